@@ -1,0 +1,18 @@
+// Entry point of Kelvaro股票记账软件.
+#include <QApplication>
+#include <QMainWindow>
+
+#include "platform/forms/qt_prompter.h"
+#include "platform/prompter.h"
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kAppTitle);
+    InstallQtPrompter();
+    QMainWindow window;
+    window.setWindowTitle(kAppTitle);
+    window.resize(1024, 700);
+    window.show();
+    return app.exec();
+}

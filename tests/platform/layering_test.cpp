@@ -1,0 +1,30 @@
+// Procedures never see a widget: the sources outside forms/ folders and app/ name no widget class.
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+
+TEST(Layering, ProceduresNameNoWidgets)
+{
+    const QRegularExpression banned(QStringLiteral(R"(\b(QWidget|QMessageBox|QApplication|QtWidgets)\b)"));
+    const QString root = QStringLiteral(KELVARO_SOURCE_DIR);
+    QStringList offenders;
+    int scanned = 0;
+    for (const char *folder : {"platform", "storage", "market", "records", "mainwindow", "charts", "exchange"}) {
+        QDirIterator it(root + u'/' + QLatin1String(folder), {"*.h", "*.cpp"}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (path.contains(QStringLiteral("/forms/")))
+                continue;
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+            ++scanned;
+            if (banned.match(QString::fromUtf8(f.readAll())).hasMatch())
+                offenders << path;
+        }
+    }
+    EXPECT_GT(scanned, 0);
+    EXPECT_TRUE(offenders.isEmpty()) << offenders.join(u'\n').toStdString();
+}

@@ -1,0 +1,129 @@
+// Rounding, whole-number conversions, the leading number, day numbers, number texts and formats.
+#include <gtest/gtest.h>
+
+#include "platform/daynum.h"
+#include "platform/numeric.h"
+#include "platform/numformat.h"
+#include "platform/value.h"
+
+TEST(RoundHalfEven, TiesGoToTheEvenDigitOnTheDecimalValue)
+{
+    struct Case {
+        double v;
+        int decimals;
+        double expected;
+    };
+    const Case cases[] = {
+        {1051.05, 1, 1051.0}, {1051.15, 1, 1051.2}, {15.485, 2, 15.48}, {15.475, 2, 15.48},
+        {0.125, 2, 0.12},     {0.135, 2, 0.14},     {2.5, 0, 2},        {3.5, 0, 4},
+        {-2.5, 0, -2},        {-1051.05, 1, -1051.0}, {-0.125, 2, -0.12}, {1.2345678, 2, 1.23},
+        {5.0, 1, 5.0},        {0.0, 2, 0.0},        {192330.0, 1, 192330.0}, {1.005, 2, 1.0},
+    };
+    for (const Case &c : cases)
+        EXPECT_DOUBLE_EQ(RoundHalfEven(c.v, c.decimals), c.expected) << c.v << " at " << c.decimals;
+    EXPECT_FALSE(std::signbit(RoundHalfEven(-0.001, 2)));
+}
+
+TEST(WholeNumberConversions, ClngFixInt)
+{
+    EXPECT_EQ(ClngOf(2.5).value(), 2);
+    EXPECT_EQ(ClngOf(3.5).value(), 4);
+    EXPECT_EQ(ClngOf(-2.5).value(), -2);
+    EXPECT_EQ(ClngOf(-3.5).value(), -4);
+    EXPECT_EQ(ClngOf(2147483647.0).value(), 2147483647);
+    EXPECT_FALSE(ClngOf(2147483648.0).has_value());
+    EXPECT_FALSE(ClngOf(-2147483649.0).has_value());
+    EXPECT_EQ(FixOf(-2.5), -2);
+    EXPECT_EQ(FixOf(2.7), 2);
+    EXPECT_EQ(IntOf(-2.5), -3);
+    EXPECT_EQ(IntOf(2.7), 2);
+}
+
+TEST(LeadingNumber, LongestNumericPrefixAfterBlanks)
+{
+    struct Case {
+        const char *text;
+        double expected;
+    };
+    const Case cases[] = {
+        {"12.5abc", 12.5}, {"  -3.5x", -3.5}, {"abc", 0},   {"", 0},         {".5", 0.5}, {"1e3", 1000},
+        {"1e", 1},         {"+7", 7},         {"-", 0},     {"12.3.4", 12.3}, {"3百万", 3}, {"0012", 12},
+    };
+    for (const Case &c : cases)
+        EXPECT_DOUBLE_EQ(LeadingNumber(QString::fromUtf8(c.text)), c.expected) << c.text;
+}
+
+TEST(DayNumbers, EpochEmptyDateLeapYearsAndTime)
+{
+    EXPECT_EQ(DayNumberOf(1899, 12, 30), 0);
+    EXPECT_EQ(DayNumberOf(1900, 1, 1), kEmptyDate);
+    EXPECT_EQ(DayNumberOf(2024, 1, 5), 45296);
+    EXPECT_EQ(DayNumberOf(2024, 3, 1) - DayNumberOf(2024, 2, 28), 2);  // 2024 is a leap year
+    EXPECT_EQ(DayNumberOf(2023, 3, 1) - DayNumberOf(2023, 2, 28), 1);
+    EXPECT_EQ(DayNumberOf(2000, 3, 1) - DayNumberOf(2000, 2, 28), 2);  // 2000 is a leap year
+    const double noon = DayNumberOf(QDateTime(QDate(2024, 1, 5), QTime(12, 0)));
+    EXPECT_DOUBLE_EQ(noon, 45296.5);
+    EXPECT_EQ(DateOfDayNumber(noon), QDate(2024, 1, 5));
+    EXPECT_EQ(DateTimeOfDayNumber(DayNumberOf(QDateTime(QDate(2024, 1, 5), QTime(9, 7, 31)))),
+              QDateTime(QDate(2024, 1, 5), QTime(9, 7, 31)));
+    EXPECT_EQ(DateOfDayNumber(45296.9999999999), QDate(2024, 1, 6));
+    EXPECT_EQ(WeekdayOf(DayNumberOf(2024, 1, 7)), 1);  // a Sunday
+    EXPECT_EQ(WeekdayOf(DayNumberOf(2024, 1, 6)), 7);  // a Saturday
+}
+
+TEST(DayNumbers, ReadDateTextFormats)
+{
+    EXPECT_EQ(ReadDateText("2024-1-5").value(), 45296);
+    EXPECT_EQ(ReadDateText("2024/01/05").value(), 45296);
+    EXPECT_EQ(ReadDateText("2024.1.5").value(), 45296);
+    EXPECT_EQ(ReadDateText(QStringLiteral("2024年1月5日")).value(), 45296);
+    EXPECT_EQ(ReadDateText("2024-01-05 10:30").value(), 45296);
+    EXPECT_DOUBLE_EQ(ReadDateText("2024-01-05 12:00:00", true).value(), 45296.5);
+    EXPECT_FALSE(ReadDateText("abc"));
+    EXPECT_FALSE(ReadDateText("2024-02-30"));
+    EXPECT_FALSE(ReadDateText("2024-01-05 25:00"));
+    EXPECT_FALSE(ReadDateText(""));
+}
+
+TEST(NumberText, DigitsAsTheOriginalPlatformWroteThem)
+{
+    EXPECT_EQ(NumberText(0.1 + 0.2), "0.3");
+    EXPECT_EQ(NumberText(1234.5), "1234.5");
+    EXPECT_EQ(NumberText(100000), "100000");
+    EXPECT_EQ(NumberText(123456789012345.0), "123456789012345");
+    EXPECT_EQ(NumberText(-0.0), "0");
+    EXPECT_EQ(NumberText(0.00025), "0.00025");
+    EXPECT_EQ(MakeSingle(10.01f).ToText(), "10.01");
+    EXPECT_EQ(MakeDouble(10.01f).ToText(), "10.0100002288818");
+    EXPECT_EQ(MakeDate(45296).ToText(), "2024-01-05");
+    EXPECT_EQ(MakeDate(45296.5).ToText(), "2024-01-05 12:00:00");
+    EXPECT_EQ(MakeBool(true).ToText(), "True");
+    EXPECT_EQ(MakeNull().ToText(), "");
+}
+
+TEST(ConvertValue, ByTargetKind)
+{
+    EXPECT_EQ(ConvertValue(MakeString("000001"), VType::String)->str, "000001");
+    EXPECT_EQ(ConvertValue(MakeString("12.5"), VType::Long)->num, 12);
+    EXPECT_EQ(ConvertValue(MakeString("2024-1-5"), VType::Date)->num, 45296);
+    EXPECT_FALSE(ConvertValue(MakeString("abc"), VType::Date));
+    EXPECT_FALSE(ConvertValue(MakeDouble(3e9), VType::Long));
+    EXPECT_FALSE(ConvertValue(MakeLong(40000), VType::Integer));
+    EXPECT_EQ(ConvertValue(MakeLong(45296), VType::String)->str, "45296");
+    EXPECT_TRUE(ConvertValue(MakeNull(), VType::Double)->IsNull());
+}
+
+TEST(NumberFormats, GroupedFixedPadded)
+{
+    EXPECT_EQ(FormatGrouped(1234567, 0), "1,234,567");
+    EXPECT_EQ(FormatGrouped(-5, 0), "-5");
+    EXPECT_EQ(FormatGrouped(-1234567.891, 2), "-1,234,567.89");
+    EXPECT_EQ(FormatGrouped(999.995, 2), "1,000.00");
+    EXPECT_EQ(FormatGrouped(-0.004, 2), "0.00");
+    EXPECT_EQ(FormatGrouped(100, 0), "100");
+    EXPECT_EQ(FormatGrouped(123456789012.0, 0), "123,456,789,012");
+    EXPECT_EQ(FormatFixed(0.125, 2), "0.12");
+    EXPECT_EQ(FormatFixed(1234.5, 0), "1234");
+    EXPECT_EQ(FormatPadded(5, 2), "05");
+    EXPECT_EQ(FormatPadded(123, 2), "123");
+}
