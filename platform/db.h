@@ -1,0 +1,55 @@
+// The database connection that stands in for the original's ADO connection over Jet: SQLite, opened
+// per operation, never creating a missing file, speaking the Jet dialect through the translator.
+#pragma once
+
+#include <memory>
+
+#include <QString>
+
+struct sqlite3;
+
+// The error of the last failed step: the SQLite extended result code (signed decimal in the log),
+// its text, and whether the file is held by another connection or process (SQLITE_BUSY/LOCKED).
+struct DbError {
+    int number = 0;
+    QString text;
+    bool inUse = false;
+    bool failed() const { return number != 0; }
+};
+
+// The connection text of the original, kept for the log; SQLite has no password and never uses it.
+QString ConnectionText(const QString &path);
+
+// An open SQLite connection (WAL, synchronous NORMAL, a short busy timeout, the Jet functions
+// registered). Movable, closed when destroyed.
+class DbConnection {
+public:
+    DbConnection() = default;
+    ~DbConnection();
+    DbConnection(DbConnection &&other) noexcept;
+    DbConnection &operator=(DbConnection &&other) noexcept;
+    DbConnection(const DbConnection &) = delete;
+    DbConnection &operator=(const DbConnection &) = delete;
+
+    // Opens the file (without creating it). False, with lastError set, when it cannot be opened.
+    bool Open(const QString &path);
+    void Close();
+    bool IsOpen() const { return m_db != nullptr; }
+    sqlite3 *Handle() const { return m_db; }
+    const QString &Path() const { return m_path; }
+
+    // Runs one Jet-dialect statement. Refuses a text holding a second statement or a "&".
+    // False, with lastError set, on failure.
+    bool Execute(const QString &jetSql);
+
+    // Transactions (BEGIN IMMEDIATE / COMMIT / ROLLBACK).
+    bool Begin();
+    bool Commit();
+    void Rollback();
+
+    DbError lastError;
+
+private:
+    sqlite3 *m_db = nullptr;
+    QString m_path;
+};

@@ -1,0 +1,100 @@
+// DB_Operate: every read and write of ACC.MDB. A connection is opened per operation and released
+// afterwards. Database failures are appended to RunErr.txt in the program folder and are otherwise
+// silent: the caller gets an empty result or its default. Also the text-file procedures (appending a
+// line, reading a whole file with retries).
+#pragma once
+
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "platform/recordset.h"
+#include "platform/value.h"
+
+inline const QString kAccDb = QStringLiteral("ACC.MDB");
+
+// Opens the database file `file` in the program folder: up to 10 attempts with DoEventsN(100000)
+// between them; after the tenth failure one log entry (no SQL line) and false, conn left unopened.
+bool OpenConn(DbConnection &conn, const QString &file = kAccDb);
+
+// Releases the pair, opens a new connection and the record set over the Jet-dialect SQL, standing on
+// the first row. When the file is held by another connection: up to 10 retries 5000 ms apart.
+// Any other failure: one log entry with the SQL, false, rs not open.
+bool OpenRs(DbConnection &conn, RecordSet &rs, const QString &sql, const QString &file = kAccDb);
+
+// Releases the record set and the connection.
+void CloseRs(DbConnection &conn, RecordSet &rs);
+
+// Runs an action statement on conn, or on a connection of its own when conn is null. A failure is
+// logged with the SQL; the result tells whether the statement ran (callers may ignore it).
+bool ExecSql(const QString &sql, DbConnection *conn = nullptr, const QString &file = kAccDb);
+
+// The result field of the first row of "SELECT * FROM table WHERE keyField=key" (a text key quoted,
+// a date key as a date literal, a number as plain digits); "" when there is no row or the query fails.
+QString LookupField(const QString &table, const Value &key, const QString &keyField, const QString &resultField);
+
+// The field of the first row of "SELECT TOP 1 field FROM table WHERE condition", or of `sql` when it
+// is not empty (then table, condition and field are not used); an empty sql receives the built text.
+// The default when there is no row; an Empty value when the query fails.
+Value GetFieldValue(const QString &table, const QString &condition, const QString &field, const QString &file,
+                    QString &sql, const Value &defaultValue);
+Value GetFieldValue(const QString &table, const QString &condition, const QString &field,
+                    const Value &defaultValue, const QString &file = kAccDb);
+
+// One text per name of the comma-separated field list: the value of that field in the first row of
+// "SELECT * FROM table WHERE condition". Without a row (or on failure) the names themselves; empty
+// names stay "".
+QStringList GetRecordFields(const QString &table, const QString &condition, const QString &fieldList,
+                            const QString &file = kAccDb);
+
+// The number of rows of "SELECT fields FROM table [WHERE condition]"; 0 on any failure.
+int CountRecords(const QString &table, const QString &condition, const QString &fields = QStringLiteral("*"),
+                 const QString &file = kAccDb);
+
+// The number of distinct values of field; 0 after logging when the query fails.
+int CountGroups(const QString &table, const QString &field, const QString &condition, const QString &file = kAccDb);
+
+// The distinct values of field in ascending order at 1..n, element 0 "" (dates as "YYYY-MM-DD").
+// With a second field, secondValues receives the leading number of each row's second field at 1..n.
+// On failure, after logging, just the element 0.
+QStringList GetGroupList(const QString &table, const QString &field, const QString &condition,
+                         const QString &secondField = QString(), std::vector<long> *secondValues = nullptr,
+                         const QString &file = kAccDb);
+
+// values becomes 0..n: element 0 the first value when it is given and not "", else Empty; 1..n the
+// distinct values of field in ascending order. Only element 0 when the query fails.
+void LoadGroupValues(std::vector<Value> &values, const QString &table, const QString &field,
+                     const QString &condition, const QString &file = kAccDb, const QString &firstValue = QString());
+
+// sql & " WHERE " & condition when sql has no "WHERE" (any case), else sql & " AND " & condition;
+// the condition trimmed.
+QString AddWhereCondition(const QString &sql, const QString &condition);
+
+// True when the database holds a table of exactly that name (case-sensitive); false also when the
+// schema cannot be read.
+bool TableExists(const QString &table, const QString &file = kAccDb);
+
+// Element 0 "", then the names of the tables containing text (case-sensitive), sorted by name.
+QStringList ListTablesLike(const QString &text, const QString &file = kAccDb);
+
+// True when the table has a column of exactly that name (case-sensitive); false when it cannot be read.
+bool FieldExists(const QString &table, const QString &field, const QString &file = kAccDb);
+
+// Adds the column when it is missing and fills it in every row: '' for "STRING", the empty date for
+// "DATE", 0 otherwise.
+void AddFieldIfMissing(const QString &table, const QString &field, const QString &typeText,
+                       const QString &file = kAccDb);
+
+// Drops every table whose name contains text.
+void DropTablesLike(const QString &text, const QString &file = kAccDb);
+
+// Appends the text and CR LF to the file, in GBK; created when missing. A failed write is ignored.
+void AppendText(const QString &path, const QString &text);
+
+// The whole text of a GBK file, retried while it cannot be read or is still empty; after 100
+// attempts the message "无法打开下载文档：" and "". With deleteAfter set, the file is deleted once read.
+QString ReadTextFile(const QString &path, bool &deleteAfter);
+
+// Appends an entry to RunErr.txt: the time, "number:description" and, when sql is not empty, the SQL.
+void LogDbError(const DbError &error, const QString &sql = QString());
