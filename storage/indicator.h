@@ -1,0 +1,45 @@
+// Indicater and 状态栏: the progress window of long operations and the main window's status line.
+// The procedures reach the window and the status line through IndicatorView and a status hook that
+// the windowed program registers; without them they only keep their state, so they run in tests.
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+// What the procedures need of the progress window. The windowed program installs the real window;
+// the default does nothing.
+class IndicatorView {
+public:
+    virtual ~IndicatorView() = default;
+    // Loads and shows the window (never blocking the caller); busy = the bar cycles by itself.
+    virtual void ShowWindow(bool busy) = 0;
+    // Unloads the window.
+    virtual void HideWindow() = 0;
+    virtual void SetBar(int min, int max, int value) = 0;
+    virtual void SetMessage(const QString &text) = 0;
+    virtual void SetTimeText(const QString &text) = 0;
+};
+void SetIndicatorView(IndicatorView *view);
+
+// Shows the progress window: counted mode with `count` steps (bar starting at startValue when it is
+// 1 or more) when count >= 1, else busy mode; the message in the label; the start time remembered.
+void ShowIndicator(const QString &message, long count, long startValue = 0, bool modal = true);
+// One step: the message (when not empty), the bar advanced, and for the unit "pages" the time label
+// "elapsed/remaining/total(value/max)"; another unit text replaces the message. Then DoEventsN(20).
+// Nothing when the window is not shown; only the DoEventsN in busy mode.
+void StepIndicator(long step = 1, const QString &unit = QStringLiteral("pages"), const QString &message = QString());
+// Lets events through once and unloads the window.
+void HideIndicator();
+// True from the window's load to its unload (also when the user closes it). The HTTP client and the
+// workbook preview stop waiting when it was set at their start and has been cleared meanwhile.
+bool IndicatorShown();
+// Called by the window when it is loaded or unloaded, also by the user.
+void SetIndicatorShown(bool shown);
+
+// The main window's status line. ShowStatusText replaces its text, AppendStatusText adds n copies
+// of ch; both then DoEventsN(5). The hook receives the whole new text; the default keeps it only.
+void ShowStatusText(const QString &text);
+void AppendStatusText(const QString &ch, int n);
+QString StatusText();
+void SetStatusHook(std::function<void(const QString &)> hook);
