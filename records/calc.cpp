@@ -1,0 +1,125 @@
+// 计算函数: fees, cost prices and the derived amounts of trade records.
+#include "calc.h"
+
+#include "platform/numeric.h"
+#include "storage/db_operate.h"
+#include "storage/sys_params.h"
+
+double CalcFeeItem(int32_t n, double price, double rate, double minimum)
+{
+    const double v = RoundHalfEven(static_cast<double>(n) * price * rate, 2);
+    return v < minimum ? minimum : v;
+}
+
+double CalcTradeFee(int32_t num, int mode, double bprice, double sprice, int32_t tnum)
+{
+    if (num < 1 || bprice <= 0)
+        return 0;
+    if (sprice <= 0)
+        sprice = bprice;
+    if (tnum <= 0)
+        tnum = num;
+    const double rate = CommissionRate();
+    const double buyCommission = CalcFeeItem(tnum, bprice, rate, 5.0);
+    double sellCommission = 0, stampDuty = 0;
+    if (mode > 0) {
+        sellCommission = CalcFeeItem(tnum, sprice, rate, 5.0);
+        stampDuty = CalcFeeItem(tnum, sprice, 0.001, 1.0);
+    }
+    double sum = 0;
+    switch (mode) {
+    case 0:
+        sum = buyCommission;
+        break;
+    case 1:
+        sum = sellCommission + stampDuty;
+        break;
+    case 2:
+        sum = buyCommission + sellCommission + stampDuty;
+        break;
+    default:
+        return 0;
+    }
+    return sum * (static_cast<double>(num) / static_cast<double>(tnum));
+}
+
+double CalcCostPrice(int32_t num, double price, double sprice, int32_t tnum)
+{
+    if (num < 1)
+        return 0;
+    return (static_cast<double>(num) * price + CalcTradeFee(num, 2, price, sprice, tnum)) / num;
+}
+
+namespace {
+
+// A whole-number field as the record holds it; NULL and text without a number read as 0.
+int32_t WholeField(const RecordSet &rs, const QString &name)
+{
+    const auto v = ClngOf(rs.Field(name).ToDouble());
+    return v ? *v : 0;
+}
+
+// Recomputes the current record of the set and writes it back.
+bool RecalcCurrent(RecordSet &rs)
+{
+    const int32_t num = WholeField(rs, QStringLiteral("num"));
+    const int32_t tnum = WholeField(rs, QStringLiteral("tnum"));
+    const double bprice = rs.Field(QStringLiteral("bprice")).ToDouble();
+    const double sprice = rs.Field(QStringLiteral("sprice")).ToDouble();
+    bool ok = true;
+    // Without shares there is no cost price: the stored one is kept.
+    if (num >= 1)
+        ok = rs.Set(QStringLiteral("aprice"), MakeDouble(CalcCostPrice(num, bprice, sprice, tnum)));
+    const double bcash = RoundHalfEven(num * bprice, 1) + CalcTradeFee(num, 0, bprice, sprice, tnum);
+    const double scash = RoundHalfEven(num * sprice, 1) - CalcTradeFee(num, 1, bprice, sprice, tnum);
+    ok = ok && rs.Set(QStringLiteral("bcash"), MakeDouble(bcash)) && rs.Set(QStringLiteral("scash"), MakeDouble(scash));
+    ok = ok && rs.Update();
+    if (!ok) {
+        LogDbError(rs.lastError, QStringLiteral("SELECT * FROM account"));
+        rs.CancelUpdate();
+    }
+    return ok;
+}
+
+}  // namespace
+
+bool RecalcTradeAmounts(const Value &id, RecordSet *rs)
+{
+    const double idNumber = id.ToDouble();
+    DbConnection conn;
+    RecordSet own;
+    const bool opened = rs == nullptr;
+    if (opened) {
+        ExecSql(QStringLiteral("UPDATE account SET tnum=num WHERE tnum=0 OR tnum IS NULL"));
+        QString sql = QStringLiteral("SELECT * FROM account");
+        if (idNumber > 0)
+            sql += QStringLiteral(" WHERE id=") + NumberText(idNumber);
+        if (!OpenRs(conn, own, sql)) {
+            CloseRs(conn, own);
+            return false;
+        }
+        rs = &own;
+    }
+    bool ok = true;
+    const int position = rs->AbsolutePosition();
+    int count = 1;
+    if (idNumber == 0) {
+        count = rs->RecordCount();
+        rs->MoveFirst();
+    }
+    // One transaction for a set of our own: one commit instead of one per record.
+    const bool inTransaction = opened && count > 1 && conn.Begin();
+    for (int k = 0; k < count && !rs->AtEOF() && !rs->AtBOF(); ++k) {
+        ok = RecalcCurrent(*rs) && ok;
+        rs->MoveNext();
+    }
+    if (inTransaction && !conn.Commit()) {
+        conn.Rollback();
+        ok = false;
+    }
+    if (opened)
+        CloseRs(conn, own);
+    else if (position > 0)
+        rs->SetAbsolutePosition(position);
+    return ok;
+}
