@@ -94,7 +94,10 @@ void RestoreControl(FormControls &window, int i, const QString &text)
             window.SetDateValue(i, std::floor(*d));
         break;
     case ControlKind::pic: {
-        const auto p = ClngOf(LeadingNumber(text));
+        // The stored text must be a number: anything else leaves the bar where it is.
+        bool numeric = false;
+        const double stored = text.trimmed().toDouble(&numeric);
+        const auto p = numeric ? ClngOf(stored) : std::nullopt;
         if (!p)
             break;
         const FormControls::BarGeometry bar = window.Bar(i);
