@@ -14,7 +14,8 @@
 
 // A column of a record set: its name as SQLite reports it and the kind of value it holds, taken
 // from the declared type (DATE → Date, INTEGER → Long, DOUBLE → Double, FLOAT → Single,
-// TEXT → String); a column without a declared type takes the kind of each value's storage class.
+// TEXT → String); a column without a declared type takes the kind of each value's storage class,
+// except MIN(c) and MAX(c) over a DATE column of the table the query reads, which are dates.
 struct DbField {
     QString name;
     QString declaredType;
@@ -87,6 +88,7 @@ private:
     };
     bool WritePending();
     bool HasCurrentRow() const;
+    bool Fail(const QString &text) const;  // sets lastError, returns false
 
     DbConnection *m_conn = nullptr;
     bool m_open = false;

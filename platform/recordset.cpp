@@ -1,0 +1,614 @@
+// The record set: all rows of a query read at open, then moved through in memory; changes written
+// back to the single base table by rowid with bound parameters.
+#include "recordset.h"
+
+#include <limits>
+
+#include <sqlite3.h>
+
+#include "daynum.h"
+#include "jet_sql.h"
+
+namespace {
+
+// The kind of value a declared column type holds.
+VType KindOfDeclaredType(const char *decl)
+{
+    if (!decl || !*decl)
+        return VType::Empty;
+    const QByteArray d = QByteArray(decl).toUpper();
+    if (d.startsWith("DATE"))
+        return VType::Date;
+    if (d.contains("INT") || d.startsWith("LONG"))
+        return VType::Long;
+    if (d.startsWith("DOUBLE") || d.startsWith("REAL"))
+        return VType::Double;
+    if (d.startsWith("FLOAT") || d.startsWith("SINGLE"))
+        return VType::Single;
+    if (d.contains("TEXT") || d.contains("CHAR") || d.contains("CLOB") || d.startsWith("STRING") ||
+        d.startsWith("MEMO"))
+        return VType::String;
+    return VType::Empty;
+}
+
+QString ColumnText(sqlite3_stmt *stmt, int col)
+{
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, col)),
+                             sqlite3_column_bytes(stmt, col));
+}
+
+Value WholeNumber(sqlite3_int64 v)
+{
+    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+        return MakeDouble(static_cast<double>(v));
+    return MakeLong(static_cast<int32_t>(v));
+}
+
+// One cell as a tagged value: the kind of the column first, the storage class of the value second.
+Value ReadCell(sqlite3_stmt *stmt, int col, VType kind)
+{
+    const int storage = sqlite3_column_type(stmt, col);
+    if (storage == SQLITE_NULL)
+        return MakeNull();
+    const bool numeric = storage == SQLITE_INTEGER || storage == SQLITE_FLOAT;
+    switch (kind) {
+    case VType::Date:
+        if (numeric)
+            return MakeDate(sqlite3_column_double(stmt, col));
+        if (auto d = ReadDateText(ColumnText(stmt, col), true))
+            return MakeDate(*d);
+        return MakeString(ColumnText(stmt, col));
+    case VType::Long:
+        if (storage == SQLITE_INTEGER)
+            return WholeNumber(sqlite3_column_int64(stmt, col));
+        if (storage == SQLITE_FLOAT)
+            return MakeDouble(sqlite3_column_double(stmt, col));
+        return MakeString(ColumnText(stmt, col));
+    case VType::Double:
+        return numeric ? MakeDouble(sqlite3_column_double(stmt, col)) : MakeString(ColumnText(stmt, col));
+    case VType::Single:
+        // The double as stored: rounding it to float again would only add noise.
+        return numeric ? Value{VType::Single, sqlite3_column_double(stmt, col), {}} : MakeString(ColumnText(stmt, col));
+    case VType::String:
+        return MakeString(ColumnText(stmt, col));
+    default:
+        break;
+    }
+    if (storage == SQLITE_INTEGER)
+        return WholeNumber(sqlite3_column_int64(stmt, col));
+    if (storage == SQLITE_FLOAT)
+        return MakeDouble(sqlite3_column_double(stmt, col));
+    return MakeString(ColumnText(stmt, col));
+}
+
+void BindValue(sqlite3_stmt *stmt, int param, const Value &v)
+{
+    switch (v.type) {
+    case VType::Empty:
+    case VType::Null:
+        sqlite3_bind_null(stmt, param);
+        break;
+    case VType::Integer:
+    case VType::Long:
+    case VType::Boolean:
+        sqlite3_bind_int64(stmt, param, static_cast<sqlite3_int64>(v.num));
+        break;
+    case VType::String: {
+        const QByteArray utf8 = v.str.toUtf8();
+        sqlite3_bind_text(stmt, param, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    default:
+        sqlite3_bind_double(stmt, param, v.num);
+        break;
+    }
+}
+
+QString QuoteName(QString name)
+{
+    if (name.startsWith(u'[') && name.endsWith(u']'))
+        name = name.mid(1, name.size() - 2);
+    name.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + name + u'"';
+}
+
+// A number read from a text the way an assignment to a number field reads it: the whole text must
+// be a number (blanks around it allowed).
+std::optional<double> NumberOfText(const QString &text)
+{
+    bool ok = false;
+    const double d = text.trimmed().toDouble(&ok);
+    if (!ok)
+        return std::nullopt;
+    return d;
+}
+
+// Converts a value assigned to a field by the field's kind, as the original engine did.
+std::optional<Value> ConvertForField(const DbField &field, const Value &v, QString &why)
+{
+    if (v.IsEmpty() || v.IsNull())
+        return MakeNull();
+    switch (field.kind) {
+    case VType::Long:
+    case VType::Integer:
+    case VType::Double:
+    case VType::Single:
+    case VType::Currency: {
+        Value source = v;
+        if (v.IsString()) {
+            if (v.str.trimmed().isEmpty())
+                return MakeNull();
+            const auto d = NumberOfText(v.str);
+            if (!d) {
+                why = QStringLiteral("Type mismatch: \"%1\" is no number for field %2").arg(v.str, field.name);
+                return std::nullopt;
+            }
+            source = MakeDouble(*d);
+        }
+        auto out = ConvertValue(source, field.kind);
+        if (!out)
+            why = QStringLiteral("Overflow: %1 does not fit field %2").arg(v.ToText(), field.name);
+        return out;
+    }
+    case VType::Date: {
+        auto out = ConvertValue(v, VType::Date);
+        if (!out)
+            why = QStringLiteral("Type mismatch: \"%1\" is no date for field %2").arg(v.ToText(), field.name);
+        return out;
+    }
+    case VType::String:
+        return MakeString(v.ToText());
+    default:
+        return v;
+    }
+}
+
+struct StmtGuard {
+    sqlite3_stmt *stmt = nullptr;
+    ~StmtGuard() { sqlite3_finalize(stmt); }
+};
+
+}  // namespace
+
+bool RecordSet::Open(DbConnection &conn, const QString &jetSql)
+{
+    Close();
+    lastError = DbError();
+    if (!conn.IsOpen()) {
+        conn.lastError = MakeDbError(QStringLiteral("the connection is not open"));
+        return false;
+    }
+    const JetTranslation tr = TranslateJet(jetSql);
+    if (!tr.ok()) {
+        conn.lastError = MakeDbError(tr.error);
+        return false;
+    }
+    const bool withRowid = !tr.baseTable.isEmpty();
+    const QByteArray utf8 = (withRowid ? tr.sqlWithRowid : tr.sql).toUtf8();
+    sqlite3 *db = conn.Handle();
+    StmtGuard g;
+    const char *tail = nullptr;
+    int rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &g.stmt, &tail);
+    if (rc != SQLITE_OK) {
+        conn.lastError = MakeDbError(db, rc);
+        return false;
+    }
+    if (!g.stmt || !IsBlankTail(tail)) {
+        conn.lastError = MakeDbError(g.stmt ? QStringLiteral("refused: more than one statement in one SQL text")
+                                            : QStringLiteral("empty SQL text"));
+        return false;
+    }
+
+    const int first = withRowid ? 1 : 0;
+    const int columns = sqlite3_column_count(g.stmt);
+    std::vector<DbField> fields;
+    fields.reserve(columns > first ? columns - first : 0);
+    for (int c = first; c < columns; ++c) {
+        DbField f;
+        f.name = QString::fromUtf8(sqlite3_column_name(g.stmt, c));
+        const char *decl = sqlite3_column_decltype(g.stmt, c);
+        f.declaredType = QString::fromUtf8(decl);
+        f.kind = KindOfDeclaredType(decl);
+        if (f.kind == VType::Empty && !tr.fromTable.isEmpty()) {
+            // MIN/MAX over a DATE column keeps the column's kind.
+            for (const auto &[pos, column] : tr.minMaxColumns) {
+                if (pos != c - first)
+                    continue;
+                const char *colDecl = nullptr;
+                QString table = tr.fromTable;
+                if (table.startsWith(u'[') && table.endsWith(u']'))
+                    table = table.mid(1, table.size() - 2);
+                if (sqlite3_table_column_metadata(db, nullptr, table.toUtf8().constData(), column.toUtf8().constData(),
+                                                  &colDecl, nullptr, nullptr, nullptr, nullptr) == SQLITE_OK &&
+                    KindOfDeclaredType(colDecl) == VType::Date)
+                    f.kind = VType::Date;
+            }
+        }
+        fields.push_back(std::move(f));
+    }
+
+    std::vector<Row> rows;
+    while ((rc = sqlite3_step(g.stmt)) == SQLITE_ROW) {
+        Row row;
+        row.rowid = withRowid ? sqlite3_column_int64(g.stmt, 0) : 0;
+        row.values.reserve(fields.size());
+        for (int c = first; c < columns; ++c)
+            row.values.push_back(ReadCell(g.stmt, c, fields[c - first].kind));
+        rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) {
+        conn.lastError = MakeDbError(db, rc);
+        return false;
+    }
+    m_conn = &conn;
+    m_open = true;
+    m_table = tr.baseTable;
+    m_fields = std::move(fields);
+    m_rows = std::move(rows);
+    m_pos = 0;
+    return true;
+}
+
+void RecordSet::Close()
+{
+    m_conn = nullptr;
+    m_open = false;
+    m_table.clear();
+    m_fields.clear();
+    m_rows.clear();
+    m_pos = 0;
+    m_onGap = false;
+    m_adding = false;
+    m_pending.clear();
+    m_dirty.clear();
+}
+
+bool RecordSet::Fail(const QString &text) const
+{
+    lastError = MakeDbError(text);
+    return false;
+}
+
+bool RecordSet::HasCurrentRow() const
+{
+    return m_open && !m_adding && !m_onGap && m_pos >= 0 && m_pos < RecordCount();
+}
+
+bool RecordSet::AtBOF() const
+{
+    if (m_adding)
+        return false;
+    return m_rows.empty() || (!m_onGap && m_pos < 0);
+}
+
+bool RecordSet::AtEOF() const
+{
+    if (m_adding)
+        return false;
+    return m_rows.empty() || (!m_onGap && m_pos >= RecordCount());
+}
+
+bool RecordSet::MoveFirst()
+{
+    if (!m_open)
+        return Fail(QStringLiteral("the record set is not open"));
+    if (!WritePending())
+        return false;
+    m_onGap = false;
+    m_pos = 0;
+    if (m_rows.empty())
+        return Fail(QStringLiteral("no current record: the record set is empty"));
+    return true;
+}
+
+bool RecordSet::MoveLast()
+{
+    if (!m_open)
+        return Fail(QStringLiteral("the record set is not open"));
+    if (!WritePending())
+        return false;
+    m_onGap = false;
+    m_pos = RecordCount() - 1;
+    if (m_rows.empty()) {
+        m_pos = 0;
+        return Fail(QStringLiteral("no current record: the record set is empty"));
+    }
+    return true;
+}
+
+bool RecordSet::MoveNext()
+{
+    if (!m_open)
+        return Fail(QStringLiteral("the record set is not open"));
+    if (!WritePending())
+        return false;
+    if (m_onGap) {
+        // The row after the deleted one has moved into its place.
+        m_onGap = false;
+        return true;
+    }
+    if (m_pos >= RecordCount())
+        return Fail(QStringLiteral("MoveNext at the end of the record set"));
+    ++m_pos;
+    return true;
+}
+
+bool RecordSet::MovePrevious()
+{
+    if (!m_open)
+        return Fail(QStringLiteral("the record set is not open"));
+    if (!WritePending())
+        return false;
+    if (m_onGap) {
+        m_onGap = false;
+        --m_pos;
+        return true;
+    }
+    if (m_rows.empty() || m_pos < 0)
+        return Fail(QStringLiteral("MovePrevious at the beginning of the record set"));
+    if (m_pos >= RecordCount())
+        m_pos = RecordCount() - 1;
+    else
+        --m_pos;
+    return true;
+}
+
+int RecordSet::AbsolutePosition() const
+{
+    return HasCurrentRow() ? m_pos + 1 : 0;
+}
+
+bool RecordSet::SetAbsolutePosition(int position)
+{
+    if (!m_open || position < 1 || position > RecordCount())
+        return Fail(QStringLiteral("position %1 is outside the record set").arg(position));
+    if (!WritePending())
+        return false;
+    m_onGap = false;
+    m_pos = position - 1;
+    return true;
+}
+
+int RecordSet::FieldIndex(const QString &name) const
+{
+    for (int i = 0; i < FieldCount(); ++i)
+        if (m_fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+std::optional<Value> RecordSet::Get(const QString &name) const
+{
+    const int i = FieldIndex(name);
+    if (i < 0) {
+        Fail(QStringLiteral("item cannot be found in the collection: ") + name);
+        return std::nullopt;
+    }
+    return Get(i);
+}
+
+std::optional<Value> RecordSet::Get(int index) const
+{
+    if (index < 0 || index >= FieldCount()) {
+        Fail(QStringLiteral("item cannot be found in the collection: %1").arg(index));
+        return std::nullopt;
+    }
+    if (m_adding)
+        return m_dirty[index] ? m_pending[index] : MakeNull();
+    if (!HasCurrentRow()) {
+        Fail(QStringLiteral("either BOF or EOF is true, or the current record has been deleted"));
+        return std::nullopt;
+    }
+    if (!m_dirty.empty() && m_dirty[index])
+        return m_pending[index];
+    return m_rows[m_pos].values[index];
+}
+
+Value RecordSet::Field(const QString &name) const
+{
+    return Get(name).value_or(MakeEmpty());
+}
+
+bool RecordSet::Set(const QString &name, const Value &v)
+{
+    const int i = FieldIndex(name);
+    if (i < 0)
+        return Fail(QStringLiteral("item cannot be found in the collection: ") + name);
+    return Set(i, v);
+}
+
+bool RecordSet::Set(int index, const Value &v)
+{
+    if (!m_open)
+        return Fail(QStringLiteral("the record set is not open"));
+    if (!IsUpdatable())
+        return Fail(QStringLiteral("the record set is read-only"));
+    if (index < 0 || index >= FieldCount())
+        return Fail(QStringLiteral("item cannot be found in the collection: %1").arg(index));
+    if (!m_adding && !HasCurrentRow())
+        return Fail(QStringLiteral("either BOF or EOF is true, or the current record has been deleted"));
+    QString why;
+    const auto converted = ConvertForField(m_fields[index], v, why);
+    if (!converted)
+        return Fail(why);
+    if (m_dirty.empty()) {
+        m_dirty.assign(m_fields.size(), false);
+        m_pending = m_rows[m_pos].values;
+    }
+    m_pending[index] = *converted;
+    m_dirty[index] = true;
+    return true;
+}
+
+bool RecordSet::AddNew()
+{
+    if (!m_open)
+        return Fail(QStringLiteral("the record set is not open"));
+    if (!IsUpdatable())
+        return Fail(QStringLiteral("the record set is read-only"));
+    if (!WritePending())
+        return false;
+    m_adding = true;
+    m_dirty.assign(m_fields.size(), false);
+    m_pending.assign(m_fields.size(), MakeNull());
+    return true;
+}
+
+bool RecordSet::Update()
+{
+    if (!m_open)
+        return Fail(QStringLiteral("the record set is not open"));
+    return WritePending();
+}
+
+void RecordSet::CancelUpdate()
+{
+    m_adding = false;
+    m_pending.clear();
+    m_dirty.clear();
+}
+
+bool RecordSet::Delete()
+{
+    if (!m_open)
+        return Fail(QStringLiteral("the record set is not open"));
+    if (!IsUpdatable())
+        return Fail(QStringLiteral("the record set is read-only"));
+    if (m_adding) {
+        CancelUpdate();
+        return true;
+    }
+    if (!HasCurrentRow())
+        return Fail(QStringLiteral("either BOF or EOF is true, or the current record has been deleted"));
+    if (!m_conn || !m_conn->IsOpen())
+        return Fail(QStringLiteral("the connection is not open"));
+    sqlite3 *db = m_conn->Handle();
+    StmtGuard g;
+    const QByteArray sql = (QStringLiteral("DELETE FROM ") + QuoteName(m_table) + QStringLiteral(" WHERE _rowid_=?")).toUtf8();
+    int rc = sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &g.stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_int64(g.stmt, 1, m_rows[m_pos].rowid);
+        rc = sqlite3_step(g.stmt);
+    }
+    if (rc != SQLITE_DONE) {
+        lastError = MakeDbError(db, rc);
+        return false;
+    }
+    CancelUpdate();
+    m_rows.erase(m_rows.begin() + m_pos);
+    m_onGap = true;
+    return true;
+}
+
+std::vector<Value> RecordSet::Snapshot() const
+{
+    if (m_adding)
+        return m_pending;
+    if (!HasCurrentRow())
+        return {};
+    std::vector<Value> values = m_rows[m_pos].values;
+    for (size_t i = 0; i < m_dirty.size(); ++i)
+        if (m_dirty[i])
+            values[i] = m_pending[i];
+    return values;
+}
+
+bool RecordSet::WritePending()
+{
+    if (!m_adding && m_dirty.empty())
+        return true;
+    if (!m_conn || !m_conn->IsOpen())
+        return Fail(QStringLiteral("the connection is not open"));
+    sqlite3 *db = m_conn->Handle();
+    std::vector<int> changed;
+    for (int i = 0; i < static_cast<int>(m_dirty.size()); ++i)
+        if (m_dirty[i])
+            changed.push_back(i);
+    if (!m_adding && changed.empty()) {
+        CancelUpdate();
+        return true;
+    }
+
+    QString sql;
+    const QString table = QuoteName(m_table);
+    if (m_adding) {
+        if (changed.empty()) {
+            sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES");
+        } else {
+            QString names, marks;
+            for (int i : changed) {
+                if (!names.isEmpty()) {
+                    names += u',';
+                    marks += u',';
+                }
+                names += QuoteName(m_fields[i].name);
+                marks += u'?';
+            }
+            sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + names + QStringLiteral(") VALUES (") +
+                  marks + u')';
+        }
+    } else {
+        QString sets;
+        for (int i : changed) {
+            if (!sets.isEmpty())
+                sets += u',';
+            sets += QuoteName(m_fields[i].name) + QStringLiteral("=?");
+        }
+        sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + sets + QStringLiteral(" WHERE _rowid_=?");
+    }
+
+    const QByteArray utf8 = sql.toUtf8();
+    StmtGuard g;
+    int rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &g.stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        lastError = MakeDbError(db, rc);
+        return false;
+    }
+    int param = 1;
+    for (int i : changed)
+        BindValue(g.stmt, param++, m_pending[i]);
+    if (!m_adding)
+        sqlite3_bind_int64(g.stmt, param, m_rows[m_pos].rowid);
+    rc = sqlite3_step(g.stmt);
+    if (rc != SQLITE_DONE) {
+        lastError = MakeDbError(db, rc);
+        return false;
+    }
+
+    if (!m_adding) {
+        if (sqlite3_changes(db) == 0)
+            return Fail(QStringLiteral("the row to update has been deleted"));
+        Row &row = m_rows[m_pos];
+        for (int i : changed)
+            row.values[i] = m_pending[i];
+        CancelUpdate();
+        return true;
+    }
+
+    // Read the new row back, so that its id and the column defaults are there at once.
+    Row row;
+    row.rowid = sqlite3_last_insert_rowid(db);
+    StmtGuard r;
+    const QByteArray reread = (QStringLiteral("SELECT _rowid_,* FROM ") + table + QStringLiteral(" WHERE _rowid_=?")).toUtf8();
+    rc = sqlite3_prepare_v2(db, reread.constData(), static_cast<int>(reread.size()), &r.stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_int64(r.stmt, 1, row.rowid);
+        rc = sqlite3_step(r.stmt);
+    }
+    if (rc == SQLITE_ROW) {
+        const int columns = std::min(sqlite3_column_count(r.stmt) - 1, FieldCount());
+        for (int c = 0; c < columns; ++c)
+            row.values.push_back(ReadCell(r.stmt, c + 1, m_fields[c].kind));
+    }
+    row.values.resize(m_fields.size(), MakeNull());
+    if (rc != SQLITE_ROW) {
+        // The row was written; only the read-back failed. Keep what was set.
+        for (int i : changed)
+            row.values[i] = m_pending[i];
+    }
+    m_rows.push_back(std::move(row));
+    m_pos = RecordCount() - 1;
+    m_onGap = false;
+    CancelUpdate();
+    return true;
+}
