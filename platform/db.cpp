@@ -15,7 +15,7 @@ namespace {
 
 // A connection waits this long for a lock held by another connection before it reports the file as
 // in use; the caller decides whether to retry.
-constexpr int kBusyTimeoutMs = 500;
+int g_busyTimeoutMs = 500;
 
 // Reads a function argument as a number the way Jet converts: numeric text is converted, NULL
 // stays NULL (false, nothing set), other text is a type mismatch (false, error set).
@@ -114,6 +114,16 @@ DbError MakeDbError(const QString &text)
     return e;
 }
 
+int DbBusyTimeoutMs()
+{
+    return g_busyTimeoutMs;
+}
+
+void SetDbBusyTimeoutMs(int ms)
+{
+    g_busyTimeoutMs = ms;
+}
+
 QString ConnectionText(const QString &path)
 {
     return QStringLiteral("provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
@@ -156,7 +166,7 @@ bool DbConnection::Open(const QString &path)
         return false;
     }
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db, g_busyTimeoutMs);
     // WAL is kept in the file, but a copy made by VACUUM INTO (compaction) comes back in rollback
     // mode; setting it on every open is cheap when it is already set. This also reads the header, so
     // a file that is no database fails here.

@@ -25,6 +25,11 @@ DbError MakeDbError(const QString &text);
 // True when the rest of a statement text after the first statement holds only blanks and ";".
 bool IsBlankTail(const char *tail);
 
+// How long a connection waits for a lock held by another connection before it reports the file as
+// in use (ms, default 500). Tests shorten it.
+int DbBusyTimeoutMs();
+void SetDbBusyTimeoutMs(int ms);
+
 // The connection text of the original, kept for the log; SQLite has no password and never uses it.
 QString ConnectionText(const QString &path);
 
