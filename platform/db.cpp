@@ -159,7 +159,10 @@ bool DbConnection::Open(const QString &path)
     lastError = DbError();
     m_path = path;
     sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // No CREATE: a missing file fails as Jet did. NOMUTEX: a connection is used by one thread at a
+    // time, which saves a lock on every column read.
+    const int rc =
+        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         lastError = MakeDbError(db, rc);
         sqlite3_close(db);

@@ -37,48 +37,12 @@ QString ColumnText(sqlite3_stmt *stmt, int col)
                              sqlite3_column_bytes(stmt, col));
 }
 
-Value WholeNumber(sqlite3_int64 v)
+// A text found in a DATE column (a file written by something else): a date when it reads as one.
+Value DateOfText(const QString &text)
 {
-    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
-        return MakeDouble(static_cast<double>(v));
-    return MakeLong(static_cast<int32_t>(v));
-}
-
-// One cell as a tagged value: the kind of the column first, the storage class of the value second.
-Value ReadCell(sqlite3_stmt *stmt, int col, VType kind)
-{
-    const int storage = sqlite3_column_type(stmt, col);
-    if (storage == SQLITE_NULL)
-        return MakeNull();
-    const bool numeric = storage == SQLITE_INTEGER || storage == SQLITE_FLOAT;
-    switch (kind) {
-    case VType::Date:
-        if (numeric)
-            return MakeDate(sqlite3_column_double(stmt, col));
-        if (auto d = ReadDateText(ColumnText(stmt, col), true))
-            return MakeDate(*d);
-        return MakeString(ColumnText(stmt, col));
-    case VType::Long:
-        if (storage == SQLITE_INTEGER)
-            return WholeNumber(sqlite3_column_int64(stmt, col));
-        if (storage == SQLITE_FLOAT)
-            return MakeDouble(sqlite3_column_double(stmt, col));
-        return MakeString(ColumnText(stmt, col));
-    case VType::Double:
-        return numeric ? MakeDouble(sqlite3_column_double(stmt, col)) : MakeString(ColumnText(stmt, col));
-    case VType::Single:
-        // The double as stored: rounding it to float again would only add noise.
-        return numeric ? Value{VType::Single, sqlite3_column_double(stmt, col), {}} : MakeString(ColumnText(stmt, col));
-    case VType::String:
-        return MakeString(ColumnText(stmt, col));
-    default:
-        break;
-    }
-    if (storage == SQLITE_INTEGER)
-        return WholeNumber(sqlite3_column_int64(stmt, col));
-    if (storage == SQLITE_FLOAT)
-        return MakeDouble(sqlite3_column_double(stmt, col));
-    return MakeString(ColumnText(stmt, col));
+    if (auto d = ReadDateText(text, true))
+        return MakeDate(*d);
+    return MakeString(text);
 }
 
 void BindValue(sqlite3_stmt *stmt, int param, const Value &v)
@@ -170,6 +134,82 @@ struct StmtGuard {
 
 }  // namespace
 
+struct RecordSet::Spare {
+    std::vector<long long> rowids;
+    std::vector<Cell> cells;
+    QByteArray texts;
+};
+
+RecordSet::Spare &RecordSet::SpareStorage()
+{
+    thread_local Spare spare;
+    return spare;
+}
+
+RecordSet::Cell RecordSet::CellOf(const Value &v)
+{
+    Cell c;
+    c.type = v.type;
+    if (v.type == VType::String) {
+        const QByteArray utf8 = v.str.toUtf8();
+        c.text[0] = static_cast<uint32_t>(m_texts.size());
+        c.text[1] = static_cast<uint32_t>(utf8.size());
+        m_texts.append(utf8);
+    } else {
+        c.num = v.num;
+    }
+    return c;
+}
+
+Value RecordSet::ValueOf(const Cell &c) const
+{
+    if (c.type == VType::String)
+        return MakeString(QString::fromUtf8(m_texts.constData() + c.text[0], c.text[1]));
+    Value v;
+    v.type = c.type;
+    v.num = (c.type == VType::Null || c.type == VType::Empty) ? 0 : c.num;
+    return v;
+}
+
+void RecordSet::AppendCells(sqlite3_stmt *stmt, int first)
+{
+    const int columns = FieldCount();
+    for (int i = 0; i < columns; ++i) {
+        const int col = first + i;
+        const int storage = sqlite3_column_type(stmt, col);
+        const VType kind = m_fields[i].kind;
+        Cell c;
+        c.num = 0;
+        if (storage == SQLITE_NULL) {
+            c.type = VType::Null;
+        } else if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) {
+            if (kind == VType::String) {
+                c = CellOf(MakeString(ColumnText(stmt, col)));
+            } else if (kind == VType::Date || kind == VType::Double || kind == VType::Single) {
+                c.type = kind;
+                c.num = sqlite3_column_double(stmt, col);
+            } else {
+                // a whole number within 32 bits is a Long, anything else a Double
+                const sqlite3_int64 whole = sqlite3_column_int64(stmt, col);
+                const bool isLong = storage == SQLITE_INTEGER && whole >= std::numeric_limits<int32_t>::min() &&
+                                    whole <= std::numeric_limits<int32_t>::max();
+                c.type = isLong ? VType::Long : VType::Double;
+                c.num = isLong ? static_cast<double>(whole) : sqlite3_column_double(stmt, col);
+            }
+        } else if (kind == VType::Date) {
+            c = CellOf(DateOfText(ColumnText(stmt, col)));
+        } else {
+            const char *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, col));
+            const int bytes = sqlite3_column_bytes(stmt, col);
+            c.type = VType::String;
+            c.text[0] = static_cast<uint32_t>(m_texts.size());
+            c.text[1] = static_cast<uint32_t>(bytes);
+            m_texts.append(text, bytes);
+        }
+        m_cells.push_back(c);
+    }
+}
+
 bool RecordSet::Open(DbConnection &conn, const QString &jetSql)
 {
     Close();
@@ -227,35 +267,48 @@ bool RecordSet::Open(DbConnection &conn, const QString &jetSql)
         fields.push_back(std::move(f));
     }
 
-    std::vector<Row> rows;
+    m_fields = std::move(fields);
+    Spare &spare = SpareStorage();
+    m_cells.swap(spare.cells);
+    m_rowids.swap(spare.rowids);
+    m_texts.swap(spare.texts);
+    m_cells.clear();
+    m_rowids.clear();
+    m_texts.resize(0);
     while ((rc = sqlite3_step(g.stmt)) == SQLITE_ROW) {
-        Row row;
-        row.rowid = withRowid ? sqlite3_column_int64(g.stmt, 0) : 0;
-        row.values.reserve(fields.size());
-        for (int c = first; c < columns; ++c)
-            row.values.push_back(ReadCell(g.stmt, c, fields[c - first].kind));
-        rows.push_back(std::move(row));
+        m_rowids.push_back(withRowid ? sqlite3_column_int64(g.stmt, 0) : 0);
+        AppendCells(g.stmt, first);
     }
     if (rc != SQLITE_DONE) {
         conn.lastError = MakeDbError(db, rc);
+        Close();
         return false;
     }
     m_conn = &conn;
     m_open = true;
     m_table = tr.baseTable;
-    m_fields = std::move(fields);
-    m_rows = std::move(rows);
     m_pos = 0;
     return true;
 }
 
 void RecordSet::Close()
 {
+    // Keep the larger buffers for the next set (up to a bound, so that one huge result is not held).
+    constexpr size_t kKeepBytes = size_t(64) << 20;
+    Spare &spare = SpareStorage();
+    if (m_cells.capacity() > spare.cells.capacity() && m_cells.capacity() * sizeof(Cell) <= kKeepBytes) {
+        spare.cells.swap(m_cells);
+        spare.rowids.swap(m_rowids);
+    }
+    if (m_texts.capacity() > spare.texts.capacity() && static_cast<size_t>(m_texts.capacity()) <= kKeepBytes)
+        spare.texts.swap(m_texts);
+    std::vector<Cell>().swap(m_cells);
+    std::vector<long long>().swap(m_rowids);
+    m_texts = QByteArray();
     m_conn = nullptr;
     m_open = false;
     m_table.clear();
     m_fields.clear();
-    m_rows.clear();
     m_pos = 0;
     m_onGap = false;
     m_adding = false;
@@ -278,14 +331,14 @@ bool RecordSet::AtBOF() const
 {
     if (m_adding)
         return false;
-    return m_rows.empty() || (!m_onGap && m_pos < 0);
+    return m_rowids.empty() || (!m_onGap && m_pos < 0);
 }
 
 bool RecordSet::AtEOF() const
 {
     if (m_adding)
         return false;
-    return m_rows.empty() || (!m_onGap && m_pos >= RecordCount());
+    return m_rowids.empty() || (!m_onGap && m_pos >= RecordCount());
 }
 
 bool RecordSet::MoveFirst()
@@ -296,7 +349,7 @@ bool RecordSet::MoveFirst()
         return false;
     m_onGap = false;
     m_pos = 0;
-    if (m_rows.empty())
+    if (m_rowids.empty())
         return Fail(QStringLiteral("no current record: the record set is empty"));
     return true;
 }
@@ -309,7 +362,7 @@ bool RecordSet::MoveLast()
         return false;
     m_onGap = false;
     m_pos = RecordCount() - 1;
-    if (m_rows.empty()) {
+    if (m_rowids.empty()) {
         m_pos = 0;
         return Fail(QStringLiteral("no current record: the record set is empty"));
     }
@@ -344,7 +397,7 @@ bool RecordSet::MovePrevious()
         --m_pos;
         return true;
     }
-    if (m_rows.empty() || m_pos < 0)
+    if (m_rowids.empty() || m_pos < 0)
         return Fail(QStringLiteral("MovePrevious at the beginning of the record set"));
     if (m_pos >= RecordCount())
         m_pos = RecordCount() - 1;
@@ -401,7 +454,7 @@ std::optional<Value> RecordSet::Get(int index) const
     }
     if (!m_dirty.empty() && m_dirty[index])
         return m_pending[index];
-    return m_rows[m_pos].values[index];
+    return CellValue(m_pos, index);
 }
 
 Value RecordSet::Field(const QString &name) const
@@ -433,7 +486,7 @@ bool RecordSet::Set(int index, const Value &v)
         return Fail(why);
     if (m_dirty.empty()) {
         m_dirty.assign(m_fields.size(), false);
-        m_pending = m_rows[m_pos].values;
+        m_pending.assign(m_fields.size(), MakeEmpty());
     }
     m_pending[index] = *converted;
     m_dirty[index] = true;
@@ -487,7 +540,7 @@ bool RecordSet::Delete()
     const QByteArray sql = (QStringLiteral("DELETE FROM ") + QuoteName(m_table) + QStringLiteral(" WHERE _rowid_=?")).toUtf8();
     int rc = sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &g.stmt, nullptr);
     if (rc == SQLITE_OK) {
-        sqlite3_bind_int64(g.stmt, 1, m_rows[m_pos].rowid);
+        sqlite3_bind_int64(g.stmt, 1, m_rowids[m_pos]);
         rc = sqlite3_step(g.stmt);
     }
     if (rc != SQLITE_DONE) {
@@ -495,7 +548,9 @@ bool RecordSet::Delete()
         return false;
     }
     CancelUpdate();
-    m_rows.erase(m_rows.begin() + m_pos);
+    const auto n = static_cast<std::ptrdiff_t>(m_fields.size());
+    m_cells.erase(m_cells.begin() + m_pos * n, m_cells.begin() + (m_pos + 1) * n);
+    m_rowids.erase(m_rowids.begin() + m_pos);
     m_onGap = true;
     return true;
 }
@@ -506,10 +561,10 @@ std::vector<Value> RecordSet::Snapshot() const
         return m_pending;
     if (!HasCurrentRow())
         return {};
-    std::vector<Value> values = m_rows[m_pos].values;
-    for (size_t i = 0; i < m_dirty.size(); ++i)
-        if (m_dirty[i])
-            values[i] = m_pending[i];
+    std::vector<Value> values;
+    values.reserve(m_fields.size());
+    for (int i = 0; i < FieldCount(); ++i)
+        values.push_back(!m_dirty.empty() && m_dirty[i] ? m_pending[i] : CellValue(m_pos, i));
     return values;
 }
 
@@ -568,7 +623,7 @@ bool RecordSet::WritePending()
     for (int i : changed)
         BindValue(g.stmt, param++, m_pending[i]);
     if (!m_adding)
-        sqlite3_bind_int64(g.stmt, param, m_rows[m_pos].rowid);
+        sqlite3_bind_int64(g.stmt, param, m_rowids[m_pos]);
     rc = sqlite3_step(g.stmt);
     if (rc != SQLITE_DONE) {
         lastError = MakeDbError(db, rc);
@@ -578,35 +633,30 @@ bool RecordSet::WritePending()
     if (!m_adding) {
         if (sqlite3_changes(db) == 0)
             return Fail(QStringLiteral("the row to update has been deleted"));
-        Row &row = m_rows[m_pos];
         for (int i : changed)
-            row.values[i] = m_pending[i];
+            m_cells[static_cast<size_t>(m_pos) * m_fields.size() + i] = CellOf(m_pending[i]);
         CancelUpdate();
         return true;
     }
 
     // Read the new row back, so that its id and the column defaults are there at once.
-    Row row;
-    row.rowid = sqlite3_last_insert_rowid(db);
+    const long long rowid = sqlite3_last_insert_rowid(db);
     StmtGuard r;
-    const QByteArray reread = (QStringLiteral("SELECT _rowid_,* FROM ") + table + QStringLiteral(" WHERE _rowid_=?")).toUtf8();
+    const QByteArray reread =
+        (QStringLiteral("SELECT _rowid_,* FROM ") + table + QStringLiteral(" WHERE _rowid_=?")).toUtf8();
     rc = sqlite3_prepare_v2(db, reread.constData(), static_cast<int>(reread.size()), &r.stmt, nullptr);
     if (rc == SQLITE_OK) {
-        sqlite3_bind_int64(r.stmt, 1, row.rowid);
+        sqlite3_bind_int64(r.stmt, 1, rowid);
         rc = sqlite3_step(r.stmt);
     }
-    if (rc == SQLITE_ROW) {
-        const int columns = std::min(sqlite3_column_count(r.stmt) - 1, FieldCount());
-        for (int c = 0; c < columns; ++c)
-            row.values.push_back(ReadCell(r.stmt, c + 1, m_fields[c].kind));
-    }
-    row.values.resize(m_fields.size(), MakeNull());
-    if (rc != SQLITE_ROW) {
+    if (rc == SQLITE_ROW && sqlite3_column_count(r.stmt) == FieldCount() + 1) {
+        AppendCells(r.stmt, 1);
+    } else {
         // The row was written; only the read-back failed. Keep what was set.
-        for (int i : changed)
-            row.values[i] = m_pending[i];
+        for (const Value &v : m_pending)
+            m_cells.push_back(CellOf(v));
     }
-    m_rows.push_back(std::move(row));
+    m_rowids.push_back(rowid);
     m_pos = RecordCount() - 1;
     m_onGap = false;
     CancelUpdate();
