@@ -341,11 +341,16 @@ bool RecordSet::AtEOF() const
     return m_rowids.empty() || (!m_onGap && m_pos >= RecordCount());
 }
 
-bool RecordSet::MoveFirst()
+bool RecordSet::LeaveRow()
 {
     if (!m_open)
         return Fail(QStringLiteral("the record set is not open"));
-    if (!WritePending())
+    return WritePending();
+}
+
+bool RecordSet::MoveFirst()
+{
+    if (!LeaveRow())
         return false;
     m_onGap = false;
     m_pos = 0;
@@ -356,9 +361,7 @@ bool RecordSet::MoveFirst()
 
 bool RecordSet::MoveLast()
 {
-    if (!m_open)
-        return Fail(QStringLiteral("the record set is not open"));
-    if (!WritePending())
+    if (!LeaveRow())
         return false;
     m_onGap = false;
     m_pos = RecordCount() - 1;
@@ -371,9 +374,7 @@ bool RecordSet::MoveLast()
 
 bool RecordSet::MoveNext()
 {
-    if (!m_open)
-        return Fail(QStringLiteral("the record set is not open"));
-    if (!WritePending())
+    if (!LeaveRow())
         return false;
     if (m_onGap) {
         // The row after the deleted one has moved into its place.
@@ -388,9 +389,7 @@ bool RecordSet::MoveNext()
 
 bool RecordSet::MovePrevious()
 {
-    if (!m_open)
-        return Fail(QStringLiteral("the record set is not open"));
-    if (!WritePending())
+    if (!LeaveRow())
         return false;
     if (m_onGap) {
         m_onGap = false;

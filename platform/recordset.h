@@ -108,6 +108,7 @@ private:
     struct Spare;
     static Spare &SpareStorage();
     bool WritePending();
+    bool LeaveRow();  // before a move or AddNew: the set must be open; pending changes are written
     bool HasCurrentRow() const;
     bool Fail(const QString &text) const;  // sets lastError, returns false
 

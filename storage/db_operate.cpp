@@ -43,6 +43,18 @@ QString KeyLiteral(const Value &key)
     return key.ToText();
 }
 
+// The number of rows of a query; 0 when it fails (logged by OpenRs).
+int CountRows(const QString &sql, const QString &file)
+{
+    DbConnection conn;
+    RecordSet rs;
+    if (!OpenRs(conn, rs, sql, file))
+        return 0;
+    const int n = rs.RecordCount();
+    CloseRs(conn, rs);
+    return n;
+}
+
 // The query behind FieldExists; nothing when the table cannot be read (logged by OpenRs).
 std::optional<bool> ProbeField(const QString &table, const QString &field, const QString &file)
 {
@@ -230,27 +242,14 @@ QStringList GetRecordFields(const QString &table, const QString &condition, cons
 
 int CountRecords(const QString &table, const QString &condition, const QString &fields, const QString &file)
 {
-    const QString sql = QStringLiteral("SELECT ") + fields + QStringLiteral(" FROM ") + table + WhereTail(condition);
-    DbConnection conn;
-    RecordSet rs;
-    if (!OpenRs(conn, rs, sql, file))
-        return 0;
-    const int n = rs.RecordCount();
-    CloseRs(conn, rs);
-    return n;
+    return CountRows(QStringLiteral("SELECT ") + fields + QStringLiteral(" FROM ") + table + WhereTail(condition), file);
 }
 
 int CountGroups(const QString &table, const QString &field, const QString &condition, const QString &file)
 {
-    const QString sql = QStringLiteral("SELECT ") + field + QStringLiteral(" FROM ") + table + WhereTail(condition) +
-                        QStringLiteral(" GROUP BY ") + field;
-    DbConnection conn;
-    RecordSet rs;
-    if (!OpenRs(conn, rs, sql, file))
-        return 0;
-    const int n = rs.RecordCount();
-    CloseRs(conn, rs);
-    return n;
+    return CountRows(QStringLiteral("SELECT ") + field + QStringLiteral(" FROM ") + table + WhereTail(condition) +
+                         QStringLiteral(" GROUP BY ") + field,
+                     file);
 }
 
 QStringList GetGroupList(const QString &table, const QString &field, const QString &condition,
