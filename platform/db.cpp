@@ -44,7 +44,8 @@ void FnNow(sqlite3_context *ctx, int, sqlite3_value **)
 {
     const QDateTime now = ClockNow();
     const QTime t = now.time();
-    sqlite3_result_double(ctx, DayNumberOf(now.date()) + (t.hour() * 3600.0 + t.minute() * 60.0 + t.second()) / 86400.0);
+    const double seconds = t.hour() * 3600.0 + t.minute() * 60.0 + t.second();
+    sqlite3_result_double(ctx, DayNumberOf(now.date()) + seconds / 86400.0);
 }
 
 // date(): today's day number (Jet's Date(); SQLite's own date() gives a text).

@@ -450,7 +450,8 @@ void AnalyseSelect(const std::vector<Token> &t, JetTranslation &out)
                 simple = false;
         if (simple) {
             out.baseTable = t[table].text;
-            out.sqlWithRowid = Join(t, 0, starIndex) + QStringLiteral("_rowid_,") + Join(t, starIndex, static_cast<int>(t.size()));
+            out.sqlWithRowid = Join(t, 0, starIndex) + QStringLiteral("_rowid_,") +
+                               Join(t, starIndex, static_cast<int>(t.size()));
         }
     }
 }

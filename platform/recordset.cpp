@@ -536,7 +536,8 @@ bool RecordSet::Delete()
         return Fail(QStringLiteral("the connection is not open"));
     sqlite3 *db = m_conn->Handle();
     StmtGuard g;
-    const QByteArray sql = (QStringLiteral("DELETE FROM ") + QuoteName(m_table) + QStringLiteral(" WHERE _rowid_=?")).toUtf8();
+    const QByteArray sql =
+        (QStringLiteral("DELETE FROM ") + QuoteName(m_table) + QStringLiteral(" WHERE _rowid_=?")).toUtf8();
     int rc = sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &g.stmt, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_int64(g.stmt, 1, m_rowids[m_pos]);

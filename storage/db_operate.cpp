@@ -242,7 +242,8 @@ QStringList GetRecordFields(const QString &table, const QString &condition, cons
 
 int CountRecords(const QString &table, const QString &condition, const QString &fields, const QString &file)
 {
-    return CountRows(QStringLiteral("SELECT ") + fields + QStringLiteral(" FROM ") + table + WhereTail(condition), file);
+    return CountRows(QStringLiteral("SELECT ") + fields + QStringLiteral(" FROM ") + table + WhereTail(condition),
+                     file);
 }
 
 int CountGroups(const QString &table, const QString &field, const QString &condition, const QString &file)

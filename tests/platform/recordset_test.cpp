@@ -220,7 +220,8 @@ TEST_F(RecordSetTest, AssignmentConvertsByTheDeclaredType)
         RecordSet back;
         ASSERT_TRUE(back.Open(conn, QStringLiteral("SELECT * FROM account")));
         EXPECT_EQ(back.Field(field), c.accepted ? c.stored : before)
-            << c.field << " <- " << c.value.ToText().toStdString() << " gave " << back.Field(field).ToText().toStdString();
+            << c.field << " <- " << c.value.ToText().toStdString() << " gave "
+            << back.Field(field).ToText().toStdString();
     }
 }
 
