@@ -166,6 +166,10 @@ TEST_F(DbOperateTest, SchemaQuestionsOnAMissingFile)
     EXPECT_FALSE(FieldExists(QStringLiteral("account"), QStringLiteral("id")));
     EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("ACC.MDB"))));  // never created by opening
     EXPECT_EQ(LogEntryCount(), 3);
+    // a statement lost with its connection is logged too, after the connection's own entry
+    EXPECT_FALSE(ExecSql(QStringLiteral("DELETE * FROM LastPrice")));
+    EXPECT_EQ(LogEntryCount(), 5);
+    EXPECT_TRUE(LogText().endsWith(QStringLiteral("unable to open database file\r\nDELETE * FROM LastPrice\r\n")));
 }
 
 TEST_F(DbOperateTest, AddFieldIfMissing)
