@@ -17,6 +17,19 @@ struct DbError {
     bool failed() const { return number != 0; }
 };
 
+// The error of the connection after a failed call returning rc (number, text, inUse), and an error
+// of the layer itself (number SQLITE_ERROR with the text).
+DbError MakeDbError(sqlite3 *db, int rc);
+DbError MakeDbError(const QString &text);
+
+// True when the rest of a statement text after the first statement holds only blanks and ";".
+bool IsBlankTail(const char *tail);
+
+// How long a connection waits for a lock held by another connection before it reports the file as
+// in use (ms, default 500). Tests shorten it.
+int DbBusyTimeoutMs();
+void SetDbBusyTimeoutMs(int ms);
+
 // The connection text of the original, kept for the log; SQLite has no password and never uses it.
 QString ConnectionText(const QString &path);
 
@@ -41,6 +54,8 @@ public:
     // Runs one Jet-dialect statement. Refuses a text holding a second statement or a "&".
     // False, with lastError set, on failure.
     bool Execute(const QString &jetSql);
+    // Runs one statement already in SQLite's dialect (no translation); the same single-statement rule.
+    bool ExecuteNative(const QString &sql);
 
     // Transactions (BEGIN IMMEDIATE / COMMIT / ROLLBACK).
     bool Begin();

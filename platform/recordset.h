@@ -4,17 +4,22 @@
 // back to the single base table by rowid with bound parameters.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
+#include <QByteArray>
 #include <QString>
 
 #include "db.h"
 #include "value.h"
 
+struct sqlite3_stmt;
+
 // A column of a record set: its name as SQLite reports it and the kind of value it holds, taken
 // from the declared type (DATE → Date, INTEGER → Long, DOUBLE → Double, FLOAT → Single,
-// TEXT → String); a column without a declared type takes the kind of each value's storage class.
+// TEXT → String); a column without a declared type takes the kind of each value's storage class,
+// except MIN(c) and MAX(c) over a DATE column of the table the query reads, which are dates.
 struct DbField {
     QString name;
     QString declaredType;
@@ -33,7 +38,7 @@ public:
     bool IsOpen() const { return m_open; }
     bool IsUpdatable() const { return !m_table.isEmpty(); }
 
-    int RecordCount() const { return static_cast<int>(m_rows.size()); }
+    int RecordCount() const { return static_cast<int>(m_rowids.size()); }
     bool AtBOF() const;
     bool AtEOF() const;
     // Moves. MoveNext at EOF and MovePrevious at BOF fail (false) and leave the position; moving
@@ -81,18 +86,39 @@ public:
     mutable DbError lastError;
 
 private:
-    struct Row {
-        long long rowid = 0;
-        std::vector<Value> values;
+    // One value of a row, kept small: a number (or date, Boolean) in num, a text as its place in the
+    // UTF-8 pool m_texts (offset, length). Texts become QStrings only when read.
+    struct Cell {
+        union {
+            double num;
+            uint32_t text[2];
+        };
+        VType type;
     };
+    Cell CellOf(const Value &v);
+    Value ValueOf(const Cell &c) const;
+    Value CellValue(int row, int index) const
+    {
+        return ValueOf(m_cells[static_cast<size_t>(row) * m_fields.size() + index]);
+    }
+    // Appends the current row of a statement (columns from `first` on) to m_cells.
+    void AppendCells(sqlite3_stmt *stmt, int first);
+    // The storage of the last closed set, reused by the next one opened on the thread, so that
+    // reading a large result does not fault in fresh memory every time.
+    struct Spare;
+    static Spare &SpareStorage();
     bool WritePending();
+    bool LeaveRow();  // before a move or AddNew: the set must be open; pending changes are written
     bool HasCurrentRow() const;
+    bool Fail(const QString &text) const;  // sets lastError, returns false
 
     DbConnection *m_conn = nullptr;
     bool m_open = false;
     QString m_table;  // base table when updatable
     std::vector<DbField> m_fields;
-    std::vector<Row> m_rows;
+    std::vector<long long> m_rowids;  // one per row
+    std::vector<Cell> m_cells;         // rows × fields, row by row
+    QByteArray m_texts;
     int m_pos = 0;          // 0-based; -1 = BOF, size() = EOF
     bool m_onGap = false;   // the current row was deleted
     bool m_adding = false;

@@ -14,6 +14,18 @@
 
 inline const QString kAccDb = QStringLiteral("ACC.MDB");
 
+// The waits of the layer: between the retries of OpenRs on a file in use (ms), and the events let
+// through between the attempts of OpenConn and of ReadTextFile (before each attempt, and after an
+// empty read). Tests shorten them.
+struct DbRetryTiming {
+    int openRsWaitMs = 5000;
+    long openConnEvents = 100000;
+    long readTextEvents = 100;
+    long readTextEmptyEvents = 1000;
+};
+DbRetryTiming GetDbRetryTiming();
+void SetDbRetryTiming(const DbRetryTiming &timing);
+
 // Opens the database file `file` in the program folder: up to 10 attempts with DoEventsN(100000)
 // between them; after the tenth failure one log entry (no SQL line) and false, conn left unopened.
 bool OpenConn(DbConnection &conn, const QString &file = kAccDb);

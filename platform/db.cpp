@@ -1,0 +1,266 @@
+// The database connection over SQLite: opened per operation, never creating a missing file, with the
+// functions of Jet's dialect that the program's SQL uses registered on every open.
+#include "db.h"
+
+#include <cmath>
+
+#include <sqlite3.h>
+
+#include "clock.h"
+#include "daynum.h"
+#include "jet_sql.h"
+#include "numeric.h"
+
+namespace {
+
+// A connection waits this long for a lock held by another connection before it reports the file as
+// in use; the caller decides whether to retry.
+int g_busyTimeoutMs = 500;
+
+// Reads a function argument as a number the way Jet converts: numeric text is converted, NULL
+// stays NULL (false, nothing set), other text is a type mismatch (false, error set).
+bool NumberArg(sqlite3_context *ctx, sqlite3_value *arg, double &value, bool &isInteger)
+{
+    switch (sqlite3_value_numeric_type(arg)) {
+    case SQLITE_NULL:
+        sqlite3_result_null(ctx);
+        return false;
+    case SQLITE_INTEGER:
+        isInteger = true;
+        value = static_cast<double>(sqlite3_value_int64(arg));
+        return true;
+    case SQLITE_FLOAT:
+        isInteger = false;
+        value = sqlite3_value_double(arg);
+        return true;
+    default:
+        sqlite3_result_error(ctx, "Data type mismatch in criteria expression", -1);
+        return false;
+    }
+}
+
+// now(): the clock's date and time as a day number, to the whole second.
+void FnNow(sqlite3_context *ctx, int, sqlite3_value **)
+{
+    const QDateTime now = ClockNow();
+    const QTime t = now.time();
+    const double seconds = t.hour() * 3600.0 + t.minute() * 60.0 + t.second();
+    sqlite3_result_double(ctx, DayNumberOf(now.date()) + seconds / 86400.0);
+}
+
+// date(): today's day number (Jet's Date(); SQLite's own date() gives a text).
+void FnDate(sqlite3_context *ctx, int, sqlite3_value **)
+{
+    sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(DayNumberOf(ClockToday())));
+}
+
+// fix(x): toward zero; int(x): downward. Whole numbers pass unchanged.
+template <double (*Op)(double)>
+void FnRound(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    double v = 0;
+    bool isInteger = false;
+    if (!NumberArg(ctx, argv[0], v, isInteger))
+        return;
+    if (isInteger)
+        sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]));
+    else
+        sqlite3_result_double(ctx, Op(v) + 0.0);
+}
+
+// clng(x): to the nearest whole number, halves to even; outside the 32-bit range "Overflow".
+void FnClng(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    double v = 0;
+    bool isInteger = false;
+    if (!NumberArg(ctx, argv[0], v, isInteger))
+        return;
+    const auto l = ClngOf(v);
+    if (!l) {
+        sqlite3_result_error(ctx, "Overflow", -1);
+        return;
+    }
+    sqlite3_result_int(ctx, *l);
+}
+
+void RegisterFunctions(sqlite3 *db)
+{
+    constexpr int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(db, "now", 0, SQLITE_UTF8, nullptr, FnNow, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "date", 0, SQLITE_UTF8, nullptr, FnDate, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "fix", 1, det, nullptr, FnRound<FixOf>, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "int", 1, det, nullptr, FnRound<IntOf>, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "clng", 1, det, nullptr, FnClng, nullptr, nullptr, nullptr);
+}
+
+}  // namespace
+
+DbError MakeDbError(sqlite3 *db, int rc)
+{
+    DbError e;
+    e.number = db ? sqlite3_extended_errcode(db) : rc;
+    if (e.number == 0)
+        e.number = rc;
+    e.text = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    const int primary = e.number & 0xff;
+    e.inUse = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+    return e;
+}
+
+DbError MakeDbError(const QString &text)
+{
+    DbError e;
+    e.number = SQLITE_ERROR;
+    e.text = text;
+    return e;
+}
+
+int DbBusyTimeoutMs()
+{
+    return g_busyTimeoutMs;
+}
+
+void SetDbBusyTimeoutMs(int ms)
+{
+    g_busyTimeoutMs = ms;
+}
+
+QString ConnectionText(const QString &path)
+{
+    return QStringLiteral("provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+           QStringLiteral(";Jet OLEDB:Database Password=58316240");
+}
+
+DbConnection::~DbConnection()
+{
+    Close();
+}
+
+DbConnection::DbConnection(DbConnection &&other) noexcept
+    : lastError(std::move(other.lastError)), m_db(other.m_db), m_path(std::move(other.m_path))
+{
+    other.m_db = nullptr;
+}
+
+DbConnection &DbConnection::operator=(DbConnection &&other) noexcept
+{
+    if (this != &other) {
+        Close();
+        lastError = std::move(other.lastError);
+        m_db = other.m_db;
+        m_path = std::move(other.m_path);
+        other.m_db = nullptr;
+    }
+    return *this;
+}
+
+bool DbConnection::Open(const QString &path)
+{
+    Close();
+    lastError = DbError();
+    m_path = path;
+    sqlite3 *db = nullptr;
+    // No CREATE: a missing file fails as Jet did. NOMUTEX: a connection is used by one thread at a
+    // time, which saves a lock on every column read.
+    const int rc =
+        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        lastError = MakeDbError(db, rc);
+        sqlite3_close(db);
+        return false;
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, g_busyTimeoutMs);
+    // WAL is kept in the file, but a copy made by VACUUM INTO (compaction) comes back in rollback
+    // mode; setting it on every open is cheap when it is already set. This also reads the header, so
+    // a file that is no database fails here.
+    const int prc = sqlite3_exec(db, "PRAGMA journal_mode=WAL;PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    if (prc != SQLITE_OK) {
+        lastError = MakeDbError(db, prc);
+        sqlite3_close(db);
+        return false;
+    }
+    RegisterFunctions(db);
+    m_db = db;
+    return true;
+}
+
+void DbConnection::Close()
+{
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+bool DbConnection::Execute(const QString &jetSql)
+{
+    lastError = DbError();
+    if (!m_db) {
+        lastError = MakeDbError(QStringLiteral("the connection is not open"));
+        return false;
+    }
+    const JetTranslation tr = TranslateJet(jetSql);
+    if (!tr.ok()) {
+        lastError = MakeDbError(tr.error);
+        return false;
+    }
+    return ExecuteNative(tr.sql);
+}
+
+bool DbConnection::ExecuteNative(const QString &sql)
+{
+    lastError = DbError();
+    if (!m_db) {
+        lastError = MakeDbError(QStringLiteral("the connection is not open"));
+        return false;
+    }
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    const char *tail = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, utf8.constData(), static_cast<int>(utf8.size()), &stmt, &tail);
+    if (rc != SQLITE_OK) {
+        lastError = MakeDbError(m_db, rc);
+        sqlite3_finalize(stmt);
+        return false;
+    }
+    if (!IsBlankTail(tail)) {
+        sqlite3_finalize(stmt);
+        lastError = MakeDbError(QStringLiteral("refused: more than one statement in one SQL text"));
+        return false;
+    }
+    if (!stmt)  // blank text
+        return true;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE)
+        lastError = MakeDbError(m_db, rc);
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE;
+}
+
+bool DbConnection::Begin()
+{
+    return ExecuteNative(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+bool DbConnection::Commit()
+{
+    return ExecuteNative(QStringLiteral("COMMIT"));
+}
+
+void DbConnection::Rollback()
+{
+    if (m_db && !sqlite3_get_autocommit(m_db))
+        ExecuteNative(QStringLiteral("ROLLBACK"));
+}
+
+bool IsBlankTail(const char *tail)
+{
+    if (!tail)
+        return true;
+    for (; *tail; ++tail)
+        if (*tail != ' ' && *tail != '\t' && *tail != '\r' && *tail != '\n' && *tail != ';')
+            return false;
+    return true;
+}

@@ -1,0 +1,99 @@
+// Making a new ACC.MDB from data/: the schema, then the stock list, then WAL mode.
+#include "db_create.h"
+
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <QTemporaryFile>
+
+namespace {
+
+bool ReadUtf8(const QString &path, QString &text)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    text = QString::fromUtf8(f.readAll());
+    return true;
+}
+
+bool Exec(sqlite3 *db, const QString &sql)
+{
+    return sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool LoadStockList(sqlite3 *db, const QString &tsv)
+{
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "INSERT INTO companyinfo(id,code,name,py) VALUES(?,?,?,?)", -1, &stmt, nullptr) !=
+        SQLITE_OK)
+        return false;
+    bool ok = true;
+    const QStringList lines = tsv.split(u'\n');
+    for (int i = 1; i < lines.size() && ok; ++i) {  // line 0 is the header
+        QString line = lines[i];
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        if (line.trimmed().isEmpty())
+            continue;
+        const QStringList cells = line.split(u'\t');
+        bool idOk = false;
+        const qlonglong id = cells.value(0).toLongLong(&idOk);
+        if (cells.size() < 4 || !idOk) {
+            ok = false;
+            break;
+        }
+        sqlite3_bind_int64(stmt, 1, id);
+        for (int c = 1; c < 4; ++c) {
+            const QByteArray utf8 = cells[c].toUtf8();
+            sqlite3_bind_text(stmt, c + 1, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        }
+        ok = sqlite3_step(stmt) == SQLITE_DONE;
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+    return ok;
+}
+
+bool Build(const QString &path, const QString &schema, const QString &stocks)
+{
+    sqlite3 *db = nullptr;
+    bool ok = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) ==
+              SQLITE_OK;
+    ok = ok && Exec(db, QStringLiteral("BEGIN")) && Exec(db, schema) && LoadStockList(db, stocks) &&
+         Exec(db, QStringLiteral("COMMIT"));
+    // WAL is kept in the file, so connections need not set it again.
+    ok = ok && Exec(db, QStringLiteral("PRAGMA journal_mode=WAL"));
+    return sqlite3_close(db) == SQLITE_OK && ok;
+}
+
+}  // namespace
+
+bool CreateAccDb(const QString &path, const QString &dataDir)
+{
+    if (QFileInfo::exists(path))
+        return false;
+    QString schema, stocks;
+    if (!ReadUtf8(QDir(dataDir).filePath(QStringLiteral("schema.sql")), schema) ||
+        !ReadUtf8(QDir(dataDir).filePath(QStringLiteral("companyinfo.tsv")), stocks))
+        return false;
+
+    QTemporaryFile tmp(path + QStringLiteral(".XXXXXX"));
+    if (!tmp.open())
+        return false;
+    tmp.close();
+    const QString tmpPath = tmp.fileName();
+    if (!Build(tmpPath, schema, stocks))
+        return false;
+    // A temporary file is private to its owner; the database is an ordinary file.
+    QFile::setPermissions(tmpPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                       QFileDevice::ReadOther);
+    // rename() of QFile refuses an existing target, so a file made meanwhile is not overwritten.
+    if (!QFile::rename(tmpPath, path))
+        return false;
+    tmp.setAutoRemove(false);
+    return true;
+}

@@ -1,0 +1,376 @@
+// DB_Operate: the database procedures over ACC.MDB, the error log RunErr.txt and the text files.
+#include "db_operate.h"
+
+#include <chrono>
+#include <thread>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/clock.h"
+#include "platform/gbk.h"
+#include "platform/numeric.h"
+#include "platform/program_folder.h"
+#include "platform/prompter.h"
+#include "storage/common.h"
+
+namespace {
+
+constexpr int kOpenAttempts = 10;
+constexpr int kOpenRsRetries = 10;
+
+DbRetryTiming &Timing()
+{
+    static DbRetryTiming timing;
+    return timing;
+}
+
+QString WhereTail(const QString &condition)
+{
+    return condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition;
+}
+
+// The SQL literal of a key: a text in single quotes (its quotes doubled), a date as a date literal,
+// anything else as its plain text.
+QString KeyLiteral(const Value &key)
+{
+    if (key.IsString())
+        return SqlQuote(key.str);
+    if (key.IsDate())
+        return u'#' + key.ToText() + u'#';
+    if (key.type == VType::Boolean)
+        return key.num != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    return key.ToText();
+}
+
+// The number of rows of a query; 0 when it fails (logged by OpenRs).
+int CountRows(const QString &sql, const QString &file)
+{
+    DbConnection conn;
+    RecordSet rs;
+    if (!OpenRs(conn, rs, sql, file))
+        return 0;
+    const int n = rs.RecordCount();
+    CloseRs(conn, rs);
+    return n;
+}
+
+// The query behind FieldExists; nothing when the table cannot be read (logged by OpenRs).
+std::optional<bool> ProbeField(const QString &table, const QString &field, const QString &file)
+{
+    DbConnection conn;
+    RecordSet rs;
+    if (!OpenRs(conn, rs, QStringLiteral("SELECT TOP 1 * FROM ") + table, file))
+        return std::nullopt;
+    bool found = false;
+    for (int i = 0; i < rs.FieldCount() && !found; ++i)
+        found = rs.FieldInfo(i).name == field;
+    CloseRs(conn, rs);
+    return found;
+}
+
+// The names of the ordinary tables, sorted by name; nothing when the schema cannot be read.
+std::optional<QStringList> TableNames(const QString &file)
+{
+    static const QString sql =
+        QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+                       "ORDER BY name");
+    DbConnection conn;
+    if (!OpenConn(conn, file))
+        return std::nullopt;
+    RecordSet rs;
+    if (!rs.Open(conn, sql)) {
+        LogDbError(conn.lastError, sql);
+        return std::nullopt;
+    }
+    QStringList names;
+    for (; !rs.AtEOF(); rs.MoveNext())
+        names << rs.Field(QStringLiteral("name")).ToText();
+    return names;
+}
+
+}  // namespace
+
+DbRetryTiming GetDbRetryTiming()
+{
+    return Timing();
+}
+
+void SetDbRetryTiming(const DbRetryTiming &timing)
+{
+    Timing() = timing;
+}
+
+void LogDbError(const DbError &error, const QString &sql)
+{
+    QString entry = QStringLiteral("\r\n\r\n") + ClockNow().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                    QStringLiteral("\r\n") + QString::number(error.number) + u':' + error.text;
+    if (!sql.isEmpty())
+        entry += QStringLiteral("\r\n") + sql;
+    AppendText(ProgramFilePath(QStringLiteral("RunErr.txt")), entry);
+}
+
+bool OpenConn(DbConnection &conn, const QString &file)
+{
+    conn.Close();
+    const QString path = ProgramFilePath(file);
+    for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
+        if (conn.Open(path))
+            return true;
+        if (attempt < kOpenAttempts)
+            DoEventsN(Timing().openConnEvents);
+    }
+    LogDbError(conn.lastError);
+    return false;
+}
+
+bool OpenRs(DbConnection &conn, RecordSet &rs, const QString &sql, const QString &file)
+{
+    const QString path = ProgramFilePath(file);
+    for (int retries = 0;; ++retries) {
+        CloseRs(conn, rs);
+        if (conn.Open(path) && rs.Open(conn, sql))
+            return true;
+        if (!conn.lastError.inUse || retries >= kOpenRsRetries)
+            break;
+        // Another connection holds the file: wait (the window does not respond meanwhile) and retry.
+        std::this_thread::sleep_for(std::chrono::milliseconds(Timing().openRsWaitMs));
+    }
+    LogDbError(conn.lastError, sql);
+    return false;
+}
+
+void CloseRs(DbConnection &conn, RecordSet &rs)
+{
+    rs.Close();
+    conn.Close();
+}
+
+bool ExecSql(const QString &sql, DbConnection *conn, const QString &file)
+{
+    DbConnection own;
+    DbConnection *c = conn;
+    if (!c) {
+        OpenConn(own, file);
+        c = &own;
+    }
+    if (!c->IsOpen()) {
+        // The statement is lost with the connection: log it with the reason the open failed.
+        LogDbError(c->lastError.failed() ? c->lastError : MakeDbError(QStringLiteral("the connection is not open")),
+                   sql);
+        return false;
+    }
+    if (c->Execute(sql))
+        return true;
+    LogDbError(c->lastError, sql);
+    return false;
+}
+
+QString LookupField(const QString &table, const Value &key, const QString &keyField, const QString &resultField)
+{
+    const QString sql = QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE ") + keyField + u'=' +
+                        KeyLiteral(key);
+    DbConnection conn;
+    RecordSet rs;
+    if (!OpenRs(conn, rs, sql, kAccDb))
+        return QString();
+    QString result;
+    if (!rs.AtEOF()) {
+        if (auto v = rs.Get(resultField))
+            result = v->ToText();
+        else
+            LogDbError(rs.lastError, sql);
+    }
+    CloseRs(conn, rs);
+    return result;
+}
+
+Value GetFieldValue(const QString &table, const QString &condition, const QString &field, const QString &file,
+                    QString &sql, const Value &defaultValue)
+{
+    if (sql.isEmpty())
+        sql = QStringLiteral("SELECT TOP 1 ") + field + QStringLiteral(" FROM ") + table + QStringLiteral(" WHERE ") +
+              condition;
+    DbConnection conn;
+    RecordSet rs;
+    if (!OpenRs(conn, rs, sql, file))
+        return MakeEmpty();
+    Value result = defaultValue;
+    if (!rs.AtEOF()) {
+        // A caller's own SQL may name the column differently; a single column is the one meant.
+        int index = rs.FieldIndex(field);
+        if (index < 0 && rs.FieldCount() == 1)
+            index = 0;
+        if (auto v = index >= 0 ? rs.Get(index) : rs.Get(field)) {
+            result = *v;
+        } else {
+            LogDbError(rs.lastError, sql);
+            result = MakeEmpty();
+        }
+    }
+    CloseRs(conn, rs);
+    return result;
+}
+
+Value GetFieldValue(const QString &table, const QString &condition, const QString &field, const Value &defaultValue,
+                    const QString &file)
+{
+    QString sql;
+    return GetFieldValue(table, condition, field, file, sql, defaultValue);
+}
+
+QStringList GetRecordFields(const QString &table, const QString &condition, const QString &fieldList,
+                            const QString &file)
+{
+    QStringList result = fieldList.split(u',');
+    const QString sql = QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE ") + condition;
+    DbConnection conn;
+    RecordSet rs;
+    if (!OpenRs(conn, rs, sql, file))
+        return result;
+    if (!rs.AtEOF()) {
+        for (QString &name : result) {
+            if (name.isEmpty())
+                continue;
+            if (auto v = rs.Get(name.trimmed()))
+                name = v->ToText();
+        }
+    }
+    CloseRs(conn, rs);
+    return result;
+}
+
+int CountRecords(const QString &table, const QString &condition, const QString &fields, const QString &file)
+{
+    return CountRows(QStringLiteral("SELECT ") + fields + QStringLiteral(" FROM ") + table + WhereTail(condition),
+                     file);
+}
+
+int CountGroups(const QString &table, const QString &field, const QString &condition, const QString &file)
+{
+    return CountRows(QStringLiteral("SELECT ") + field + QStringLiteral(" FROM ") + table + WhereTail(condition) +
+                         QStringLiteral(" GROUP BY ") + field,
+                     file);
+}
+
+QStringList GetGroupList(const QString &table, const QString &field, const QString &condition,
+                         const QString &secondField, std::vector<long> *secondValues, const QString &file)
+{
+    const bool second = !secondField.isEmpty();
+    const QString fields = second ? field + u',' + secondField : field;
+    const QString sql = QStringLiteral("select ") + fields + QStringLiteral(" FROM ") + table + WhereTail(condition) +
+                        QStringLiteral(" GROUP BY ") + fields + QStringLiteral(" ORDER BY ") + field;
+    QStringList result{QString()};
+    if (second && secondValues)
+        secondValues->assign(1, 0);
+    DbConnection conn;
+    RecordSet rs;
+    if (!OpenRs(conn, rs, sql, file))
+        return result;
+    for (; !rs.AtEOF(); rs.MoveNext()) {
+        const Value v = rs.Get(0).value_or(MakeEmpty());
+        result << (v.IsDate() ? FormatValue(v, true, QString()) : v.ToText());
+        if (second && secondValues)
+            secondValues->push_back(static_cast<long>(LeadingNumber(rs.Get(1).value_or(MakeEmpty()).ToText())));
+    }
+    CloseRs(conn, rs);
+    return result;
+}
+
+void LoadGroupValues(std::vector<Value> &values, const QString &table, const QString &field, const QString &condition,
+                     const QString &file, const QString &firstValue)
+{
+    const QString sql = QStringLiteral("select ") + field + QStringLiteral(" FROM ") + table + WhereTail(condition) +
+                        QStringLiteral(" GROUP BY ") + field + QStringLiteral(" ORDER BY ") + field;
+    values.assign(1, firstValue.isEmpty() ? MakeEmpty() : MakeString(firstValue));
+    DbConnection conn;
+    RecordSet rs;
+    if (!OpenRs(conn, rs, sql, file))
+        return;
+    values.reserve(rs.RecordCount() + 1);
+    for (; !rs.AtEOF(); rs.MoveNext())
+        values.push_back(rs.Get(0).value_or(MakeEmpty()));
+    CloseRs(conn, rs);
+}
+
+QString AddWhereCondition(const QString &sql, const QString &condition)
+{
+    const QString joint = sql.contains(QStringLiteral("WHERE"), Qt::CaseInsensitive) ? QStringLiteral(" AND ")
+                                                                                      : QStringLiteral(" WHERE ");
+    return sql + joint + condition.trimmed();
+}
+
+bool TableExists(const QString &table, const QString &file)
+{
+    const auto names = TableNames(file);
+    return names && names->contains(table, Qt::CaseSensitive);
+}
+
+QStringList ListTablesLike(const QString &text, const QString &file)
+{
+    QStringList result{QString()};
+    if (const auto names = TableNames(file))
+        for (const QString &name : *names)
+            if (name.contains(text, Qt::CaseSensitive))
+                result << name;
+    return result;
+}
+
+bool FieldExists(const QString &table, const QString &field, const QString &file)
+{
+    return ProbeField(table, field, file).value_or(false);
+}
+
+void AddFieldIfMissing(const QString &table, const QString &field, const QString &typeText, const QString &file)
+{
+    // Nothing when the table cannot be read (the failure is logged).
+    const auto exists = ProbeField(table, field, file);
+    if (!exists || *exists)
+        return;
+    ExecSql(QStringLiteral("ALTER TABLE ") + table + QStringLiteral(" ADD ") + field + u' ' + typeText, nullptr, file);
+    QString fill;
+    if (typeText == u"STRING")
+        fill = QStringLiteral("''");
+    else if (typeText == u"DATE")
+        fill = QStringLiteral("#1900-1-1#");  // the empty date, stored as its day number like every date
+    else
+        fill = QStringLiteral("0");
+    ExecSql(QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + field + u'=' + fill, nullptr, file);
+}
+
+void DropTablesLike(const QString &text, const QString &file)
+{
+    const QStringList names = ListTablesLike(text, file);
+    for (int i = 1; i < names.size(); ++i)
+        ExecSql(QStringLiteral("DROP TABLE ") + names[i], nullptr, file);
+}
+
+void AppendText(const QString &path, const QString &text)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    f.write(EncodeGbk(text + QStringLiteral("\r\n")));
+}
+
+QString ReadTextFile(const QString &path, bool &deleteAfter)
+{
+    for (int attempts = 0;;) {
+        DoEventsN(Timing().readTextEvents);
+        if (++attempts > 100) {
+            MsgBox(QStringLiteral("无法打开下载文档：") + QStringLiteral("\r\n") + path, Msg::OkOnly);
+            return QString();
+        }
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QString text = DecodeGbk(f.readAll());
+        f.close();
+        if (!text.isEmpty()) {
+            if (deleteAfter && QFileInfo::exists(path))
+                QFile::remove(path);
+            return text;
+        }
+        DoEventsN(Timing().readTextEmptyEvents);
+    }
+}

@@ -1,0 +1,310 @@
+// The database procedures: their results with and without rows, on missing tables, the error log
+// and the text files.
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "fixtures/db_fixture.h"
+#include "platform/clock.h"
+#include "platform/gbk.h"
+#include "platform/program_folder.h"
+#include "storage/db_operate.h"
+
+namespace {
+
+class DbOperateTest : public DbFixture {
+protected:
+    void SetUp() override
+    {
+        DbFixture::SetUp();
+        SetClock([] { return QDateTime(QDate(2024, 3, 5), QTime(9, 8, 7)); });
+    }
+    void AddTrades()
+    {
+        Exec(QStringLiteral("INSERT INTO account(code,sname,num,bdate) VALUES('600000','浦发银行',100,#2024-01-05#)"));
+        Exec(QStringLiteral("INSERT INTO account(code,sname,num,bdate) VALUES('000001','平安银行',200,#2024-01-03#)"));
+        Exec(QStringLiteral("INSERT INTO account(code,sname,num,bdate) VALUES('600000','浦发银行',300,#2024-01-05#)"));
+    }
+};
+
+TEST_F(DbOperateTest, ResultsWithoutRows)
+{
+    QString sql;
+    EXPECT_EQ(GetFieldValue(QStringLiteral("account"), QStringLiteral("id=99"), QStringLiteral("num"), kAccDb, sql,
+                            MakeLong(-1)),
+              MakeLong(-1));
+    EXPECT_EQ(sql, QStringLiteral("SELECT TOP 1 num FROM account WHERE id=99"));
+    EXPECT_EQ(LookupField(QStringLiteral("参数"), MakeString(QStringLiteral("none")), QStringLiteral("Var"),
+                          QStringLiteral("Con")),
+              QString());
+    EXPECT_EQ(CountRecords(QStringLiteral("account"), QString()), 0);
+    EXPECT_EQ(CountGroups(QStringLiteral("account"), QStringLiteral("code"), QString()), 0);
+    EXPECT_EQ(GetGroupList(QStringLiteral("account"), QStringLiteral("code"), QString()), QStringList{QString()});
+    EXPECT_EQ(GetRecordFields(QStringLiteral("account"), QStringLiteral("id=1"), QStringLiteral("num,,bprice")),
+              (QStringList{QStringLiteral("num"), QString(), QStringLiteral("bprice")}));
+    std::vector<Value> values;
+    LoadGroupValues(values, QStringLiteral("account"), QStringLiteral("code"), QString(), kAccDb,
+                    QStringLiteral("1A0001"));
+    EXPECT_EQ(values, std::vector<Value>{MakeString(QStringLiteral("1A0001"))});
+    EXPECT_EQ(LogBytes(), QByteArray());
+}
+
+TEST_F(DbOperateTest, ResultsOnAMissingTableAreLoggedAndEmpty)
+{
+    const QString t = QStringLiteral("nosuch");
+    QString sql;
+    std::vector<Value> values;
+    std::vector<long> seconds;
+    // every procedure: its result, and one log entry with the statement
+    EXPECT_TRUE(GetFieldValue(t, QStringLiteral("id=1"), QStringLiteral("x"), kAccDb, sql, MakeLong(5)).IsEmpty());
+    EXPECT_EQ(LookupField(t, MakeLong(1), QStringLiteral("id"), QStringLiteral("x")), QString());
+    EXPECT_EQ(CountRecords(t, QStringLiteral("x=1")), 0);
+    EXPECT_EQ(CountGroups(t, QStringLiteral("x"), QString()), 0);
+    EXPECT_EQ(GetGroupList(t, QStringLiteral("x"), QString(), QStringLiteral("y"), &seconds), QStringList{QString()});
+    EXPECT_EQ(seconds, std::vector<long>{0});
+    EXPECT_EQ(GetRecordFields(t, QStringLiteral("id=1"), QStringLiteral("a,b")),
+              (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    LoadGroupValues(values, t, QStringLiteral("x"), QString());
+    EXPECT_EQ(values, std::vector<Value>{MakeEmpty()});
+    EXPECT_FALSE(FieldExists(t, QStringLiteral("x")));
+    EXPECT_EQ(LogEntryCount(), 8);
+    const QString log = LogText();
+    for (const char *stmt : {"SELECT TOP 1 x FROM nosuch WHERE id=1", "SELECT * FROM nosuch WHERE id=1",
+                             "SELECT * FROM nosuch WHERE x=1", "select x,y FROM nosuch GROUP BY x,y ORDER BY x",
+                             "SELECT TOP 1 * FROM nosuch"})
+        EXPECT_TRUE(log.contains(QString::fromUtf8(stmt))) << stmt;
+}
+
+TEST_F(DbOperateTest, QueriesWithRows)
+{
+    AddTrades();
+    QString sql = QStringLiteral("SELECT MAX(num) AS m FROM account");
+    EXPECT_EQ(GetFieldValue(QStringLiteral("ignored"), QString(), QStringLiteral("m"), kAccDb, sql, MakeLong(0)),
+              MakeLong(300));
+    EXPECT_EQ(GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate"), QStringLiteral("bdate"),
+                            MakeString(QString())),
+              MakeDate(45294));
+    EXPECT_EQ(GetFieldValue(QStringLiteral("companyinfo"), QStringLiteral("code=\"000001\""), QStringLiteral("name"),
+                            MakeString(QString())),
+              MakeString(QStringLiteral("平安银行")));
+    EXPECT_EQ(GetRecordFields(QStringLiteral("account"), QStringLiteral("id=2"), QStringLiteral("num,,bdate,code")),
+              (QStringList{QStringLiteral("200"), QString(), QStringLiteral("2024-01-03"), QStringLiteral("000001")}));
+    EXPECT_EQ(CountRecords(QStringLiteral("account"), QStringLiteral("code='600000'"), QStringLiteral("id")), 2);
+    EXPECT_EQ(CountGroups(QStringLiteral("account"), QStringLiteral("code"), QString()), 2);
+    EXPECT_EQ(LookupField(QStringLiteral("account"), MakeLong(3), QStringLiteral("id"), QStringLiteral("num")),
+              QStringLiteral("300"));
+    EXPECT_EQ(LookupField(QStringLiteral("companyinfo"), MakeString(QStringLiteral("1a0001")), QStringLiteral("code"),
+                          QStringLiteral("name")),
+              QStringLiteral("上证指数"));
+
+    std::vector<long> nums;
+    EXPECT_EQ(GetGroupList(QStringLiteral("account"), QStringLiteral("bdate"), QStringLiteral("num>100"),
+                           QStringLiteral("num"), &nums),
+              (QStringList{QString(), QStringLiteral("2024-01-03"), QStringLiteral("2024-01-05")}));
+    EXPECT_EQ(nums, (std::vector<long>{0, 200, 300}));
+    std::vector<Value> values;
+    LoadGroupValues(values, QStringLiteral("account"), QStringLiteral("code"), QString(), kAccDb,
+                    QStringLiteral("1A0001"));
+    EXPECT_EQ(values, (std::vector<Value>{MakeString(QStringLiteral("1A0001")), MakeString(QStringLiteral("000001")),
+                                          MakeString(QStringLiteral("600000"))}));
+    EXPECT_EQ(LogBytes(), QByteArray());
+}
+
+TEST_F(DbOperateTest, LookupFieldQuotesATextKey)
+{
+    Exec(QStringLiteral("INSERT INTO 参数(Var,Con) VALUES('it''s','yes')"));
+    EXPECT_EQ(LookupField(QStringLiteral("参数"), MakeString(QStringLiteral("it's")), QStringLiteral("Var"),
+                          QStringLiteral("Con")),
+              QStringLiteral("yes"));
+    EXPECT_EQ(LookupField(QStringLiteral("参数"), MakeString(QStringLiteral("x' OR ''='")), QStringLiteral("Var"),
+                          QStringLiteral("Con")),
+              QString());
+}
+
+TEST_F(DbOperateTest, AddWhereCondition)
+{
+    const struct {
+        const char *sql, *cond, *out;
+    } cases[] = {
+        {"SELECT * FROM a", " x=1 ", "SELECT * FROM a WHERE x=1"},
+        {"SELECT * FROM a where y=2", "x=1", "SELECT * FROM a where y=2 AND x=1"},
+        {"SELECT * FROM a WHERE code IN('1')", "(b OR c)", "SELECT * FROM a WHERE code IN('1') AND (b OR c)"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(AddWhereCondition(QString::fromUtf8(c.sql), QString::fromUtf8(c.cond)), QString::fromUtf8(c.out));
+}
+
+TEST_F(DbOperateTest, SchemaQuestionsAreCaseSensitive)
+{
+    Exec(QStringLiteral("CREATE TABLE H_1A0001(id AUTOINCREMENT,trdat DATE,clprice SINGLE)"));
+    Exec(QStringLiteral("CREATE INDEX H_1A0001_trdat ON H_1A0001(trdat)"));
+    Exec(QStringLiteral("CREATE TABLE H_600000(id AUTOINCREMENT,trdat DATE)"));
+    EXPECT_TRUE(TableExists(QStringLiteral("H_1A0001")));
+    EXPECT_FALSE(TableExists(QStringLiteral("h_1A0001")));
+    EXPECT_TRUE(TableExists(QStringLiteral("参数")));
+    EXPECT_FALSE(TableExists(QStringLiteral("sqlite_sequence")));
+    EXPECT_EQ(ListTablesLike(QStringLiteral("H_")),
+              (QStringList{QString(), QStringLiteral("H_1A0001"), QStringLiteral("H_600000")}));
+    EXPECT_EQ(ListTablesLike(QStringLiteral("h_")), QStringList{QString()});
+    EXPECT_TRUE(FieldExists(QStringLiteral("account"), QStringLiteral("sid")));
+    EXPECT_FALSE(FieldExists(QStringLiteral("account"), QStringLiteral("SID")));
+    EXPECT_TRUE(FieldExists(QStringLiteral("ACCOUNT"), QStringLiteral("code")));
+
+    DropTablesLike(QStringLiteral("H_"));
+    EXPECT_EQ(ListTablesLike(QStringLiteral("H_")), QStringList{QString()});
+    EXPECT_TRUE(TableExists(QStringLiteral("account")));
+    EXPECT_EQ(LogBytes(), QByteArray());
+}
+
+TEST_F(DbOperateTest, SchemaQuestionsOnAMissingFile)
+{
+    QFile::remove(PathOf(QStringLiteral("ACC.MDB")));
+    EXPECT_FALSE(TableExists(QStringLiteral("account")));
+    EXPECT_EQ(ListTablesLike(QStringLiteral("a")), QStringList{QString()});
+    EXPECT_FALSE(FieldExists(QStringLiteral("account"), QStringLiteral("id")));
+    EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("ACC.MDB"))));  // never created by opening
+    EXPECT_EQ(LogEntryCount(), 3);
+    // a statement lost with its connection is logged too, after the connection's own entry
+    EXPECT_FALSE(ExecSql(QStringLiteral("DELETE * FROM LastPrice")));
+    EXPECT_EQ(LogEntryCount(), 5);
+    EXPECT_TRUE(LogText().endsWith(QStringLiteral("unable to open database file\r\nDELETE * FROM LastPrice\r\n")));
+}
+
+TEST_F(DbOperateTest, AddFieldIfMissing)
+{
+    AddTrades();
+    AddFieldIfMissing(QStringLiteral("account"), QStringLiteral("code"), QStringLiteral("STRING"));
+    AddFieldIfMissing(QStringLiteral("account"), QStringLiteral("closed"), QStringLiteral("DATE"));
+    AddFieldIfMissing(QStringLiteral("account"), QStringLiteral("note"), QStringLiteral("STRING"));
+    AddFieldIfMissing(QStringLiteral("account"), QStringLiteral("lots"), QStringLiteral("LONG"));
+    AddFieldIfMissing(QStringLiteral("nosuch"), QStringLiteral("x"), QStringLiteral("LONG"));
+    EXPECT_EQ(LogEntryCount(), 1);  // only the probe of the missing table
+
+    DbConnection conn;
+    RecordSet rs;
+    ASSERT_TRUE(OpenRs(conn, rs, QStringLiteral("SELECT * FROM account ORDER BY id")));
+    ASSERT_EQ(rs.FieldCount(), 17);
+    EXPECT_EQ(rs.FieldInfo(14).name, QStringLiteral("closed"));
+    for (; !rs.AtEOF(); rs.MoveNext()) {
+        EXPECT_EQ(rs.Field(QStringLiteral("closed")), MakeDate(2));
+        EXPECT_EQ(rs.Field(QStringLiteral("note")), MakeString(QString()));
+        EXPECT_EQ(rs.Field(QStringLiteral("lots")), MakeLong(0));
+    }
+    EXPECT_EQ(rs.RecordCount(), 3);
+    CloseRs(conn, rs);
+    EXPECT_EQ(CountRecords(QStringLiteral("account"), QStringLiteral("code='600000' AND bdate>=#2024-1-5#")), 2);
+}
+
+TEST_F(DbOperateTest, ExecSqlReportsAndRefusesASecondStatement)
+{
+    AddTrades();
+    EXPECT_TRUE(ExecSql(QStringLiteral("UPDATE account SET sdate=#1900-1-1# WHERE sprice=0")));
+    EXPECT_FALSE(ExecSql(QStringLiteral("DELETE * FROM account; DROP TABLE 参数")));
+    EXPECT_FALSE(ExecSql(QStringLiteral("UPDATE account SET memo=code & sname")));
+    EXPECT_EQ(CountRecords(QStringLiteral("account"), QString()), 3);
+    EXPECT_TRUE(TableExists(QStringLiteral("参数")));
+    EXPECT_EQ(LogEntryCount(), 2);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("DELETE * FROM account; DROP TABLE 参数")));
+
+    // on a connection of the caller
+    DbConnection conn;
+    ASSERT_TRUE(OpenConn(conn));
+    EXPECT_TRUE(ExecSql(QStringLiteral("DELETE * FROM account WHERE id=1"), &conn));
+    EXPECT_EQ(CountRecords(QStringLiteral("account"), QString()), 2);
+}
+
+TEST_F(DbOperateTest, LogEntryOfAFailedStatement)
+{
+    EXPECT_FALSE(ExecSql(QStringLiteral("DELETE * FROM 不存在 WHERE x=1")));
+    const QString expected = QStringLiteral("\r\n\r\n2024-03-05 09:08:07\r\n1:no such table: 不存在\r\n"
+                                            "DELETE * FROM 不存在 WHERE x=1\r\n");
+    EXPECT_EQ(LogBytes(), EncodeGbk(expected));
+    EXPECT_EQ(LogBytes().mid(0, 4), QByteArray("\r\n\r\n"));
+    // a second entry is appended after the first
+    EXPECT_FALSE(ExecSql(QStringLiteral("DELETE * FROM 不存在 WHERE x=1")));
+    EXPECT_EQ(LogBytes(), EncodeGbk(expected + expected));
+}
+
+TEST_F(DbOperateTest, LogEntryOfAFailedConnection)
+{
+    DbConnection conn;
+    EXPECT_FALSE(OpenConn(conn, QStringLiteral("missing.mdb")));
+    EXPECT_FALSE(conn.IsOpen());
+    EXPECT_EQ(LogBytes(), QByteArray("\r\n\r\n2024-03-05 09:08:07\r\n14:unable to open database file\r\n"));
+    EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("missing.mdb"))));
+}
+
+TEST_F(DbOperateTest, OpenRsWaitsForAFileInUse)
+{
+    SetDbRetryTiming(DbRetryTiming{10, 0, 0, 0});
+    SetDbBusyTimeoutMs(1);
+    auto locker = std::make_unique<DbConnection>();
+    ASSERT_TRUE(locker->Open(PathOf(QStringLiteral("ACC.MDB"))));
+    ASSERT_TRUE(locker->ExecuteNative(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+    ASSERT_TRUE(locker->Execute(QStringLiteral("UPDATE companyinfo SET py=py")));
+
+    // held throughout: ten retries, then one entry with the SQL
+    DbConnection conn;
+    RecordSet rs;
+    EXPECT_FALSE(OpenRs(conn, rs, QStringLiteral("SELECT * FROM companyinfo")));
+    EXPECT_FALSE(rs.IsOpen());
+    EXPECT_EQ(LogEntryCount(), 1);
+    EXPECT_TRUE(LogText().endsWith(QStringLiteral("\r\nSELECT * FROM companyinfo\r\n")));
+    EXPECT_EQ(CountRecords(QStringLiteral("companyinfo"), QString()), 0);
+
+    // released during the waits (well before the ten are over): the query succeeds without a log entry
+    SetDbRetryTiming(DbRetryTiming{50, 0, 0, 0});
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        locker.reset();
+    });
+    EXPECT_TRUE(OpenRs(conn, rs, QStringLiteral("SELECT * FROM companyinfo")));
+    release.join();
+    EXPECT_EQ(rs.RecordCount(), 5);
+    EXPECT_EQ(LogEntryCount(), 2);
+}
+
+TEST_F(DbOperateTest, ReadTextFileOfAGbkFile)
+{
+    const QString path = PathOf(QStringLiteral("下载.csv"));
+    const QString text = QStringLiteral("代码,名称\r\n600000,浦发银行\r\n");
+    for (bool deleteAfter : {false, true}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(EncodeGbk(text));
+        f.close();
+        bool flag = deleteAfter;
+        EXPECT_EQ(ReadTextFile(path, flag), text);
+        EXPECT_EQ(QFile::exists(path), !deleteAfter);
+    }
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(DbOperateTest, ReadTextFileGivesUpAfterAHundredAttempts)
+{
+    const QString empty = PathOf(QStringLiteral("empty.txt"));
+    QFile f(empty);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    for (const QString &path : {empty, PathOf(QStringLiteral("missing.txt"))}) {
+        prompter.shown.clear();
+        bool flag = true;
+        EXPECT_EQ(ReadTextFile(path, flag), QString());
+        EXPECT_EQ(prompter.Messages(), QStringList{QStringLiteral("无法打开下载文档：\r\n") + path});
+    }
+    EXPECT_TRUE(QFile::exists(empty));
+}
+
+TEST_F(DbOperateTest, AppendTextWritesGbkLines)
+{
+    const QString path = PathOf(QStringLiteral("out.txt"));
+    AppendText(path, QStringLiteral("上证"));
+    AppendText(path, QStringLiteral("a"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), EncodeGbk(QStringLiteral("上证\r\na\r\n")));
+}
+
+}  // namespace
