@@ -14,15 +14,8 @@
 
 namespace {
 
-struct IndicatorData {
+struct IndicatorData : IndicatorState {
     IndicatorView *view = nullptr;
-    bool shown = false;
-    bool busy = false;
-    long min = 0;
-    long max = 0;
-    long value = 0;
-    QString message;
-    QString timeText;
     QDateTime start;
 };
 
@@ -163,8 +156,7 @@ void SetIndicatorShown(bool shown)
 
 IndicatorState CurrentIndicator()
 {
-    const IndicatorData &d = Data();
-    return {d.shown, d.busy, d.min, d.max, d.value, d.message, d.timeText};
+    return Data();
 }
 
 void ShowStatusText(const QString &text)

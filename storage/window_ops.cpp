@@ -72,19 +72,12 @@ void DragSpBar(SpBarGeometry &bar, int x, int y)
     const QStringList parts = bar.tag.split(u',');
     const int min = TagPart(parts, 0);
     const int max = TagPart(parts, 1);
-    if (bar.height > bar.width) {
-        int left = bar.left + x;
-        if (left < min)
-            left = min;
-        if (left > bar.containerWidth - bar.width - max)
-            left = bar.containerWidth - bar.width - max;
-        bar.left = left;
-    } else {
-        int top = bar.top + y;
-        if (top < min)
-            top = min;
-        if (top > bar.containerHeight - bar.height - max)
-            top = bar.containerHeight - bar.height - max;
-        bar.top = top;
-    }
+    // The near limit first, then the far one, which wins when the container is too small for both.
+    auto bounded = [min, max](int position, int barSize, int containerSize) {
+        return std::min(std::max(position, min), containerSize - barSize - max);
+    };
+    if (bar.height > bar.width)
+        bar.left = bounded(bar.left + x, bar.width, bar.containerWidth);
+    else
+        bar.top = bounded(bar.top + y, bar.height, bar.containerHeight);
 }
