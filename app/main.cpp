@@ -4,12 +4,14 @@
 
 #include "platform/forms/qt_prompter.h"
 #include "platform/prompter.h"
+#include "storage/forms/indicator_form.h"
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(kAppTitle);
     InstallQtPrompter();
+    InstallIndicatorWindow();
     QMainWindow window;
     window.setWindowTitle(kAppTitle);
     window.resize(1024, 700);

@@ -37,6 +37,19 @@ bool IndicatorShown();
 // Called by the window when it is loaded or unloaded, also by the user.
 void SetIndicatorShown(bool shown);
 
+// What the procedures last gave the window: shown, busy mode, the bar's range and value (the value
+// stays 0 in busy mode, where the window cycles the bar itself), the message and the time text.
+struct IndicatorState {
+    bool shown = false;
+    bool busy = false;
+    long min = 0;
+    long max = 0;
+    long value = 0;
+    QString message;
+    QString timeText;
+};
+IndicatorState CurrentIndicator();
+
 // The main window's status line. ShowStatusText replaces its text, AppendStatusText adds n copies
 // of ch; both then DoEventsN(5). The hook receives the whole new text; the default keeps it only.
 void ShowStatusText(const QString &text);

@@ -84,24 +84,25 @@ std::optional<QString> QtPrompter::AskText(const QString &prompt, const QString 
 
 std::optional<QString> QtPrompter::AskFileName(FileDialogRequest &request)
 {
-    const QStringList filters = request.filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts);
-    QString selected;
+    // An instance rather than the static helpers, so that the filter shown last can be read also
+    // after a cancel.
+    QFileDialog dialog(QApplication::activeWindow(), request.title, request.folder, request.filter);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    const QStringList filters = dialog.nameFilters();
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
-        selected = filters[request.filterIndex - 1];
-    QString start = request.fileName;
-    if (!request.folder.isEmpty())
-        start = request.folder + u'/' + request.fileName;
-    const QFileDialog::Options opts = QFileDialog::DontConfirmOverwrite;
-    const QString path = request.save ? QFileDialog::getSaveFileName(QApplication::activeWindow(), request.title,
-                                                                     start, request.filter, &selected, opts)
-                                      : QFileDialog::getOpenFileName(QApplication::activeWindow(), request.title,
-                                                                     start, request.filter, &selected, opts);
-    if (path.isEmpty())
-        return std::nullopt;
-    const int idx = filters.indexOf(selected);
+        dialog.selectNameFilter(filters[request.filterIndex - 1]);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    const int idx = filters.indexOf(dialog.selectedNameFilter());
     if (idx >= 0)
         request.filterIndex = idx + 1;
-    return path;
+    const QStringList files = dialog.selectedFiles();
+    if (!accepted || files.isEmpty() || files.front().isEmpty())
+        return std::nullopt;
+    return files.front();
 }
 
 std::optional<uint32_t> QtPrompter::AskColor(uint32_t initial)

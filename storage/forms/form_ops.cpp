@@ -1,0 +1,69 @@
+// 窗体操作, window side.
+#include "form_ops.h"
+
+#include <QMouseEvent>
+#include <QPointer>
+#include <QWidget>
+
+#include "storage/window_ops.h"
+
+namespace {
+
+constexpr int kTwips = 15;  // twips per pixel
+
+}  // namespace
+
+void RegisterFormWidget(QWidget *window, const QString &name)
+{
+    QPointer<QWidget> guarded(window);
+    const int id = RegisterForm(name, [guarded] { return guarded ? guarded->windowTitle() : QString(); });
+    QObject::connect(window, &QObject::destroyed, [id] { UnregisterForm(id); });
+}
+
+void SetTopMost(QWidget *window)
+{
+    if (!window)
+        return;
+    const bool visible = window->isVisible();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (visible)
+        window->show();
+}
+
+void MoveSpBar(QWidget *bar, int x, int y)
+{
+    if (!bar || !bar->parentWidget() || (x == 0 && y == 0))
+        return;
+    const QWidget *container = bar->parentWidget();
+    SpBarGeometry g;
+    g.left = bar->x() * kTwips;
+    g.top = bar->y() * kTwips;
+    g.width = bar->width() * kTwips;
+    g.height = bar->height() * kTwips;
+    g.containerWidth = container->width() * kTwips;
+    g.containerHeight = container->height() * kTwips;
+    g.tag = bar->property("Tag").toString();
+    DragSpBar(g, x * kTwips, y * kTwips);
+    bar->move(g.left / kTwips, g.top / kTwips);
+}
+
+SpBarWidget::SpBarWidget(QWidget *parent) : QFrame(parent)
+{
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Raised);
+    setProperty("Tag", QString());
+}
+
+void SpBarWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    if (event->buttons() & Qt::LeftButton) {
+        const QPoint p = event->position().toPoint();
+        MoveSpBar(this, p.x(), p.y());
+    }
+}
+
+void SpBarWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit released();
+}

@@ -1,0 +1,39 @@
+// 窗体操作, window side: registering a window among the loaded windows, keeping a window above all
+// others, and the splitter bar that the user drags between two areas of a window.
+#pragma once
+
+#include <QFrame>
+
+class QWidget;
+
+// Registers the window among the loaded windows under `name` (its caption read live) and removes it
+// when the window is destroyed. Call once from the window's constructor; the window should be
+// destroyed on unload (for example with Qt::WA_DeleteOnClose) so that it stops counting as loaded.
+void RegisterFormWidget(QWidget *window, const QString &name);
+
+// Keeps the window above all other windows, position and size unchanged. A window already shown is
+// shown again, because changing the flag hides it. Window systems may ignore the request.
+void SetTopMost(QWidget *window);
+
+// One drag step of a splitter bar with the mouse at (x, y) in the bar's own pixels: a bar higher
+// than wide moves sideways, any other bar up and down, kept inside its parent by the limits of its
+// "Tag" property ("min,max" in twips, 15 twips to the pixel). x and y both 0, or a bar without a
+// parent, change nothing.
+void MoveSpBar(QWidget *bar, int x, int y);
+
+// A splitter bar: a thin raised strip inside a container. While the left button is held it follows
+// the mouse through MoveSpBar (the press grabs the mouse until the release); the release emits
+// released(), on which the window lays its other controls out again. Its "Tag" property holds the
+// limits, empty by default.
+class SpBarWidget : public QFrame {
+    Q_OBJECT
+public:
+    explicit SpBarWidget(QWidget *parent = nullptr);
+
+signals:
+    void released();
+
+protected:
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+};

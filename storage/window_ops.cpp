@@ -1,0 +1,83 @@
+// 窗体操作: loaded windows and the splitter drag rule.
+#include "window_ops.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <QStringList>
+
+#include "platform/numeric.h"
+
+namespace {
+
+struct FormEntry {
+    int id;
+    QString name;
+    std::function<QString()> caption;
+};
+
+std::vector<FormEntry> &Forms()
+{
+    static std::vector<FormEntry> forms;
+    return forms;
+}
+
+// A Tag part as a whole number of twips, kept within a range any window can have.
+int TagPart(const QStringList &parts, int i)
+{
+    if (i >= parts.size())
+        return 0;
+    return static_cast<int>(std::clamp(LeadingNumber(parts[i]), -1e8, 1e8));
+}
+
+}  // namespace
+
+int RegisterForm(const QString &name, std::function<QString()> caption)
+{
+    static int nextId = 0;
+    Forms().push_back({++nextId, name, std::move(caption)});
+    return nextId;
+}
+
+void UnregisterForm(int id)
+{
+    auto &forms = Forms();
+    std::erase_if(forms, [id](const FormEntry &e) { return e.id == id; });
+}
+
+QStringList LoadedFormNames()
+{
+    QStringList names;
+    for (const auto &e : Forms())
+        names << e.name;
+    return names;
+}
+
+bool IsFormOpen(const QString &caption, bool exact)
+{
+    // A copy: reading a caption must not be disturbed by a window registering meanwhile.
+    const std::vector<FormEntry> forms = Forms();
+    for (const auto &e : forms) {
+        const QString c = e.caption ? e.caption() : QString();
+        if (exact ? c == caption : c.startsWith(caption))
+            return true;
+    }
+    return false;
+}
+
+void DragSpBar(SpBarGeometry &bar, int x, int y)
+{
+    if (x == 0 && y == 0)
+        return;
+    const QStringList parts = bar.tag.split(u',');
+    const int min = TagPart(parts, 0);
+    const int max = TagPart(parts, 1);
+    // The near limit first, then the far one, which wins when the container is too small for both.
+    auto bounded = [min, max](int position, int barSize, int containerSize) {
+        return std::min(std::max(position, min), containerSize - barSize - max);
+    };
+    if (bar.height > bar.width)
+        bar.left = bounded(bar.left + x, bar.width, bar.containerWidth);
+    else
+        bar.top = bounded(bar.top + y, bar.height, bar.containerHeight);
+}

@@ -1,0 +1,140 @@
+// Loaded windows, the caption search, the splitter drag rule and the busy guard.
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <QWidget>
+
+#include "platform/busy_guard.h"
+#include "storage/dialogs.h"
+#include "storage/forms/form_ops.h"
+#include "storage/window_ops.h"
+
+TEST(IsFormOpen, ExactAndPrefixCaseSensitive)
+{
+    QString caption = QStringLiteral("导入数据");
+    const int id = RegisterForm(QStringLiteral("Import"), [&caption] { return caption; });
+    struct Case {
+        const char *text;
+        bool exact, expected;
+    };
+    const Case cases[] = {
+        {"导入数据", true, true},  {"导入", true, false}, {"导入", false, true},
+        {"导入数据表", false, false}, {"数据", false, false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(IsFormOpen(QString::fromUtf8(c.text), c.exact), c.expected) << c.text << " " << c.exact;
+    caption = QStringLiteral("Chart");
+    EXPECT_FALSE(IsFormOpen(QStringLiteral("chart"), true));
+    EXPECT_TRUE(IsFormOpen(QStringLiteral("Chart"), true));  // the caption is read when asked
+    UnregisterForm(id);
+    EXPECT_FALSE(IsFormOpen(QStringLiteral("Chart"), true));
+}
+
+TEST(IsFormOpen, HiddenWindowCountsUntilDestroyed)
+{
+    auto *w = new QWidget;
+    w->setWindowTitle(QStringLiteral("隐藏窗口"));
+    RegisterFormWidget(w, QStringLiteral("Hidden"));
+    EXPECT_TRUE(LoadedFormNames().contains(QStringLiteral("Hidden")));
+    EXPECT_TRUE(IsFormOpen(QStringLiteral("隐藏窗口")));
+    delete w;
+    EXPECT_FALSE(IsFormOpen(QStringLiteral("隐藏窗口")));
+    EXPECT_FALSE(LoadedFormNames().contains(QStringLiteral("Hidden")));
+}
+
+TEST(DragSpBar, KeptInsideTheTagLimits)
+{
+    // A vertical bar 60 twips wide in a container 6000 x 4500; a horizontal bar 4000 x 60.
+    struct Case {
+        bool vertical;
+        QString tag;
+        int x, y;
+        int expected;  // Left of a vertical bar, Top of a horizontal one
+    };
+    const Case cases[] = {
+        {true, "500,300", -9000, 0, 500},
+        {true, "500,300", 9000, 0, 6000 - 60 - 300},
+        {true, "500,300", 150, 0, 2150},
+        {true, "500,300", 0, 150, 2000},  // a vertical bar ignores y
+        {true, "", -9000, 0, 0},
+        {true, "500", 9000, 0, 5940},     // missing max counts as 0
+        {true, "abc,def", -9000, 0, 0},
+        {false, "900,600", 0, -9000, 900},
+        {false, "900,600", 0, 9000, 4500 - 60 - 600},
+        {false, "900,600", 500, 0, 2000},  // a horizontal bar ignores x
+    };
+    for (const Case &c : cases) {
+        SpBarGeometry g;
+        g.containerWidth = 6000;
+        g.containerHeight = 4500;
+        g.tag = c.tag;
+        g.left = g.top = 2000;
+        g.width = c.vertical ? 60 : 4000;
+        g.height = c.vertical ? 4000 : 60;
+        DragSpBar(g, c.x, c.y);
+        EXPECT_EQ(c.vertical ? g.left : g.top, c.expected) << c.tag.toStdString() << " " << c.x << "," << c.y;
+        EXPECT_EQ(c.vertical ? g.top : g.left, 2000);
+    }
+}
+
+TEST(MoveSpBar, WidgetFollowsInPixels)
+{
+    QWidget container;
+    container.resize(400, 300);
+    SpBarWidget bar(&container);
+    bar.setGeometry(100, 0, 4, 300);
+    bar.setProperty("Tag", QStringLiteral("1500,300"));  // 100 px and 20 px
+    MoveSpBar(&bar, -200, 0);
+    EXPECT_EQ(bar.x(), 100);
+    MoveSpBar(&bar, 30, 0);
+    EXPECT_EQ(bar.x(), 130);
+    MoveSpBar(&bar, 500, 0);
+    EXPECT_EQ(bar.x(), 400 - 4 - 20);
+}
+
+TEST(SetTopMost, KeepsGeometryAndVisibility)
+{
+    QWidget w;
+    w.setGeometry(40, 50, 200, 100);
+    w.show();
+    SetTopMost(&w);
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.size(), QSize(200, 100));
+}
+
+TEST(WaitFormClosed, ReturnsAtOnceWithoutSuchWindow)
+{
+    QWidget w;
+    w.setWindowTitle(QStringLiteral("进度"));
+    RegisterFormWidget(&w, QStringLiteral("W"));
+    WaitFormClosed(QStringLiteral("进"));  // exact match only
+    WaitFormClosed(QStringLiteral("没有这个窗口"));
+    SUCCEED();
+}
+
+TEST(WaitFormClosed, ReturnsWhenTheWindowIsClosedAndDestroyed)
+{
+    auto *w = new QWidget;
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->setWindowTitle(QStringLiteral("列选择"));
+    RegisterFormWidget(w, QStringLiteral("ColSet"));
+    w->show();
+    QTimer::singleShot(30, w, &QWidget::close);
+    WaitFormClosed(QStringLiteral("列选择"));
+    EXPECT_FALSE(IsFormOpen(QStringLiteral("列选择")));
+}
+
+TEST(BusyGuard, NestedGuardsKeepTheProgramBusy)
+{
+    EXPECT_FALSE(IsBusy());
+    {
+        BusyGuard outer;
+        {
+            BusyGuard inner;
+            EXPECT_TRUE(IsBusy());
+        }
+        EXPECT_TRUE(IsBusy());
+    }
+    EXPECT_FALSE(IsBusy());
+}
