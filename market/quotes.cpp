@@ -17,10 +17,11 @@ QString &Base()
     return base;
 }
 
-const QuoteRow *RowAt(int k)
+// A value of row k, 0 for a row that does not exist.
+double FieldAt(int k, double QuoteRow::*field)
 {
     const auto &rows = Quotes().rows;
-    return k >= 0 && static_cast<size_t>(k) < rows.size() ? &rows[static_cast<size_t>(k)] : nullptr;
+    return k >= 0 && static_cast<size_t>(k) < rows.size() ? rows[static_cast<size_t>(k)].*field : 0;
 }
 
 void RequestQuotes(const QString &symbols, QString &collected)
@@ -65,32 +66,27 @@ int QuoteIndexOf(const QString &code)
 
 double QuoteOpen(int k)
 {
-    const QuoteRow *row = RowAt(k);
-    return row ? row->open : 0;
+    return FieldAt(k, &QuoteRow::open);
 }
 
 double QuoteHigh(int k)
 {
-    const QuoteRow *row = RowAt(k);
-    return row ? row->high : 0;
+    return FieldAt(k, &QuoteRow::high);
 }
 
 double QuoteLow(int k)
 {
-    const QuoteRow *row = RowAt(k);
-    return row ? row->low : 0;
+    return FieldAt(k, &QuoteRow::low);
 }
 
 double QuotePrice(int k)
 {
-    const QuoteRow *row = RowAt(k);
-    return row ? row->price : 0;
+    return FieldAt(k, &QuoteRow::price);
 }
 
 double QuoteLastClose(int k)
 {
-    const QuoteRow *row = RowAt(k);
-    return row ? row->lastClose : 0;
+    return FieldAt(k, &QuoteRow::lastClose);
 }
 
 double QuoteListDate()
