@@ -1,0 +1,215 @@
+// INET下载: the synchronous HTTP client over libcurl and the GBK form encoder.
+#include "http.h"
+
+#include <memory>
+#include <mutex>
+
+#include <curl/curl.h>
+
+#include "platform/gbk.h"
+#include "storage/indicator.h"
+
+namespace {
+
+const QString kErrorMark = QStringLiteral("ERROR:");
+const QString kLineEnd = QStringLiteral("<BR>");
+const QString kStartMark = QStringLiteral("[=START=]<BR>");
+
+size_t AppendReceived(char *data, size_t size, size_t count, void *target)
+{
+    static_cast<QByteArray *>(target)->append(data, static_cast<qsizetype>(size * count));
+    return size * count;
+}
+
+int CheckCancel(void *request, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    const auto *r = static_cast<const HttpRequest *>(request);
+    return r->shouldCancel && r->shouldCancel() ? 1 : 0;
+}
+
+class LibcurlTransport final : public HttpTransport {
+public:
+    HttpResponse Post(const HttpRequest &request) override
+    {
+        static std::once_flag initOnce;
+        std::call_once(initOnce, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+        HttpResponse response;
+        std::unique_ptr<CURL, void (*)(CURL *)> handle(curl_easy_init(), curl_easy_cleanup);
+        if (!handle) {
+            response.failure = QStringLiteral("curl_easy_init failed");
+            return response;
+        }
+        curl_slist *headers = nullptr;
+        headers = curl_slist_append(headers, "Content-Type: application/x-www-form-urlencoded");
+        headers = curl_slist_append(headers, "Expect:");
+        std::unique_ptr<curl_slist, void (*)(curl_slist *)> headerGuard(headers, curl_slist_free_all);
+
+        CURL *h = handle.get();
+        curl_easy_setopt(h, CURLOPT_URL, request.url.constData());
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.constData());
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, request.connectTimeoutMs);
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, request.timeoutMs);
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_NOPROXY, "127.0.0.1,localhost,::1");
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
+        curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, AppendReceived);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &response.body);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, CheckCancel);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<HttpRequest *>(&request));
+
+        const CURLcode rc = curl_easy_perform(h);
+        response.completed = rc == CURLE_OK;
+        if (!response.completed)
+            response.failure = QString::fromUtf8(curl_easy_strerror(rc));
+        return response;
+    }
+};
+
+HttpTransport *&InstalledTransport()
+{
+    static HttpTransport *transport = nullptr;
+    return transport;
+}
+
+std::function<void()> &WaitHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+}  // namespace
+
+HttpTransport &CurlTransport()
+{
+    static LibcurlTransport transport;
+    return transport;
+}
+
+void SetHttpTransport(HttpTransport *transport)
+{
+    InstalledTransport() = transport;
+}
+
+HttpTimeLimits &HttpLimits()
+{
+    static HttpTimeLimits limits;
+    return limits;
+}
+
+void SetHttpWaitHook(std::function<void()> hook)
+{
+    WaitHook() = std::move(hook);
+}
+
+QByteArray EscapeUrlForWire(const QString &url)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out;
+    for (const char c : url.toUtf8()) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= 0x20 || b >= 0x7F) {
+            out.append('%');
+            out.append(hex[b >> 4]);
+            out.append(hex[b & 0x0F]);
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+QString SplitServiceReply(const QString &text, const QString &endMarker, QString &reply)
+{
+    reply = text;
+    if (!reply.contains(endMarker))
+        return kNetworkError;
+
+    QString error;
+    const qsizetype errorAt = reply.indexOf(kErrorMark);
+    if (errorAt >= 0) {
+        reply.remove(0, errorAt + kErrorMark.size());
+        const qsizetype lineEnd = reply.indexOf(kLineEnd);
+        if (lineEnd >= 0) {
+            error = reply.left(lineEnd);
+            reply.remove(0, lineEnd + kLineEnd.size());
+        } else {
+            const qsizetype markAt = endMarker.isEmpty() ? -1 : reply.indexOf(endMarker);
+            error = (markAt >= 0 ? reply.left(markAt) : reply).trimmed();
+        }
+        // An error mark always means failure, even when the service wrote no message after it.
+        if (error.isEmpty())
+            error = kNetworkError;
+    }
+
+    const qsizetype lastLineEnd = reply.lastIndexOf(kLineEnd);
+    if (lastLineEnd >= 0)
+        reply.truncate(lastLineEnd);
+    const qsizetype startAt = reply.lastIndexOf(kStartMark);
+    reply = startAt >= 0 ? reply.mid(startAt + kStartMark.size()) : QString();
+    return error;
+}
+
+QString HttpPost(const QString &url, const QString &body, QString &reply, const QString &endMarker,
+                 int &timeoutSeconds)
+{
+    const bool shownAtStart = IndicatorShown();
+    if (timeoutSeconds < 1)
+        timeoutSeconds = HttpLimits().defaultSeconds;
+
+    HttpRequest request;
+    request.url = EscapeUrlForWire(url);
+    request.body = body.toUtf8();
+    request.connectTimeoutMs = HttpLimits().connectMs;
+    request.timeoutMs = static_cast<long>(timeoutSeconds) * 1000L;
+    request.shouldCancel = [shownAtStart] {
+        if (const auto &hook = WaitHook())
+            hook();
+        return shownAtStart && !IndicatorShown();
+    };
+
+    HttpTransport *transport = InstalledTransport();
+    const HttpResponse response = (transport ? *transport : CurlTransport()).Post(request);
+    if (!response.completed)
+        return kNetworkError;
+    return SplitServiceReply(DecodeGbk(response.body), endMarker, reply);
+}
+
+QString UrlEncodeGbk(const QString &text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QString source = text;
+    source.replace(u'&', QChar(0xFF06));
+
+    QString out;
+    out.reserve(source.size() * 2);
+    for (qsizetype i = 0; i < source.size(); ++i) {
+        const QChar c = source.at(i);
+        if (c.unicode() < 0x80) {
+            out.append(c);
+            continue;
+        }
+        // A character outside the basic plane travels as its surrogate pair.
+        const qsizetype len = c.isHighSurrogate() && i + 1 < source.size() ? 2 : 1;
+        const QString one = source.mid(i, len);
+        i += len - 1;
+        const QByteArray bytes = EncodeGbk(one);
+        if (bytes.size() < 2) {
+            out.append(one);
+            continue;
+        }
+        for (const char byte : bytes) {
+            const auto b = static_cast<unsigned char>(byte);
+            out.append(u'%');
+            out.append(QLatin1Char(hex[b >> 4]));
+            out.append(QLatin1Char(hex[b & 0x0F]));
+        }
+    }
+    return out;
+}

@@ -1,0 +1,86 @@
+// INET下载: the program's one HTTP routine, HttpPost, used by the quote service and the data service,
+// and UrlEncodeGbk, the form-body encoder of the data service. Requests are synchronous: the caller
+// waits, and no window events run while it does.
+#pragma once
+
+#include <functional>
+
+#include <QByteArray>
+#include <QString>
+
+// The error text of every request that got no usable reply.
+inline const QString kNetworkError = QStringLiteral("网络错误！");
+
+// One POST as the transport sees it: the address already escaped for the wire, the body bytes, the
+// time limits in milliseconds and a check, asked now and then while the request runs, that tells the
+// transport to give up.
+struct HttpRequest {
+    QByteArray url;
+    QByteArray body;
+    long connectTimeoutMs = 10000;
+    long timeoutMs = 30000;
+    std::function<bool()> shouldCancel;
+};
+
+// What came back: completed is true when a whole reply arrived, whatever its HTTP status; body holds
+// its bytes. failure names the reason of an incomplete request (for diagnostics only).
+struct HttpResponse {
+    bool completed = false;
+    QByteArray body;
+    QString failure;
+};
+
+// The carrier of requests. The program uses libcurl; tests install canned replies.
+class HttpTransport {
+public:
+    virtual ~HttpTransport() = default;
+    virtual HttpResponse Post(const HttpRequest &request) = 0;
+};
+
+// The libcurl transport: one easy handle per request, "Content-Type:
+// application/x-www-form-urlencoded" and the body's byte length as Content-Length, no signals, no
+// proxy for the loopback addresses. shouldCancel is asked from libcurl's progress callback.
+HttpTransport &CurlTransport();
+
+// Installs the transport HttpPost uses; nullptr restores libcurl. The caller keeps ownership.
+void SetHttpTransport(HttpTransport *transport);
+
+// The time limits of HttpPost: connectMs bounds name resolution and connecting; defaultSeconds
+// replaces a time-out argument below 1. Tests shorten them; the program keeps 10000 ms and 30 s.
+struct HttpTimeLimits {
+    long connectMs = 10000;
+    int defaultSeconds = 30;
+};
+HttpTimeLimits &HttpLimits();
+
+// Called on the waiting thread each time the client checks whether to give up while a request runs.
+// Nothing by default; tests use it to close the progress window in the middle of a transfer.
+void SetHttpWaitHook(std::function<void()> hook);
+
+// Posts body (sent as UTF-8; UrlEncodeGbk output is plain ASCII) to url and waits for the reply, at
+// most timeoutSeconds; a value below 1 is replaced, in the caller's variable too, by the default of
+// 30 s. Blanks and other bytes a URL may not carry are escaped (%20) on the wire. When the progress
+// window was shown at the start and is closed meanwhile, the request is given up.
+// The reply is decoded from GBK and taken apart by SplitServiceReply with endMarker.
+// Returns the error text, "" for success. Without a reply (refused, timed out, given up) the result
+// is "网络错误！" and `reply` is left as it was, so callers start each request with an empty text.
+// The HTTP status is not looked at.
+QString HttpPost(const QString &url, const QString &body, QString &reply, const QString &endMarker,
+                 int &timeoutSeconds);
+
+// Takes a decoded reply apart. Without endMarker in it: reply = the whole text and "网络错误！" (the
+// quote service never sends the marker; its caller ignores the error text). With it: the text after
+// the first "ERROR:" up to the next "<BR>" is the error and the text after that "<BR>" goes on; an
+// "ERROR:" without a message, or without a "<BR>" after it, still reports an error (the message up
+// to the end marker, or "网络错误！" when there is none). Then the text is cut at its last "<BR>" and
+// reply = what follows the last "[=START=]<BR>" ("" when that marker is missing).
+QString SplitServiceReply(const QString &text, const QString &endMarker, QString &reply);
+
+// Encodes a form body for the data service: every "&" becomes the full-width "＆" first, then every
+// character that takes two bytes in GBK becomes "%XX%XX" (its two bytes, upper-case hexadecimal).
+// Everything else, "=", "%", "+", blanks and quotes included, passes unchanged.
+QString UrlEncodeGbk(const QString &text);
+
+// The address as the wire carries it: bytes of its UTF-8 form that are blanks, control characters or
+// not ASCII are written as "%XX"; everything else is kept.
+QByteArray EscapeUrlForWire(const QString &url);

@@ -1,0 +1,111 @@
+// WEB操作 and WEB网址: remote SQL queries through the data service.
+#include "web.h"
+
+#include <algorithm>
+
+#include "market/http.h"
+#include "platform/clock.h"
+#include "platform/numeric.h"
+
+namespace {
+
+const QString kSuccessWord = QStringLiteral("操作成功");
+const QString kCountMark = QStringLiteral("返回条数:");
+const QString kRowEnd = QStringLiteral("§§<BR>");
+const QString kFieldEnd = QStringLiteral("⊙");
+const QString kErrorMark = QStringLiteral("ERROR:");
+
+QString &Base()
+{
+    // The service's host was never published with the program; the address is set where it is known.
+    static QString base = QStringLiteral("http://gupiao-data.invalid:8088/gupiao/");
+    return base;
+}
+
+QString TwoDigits(int v)
+{
+    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+QString DataServiceBase()
+{
+    return Base();
+}
+
+void SetDataServiceBase(const QString &base)
+{
+    Base() = base;
+}
+
+QString BuildValidateParam(const QString &address, const QDateTime &t)
+{
+    const QDate d = t.date();
+    const QTime tm = t.time();
+    const int number = 4719 - (d.year() + d.month() + d.day() + tm.hour() + tm.minute() + tm.second());
+    return address + QStringLiteral("&validate=") + QString::number(number);
+}
+
+QString BuildServiceUrl(const QString &page, const QString &extra)
+{
+    // One instant for vtime and validate, so the service's check holds across a second boundary.
+    const QDateTime t = ClockNow();
+    QString address = Base() + page;
+    if (!address.contains(u'?'))
+        address += u'?';
+    const QDate d = t.date();
+    const QTime tm = t.time();
+    address += QStringLiteral("&vtime=%1-%2-%3 %4:%5:%6")
+                   .arg(QString::number(d.year()).rightJustified(4, u'0'), TwoDigits(d.month()), TwoDigits(d.day()),
+                        TwoDigits(tm.hour()), TwoDigits(tm.minute()), TwoDigits(tm.second()));
+    address = BuildValidateParam(address, t);
+    if (!extra.isEmpty())
+        address += (address.contains(u'?') ? QStringLiteral("&") : QStringLiteral("?")) + QStringLiteral("sql=") + extra;
+    return address;
+}
+
+QStringList ParseSqlReply(const QString &reply)
+{
+    QString text = reply.contains(kSuccessWord) ? reply : QString();
+    if (text.isEmpty())
+        return {QString()};
+    const qsizetype countAt = text.indexOf(kCountMark);
+    if (countAt >= 0)
+        text.remove(0, countAt + kCountMark.size());
+
+    QStringList parts = text.split(kRowEnd);
+    if (text.contains(kErrorMark)) {
+        parts[0] = text.left(text.indexOf(kErrorMark));
+        return parts;
+    }
+
+    // The piece after the last separator is no row, whatever the count says.
+    if (parts.size() > 1 && parts.last().isEmpty())
+        parts.removeLast();
+    const long long n = std::max<long long>(0, ClngOf(std::min(LeadingNumber(parts[0]), 1e9)).value_or(0));
+    parts[0] = QString::number(n);
+    if (parts.size() > n + 2)
+        parts = parts.mid(0, static_cast<qsizetype>(n + 2));
+    if (n >= 1 && parts.size() > 1 && parts[1].endsWith(kFieldEnd)) {
+        for (qsizetype i = 1; i < parts.size(); ++i) {
+            if (parts[i].endsWith(kFieldEnd))
+                parts[i].chop(kFieldEnd.size());
+        }
+    }
+    return parts;
+}
+
+long ExecRemoteSql(const QString &sql, QStringList &rows, const QString &page)
+{
+    rows = QStringList{QString()};
+    const QString url = BuildServiceUrl(page);
+    const QString body = QStringLiteral("sql=") + UrlEncodeGbk(sql);
+    QString reply;
+    int timeout = 0;
+    const QString error = HttpPost(url, body, reply, QStringLiteral("[=END=]"), timeout);
+    if (!error.isEmpty() || !reply.contains(kSuccessWord))
+        return -1;
+    rows = ParseSqlReply(reply);
+    return static_cast<long>(rows.size()) - 2;
+}

@@ -1,0 +1,136 @@
+// Remote SQL through the data service: the request address with its validation number, the reply
+// parser, and whole queries against the fake data service.
+#include <gtest/gtest.h>
+
+#include "canned_transport.h"
+#include "fixtures/fake_services.h"
+#include "market/web.h"
+#include "platform/clock.h"
+
+namespace {
+
+QDateTime At(int y, int mo, int d, int h, int mi, int s)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
+}
+
+class ClockFixed : public ::testing::Test {
+protected:
+    void TearDown() override { SetClock(nullptr); }
+};
+
+TEST(BuildValidateParam, NumberTable)
+{
+    const std::pair<QDateTime, QString> cases[] = {
+        {At(2024, 1, 5, 10, 20, 30), "&validate=2629"},
+        {At(2025, 12, 31, 23, 59, 59), "&validate=2510"},
+        {At(2000, 1, 1, 0, 0, 0), "&validate=2717"},
+    };
+    for (const auto &[t, tail] : cases)
+        EXPECT_EQ(BuildValidateParam(QStringLiteral("a?"), t), QStringLiteral("a?") + tail) << t.toString().toStdString();
+}
+
+TEST_F(ClockFixed, ServiceUrlAtAFixedInstant)
+{
+    SetClock([] { return At(2024, 1, 5, 10, 20, 30); });
+    const QString base = DataServiceBase();
+    EXPECT_EQ(BuildServiceUrl(kExeSqlPage), base + "Disp/ExeSQL.php?&vtime=2024-01-05 10:20:30&validate=2629");
+    EXPECT_EQ(BuildServiceUrl(QStringLiteral("p.php?x=1"), QStringLiteral("q")),
+              base + "p.php?x=1&vtime=2024-01-05 10:20:30&validate=2629&sql=q");
+}
+
+TEST_F(ClockFixed, VtimeAndValidateComeFromOneInstant)
+{
+    // A clock that moves on by a second each time it is read: both values must still agree.
+    int reads = 0;
+    SetClock([&reads] { return At(2024, 1, 5, 10, 20, 59).addSecs(reads++); });
+    const QString url = BuildServiceUrl(kExeSqlPage);
+    EXPECT_TRUE(url.endsWith(QStringLiteral("&vtime=2024-01-05 10:20:59&validate=2600"))) << url.toStdString();
+}
+
+struct ParseCase {
+    const char *name;
+    QString reply;
+    QStringList rows;
+};
+
+TEST(ParseSqlReply, Table)
+{
+    const ParseCase cases[] = {
+        {"two rows", "操作成功 返回条数:2§§<BR>hdr⊙§§<BR>a⊙b⊙§§<BR>c⊙d⊙§§<BR>", {"2", "hdr", "a⊙b", "c⊙d"}},
+        {"count 0 keeps the first row whole", "操作成功 返回条数:0§§<BR>hdr⊙§§<BR>", {"0", "hdr⊙"}},
+        {"more rows than the count", "操作成功返回条数:1§§<BR>h⊙§§<BR>a⊙§§<BR>b⊙§§<BR>", {"1", "h", "a"}},
+        // The original counted the empty piece after the last separator as a row.
+        {"fewer rows than the count", "操作成功返回条数:5§§<BR>h⊙§§<BR>a⊙§§<BR>b⊙§§<BR>", {"5", "h", "a", "b"}},
+        {"only rows that end with the mark are cut", "操作成功返回条数:3§§<BR>h⊙§§<BR>a⊙§§<BR>b§§<BR>", {"3", "h", "a", "b"}},
+        {"first row without the mark: nothing cut", "操作成功返回条数:1§§<BR>h§§<BR>a⊙§§<BR>", {"1", "h", "a⊙"}},
+        {"count with trailing text", "操作成功返回条数:2条§§<BR>h⊙§§<BR>a⊙§§<BR>b⊙§§<BR>", {"2", "h", "a", "b"}},
+        {"negative count", "操作成功返回条数:-3§§<BR>h⊙§§<BR>a⊙§§<BR>", {"0", "h⊙"}},
+        {"no success word", "返回条数:1§§<BR>h⊙§§<BR>a⊙§§<BR>", {""}},
+        {"error", "操作成功 ERROR:bad§§<BR>x", {"操作成功 ", "x"}},
+        {"empty", "", {""}},
+    };
+    for (const ParseCase &c : cases)
+        EXPECT_EQ(ParseSqlReply(c.reply), c.rows) << c.name;
+}
+
+class RemoteSql : public ClockFixed {
+protected:
+    void SetUp() override
+    {
+        SetClock([] { return At(2024, 1, 5, 10, 20, 30); });
+        services.Install();
+    }
+    FakeServices services;
+};
+
+TEST_F(RemoteSql, RowsOfAQuery)
+{
+    const QString sql = QStringLiteral("SELECT `trdat`,`opprice` FROM `sp_2024_00` WHERE `sid`=5 AND `trdat`>'2024-01-01'");
+    services.SetSqlAnswer(QStringLiteral("`sid`=5"), FakeServices::SqlRowsBody({"trdat", "opprice"},
+                                                                                {{"2024-01-02", "10.5"},
+                                                                                 {"2024-01-03", "10.7"}}));
+    QStringList rows;
+    EXPECT_EQ(ExecRemoteSql(sql, rows), 2);
+    EXPECT_EQ(rows, QStringList({"2", "trdat⊙opprice", "2024-01-02⊙10.5", "2024-01-03⊙10.7"}));
+
+    const auto requests = services.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].sql, sql);
+    EXPECT_EQ(requests[0].params.find("vtime")->second, "2024-01-05 10:20:30");
+    EXPECT_EQ(requests[0].params.find("validate")->second, "2629");
+}
+
+TEST_F(RemoteSql, CountZeroAndShortReplies)
+{
+    services.SetSqlAnswer(QStringLiteral("`sid`=1 "), FakeServices::SqlRowsBody({"h"}, {}));
+    services.SetSqlAnswer(QStringLiteral("`sid`=2 "), FakeServices::SqlRowsBody({"h"}, {{"d", "1"}}, 4));
+    QStringList rows;
+    EXPECT_EQ(ExecRemoteSql(QStringLiteral("SELECT x WHERE `sid`=1 "), rows), 0);
+    EXPECT_EQ(ExecRemoteSql(QStringLiteral("SELECT x WHERE `sid`=2 "), rows), 1);
+    EXPECT_EQ(rows, QStringList({"4", "h", "d⊙1"}));
+}
+
+TEST_F(RemoteSql, FailuresGiveMinusOneAndOneEmptyRow)
+{
+    services.SetSqlAnswer(QStringLiteral("nosuccess"), QStringLiteral("返回条数:1§§<BR>h⊙§§<BR>a⊙§§<BR>"));
+    services.SetSqlAnswer(QStringLiteral("failing"), QStringLiteral("操作成功 ERROR:syntax<BR>"));
+    for (const char *sql : {"nosuccess", "failing", "unknown table"}) {
+        QStringList rows = {"old", "rows"};
+        EXPECT_EQ(ExecRemoteSql(QString::fromUtf8(sql), rows), -1) << sql;
+        EXPECT_EQ(rows, QStringList({""})) << sql;
+    }
+}
+
+TEST(RemoteSqlTransport, NoReplyGivesMinusOne)
+{
+    CannedTransport transport;
+    transport.Fail();
+    QStringList rows = {"old"};
+    EXPECT_EQ(ExecRemoteSql(QStringLiteral("SELECT 1"), rows), -1);
+    EXPECT_EQ(rows, QStringList({""}));
+    ASSERT_EQ(transport.requests.size(), 1u);
+    EXPECT_EQ(transport.requests[0].body, QByteArray("sql=SELECT 1"));
+}
+
+}  // namespace
