@@ -262,7 +262,7 @@ TEST_F(DbOperateTest, OpenRsWaitsForAFileInUse)
     });
     EXPECT_TRUE(OpenRs(conn, rs, QStringLiteral("SELECT * FROM companyinfo")));
     release.join();
-    EXPECT_EQ(rs.RecordCount(), 5);
+    EXPECT_GT(rs.RecordCount(), 300);
     EXPECT_EQ(LogEntryCount(), 2);
 }
 
