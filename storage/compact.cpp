@@ -1,0 +1,156 @@
+// 压缩数据: compaction of the database file.
+#include "compact.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/db.h"
+#include "platform/program_folder.h"
+#include "platform/busy_guard.h"
+#include "storage/common.h"
+#include "storage/indicator.h"
+
+namespace {
+
+struct CompactError {
+    int number = 0;
+    QString text;
+};
+
+// Removes a file when it exists; false when it exists and cannot be removed.
+bool RemoveIfExists(const QString &path)
+{
+    return !QFileInfo::exists(path) || QFile::remove(path);
+}
+
+// Opens and closes the database once, so that a write-ahead log left by a crash is folded into
+// the file before it is copied byte for byte.
+bool FoldWriteAheadLog(const QString &path, CompactError &err)
+{
+    DbConnection conn;
+    if (!conn.Open(path)) {
+        err = {conn.lastError.number, conn.lastError.text};
+        return false;
+    }
+    if (sqlite3_exec(conn.Handle(), "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        err = {sqlite3_extended_errcode(conn.Handle()), QString::fromUtf8(sqlite3_errmsg(conn.Handle()))};
+        return false;
+    }
+    conn.Close();
+    return true;
+}
+
+bool CopyFile(const QString &from, const QString &to, CompactError &err)
+{
+    QFile src(from);
+    if (!RemoveIfExists(to) || !src.copy(to)) {
+        err = {static_cast<int>(src.error()), src.errorString()};
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+QString GetTempDir()
+{
+    const QString dir = QDir::tempPath();
+    if (dir.isEmpty())
+        return QString();
+    return dir.endsWith(u'/') ? dir : dir + u'/';
+}
+
+void CompactAccDb(const QString &file)
+{
+    CompactDatabase(ProgramFilePath(file), QStringLiteral("58316240"), true);
+}
+
+bool CompactDatabase(const QString &path, const QString & /*password*/, bool backup)
+{
+    if (!QFileInfo::exists(path)) {
+        ShowMsg(QStringLiteral("没有找到要压缩的数据库文件！"));
+        return false;
+    }
+    BusyGuard busy;
+    ShowIndicator(QStringLiteral("正在压缩、整理数据库……"), 3);
+    const QString folder = QFileInfo(path).absolutePath();
+    QString tempDir = GetTempDir();
+    if (tempDir.isEmpty())
+        tempDir = folder + u'/';
+    const QString temp = tempDir + QStringLiteral("zCompactTempFile.mdb");
+    // The compacted file is first copied beside the database and then renamed over it, so the
+    // database is replaced in one step or not at all.
+    const QString beside = path + QStringLiteral(".new");
+    CompactError err;
+    bool ok = FoldWriteAheadLog(path, err);
+
+    if (ok && backup) {
+        const QString backupMdb = ProgramFilePath(QStringLiteral("backup.mdb"));
+        const QString backupFile = ProgramFilePath(QStringLiteral("backup"));
+        ok = CopyFile(path, backupMdb, err);
+        if (ok && !RemoveIfExists(backupFile)) {
+            err = {1, QStringLiteral("无法删除 ") + backupFile};
+            ok = false;
+        }
+        if (ok && !QFile::rename(backupMdb, backupFile)) {
+            err = {1, QStringLiteral("无法改名为 ") + backupFile};
+            ok = false;
+        }
+    }
+    if (ok)
+        StepIndicator(1, QStringLiteral("pages"), QString());
+
+    if (ok && !RemoveIfExists(temp)) {
+        err = {1, QStringLiteral("无法删除 ") + temp};
+        ok = false;
+    }
+    if (ok) {
+        DbConnection conn;
+        QString escaped = temp;
+        escaped.replace(u'\'', QStringLiteral("''"));
+        ok = conn.Open(path) && sqlite3_exec(conn.Handle(), ("VACUUM INTO '" + escaped + "'").toUtf8().constData(),
+                                             nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (!ok)
+            err = {conn.IsOpen() ? sqlite3_extended_errcode(conn.Handle()) : conn.lastError.number,
+                   conn.IsOpen() ? QString::fromUtf8(sqlite3_errmsg(conn.Handle())) : conn.lastError.text};
+        conn.Close();
+    }
+    if (ok) {
+        // The compacted copy keeps the write-ahead journal of the database it replaces.
+        DbConnection conn;
+        ok = conn.Open(temp) && sqlite3_exec(conn.Handle(), "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) ==
+                                    SQLITE_OK;
+        if (!ok)
+            err = {conn.lastError.number, conn.lastError.text};
+        conn.Close();
+    }
+    if (ok)
+        StepIndicator(1, QStringLiteral("pages"), QString());
+
+    if (ok)
+        ok = CopyFile(temp, beside, err);
+    if (ok) {
+        RemoveIfExists(path + QStringLiteral("-wal"));
+        RemoveIfExists(path + QStringLiteral("-shm"));
+        if (::rename(QFile::encodeName(beside).constData(), QFile::encodeName(path).constData()) != 0) {
+            err = {errno, QString::fromLocal8Bit(strerror(errno))};
+            ok = false;
+        }
+    }
+    RemoveIfExists(temp);
+    RemoveIfExists(beside);
+    if (!ok) {
+        ShowMsg(QStringLiteral("数据库压缩失败（") + QString::number(err.number) + err.text + QStringLiteral("）！"));
+        HideIndicator();
+        return false;
+    }
+    HideIndicator();
+    return true;
+}

@@ -1,0 +1,18 @@
+// 压缩数据: compaction of the database file. Keeps the byte copy "backup" of the file as it was,
+// rewrites the database compactly into the temporary file "zCompactTempFile.mdb" and puts the result
+// in place of the database. No connection may be open on the file meanwhile; the busy guard is held.
+#pragma once
+
+#include <QString>
+
+// The temporary folder with a trailing "/", or "" when the system gives none.
+QString GetTempDir();
+
+// Compacts the file of that name in the program folder, with the backup.
+void CompactAccDb(const QString &file = QStringLiteral("ACC.MDB"));
+
+// Compacts the database at path. A missing file: the message "没有找到要压缩的数据库文件！". With
+// backup, the program folder's "backup" becomes a byte copy of the file first. On any failure the
+// message "数据库压缩失败（" number, text "）！" is shown, the database is left as it was and the temporary
+// file is removed. The password has no meaning for SQLite and is not used. True on success.
+bool CompactDatabase(const QString &path, const QString &password, bool backup);

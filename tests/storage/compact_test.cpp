@@ -1,0 +1,116 @@
+// Compaction: the backup copy, the replaced database, leftovers and failures.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "fixtures/db_fixture.h"
+#include "platform/program_folder.h"
+#include "platform/prompter.h"
+#include "storage/compact.h"
+#include "storage/db_operate.h"
+
+namespace {
+
+QByteArray Bytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class CompactTest : public DbFixture {
+protected:
+    void SetUp() override
+    {
+        DbFixture::SetUp();
+        // A temporary folder of this test's own: tests run in parallel processes.
+        savedTmp = qgetenv("TMPDIR");
+        ASSERT_TRUE(QDir().mkpath(ProgramFolder() + "/tmp"));
+        qputenv("TMPDIR", (ProgramFolder() + "/tmp").toUtf8());
+    }
+    void TearDown() override
+    {
+        if (savedTmp.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", savedTmp);
+        DbFixture::TearDown();
+    }
+    QString Db() const { return ProgramFilePath("ACC.MDB"); }
+
+    // Fills and then empties DeelRes, so the file has many free pages.
+    void Churn()
+    {
+        DbConnection conn;
+        ASSERT_TRUE(OpenConn(conn));
+        conn.Begin();
+        for (int i = 0; i < 5000; ++i)
+            ExecSql(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(%1,100000.5,0,100000.5)")
+                        .arg(40000 + i),
+                    &conn);
+        conn.Commit();
+        ExecSql("DELETE * FROM DeelRes WHERE dat>=40010", &conn);
+    }
+
+    QByteArray savedTmp;
+};
+
+}  // namespace
+
+TEST_F(CompactTest, MissingDatabaseIsReported)
+{
+    EXPECT_FALSE(CompactDatabase(ProgramFilePath("NONE.MDB"), QString(), true));
+    EXPECT_EQ(prompter.Messages(), QStringList{"没有找到要压缩的数据库文件！"});
+    EXPECT_FALSE(QFileInfo::exists(ProgramFilePath("backup")));
+}
+
+TEST_F(CompactTest, BackupHoldsTheOldBytesAndRowsSurvive)
+{
+    Churn();
+    // Fold the log into the file first, so the bytes compared are the ones the backup copies.
+    { DbConnection c; c.Open(Db()); }
+    const QByteArray before = Bytes(Db());
+    CompactAccDb();
+    EXPECT_TRUE(prompter.Messages().isEmpty()) << prompter.Messages().join(';').toStdString();
+    EXPECT_EQ(Bytes(ProgramFilePath("backup")), before);
+    EXPECT_FALSE(QFileInfo::exists(ProgramFilePath("backup.mdb")));
+    EXPECT_FALSE(QFileInfo::exists(GetTempDir() + "zCompactTempFile.mdb"));
+    EXPECT_LT(QFileInfo(Db()).size(), before.size());
+    EXPECT_EQ(CountRecords("DeelRes", ""), 10);
+    EXPECT_GT(CountRecords("companyinfo", ""), 300);
+
+    // A second run replaces the backup with the state after the first one.
+    { DbConnection c; c.Open(Db()); }
+    const QByteArray afterFirst = Bytes(Db());
+    CompactAccDb();
+    EXPECT_EQ(Bytes(ProgramFilePath("backup")), afterFirst);
+}
+
+TEST_F(CompactTest, LeftoverTemporaryFileIsReplaced)
+{
+    QFile leftover(GetTempDir() + "zCompactTempFile.mdb");
+    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+    leftover.write("left from an interrupted run");
+    leftover.close();
+    CompactAccDb();
+    EXPECT_TRUE(prompter.Messages().isEmpty()) << prompter.Messages().join(';').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(GetTempDir() + "zCompactTempFile.mdb"));
+    EXPECT_GT(CountRecords("companyinfo", ""), 300);
+}
+
+TEST_F(CompactTest, FailureLeavesTheDatabaseUntouched)
+{
+    { DbConnection c; c.Open(Db()); }
+    const QByteArray before = Bytes(Db());
+    // A folder where the temporary file should go makes the compaction fail.
+    const QString temp = GetTempDir() + "zCompactTempFile.mdb";
+    QFile::remove(temp);
+    ASSERT_TRUE(QDir().mkpath(temp + "/blocker"));
+    EXPECT_FALSE(CompactDatabase(Db(), QString(), false));
+    QDir(temp).removeRecursively();
+    ASSERT_EQ(prompter.Messages().size(), 1);
+    EXPECT_TRUE(prompter.Messages()[0].startsWith("数据库压缩失败（"));
+    EXPECT_TRUE(prompter.Messages()[0].endsWith("）！"));
+    EXPECT_EQ(Bytes(Db()), before);
+}
