@@ -37,6 +37,9 @@ public:
     void Close();
     bool IsOpen() const { return m_open; }
     bool IsUpdatable() const { return !m_table.isEmpty(); }
+    // The connection the set reads and writes through, and its base table ("" when read-only).
+    DbConnection *Connection() const { return m_conn; }
+    const QString &Table() const { return m_table; }
 
     int RecordCount() const { return static_cast<int>(m_rowids.size()); }
     bool AtBOF() const;

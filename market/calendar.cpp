@@ -1,0 +1,145 @@
+// 日期函数: the trading calendar.
+#include "calendar.h"
+
+#include <cmath>
+
+#include "market/quotes.h"
+#include "platform/clock.h"
+#include "platform/daynum.h"
+#include "platform/numeric.h"
+#include "storage/common.h"
+#include "storage/db_operate.h"
+
+namespace {
+
+struct CalendarState {
+    double flagDate = 0;  // the day the flag was decided for
+    int todayFlag = 0;
+    double lastQuoteDate = 0;
+};
+
+CalendarState &State()
+{
+    static CalendarState s;
+    return s;
+}
+
+double Today()
+{
+    return DayNumberOf(ClockToday());
+}
+
+// The date of field 30 of the first quote of the reply, when there is one.
+std::optional<double> QuoteDateOf(const QStringList &chunks)
+{
+    if (chunks.size() < 2)
+        return std::nullopt;
+    const QStringList fields = chunks[1].split(u',');
+    if (fields.size() < 31)
+        return std::nullopt;
+    return ReadDateText(fields[30].trimmed());
+}
+
+QString DateLiteral(double d)
+{
+    return QStringLiteral("#") + DateText(d) + QStringLiteral("#");
+}
+
+}  // namespace
+
+int TodayTradeFlag()
+{
+    const CalendarState &s = State();
+    return s.flagDate == Today() ? s.todayFlag : 0;
+}
+
+double LastQuoteDate()
+{
+    return State().lastQuoteDate;
+}
+
+void ResetCalendar()
+{
+    State() = CalendarState{};
+}
+
+std::vector<double> GetTradeDates(double startDate)
+{
+    const double today = Today();
+    double start = startDate;
+    if (startDate <= kEmptyDate) {
+        const Value first = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate"),
+                                          QStringLiteral("bdate"), MakeDate(today));
+        start = first.IsEmpty() || first.IsNull() ? today : first.ToDouble();
+    } else {
+        const Value newest = GetFieldValue(QStringLiteral("DeelRes"), QStringLiteral("TRUE ORDER BY dat DESC"),
+                                           QStringLiteral("dat"), MakeDate(today));
+        if (newest.IsDate() || newest.IsNumeric()) {
+            const double stored = std::floor(newest.ToDouble());
+            if (stored < start)
+                start = stored;
+        }
+    }
+    std::vector<Value> values;
+    LoadGroupValues(values, QStringLiteral("H_1A0001"), QStringLiteral("trdat"),
+                    QStringLiteral("trdat>=") + DateLiteral(start));
+    std::vector<double> days;
+    days.reserve(values.size() + 1);
+    days.push_back(kEmptyDate);
+    for (size_t i = 1; i < values.size(); ++i)
+        days.push_back(std::floor(values[i].ToDouble()));
+    if (today > days.back() && IsTradeDay(kEmptyDate, QStringLiteral("1A0001")))
+        days.push_back(today);
+    return days;
+}
+
+bool IsTradingTime(bool lunchBreak)
+{
+    const QTime t = ClockNow().time();
+    const int minutes = t.hour() * 60 + t.minute();
+    const bool hasSeconds = t.second() > 0 || t.msec() > 0;
+    // Open from 09:20:00 to 15:01:00 inclusive; with the lunch break closed after 11:31 and before 13:00.
+    if (minutes < 560)
+        return false;
+    if (lunchBreak && (minutes > 691 || (minutes == 691 && hasSeconds)) && minutes < 780)
+        return false;
+    if (minutes > 901 || (minutes == 901 && hasSeconds))
+        return false;
+    return IsTradeDay(kEmptyDate, QStringLiteral("1A0001"));
+}
+
+bool IsTradeDay(double d, const QString &code)
+{
+    const double today = Today();
+    const double day = std::floor(d);
+    if (d <= kEmptyDate || day == today) {
+        CalendarState &s = State();
+        if (s.flagDate != today || s.todayFlag == 0) {
+            // Decided once per date from the index, whatever stock asks: a suspended stock must not
+            // make today a holiday for everyone.
+            s.flagDate = today;
+            const int weekday = WeekdayOf(today);
+            if (weekday == 1 || weekday == 7) {
+                s.todayFlag = -1;
+            } else {
+                const auto quoteDate = QuoteDateOf(FetchQuoteText(QStringLiteral("1A0001")));
+                // Without an answer a weekday counts as a trading day.
+                s.todayFlag = quoteDate && std::floor(*quoteDate) != today ? -1 : 1;
+            }
+        }
+        return s.todayFlag == 1;
+    }
+    const auto table = HistoryTableName(code.trimmed());
+    if (!table)
+        return false;
+    return CountGroups(*table, QStringLiteral("trdat"), QStringLiteral("trdat=") + DateLiteral(day)) >= 1;
+}
+
+double GetLastQuoteDate()
+{
+    const auto quoteDate = QuoteDateOf(FetchQuoteText(QStringLiteral("1A0001")));
+    CalendarState &s = State();
+    if (quoteDate && *quoteDate > s.lastQuoteDate)
+        s.lastQuoteDate = *quoteDate;
+    return s.lastQuoteDate;
+}
