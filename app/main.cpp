@@ -1,7 +1,8 @@
-// Entry point of Kelvaro股票记账软件.
+// Entry point of Kelvaro股票记账软件: the start-up, then the main window's events.
 #include <QApplication>
-#include <QMainWindow>
 
+#include "mainwindow/forms/mf.h"
+#include "mainwindow/main_sub.h"
 #include "platform/forms/qt_prompter.h"
 #include "platform/prompter.h"
 
@@ -9,10 +10,14 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(kAppTitle);
+    // Only closing the main window ends the program, never closing one of the other windows.
+    QApplication::setQuitOnLastWindowClosed(false);
     InstallQtPrompter();
-    QMainWindow window;
-    window.setWindowTitle(kAppTitle);
-    window.resize(1024, 700);
-    window.show();
-    return app.exec();
+    InstallMainWindow();
+    if (Main(QStringLiteral(KELVARO_DATA_DIR)) != 0)
+        return 1;
+    const int rc = app.exec();
+    delete LoadedMF();
+    ReleaseInstanceLock();
+    return rc;
 }
