@@ -1,0 +1,534 @@
+// MF: the main window's controls, load, first activation, layout, splitters, settings panel,
+// restart and unload.
+#include "mf.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "mainwindow/main_sub.h"
+#include "platform/clock.h"
+#include "platform/daynum.h"
+#include "storage/common.h"
+#include "storage/db_operate.h"
+#include "storage/indicator.h"
+#include "storage/params.h"
+#include "storage/sys_params.h"
+
+namespace {
+
+QPointer<MFWindow> &TheMF()
+{
+    static QPointer<MFWindow> mf;
+    return mf;
+}
+
+// Designed sizes, in pixels.
+constexpr int kDesignedWidth = 1180;
+constexpr int kDesignedHeight = 760;
+constexpr int kBarThickness = 5;
+constexpr int kTreeWidth = 230;
+constexpr int kCommandBarHeight = 96;
+constexpr int kGridBottom = 440;
+constexpr int kStatusHeight = 22;
+// The horizontal bar is designed wider than any screen; only its Left follows the layout.
+constexpr int kHorizontalBarWidth = 4000;
+
+const char *const kComCaptions[23] = {
+    "添加买卖记录", "编辑买卖记录",       "删除买卖记录", "卖出快捷编辑",   "收益率对比折线分析", "资产构成饼状图分析",
+    "交易记录导入", "交易记录导出",       "合并卖出",     "部分卖出",       "当前股票买入快捷添加", "参数设置",
+    "拆分交易",     "刷新",               "显示全部",     "显示当年",       "显示当月",           "显示最近一年",
+    "显示最近一个月", "参数设置",         "合并交易",     "设置字体颜色",   "列设置"};
+
+const char *const kChkCaptions[4] = {"待卖的股票", "已卖的股票", "实时更新当前价格", "只显示收益率最高的"};
+
+// The leading numbers of a "min,max" Tag; missing parts count as 0.
+std::pair<int, int> TagLimits(const QString &tag)
+{
+    const QStringList parts = tag.split(QLatin1Char(','));
+    const int lo = parts.size() > 0 ? static_cast<int>(MakeString(parts[0]).ToDouble()) : 0;
+    const int hi = parts.size() > 1 ? static_cast<int>(MakeString(parts[1]).ToDouble()) : 0;
+    return {lo, hi};
+}
+
+// Moves a widget and gives it a size; a negative width or height is refused and leaves the size.
+void PlaceWidget(QWidget *w, int left, int top, int width, int height)
+{
+    w->move(left, top);
+    if (width >= 0 && height >= 0)
+        w->resize(width, height);
+}
+
+}  // namespace
+
+MFHooks &MainWindowHooks()
+{
+    static MFHooks hooks;
+    return hooks;
+}
+
+// ---- SplitterBar ----
+
+SplitterBar::SplitterBar(QWidget *parent) : QFrame(parent)
+{
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Raised);
+    setProperty("Tag", QString());
+}
+
+void SplitterBar::MoveSpBar(int x, int y)
+{
+    if (x == 0 && y == 0)
+        return;
+    QWidget *container = parentWidget();
+    if (!container)
+        return;
+    const auto [minTwips, maxTwips] = TagLimits(property("Tag").toString());
+    const int lo = minTwips / kTwipsPerPixel;
+    const int hi = maxTwips / kTwipsPerPixel;
+    if (height() > width()) {
+        int left = this->x() + x;
+        if (left < lo)
+            left = lo;
+        if (left > container->width() - width() - hi)
+            left = container->width() - width() - hi;
+        move(left, this->y());
+    } else {
+        int top = this->y() + y;
+        if (top < lo)
+            top = lo;
+        if (top > container->height() - height() - hi)
+            top = container->height() - height() - hi;
+        move(this->x(), top);
+    }
+}
+
+void SplitterBar::mousePressEvent(QMouseEvent *event)
+{
+    // Qt grabs the mouse for the pressed widget until the release, as the capture did.
+    if (event->button() != Qt::LeftButton)
+        QFrame::mousePressEvent(event);
+}
+
+void SplitterBar::mouseMoveEvent(QMouseEvent *event)
+{
+    if (event->buttons() & Qt::LeftButton) {
+        const QPoint p = event->position().toPoint();
+        MoveSpBar(p.x(), p.y());
+    }
+}
+
+void SplitterBar::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit released();
+}
+
+// ---- MFWindow ----
+
+MFWindow::MFWindow()
+{
+    setObjectName(QStringLiteral("MF"));
+    setWindowTitle(QStringLiteral("Kelvaro股票记账软件"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    BuildControls();
+    resize(kDesignedWidth, kDesignedHeight);
+    // The client area takes its designed size now, so restored splitter positions are checked
+    // against it before the window is first shown.
+    m_client->resize(kDesignedWidth, kDesignedHeight);
+    Form_Load();
+    Form_Resize();
+
+    SetStatusHook([](const QString &text) {
+        if (MFWindow *mf = LoadedMF())
+            mf->TStatus->setText(text);
+    });
+    SetRefreshTimerHook([](int ms) {
+        if (MFWindow *mf = LoadedMF())
+            mf->SetRefreshInterval(ms);
+    });
+}
+
+MFWindow::~MFWindow()
+{
+    qApp->removeEventFilter(this);
+    if (TheMF() == this)
+        TheMF() = nullptr;
+}
+
+void MFWindow::BuildControls()
+{
+    m_client = new QWidget(this);
+    setCentralWidget(m_client);
+    m_client->installEventFilter(this);
+
+    TV = new QTreeWidget(m_client);
+    TV->setHeaderHidden(true);
+    TV->setRootIsDecorated(true);
+    TV->setGeometry(0, 0, kTreeWidth, kDesignedHeight - kStatusHeight);
+
+    SpBar[0] = new SplitterBar(m_client);
+    SpBar[0]->setObjectName(QStringLiteral("SpBar0"));
+    SpBar[0]->setCursor(Qt::SplitHCursor);
+    SpBar[0]->setProperty("Tag", QStringLiteral("500,300"));
+    SpBar[0]->setGeometry(kTreeWidth, 0, kBarThickness, kDesignedHeight - kStatusHeight);
+
+    const int right = kTreeWidth + kBarThickness;
+    Frm[0] = new QFrame(m_client);
+    Frm[0]->setGeometry(right, 0, kDesignedWidth - right, kCommandBarHeight);
+    BuildCommandBar();
+
+    MSF[0] = new QTableWidget(m_client);
+    MSF[0]->setGeometry(right, kCommandBarHeight, kDesignedWidth - right, kGridBottom - kCommandBarHeight);
+
+    SpBar[1] = new SplitterBar(m_client);
+    SpBar[1]->setObjectName(QStringLiteral("SpBar1"));
+    SpBar[1]->setCursor(Qt::SplitVCursor);
+    SpBar[1]->setGeometry(right, kGridBottom, kHorizontalBarWidth, kBarThickness);
+
+    Pic[0] = new QFrame(m_client);
+    Pic[0]->setProperty("Tag", QString());
+    Pic[0]->setAutoFillBackground(true);
+    QPalette pal = Pic[0]->palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::WindowText, Qt::white);
+    Pic[0]->setPalette(pal);
+    Pic[0]->setFocusPolicy(Qt::StrongFocus);
+    Pic[0]->setGeometry(right, kGridBottom + kBarThickness, kDesignedWidth - right,
+                        kDesignedHeight - kStatusHeight - kGridBottom - kBarThickness);
+    Ln[2] = new QFrame(Pic[0]);
+    Ln[2]->setFrameShape(QFrame::VLine);
+    Ln[2]->setProperty("Tag", QString());
+    Ln[2]->hide();
+    Ln[3] = new QFrame(Pic[0]);
+    Ln[3]->setFrameShape(QFrame::HLine);
+    Ln[3]->hide();
+    LBL[2] = new QLabel(QStringLiteral("买卖"), Pic[0]);
+    LBL[2]->move(4, 4);
+
+    TStatus = new QLabel(QStringLiteral("状态"), m_client);
+    TStatus->setFrameShape(QFrame::Panel);
+    TStatus->setFrameShadow(QFrame::Sunken);
+    TStatus->setGeometry(0, kDesignedHeight - kStatusHeight, kDesignedWidth, kStatusHeight);
+
+    BuildSettingsPanel();
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(5000);
+    connect(Timer1, &QTimer::timeout, this, &MFWindow::Timer1_Timer);
+    Timer1->start();
+
+    m_closeRetry = new QTimer(this);
+    m_closeRetry->setInterval(100);
+    connect(m_closeRetry, &QTimer::timeout, this, [this] {
+        const auto &busy = MainWindowHooks().isBusy;
+        if (!(busy && busy())) {
+            m_closeRetry->stop();
+            close();
+        }
+    });
+
+    for (int i = 0; i < 23; ++i)
+        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
+    for (int i = 0; i < 4; ++i)
+        connect(Chk[i], &QCheckBox::clicked, this, [this, i] { Chk_Click(i); });
+
+    for (int i = 0; i < 4; ++i)
+        m_controls.Register(ControlKind::chk, i, Chk[i]);
+    for (int i = 0; i < 2; ++i)
+        m_controls.Register(ControlKind::dtp, i, DTP[i]);
+    for (int i = 0; i < 2; ++i) {
+        m_controls.Register(ControlKind::pic, i, SpBar[i]);
+        // The other controls follow a dragged bar only when it is released.
+        connect(SpBar[i], &SplitterBar::released, this, &MFWindow::Form_Resize);
+    }
+}
+
+QWidget *MFWindow::BuildCommandBar()
+{
+    QFrame *bar = Frm[0];
+    auto makeCom = [&](int i) {
+        Com[i] = new QPushButton(QString::fromUtf8(kComCaptions[i]), bar);
+        return Com[i];
+    };
+    auto *rows = new QVBoxLayout(bar);
+    rows->setSizeConstraint(QLayout::SetNoConstraint);
+    rows->setContentsMargins(4, 3, 4, 3);
+    rows->setSpacing(3);
+
+    auto *row1 = new QHBoxLayout;
+    for (int i : {0, 1, 2, 3, 8, 9, 12, 20, 10})
+        row1->addWidget(makeCom(i));
+    row1->addStretch();
+
+    auto *row2 = new QHBoxLayout;
+    for (int i : {4, 5, 6, 7, 19, 13, 11})
+        row2->addWidget(makeCom(i));
+    Label1[0] = new QLabel(QStringLiteral("日期"), bar);
+    Label1[1] = new QLabel(QStringLiteral("范围"), bar);
+    for (int i = 0; i < 2; ++i) {
+        DTP[i] = new QDateEdit(bar);
+        DTP[i]->setCalendarPopup(true);
+        DTP[i]->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        DTP[i]->setDate(ClockToday());
+    }
+    row2->addSpacing(8);
+    row2->addWidget(Label1[0]);
+    row2->addWidget(DTP[0]);
+    row2->addWidget(Label1[1]);
+    row2->addWidget(DTP[1]);
+    row2->addStretch();
+
+    auto *row3 = new QHBoxLayout;
+    LBL[0] = new QLabel(QStringLiteral("资产："), bar);
+    LBL[1] = new QLabel(QStringLiteral("现金："), bar);
+    row3->addWidget(LBL[0]);
+    row3->addSpacing(16);
+    row3->addWidget(LBL[1]);
+    row3->addStretch();
+
+    rows->addLayout(row1);
+    rows->addLayout(row2);
+    rows->addLayout(row3);
+    return bar;
+}
+
+void MFWindow::BuildSettingsPanel()
+{
+    MSFSet = new QFrame(m_client);
+    MSFSet->setFrameShape(QFrame::Box);
+    MSFSet->setAutoFillBackground(true);
+    auto *grid = new QGridLayout(MSFSet);
+    grid->setContentsMargins(6, 6, 6, 6);
+    for (int i = 0; i < 4; ++i) {
+        Chk[i] = new QCheckBox(QString::fromUtf8(kChkCaptions[i]), MSFSet);
+        grid->addWidget(Chk[i], i, 0);
+    }
+    int row = 0;
+    for (int i : {14, 15, 16, 17, 18, 21, 22}) {
+        Com[i] = new QPushButton(QString::fromUtf8(kComCaptions[i]), MSFSet);
+        grid->addWidget(Com[i], row % 4, 1 + row / 4);
+        ++row;
+    }
+    MSFSet->adjustSize();
+    MSFSet->hide();
+}
+
+void MFWindow::Form_Load()
+{
+    MSF[0]->setRowCount(0);
+    RestoreFormParams(&m_controls, QString(), MFParams(), nullptr);
+    ExecSql(QStringLiteral("UPDATE account SET sdate=#1900-1-1# WHERE sprice=0"));
+}
+
+void MFWindow::Form_Activate()
+{
+    if (TV->topLevelItemCount() > 0)
+        return;
+    if (MainWindowHooks().loadStockTree)
+        MainWindowHooks().loadStockTree(TV);
+    TV_NodeClick(CurrentNode);
+    SetDtpRange();
+}
+
+void MFWindow::SetDtpRange()
+{
+    const Value earliest = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate ASC"),
+                                         QStringLiteral("bdate"), MakeString(QString()));
+    double first = kEmptyDate;
+    if (earliest.IsDate())
+        first = earliest.num;
+    else if (const auto d = ParseDate(earliest.ToText()))
+        first = *d;
+    const QDate today = ClockToday();
+    QDate minDate = DateOfDayNumber(first);
+    // A buy dated after today (an import can bring one) must not push the minimum past the maximum.
+    if (minDate > today)
+        minDate = today;
+    DTP[0]->setDateRange(minDate, today);
+    DTP[1]->setDateRange(DTP[0]->minimumDate(), today);
+}
+
+void MFWindow::Form_Resize()
+{
+    if (isMinimized())
+        return;
+    const int w = m_client->width();
+    const int h = m_client->height();
+    SplitterBar *v = SpBar[0];
+    SplitterBar *hz = SpBar[1];
+    if (v->x() > w - v->width())
+        v->move(w - v->width(), v->y());
+    if (hz->y() > h - hz->height())
+        hz->move(hz->x(), h - hz->height());
+    PlaceWidget(TStatus, 0, h - TStatus->height(), w, TStatus->height());
+    const int statusTop = TStatus->y();
+    PlaceWidget(v, v->x(), v->y(), v->width(), statusTop - v->y());
+    hz->move(v->x() + v->width(), hz->y());
+    PlaceWidget(TV, TV->x(), TV->y(), v->x(), h - TStatus->height());
+    const int right = v->x() + v->width();
+    PlaceWidget(Frm[0], right, Frm[0]->y(), w - right, Frm[0]->height());
+    PlaceWidget(MSF[0], Frm[0]->x(), MSF[0]->y(), Frm[0]->width(), hz->y() - MSF[0]->y());
+    const int picTop = hz->y() + hz->height();
+    PlaceWidget(Pic[0], MSF[0]->x(), picTop, MSF[0]->width(), statusTop - picTop);
+    if (MainWindowHooks().showKLine)
+        MainWindowHooks().showKLine(QString());
+}
+
+void MFWindow::RestartSys()
+{
+    RestartData();
+    if (MainWindowHooks().loadStockTree)
+        MainWindowHooks().loadStockTree(TV);
+    TV_NodeClick(CurrentNode);
+}
+
+void MFWindow::TV_NodeClick(const std::optional<TreeNodeRef> &node)
+{
+    if (node)
+        CurrentNode = node;
+    if (MainWindowHooks().nodeClick)
+        MainWindowHooks().nodeClick(node);
+}
+
+void MFWindow::Com_Click(int index)
+{
+    if (index == 11) {
+        ToggleSettingsPanel();
+        return;
+    }
+    if (index >= 0 && index <= 22 && MainWindowHooks().comClick)
+        MainWindowHooks().comClick(index);
+}
+
+void MFWindow::Chk_Click(int index)
+{
+    if (MainWindowHooks().chkClick)
+        MainWindowHooks().chkClick(index);
+}
+
+void MFWindow::ToggleSettingsPanel()
+{
+    if (MSFSet->isVisible()) {
+        HideSettingsPanel();
+        return;
+    }
+    const QPoint under = Com[11]->mapTo(m_client, QPoint(0, Com[11]->height()));
+    MSFSet->adjustSize();
+    MSFSet->move(under);
+    MSFSet->raise();
+    MSFSet->show();
+    // Watches every mouse move: leaving the panel (the band of the button above it counts as inside)
+    // hides it, as does moving over the window, the command bar or the grid.
+    qApp->installEventFilter(this);
+    Chk[0]->setFocus();
+}
+
+void MFWindow::HideSettingsPanel()
+{
+    qApp->removeEventFilter(this);
+    MSFSet->hide();
+}
+
+bool MFWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_client && event->type() == QEvent::Resize)
+        Form_Resize();
+    if (event->type() == QEvent::MouseMove && MSFSet->isVisible()) {
+        const auto *me = static_cast<QMouseEvent *>(event);
+        const QPoint p = MSFSet->mapFromGlobal(me->globalPosition().toPoint());
+        if (p.x() < 0 || p.x() > MSFSet->width() || p.y() < -Com[11]->height() || p.y() > MSFSet->height())
+            HideSettingsPanel();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MFWindow::SetRefreshInterval(int ms)
+{
+    // A zero interval would fire on every pass of the event loop: it means "no refresh".
+    if (ms > 0)
+        Timer1->start(ms);
+    else
+        Timer1->stop();
+}
+
+void MFWindow::Timer1_Timer()
+{
+    if (MainWindowHooks().timerTick)
+        MainWindowHooks().timerTick();
+}
+
+void MFWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        Form_Activate();
+}
+
+void MFWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // Without a window manager a shown window may never be activated; the first show counts too.
+    QTimer::singleShot(0, this, [this] { Form_Activate(); });
+}
+
+void MFWindow::closeEvent(QCloseEvent *event)
+{
+    const auto &busy = MainWindowHooks().isBusy;
+    if (busy && busy()) {
+        // Ending in the middle of a long operation would cut it short: close once it is over.
+        event->ignore();
+        m_closeRetry->start();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+    if (TheMF() == this)
+        TheMF() = nullptr;
+    if (MainWindowHooks().endProgram)
+        MainWindowHooks().endProgram();
+    else
+        QCoreApplication::quit();
+}
+
+void MFWindow::Form_Unload()
+{
+    HideSettingsPanel();
+    Timer1->stop();
+    SaveFormParams(&m_controls, QStringLiteral("MF"), MFParams(), false, true);
+    SaveParam(QStringLiteral("当前结点"), CurrentNode ? QString::number(CurrentNode->index) : QStringLiteral("0"));
+}
+
+MFWindow *MF()
+{
+    if (!TheMF())
+        TheMF() = new MFWindow;
+    return TheMF();
+}
+
+MFWindow *LoadedMF()
+{
+    return TheMF();
+}
+
+void InstallMainWindow()
+{
+    SetMainWindowStartupHooks([] { MF(); },
+                              [] {
+                                  MFWindow *mf = MF();
+                                  mf->show();
+                                  mf->raise();
+                                  mf->activateWindow();
+                              });
+}

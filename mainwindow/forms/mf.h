@@ -1,0 +1,155 @@
+// MF: the program's main window: the stock tree on the left, the command bar, trade grid and K-line
+// chart on the right, the status line along the bottom, two splitter bars between the areas and the
+// settings pop-up panel. The one instance is reached program-wide through MF().
+#pragma once
+
+#include <array>
+#include <functional>
+#include <optional>
+
+#include <QFrame>
+#include <QMainWindow>
+#include <QPointer>
+
+#include "storage/forms/widget_controls.h"
+
+class QCheckBox;
+class QDateEdit;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QTimer;
+class QTreeWidget;
+
+// A node of the stock tree kept by value: its key ("", "C0", "C2" or "S" & code), its text and its
+// creation index counted from 1. The tree is rebuilt often, so no pointer to an item is kept.
+struct TreeNodeRef {
+    QString key;
+    QString text;
+    int index = 0;
+};
+
+// The procedures of the tree, grid, chart and commands that the main window calls. Each defaults to
+// nothing until its module registers it.
+struct MFHooks {
+    // Rebuilds the stock tree in the widget and sets MF()->CurrentNode to the saved node.
+    std::function<void(QTreeWidget *)> loadStockTree;
+    // The common refresh after MF()->CurrentNode was set: grid, status line and chart.
+    std::function<void(const std::optional<TreeNodeRef> &)> nodeClick;
+    // Draws the chart of the stock named by the text; the empty text redraws the stock shown.
+    std::function<void(const QString &)> showKLine;
+    // The commands 0 to 22 (all but the settings panel, 11, which the window handles itself).
+    std::function<void(int)> comClick;
+    // A click on the check box Chk(index).
+    std::function<void(int)> chkClick;
+    // A tick of the refresh timer.
+    std::function<void()> timerTick;
+    // True while a long operation holds the program's busy guard; closing waits for it.
+    std::function<bool()> isBusy;
+    // Ends the program after the main window closed (QCoreApplication::quit by default).
+    std::function<void()> endProgram;
+};
+MFHooks &MainWindowHooks();
+
+// A splitter bar: a thin picture-like strip placed in the client area. While the left button drags
+// it, it follows the mouse along its free axis (a bar taller than wide moves left and right), kept
+// inside its container and the limits of its "Tag" property ("min,max" in twips: at least min from
+// the near edge and max plus its own thickness from the far edge). Released, it emits released().
+class SplitterBar : public QFrame {
+    Q_OBJECT
+public:
+    explicit SplitterBar(QWidget *parent);
+    // Moves the bar by the mouse position (x, y) in the bar's own pixels, as a drag step does.
+    void MoveSpBar(int x, int y);
+
+signals:
+    void released();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+class MFWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window and runs its load: the grid emptied, the saved check boxes, date pickers and
+    // splitter positions (MFParams) written into the controls, and every open record's sell date
+    // reset to the empty date.
+    MFWindow();
+    ~MFWindow() override;
+
+    QTreeWidget *TV = nullptr;
+    std::array<SplitterBar *, 2> SpBar{};
+    std::array<QFrame *, 1> Frm{};
+    std::array<QTableWidget *, 1> MSF{};
+    // The chart picture; its "Tag" property holds the text last given to the chart.
+    std::array<QFrame *, 1> Pic{};
+    // The chart's crosshair lines: Ln[2] vertical, Ln[3] horizontal (Ln[0], Ln[1] do not exist).
+    std::array<QFrame *, 4> Ln{};
+    std::array<QLabel *, 3> LBL{};
+    std::array<QLabel *, 2> Label1{};
+    std::array<QDateEdit *, 2> DTP{};
+    QLabel *TStatus = nullptr;
+    QFrame *MSFSet = nullptr;
+    std::array<QCheckBox *, 4> Chk{};
+    std::array<QPushButton *, 23> Com{};
+    QTimer *Timer1 = nullptr;
+    // The stock-tree node last clicked; nothing when none is current.
+    std::optional<TreeNodeRef> CurrentNode;
+
+    // The client area that holds every control; positions are in its coordinates.
+    QWidget *ClientArea() const { return m_client; }
+
+    // The first activation: loads the stock tree, refreshes for its current node and sets the date
+    // pickers' range. Later activations (the tree has nodes) do nothing.
+    void Form_Activate();
+    // Lays the controls out around the two splitter bars, then redraws the chart. Nothing while the
+    // window is minimized; a size a control cannot take (negative) leaves that control as it was.
+    void Form_Resize();
+    // The date window's range: the minimum of both pickers is the earliest buy date (1900-01-01 for an
+    // empty book), the maximum today; an earliest buy date after today gives today as the minimum.
+    void SetDtpRange();
+    // The data part of the start-up again on a replaced or emptied database file, then the tree
+    // reloaded and the grid, status line and chart refreshed for the saved node.
+    void RestartSys();
+    // Sets CurrentNode (when a node is given) and refreshes grid, status line and chart for it.
+    void TV_NodeClick(const std::optional<TreeNodeRef> &node);
+    // Runs the command with that index; 11 shows or hides the settings panel.
+    void Com_Click(int index);
+    void Chk_Click(int index);
+    // Shows the settings panel under Com(11), or hides it when it is shown.
+    void ToggleSettingsPanel();
+    // The refresh timer: interval in ms, 0 or less stops it.
+    void SetRefreshInterval(int ms);
+    // The window's persisted controls (Chk, DTP, SpBar), in their saved order.
+    WidgetFormControls &Controls() { return m_controls; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void BuildControls();
+    QWidget *BuildCommandBar();
+    void BuildSettingsPanel();
+    void Form_Load();
+    void Form_Unload();
+    void HideSettingsPanel();
+    void Timer1_Timer();
+
+    QWidget *m_client = nullptr;
+    WidgetFormControls m_controls;
+    QTimer *m_closeRetry = nullptr;
+};
+
+// The main window, created (and loaded) on first use. Closing it destroys it; the next use loads a
+// new one.
+MFWindow *MF();
+// The main window when it is loaded, else nullptr (never creates it).
+MFWindow *LoadedMF();
+// Registers the main window's parts of start-up (load, then show) with Main.
+void InstallMainWindow();

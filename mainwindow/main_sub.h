@@ -1,0 +1,76 @@
+// Main_sub: the program's start-up (single-instance check, schema upgrade, downloads, settings,
+// quotes, per-day assets, then the main window), the data part of a restart after the database file
+// was replaced or emptied, and the loading of the saved window settings.
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+// The message shown when the program is started while another instance runs.
+inline const QString kAlreadyRunningText = QStringLiteral("本软件已经在运行中，勿重复运行！");
+
+// The lock file that marks a running instance: "kelvaro.lock" in the program folder.
+QString InstanceLockPath();
+
+// Takes the single-instance lock and holds it until ReleaseInstanceLock or the end of the process.
+// A lock file left behind by a process that no longer runs is taken over. False when another
+// running process (or another lock object in this process) holds it; nothing is written then.
+bool AcquireInstanceLock();
+void ReleaseInstanceLock();
+
+// Brings an older ACC.MDB up to the current schema: when table account has no field sid, adds it
+// (0 in every row) and sets it to companyinfo.id for every record whose code is listed there; codes
+// that are not listed keep 0. Both statements run in one transaction, so a failure leaves the file as
+// it was and the upgrade is tried again at the next start. Nothing when the field exists. Failures
+// are logged to RunErr.txt by the database layer and otherwise ignored.
+void UpgradeDatabase();
+
+// Fills the four settings records (SysSetParams, MFParams, KTradeDispSetParams, MSFViewSetParams)
+// from one query over the parameters "FPAR_%"; no window is touched. When the query fails the
+// records keep what they held.
+void LoadFormParams();
+
+// The first day (a day number) of the per-day asset recomputation at start-up and restart: the
+// newest DeelRes.dat; today when the table is empty or cannot be read.
+double RecalcStartDate();
+
+// The steps of start-up and restart that reach other subsystems, in the order they run. They
+// default to the real procedures; tests replace single steps to watch the order.
+struct StartupSteps {
+    std::function<void()> upgradeDatabase;
+    std::function<void()> getLastQuoteDate;
+    std::function<void()> downloadAllHistory;
+    std::function<void()> rebuildLastClosePrices;
+    std::function<void()> loadFormParams;
+    std::function<void()> loadSysParams;
+    // The quote list and one real-time update.
+    std::function<void()> rebuildQuoteList;
+    // RecalcDeelRes from the day number, with the progress display.
+    std::function<void(double startDate)> recalcDeelRes;
+};
+StartupSteps DefaultStartupSteps();
+// The steps in use; assign DefaultStartupSteps() to restore them.
+StartupSteps &CurrentStartupSteps();
+
+// The main window's part of start-up, registered by the window module: `load` creates the main
+// window (its load runs there, before the system settings reach its refresh timer), `show` shows it
+// modeless at the end of start-up. Both default to nothing.
+void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()> show);
+
+// Creates ACC.MDB in the program folder from the data folder (schema and stock list) when no file of
+// that name exists there (any letter case). False when it was missing and could not be created.
+bool EnsureAccDb(const QString &dataFolder);
+
+// The program's start-up, in this order: the single-instance check (on failure the message
+// kAlreadyRunningText with an OK button, and nothing else runs); ACC.MDB created from dataFolder
+// when it is missing and dataFolder is not empty; the schema upgrade; the latest trading date; the
+// history downloads; the last-close table; the settings records; the main window's load; the system
+// settings; the quote list; the per-day assets from RecalcStartDate(); the main window shown.
+// Returns 0 when the program goes on in the main window's events, 1 when another instance runs.
+int Main(const QString &dataFolder = QString());
+
+// The data part of a restart on a replaced or emptied database file: the schema upgrade, the history
+// downloads, the settings records, the system settings, the quote list and the per-day assets from
+// RecalcStartDate(). No instance check, no latest trading date, no last-close rebuild.
+void RestartData();

@@ -1,0 +1,224 @@
+// Start-up, restart, the schema upgrade and the single-instance lock.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLockFile>
+#include <QStringList>
+
+#include "fixtures/db_fixture.h"
+#include "fixtures/fake_services.h"
+#include "mainwindow/main_sub.h"
+#include "market/quotes.h"
+#include "market/web.h"
+#include "platform/clock.h"
+#include "platform/daynum.h"
+#include "platform/prompter.h"
+#include "storage/db_operate.h"
+#include "storage/params.h"
+
+namespace {
+
+// Runs raw SQLite statements on ACC.MDB (schema changes the Jet dialect has no words for).
+void RawSql(const char *sql)
+{
+    DbConnection conn;
+    ASSERT_TRUE(OpenConn(conn));
+    char *err = nullptr;
+    ASSERT_EQ(sqlite3_exec(conn.Handle(), sql, nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
+}
+
+QString SidOf(const QString &code)
+{
+    return LookupField(QStringLiteral("account"), MakeString(code), QStringLiteral("code"), QStringLiteral("sid"));
+}
+
+// Replaces every start-up step and both window hooks by recorders.
+class StepRecorder {
+public:
+    QStringList calls;
+    double recalcFrom = -1;
+
+    StepRecorder()
+    {
+        StartupSteps s;
+        s.upgradeDatabase = Record("upgrade");
+        s.getLastQuoteDate = Record("lastQuoteDate");
+        s.downloadAllHistory = Record("download");
+        s.rebuildLastClosePrices = Record("lastClose");
+        s.loadFormParams = Record("formParams");
+        s.loadSysParams = Record("sysParams");
+        s.rebuildQuoteList = Record("quotes");
+        s.recalcDeelRes = [this](double d) {
+            calls << QStringLiteral("recalc");
+            recalcFrom = d;
+        };
+        CurrentStartupSteps() = s;
+        SetMainWindowStartupHooks(Record("windowLoad"), Record("windowShow"));
+    }
+    ~StepRecorder()
+    {
+        CurrentStartupSteps() = DefaultStartupSteps();
+        SetMainWindowStartupHooks(nullptr, nullptr);
+    }
+    std::function<void()> Record(const char *name)
+    {
+        return [this, name] { calls << QString::fromLatin1(name); };
+    }
+};
+
+class MainSubTest : public DbFixture {
+protected:
+    void SetUp() override
+    {
+        DbFixture::SetUp();
+        SetClock([] { return QDateTime(QDate(2024, 5, 20), QTime(20, 0)); });
+    }
+    void TearDown() override
+    {
+        ReleaseInstanceLock();
+        DbFixture::TearDown();
+    }
+};
+
+TEST_F(MainSubTest, UpgradeAddsSidFromCompanyInfoOnceAndOnlyOnce)
+{
+    RawSql("ALTER TABLE account DROP COLUMN sid");
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2024-01-10#,10,100,100)");
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('999999','无此股',#2024-01-11#,5,100,100)");
+    ASSERT_FALSE(FieldExists("account", "sid"));
+
+    UpgradeDatabase();
+    EXPECT_TRUE(FieldExists("account", "sid"));
+    EXPECT_EQ(SidOf("600000"), "148");
+    EXPECT_EQ(SidOf("999999"), "0");
+
+    // The field exists now: a second start leaves every value alone, even a 0 it would have filled.
+    ExecSql("UPDATE account SET sid=0 WHERE code='600000'");
+    UpgradeDatabase();
+    EXPECT_EQ(SidOf("600000"), "0");
+}
+
+TEST_F(MainSubTest, FailedUpgradeLeavesTheFieldMissingSoTheNextStartRetries)
+{
+    RawSql("ALTER TABLE account DROP COLUMN sid");
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2024-01-10#,10,100,100)");
+    RawSql("ALTER TABLE companyinfo RENAME TO companyinfo_away");
+
+    UpgradeDatabase();  // the fill cannot join: the column goes with it
+    EXPECT_FALSE(FieldExists("account", "sid"));
+
+    RawSql("ALTER TABLE companyinfo_away RENAME TO companyinfo");
+    UpgradeDatabase();
+    EXPECT_EQ(SidOf("600000"), "148");
+}
+
+TEST_F(MainSubTest, SecondInstanceIsRefusedBeforeAnythingRuns)
+{
+    QLockFile other(InstanceLockPath());
+    ASSERT_TRUE(other.tryLock(0));
+    StepRecorder steps;
+
+    EXPECT_EQ(Main(), 1);
+    EXPECT_EQ(prompter.Messages(), QStringList{kAlreadyRunningText});
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].style, Msg::OkOnly);
+    EXPECT_TRUE(steps.calls.isEmpty());
+}
+
+TEST_F(MainSubTest, LockLeftByADeadProcessIsTakenOver)
+{
+    // A child process takes the lock and ends without releasing it.
+    const QString path = InstanceLockPath();
+    EXPECT_EXIT(
+        {
+            QLockFile held(path);
+            _exit(held.tryLock(0) ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    ASSERT_TRUE(QFile::exists(path));
+
+    EXPECT_TRUE(AcquireInstanceLock());
+    QLockFile second(InstanceLockPath());
+    EXPECT_FALSE(second.tryLock(0));
+}
+
+TEST_F(MainSubTest, StartUpRunsItsStepsInOrder)
+{
+    StepRecorder steps;
+    EXPECT_EQ(Main(), 0);
+    EXPECT_EQ(steps.calls, (QStringList{"upgrade", "lastQuoteDate", "download", "lastClose", "formParams", "windowLoad",
+                                        "sysParams", "quotes", "recalc", "windowShow"}));
+    EXPECT_EQ(steps.recalcFrom, DayNumberOf(2024, 5, 20));  // empty DeelRes: today
+}
+
+TEST_F(MainSubTest, RestartSkipsTheLockTheQuoteDateAndTheLastClosesButUpgrades)
+{
+    StepRecorder steps;
+    ExecSql("INSERT INTO DeelRes (dat,cash,scash,sm) VALUES (#2024-05-16#,1,0,1)");
+    ExecSql("INSERT INTO DeelRes (dat,cash,scash,sm) VALUES (#2024-05-17#,1,0,1)");
+    RestartData();
+    EXPECT_EQ(steps.calls, (QStringList{"upgrade", "download", "formParams", "sysParams", "quotes", "recalc"}));
+    EXPECT_EQ(steps.recalcFrom, DayNumberOf(2024, 5, 17));
+}
+
+TEST_F(MainSubTest, LoadFormParamsFillsTheFourRecordsFromOneQuery)
+{
+    SaveParam("FPAR_SysSet_tt", "100000【⊙】0.25【⊙】2【⊙】0【⊙】10");
+    SaveParam("FPAR_MF_chk", "1【⊙】0【⊙】1【⊙】0");
+    SaveParam("FPAR_KTradeDispSet_tt", "255");
+    SaveParam("FPAR_MSFViewSet_tt", "1【⊙】2");
+    SaveParam("other", "x");
+    ResetFormParamSets();
+    LoadFormParams();
+    EXPECT_EQ(SysSetParams().tt.size(), 5u);
+    EXPECT_EQ(MFParams().chk, (std::vector<QString>{"1", "0", "1", "0"}));
+    EXPECT_EQ(KTradeDispSetParams().tt, std::vector<QString>{"255"});
+    EXPECT_EQ(MSFViewSetParams().tt, (std::vector<QString>{"1", "2"}));
+}
+
+// The real steps against services that do not answer: start-up still comes through, in order and
+// well inside the network time limits.
+TEST_F(MainSubTest, StartUpWithUnreachableServicesDoesNotHang)
+{
+    QStringList calls;
+    const StartupSteps real = DefaultStartupSteps();
+    auto wrap = [&calls](const char *name, std::function<void()> step) {
+        return std::function<void()>([&calls, name, step] {
+            calls << QString::fromLatin1(name);
+            if (step)
+                step();
+        });
+    };
+    // Both services on a port where nothing listens any more.
+    QString base;
+    {
+        FakeServices gone;
+        base = gone.BaseUrl();
+    }
+    const QString oldQuoteBase = QuoteServiceBase();
+    const QString oldDataBase = DataServiceBase();
+    SetQuoteServiceBase(base + QStringLiteral("/hq"));
+    SetDataServiceBase(base + QStringLiteral("/gupiao/"));
+    StartupSteps s = real;
+    s.getLastQuoteDate = wrap("lastQuoteDate", real.getLastQuoteDate);
+    s.downloadAllHistory = wrap("download", real.downloadAllHistory);
+    s.rebuildLastClosePrices = wrap("lastClose", real.rebuildLastClosePrices);
+    s.rebuildQuoteList = wrap("quotes", real.rebuildQuoteList);
+    CurrentStartupSteps() = s;
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2024-01-10#,10,100,100)");
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(Main(), 0);
+    EXPECT_LT(clock.elapsed(), 30000);
+    EXPECT_EQ(calls, (QStringList{"lastQuoteDate", "download", "lastClose", "quotes"}));
+    CurrentStartupSteps() = DefaultStartupSteps();
+    SetQuoteServiceBase(oldQuoteBase);
+    SetDataServiceBase(oldDataBase);
+}
+
+}  // namespace
