@@ -40,11 +40,6 @@ std::optional<double> QuoteDateOf(const QStringList &chunks)
     return ReadDateText(fields[30].trimmed());
 }
 
-QString DateLiteral(double d)
-{
-    return QStringLiteral("#") + DateText(d) + QStringLiteral("#");
-}
-
 }  // namespace
 
 int TodayTradeFlag()
@@ -82,7 +77,7 @@ std::vector<double> GetTradeDates(double startDate)
     }
     std::vector<Value> values;
     LoadGroupValues(values, QStringLiteral("H_1A0001"), QStringLiteral("trdat"),
-                    QStringLiteral("trdat>=") + DateLiteral(start));
+                    QStringLiteral("trdat>=") + SqlDateLiteral(start));
     std::vector<double> days;
     days.reserve(values.size() + 1);
     days.push_back(kEmptyDate);
@@ -132,7 +127,7 @@ bool IsTradeDay(double d, const QString &code)
     const auto table = HistoryTableName(code.trimmed());
     if (!table)
         return false;
-    return CountGroups(*table, QStringLiteral("trdat"), QStringLiteral("trdat=") + DateLiteral(day)) >= 1;
+    return CountGroups(*table, QStringLiteral("trdat"), QStringLiteral("trdat=") + SqlDateLiteral(day)) >= 1;
 }
 
 double GetLastQuoteDate()

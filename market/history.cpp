@@ -92,8 +92,8 @@ void UpdateLastClosePrice(const QString &code, double price)
         if (!table)
             return;
         const Value close = GetFieldValue(*table,
-                                          QStringLiteral("trdat<#") + DateText(LastQuoteDate()) +
-                                              QStringLiteral("# ORDER BY trdat DESC"),
+                                          QStringLiteral("trdat<") + SqlDateLiteral(LastQuoteDate()) +
+                                              QStringLiteral(" ORDER BY trdat DESC"),
                                           QStringLiteral("clprice"), MakeEmpty());
         // No close before the latest trading day (no history yet, or the quote date unknown): the
         // stored close stays as it is.

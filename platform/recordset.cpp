@@ -662,3 +662,8 @@ bool RecordSet::WritePending()
     CancelUpdate();
     return true;
 }
+
+QString SqlDateLiteral(double dayNumber)
+{
+    return QStringLiteral("#") + DateText(dayNumber) + QStringLiteral("#");
+}

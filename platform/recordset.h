@@ -137,5 +137,8 @@ std::optional<QString> TranslateJetSql(const QString &jetSql, QString *why = nul
 // The text value in single quotes with its single quotes doubled, for splicing into SQL.
 QString SqlQuote(const QString &text);
 
+// A date as the Jet literal "#YYYY-MM-DD#" (the date part of the day number).
+QString SqlDateLiteral(double dayNumber);
+
 // "H_" & code, only for a code of six characters of [0-9A-Za-z]; nothing for anything else.
 std::optional<QString> HistoryTableName(const QString &code);

@@ -18,12 +18,6 @@
 
 namespace {
 
-// "#YYYY-MM-DD#" for SQL.
-QString DateLiteral(double d)
-{
-    return QStringLiteral("#") + DateText(d) + QStringLiteral("#");
-}
-
 // The index 1..n of the first trading day on or after d; n + 1 when d is after the last day.
 int DayIndexOnOrAfter(const std::vector<double> &days, double d)
 {
@@ -69,7 +63,7 @@ void RecalcOnce(double startDate, bool showProgress)
     double cashRunning = GetCashBefore(first - 1);
     std::vector<double> totalValue(n + 1, 0.0);
 
-    const QString firstLit = DateLiteral(first);
+    const QString firstLit = SqlDateLiteral(first);
     const QStringList codes =
         GetGroupList(QStringLiteral("account"), QStringLiteral("code"),
                      QStringLiteral("bdate>=") + firstLit + QStringLiteral(" OR sdate>=") + firstLit +
@@ -149,7 +143,7 @@ void RecalcDeelRes(double startDate, bool showProgress)
 double GetCashBefore(double d)
 {
     const Value v = GetFieldValue(QStringLiteral("DeelRes"),
-                                  QStringLiteral("dat<=") + DateLiteral(d) + QStringLiteral("  ORDER BY dat DESC"),
+                                  QStringLiteral("dat<=") + SqlDateLiteral(d) + QStringLiteral("  ORDER BY dat DESC"),
                                   QStringLiteral("cash"), MakeString(QString()));
     const QString text = v.ToText();
     return text.isEmpty() ? InitialCapital() : LeadingNumber(text);
@@ -163,7 +157,7 @@ std::vector<double> CalcCashByDay(double &startCash, const std::vector<double> &
         return cash;
     // Changes of cash per day; a trade dated on a non-trading day counts on the next trading day.
     std::vector<double> delta(n + 2, 0.0);
-    const QString firstLit = DateLiteral(days[1]);
+    const QString firstLit = SqlDateLiteral(days[1]);
     DbConnection conn;
     RecordSet rs;
     if (OpenRs(conn, rs, QStringLiteral("SELECT bdate,bcash FROM account WHERE bdate>=") + firstLit +
@@ -192,7 +186,7 @@ std::vector<long> CalcHoldingsByDay(const QString &code, const std::vector<doubl
     std::vector<long> holdings(std::max(n, 0) + 1, 0);
     if (n < 1)
         return holdings;
-    const QString firstLit = DateLiteral(days[1]);
+    const QString firstLit = SqlDateLiteral(days[1]);
     DbConnection conn;
     RecordSet rs;
     if (OpenRs(conn, rs, QStringLiteral("SELECT bdate,sdate,sprice,num FROM account WHERE code=") + SqlQuote(code) +
@@ -225,12 +219,12 @@ std::vector<double> CalcMarketValueByDay(const QString &code, const std::vector<
         DownloadStockHistory(StockIdOf(code), code);
     // From the newest close before the range; without one, from the first stored row (days before
     // it have no close and are valued at 0).
-    const Value lastBefore = GetFieldValue(*table, QStringLiteral("trdat<") + DateLiteral(days[1]) +
+    const Value lastBefore = GetFieldValue(*table, QStringLiteral("trdat<") + SqlDateLiteral(days[1]) +
                                                        QStringLiteral(" ORDER BY trdat DESC"),
                                            QStringLiteral("trdat"), MakeEmpty());
     QString sql = QStringLiteral("SELECT trdat,clprice FROM ") + *table;
     if (lastBefore.IsDate() || lastBefore.IsNumeric())
-        sql += QStringLiteral(" WHERE trdat>=") + DateLiteral(lastBefore.ToDouble());
+        sql += QStringLiteral(" WHERE trdat>=") + SqlDateLiteral(lastBefore.ToDouble());
     sql += QStringLiteral(" ORDER BY trdat ASC");
     struct Close {
         double day, price;
