@@ -10,17 +10,54 @@
 namespace {
 
 // Reduces a double to 15 significant digits, so that 1051.05 (stored as 1051.0499999999999545)
-// is seen as the decimal 1051.05 it was typed as.
-double ToDecimal15(double v)
+// is seen as the decimal 1051.05 it was typed as. The result is the double nearest to the value
+// written with 15 significant digits.
+double ToDecimal15Slow(double v)
 {
-    if (!std::isfinite(v) || v == 0)
-        return v;
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.14e", v);
     return std::strtod(buf, nullptr);
 }
 
+double ToDecimal15(double v)
+{
+    if (!std::isfinite(v) || v == 0)
+        return v;
+    // Fast path: scale the magnitude to 15 digits before the point by an exact power of ten and
+    // round there. The product is off by at most half a unit in the last place (1/16 at this size),
+    // so the rounding is certain unless the fraction lies near one half; the division of two exact
+    // values then gives the same nearest double as reading the decimal text back.
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const double a = std::fabs(v);
+    if (a >= 1e-8 && a < 1e14) {
+        int k = 14 - static_cast<int>(std::floor(std::log10(a)));
+        if (k > 0 && k < 22) {
+            double m = a * kPow10[k];
+            if (m >= 1e15) {
+                --k;
+                m = a * kPow10[k];
+            } else if (m < 1e14) {
+                ++k;
+                m = a * kPow10[k];
+            }
+            const double whole = std::floor(m);
+            const double frac = m - whole;
+            if (m >= 1e14 && m < 1e15 && (frac < 0.375 || frac > 0.625)) {
+                const double r = frac > 0.5 ? whole + 1 : whole;
+                return std::copysign(r / kPow10[k], v);
+            }
+        }
+    }
+    return ToDecimal15Slow(v);
+}
+
 }  // namespace
+
+double Decimal15(double v)
+{
+    return ToDecimal15(v);
+}
 
 double RoundHalfEven(double v, int decimals)
 {

@@ -12,6 +12,9 @@
 // 1051.05 gives 1051.0 at one decimal. Negative values round symmetrically (-2.5 gives -2).
 double RoundHalfEven(double v, int decimals);
 
+// The double nearest to v written with 15 significant digits (what RoundHalfEven works on).
+double Decimal15(double v);
+
 // Whole-number conversions of the original platform.
 // ClngOf: to the nearest whole number, ties to even; nothing when outside the 32-bit range.
 std::optional<int32_t> ClngOf(double v);

@@ -134,6 +134,11 @@ struct StmtGuard {
 
 }  // namespace
 
+void RecordSet::StmtDeleter::operator()(sqlite3_stmt *stmt) const
+{
+    sqlite3_finalize(stmt);
+}
+
 struct RecordSet::Spare {
     std::vector<long long> rowids;
     std::vector<Cell> cells;
@@ -305,6 +310,9 @@ void RecordSet::Close()
     std::vector<Cell>().swap(m_cells);
     std::vector<long long>().swap(m_rowids);
     m_texts = QByteArray();
+    m_update.reset();
+    m_updateColumns.clear();
+    m_updateDb = nullptr;
     m_conn = nullptr;
     m_open = false;
     m_table.clear();
@@ -584,9 +592,12 @@ bool RecordSet::WritePending()
         return true;
     }
 
-    QString sql;
     const QString table = QuoteName(m_table);
+    sqlite3_stmt *stmt = nullptr;
+    StmtGuard g;  // owns an INSERT; an UPDATE stays in m_update
+    int rc = SQLITE_OK;
     if (m_adding) {
+        QString sql;
         if (changed.empty()) {
             sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES");
         } else {
@@ -602,33 +613,47 @@ bool RecordSet::WritePending()
             sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + names + QStringLiteral(") VALUES (") +
                   marks + u')';
         }
+        const QByteArray utf8 = sql.toUtf8();
+        rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &g.stmt, nullptr);
+        stmt = g.stmt;
+    } else if (m_update && m_updateDb == db && m_updateColumns == changed) {
+        stmt = m_update.get();
     } else {
+        m_update.reset();
         QString sets;
         for (int i : changed) {
             if (!sets.isEmpty())
                 sets += u',';
             sets += QuoteName(m_fields[i].name) + QStringLiteral("=?");
         }
-        sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + sets + QStringLiteral(" WHERE _rowid_=?");
+        const QByteArray utf8 =
+            (QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + sets + QStringLiteral(" WHERE _rowid_=?"))
+                .toUtf8();
+        rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &stmt, nullptr);
+        if (rc == SQLITE_OK) {
+            m_update.reset(stmt);
+            m_updateColumns = changed;
+            m_updateDb = db;
+        }
     }
-
-    const QByteArray utf8 = sql.toUtf8();
-    StmtGuard g;
-    int rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &g.stmt, nullptr);
     if (rc != SQLITE_OK) {
         lastError = MakeDbError(db, rc);
         return false;
     }
     int param = 1;
     for (int i : changed)
-        BindValue(g.stmt, param++, m_pending[i]);
+        BindValue(stmt, param++, m_pending[i]);
     if (!m_adding)
-        sqlite3_bind_int64(g.stmt, param, m_rowids[m_pos]);
-    rc = sqlite3_step(g.stmt);
-    if (rc != SQLITE_DONE) {
+        sqlite3_bind_int64(stmt, param, m_rowids[m_pos]);
+    rc = sqlite3_step(stmt);
+    if (rc != SQLITE_DONE)
         lastError = MakeDbError(db, rc);
-        return false;
+    if (stmt == m_update.get()) {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
     }
+    if (rc != SQLITE_DONE)
+        return false;
 
     if (!m_adding) {
         if (sqlite3_changes(db) == 0)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -127,6 +128,14 @@ private:
     bool m_adding = false;
     std::vector<Value> m_pending;
     std::vector<bool> m_dirty;
+    // The last UPDATE prepared, kept for the next row that changes the same columns (a loop over
+    // the rows of a set changes the same ones each time), with the columns and the handle it is for.
+    struct StmtDeleter {
+        void operator()(sqlite3_stmt *stmt) const;
+    };
+    std::unique_ptr<sqlite3_stmt, StmtDeleter> m_update;
+    std::vector<int> m_updateColumns;
+    struct sqlite3 *m_updateDb = nullptr;
 };
 
 // Translates a Jet-dialect SQL text into SQLite's (TOP n, #dates#, DELETE *, "…" strings, TRUE/FALSE,

@@ -139,6 +139,59 @@ TEST_F(RecordSetTest, EditWritesBackByRowidAndKeepsTheRow)
     EXPECT_EQ(rs.Field(QStringLiteral("num")), MakeLong(500));
 }
 
+// Row after row changing the same columns reuses one prepared statement: every row must still get
+// its own values, a failed write must not spoil the next one, and a set reopened on another table
+// must not write through the statement of the first.
+TEST_F(RecordSetTest, RepeatedEditsOfTheSameColumnsEachReachTheirRow)
+{
+    AddAccounts(4);
+    RecordSet rs;
+    ASSERT_TRUE(rs.Open(conn, QStringLiteral("SELECT * FROM account ORDER BY id")));
+    // a column changed on one row only must not be carried to the next
+    ASSERT_TRUE(rs.Set(QStringLiteral("memo"), MakeString(QStringLiteral("first"))));
+    ASSERT_TRUE(rs.Set(QStringLiteral("num"), MakeLong(11)));
+    ASSERT_TRUE(rs.Update());
+    for (int k = 2; k <= 4; ++k) {
+        ASSERT_TRUE(rs.MoveNext());
+        ASSERT_TRUE(rs.Set(QStringLiteral("num"), MakeLong(k * 11)));
+        ASSERT_TRUE(rs.Update());
+    }
+    // the third row vanishes behind the set's back: its write fails, the fourth's still works
+    ASSERT_TRUE(conn.Execute(QStringLiteral("DELETE FROM account WHERE num=33")));
+    ASSERT_TRUE(rs.SetAbsolutePosition(3));
+    ASSERT_TRUE(rs.Set(QStringLiteral("num"), MakeLong(333)));
+    EXPECT_FALSE(rs.Update());
+    rs.CancelUpdate();
+    ASSERT_TRUE(rs.SetAbsolutePosition(4));
+    ASSERT_TRUE(rs.Set(QStringLiteral("num"), MakeLong(444)));
+    ASSERT_TRUE(rs.Update());
+    // a new column added meanwhile does not disturb the kept statement
+    ASSERT_TRUE(conn.Execute(QStringLiteral("ALTER TABLE account ADD COLUMN extra INTEGER")));
+    ASSERT_TRUE(rs.SetAbsolutePosition(2));
+    ASSERT_TRUE(rs.Set(QStringLiteral("num"), MakeLong(222)));
+    ASSERT_TRUE(rs.Update());
+
+    RecordSet back;
+    ASSERT_TRUE(back.Open(conn, QStringLiteral("SELECT num,memo FROM account ORDER BY id")));
+    const std::pair<int, const char *> expected[] = {{11, "first"}, {222, ""}, {444, ""}};
+    ASSERT_EQ(back.RecordCount(), 3);
+    for (const auto &[num, memo] : expected) {
+        EXPECT_EQ(back.Field(QStringLiteral("num")), MakeLong(num));
+        EXPECT_EQ(back.Field(QStringLiteral("memo")).ToText(), QString::fromUtf8(memo));
+        back.MoveNext();
+    }
+
+    // the same set reopened on another table writes there
+    ASSERT_TRUE(rs.Open(conn, QStringLiteral("SELECT * FROM 参数")));
+    ASSERT_TRUE(rs.AddNew());
+    ASSERT_TRUE(rs.Set(QStringLiteral("Var"), MakeString(QStringLiteral("k"))));
+    ASSERT_TRUE(rs.Update());
+    ASSERT_TRUE(rs.Set(QStringLiteral("Var"), MakeString(QStringLiteral("k2"))));
+    ASSERT_TRUE(rs.Update());
+    EXPECT_EQ(CountOf(QStringLiteral("SELECT * FROM 参数 WHERE Var='k2'")), 1);
+    EXPECT_EQ(CountOf(QStringLiteral("SELECT * FROM account")), 3);
+}
+
 TEST_F(RecordSetTest, DeleteFromTheLastBackKeepsTheFirst)
 {
     AddAccounts(4);

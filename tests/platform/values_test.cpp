@@ -1,6 +1,14 @@
 // Rounding, whole-number conversions, the leading number, day numbers, number texts and formats.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iomanip>
+#include <random>
+#include <vector>
+
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "platform/numformat.h"
@@ -22,6 +30,36 @@ TEST(RoundHalfEven, TiesGoToTheEvenDigitOnTheDecimalValue)
     for (const Case &c : cases)
         EXPECT_DOUBLE_EQ(RoundHalfEven(c.v, c.decimals), c.expected) << c.v << " at " << c.decimals;
     EXPECT_FALSE(std::signbit(RoundHalfEven(-0.001, 2)));
+}
+
+// The fast reduction to 15 digits must agree bit for bit with writing the value out and reading it
+// back, over prices, amounts and products of the sizes a book holds, around powers of ten and
+// across the whole range.
+TEST(Decimal15, AgreesWithTheDecimalTextEverywhere)
+{
+    auto viaText = [](double v) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.14e", v);
+        return std::strtod(buf, nullptr);
+    };
+    std::mt19937_64 gen(20261209);
+    std::uniform_int_distribution<int> cents(1, 99999);
+    std::uniform_int_distribution<int> shares(1, 2000);
+    std::uniform_real_distribution<double> exponent(-12, 17);
+    std::vector<double> values = {1051.05, 0.1 + 0.2, 9.999999999999999, 99999999999999.99, 1e14, 1e-8,
+                                  0.30000000000000004, 123456789012345.6, -7.005, 5e-324};
+    for (int i = 0; i < 50000; ++i) {
+        const double price = cents(gen) / 100.0;
+        values.push_back(price * 100 * shares(gen));
+        values.push_back(price * 100 * shares(gen) * 0.0003);
+        values.push_back(std::pow(10.0, exponent(gen)) * (i % 2 ? 1 : -1));
+        values.push_back(std::nextafter(std::pow(10.0, i % 30 - 10), i % 3 ? 0.0 : 1e300));
+    }
+    for (double v : values) {
+        const double fast = Decimal15(v);
+        const double slow = viaText(v);
+        ASSERT_EQ(std::memcmp(&fast, &slow, sizeof fast), 0) << std::setprecision(17) << v;
+    }
 }
 
 TEST(WholeNumberConversions, ClngFixInt)
