@@ -6,7 +6,9 @@
 #include "platform/forms/qt_prompter.h"
 #include "platform/busy_guard.h"
 #include "platform/prompter.h"
+#include "storage/dialogs.h"
 #include "storage/forms/indicator_form.h"
+#include "storage/params.h"
 
 int main(int argc, char *argv[])
 {
@@ -17,6 +19,9 @@ int main(int argc, char *argv[])
     InstallQtPrompter();
     InstallIndicatorWindow();
     InstallMainWindow();
+    // The file dialogs keep their filter choice in the database across runs.
+    SetDialogParamStore([](const QString &key, const QString &defaultValue) { return GetParam(key, defaultValue); },
+                        [](const QString &key, const QString &value) { SaveParam(key, value); });
     // A close during a long operation waits until the operation ends.
     MainWindowHooks().isBusy = [] { return IsBusy(); };
     if (Main(QStringLiteral(KELVARO_DATA_DIR)) != 0)
