@@ -19,11 +19,7 @@ QString &SetBase()
 
 QString Base()
 {
-    QString base = SetBase();
-    if (base.isEmpty())
-        base = qEnvironmentVariable("KELVARO_QUOTE_URL").trimmed();
-    if (base.isEmpty())
-        return QStringLiteral("http://hq.sinajs.cn");
+    QString base = ServiceAddress(SetBase(), "KELVARO_QUOTE_URL", QStringLiteral("http://hq.sinajs.cn"));
     // "/list=" follows directly.
     while (base.endsWith(u'/'))
         base.chop(1);

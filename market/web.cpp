@@ -27,11 +27,8 @@ QString &SetBase()
 
 QString Base()
 {
-    QString base = SetBase();
-    if (base.isEmpty())
-        base = qEnvironmentVariable("KELVARO_DATA_URL").trimmed();
-    if (base.isEmpty())
-        return QStringLiteral("http://") + kDataServiceHost + QStringLiteral(":8088/gupiao/");
+    QString base = ServiceAddress(SetBase(), "KELVARO_DATA_URL",
+                                  QStringLiteral("http://") + kDataServiceHost + QStringLiteral(":8088/gupiao/"));
     // The page is appended directly, so the base must end in "/".
     if (!base.endsWith(u'/'))
         base += u'/';
