@@ -243,8 +243,8 @@ TEST_F(HistoryTest, FailedMiddleYearLeavesNoGap)
             QStringList f = FakeHistory::Fields(d);
             for (int i = 1; i <= 4; ++i)
                 f[i] = QString::number(static_cast<double>(static_cast<float>(f[i].toDouble())), 'g', 17);
-            ASSERT_TRUE(conn.Execute(QStringLiteral("INSERT INTO H_600000(trdat,opprice,clprice,mxprice,mnprice,num,sm) "
-                                                    "VALUES(#%1#,%2,%3,%4,%5,%6,%7)")
+            ASSERT_TRUE(conn.Execute(QStringLiteral("INSERT INTO H_600000(trdat,opprice,clprice,mxprice,mnprice,num,"
+                                                    "sm) VALUES(#%1#,%2,%3,%4,%5,%6,%7)")
                                          .arg(f[0], f[1], f[2], f[3], f[4], f[5], f[6])));
         }
         ASSERT_TRUE(conn.Commit());

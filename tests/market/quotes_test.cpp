@@ -285,7 +285,8 @@ TEST_F(QuoteListTest, FailedRefreshLeavesTodaysDateAndZeroPrices)
 
 TEST_F(QuoteListTest, EmptyBookQuotesTheIndex)
 {
-    services.SetQuote(QStringLiteral("sh000001"), FakeServices::QuoteFields("i", 3000, 2990, 3010, 3020, 2980, "2024-01-05"));
+    services.SetQuote(QStringLiteral("sh000001"),
+                      FakeServices::QuoteFields("i", 3000, 2990, 3010, 3020, 2980, "2024-01-05"));
     RebuildQuoteList();
     EXPECT_EQ(QuoteCodes(), QStringList({"1A0001"}));
     EXPECT_DOUBLE_EQ(QuotePrice(0), 3010);
@@ -319,7 +320,8 @@ TEST_F(QuoteServiceAddress, DefaultEnvironmentAndSetAddress)
 TEST_F(QuoteServiceAddress, RequestsGoWhereTheEnvironmentSays)
 {
     FakeServices services;
-    services.SetQuote(QStringLiteral("sh600000"), FakeServices::QuoteFields("x", 7.5, 7.4, 7.6, 7.7, 7.3, "2024-01-05"));
+    services.SetQuote(QStringLiteral("sh600000"),
+                      FakeServices::QuoteFields("x", 7.5, 7.4, 7.6, 7.7, 7.3, "2024-01-05"));
     qputenv("KELVARO_QUOTE_URL", services.QuoteBase().toUtf8());
     EXPECT_DOUBLE_EQ(GetRealtimePrice(QStringLiteral("600000")), 7.6);
     ASSERT_EQ(services.Requests().size(), 1u);
