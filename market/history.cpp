@@ -1,7 +1,10 @@
 // 数据下载: daily history download and the last-close table.
 #include "history.h"
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
+#include <vector>
 
 #include "market/calendar.h"
 #include "market/quotes.h"
@@ -34,6 +37,22 @@ bool BeforeFour()
 {
     return ClockNow().time() < QTime(16, 0);
 }
+
+// The price table of a code. A code that is not six letters or digits (one imported or typed into
+// the book) must not become part of SQL: it is refused and logged.
+std::optional<QString> PriceTableOf(const QString &code)
+{
+    const auto table = HistoryTableName(code);
+    if (!table)
+        LogDbError(MakeDbError(QStringLiteral("no price table for the stock code \"") + code + QStringLiteral("\"")));
+    return table;
+}
+
+// One row of a reply, read and checked before anything is stored.
+struct HistoryRow {
+    double day = 0;
+    double values[6] = {};
+};
 
 }  // namespace
 
@@ -88,7 +107,11 @@ void RebuildLastClosePrices()
 void UpdateLastClosePrice(const QString &code, double price)
 {
     if (price == 0) {
-        const auto table = HistoryTableName(code);
+        // Without the latest trading day (the quote service not reached yet) no close is defined:
+        // the stored close stays as it is.
+        if (LastQuoteDate() <= kEmptyDate)
+            return;
+        const auto table = PriceTableOf(code);
         if (!table)
             return;
         const Value close = GetFieldValue(*table,
@@ -123,13 +146,16 @@ void UpdateLastClosePrice(const QString &code, double price)
 
 bool EnsureHistoryTable(const QString &code)
 {
-    const auto table = HistoryTableName(code);
+    const auto table = PriceTableOf(code);
     if (!table)
         return false;
     if (!TableExists(*table))
         ExecSql(QStringLiteral("CREATE TABLE ") + *table +
                 QStringLiteral("(id AUTOINCREMENT,trdat DATE,opprice SINGLE,clprice SINGLE,mxprice SINGLE,"
                                "mnprice SINGLE,num DOUBLE,sm DOUBLE)"));
+    // Every reader looks rows up or orders them by day. Also added to tables made before the index was.
+    ExecSql(QStringLiteral("CREATE INDEX IF NOT EXISTS ") + *table + QStringLiteral("_trdat ON ") + *table +
+            QStringLiteral("(trdat)"));
     return true;
 }
 
@@ -138,18 +164,24 @@ bool DownloadStockHistory(long sid, const QString &code)
     if (!EnsureHistoryTable(code))
         return false;
     const QString table = *HistoryTableName(code);
+    // Null marks an empty table; Empty comes back when the query failed, and then downloading from
+    // the default start would add every stored row a second time.
     const Value newest =
-        GetFieldValue(table, QStringLiteral("TRUE ORDER BY trdat DESC"), QStringLiteral("trdat"), MakeEmpty());
-    double since;
-    if (newest.IsDate() || newest.IsNumeric())
-        since = newest.ToDouble();
-    else
-        since = DayNumberOf(ClockToday().year() - 1, 1, 1);
+        GetFieldValue(table, QStringLiteral("TRUE ORDER BY trdat DESC"), QStringLiteral("trdat"), MakeNull());
+    if (newest.IsEmpty())
+        return false;
+    const double since = newest.IsDate() || newest.IsNumeric() ? std::floor(newest.ToDouble())
+                                                               : DayNumberOf(ClockToday().year() - 1, 1, 1);
     DbConnection conn;
     RecordSet rs;
     if (OpenRs(conn, rs, QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE FALSE"))) {
-        for (int year = DateOfDayNumber(since).year(); year <= ClockToday().year(); ++year)
-            DownloadHistoryRows(sid, year, since, rs);
+        // Rows are asked for only after the newest stored day, so a year that failed must stop the
+        // stock: a later year stored now would leave the failed one out for good. The next run asks
+        // again from the same day.
+        for (int year = DateOfDayNumber(since).year(); year <= ClockToday().year(); ++year) {
+            if (!DownloadHistoryRows(sid, year, since, rs))
+                break;
+        }
     }
     CloseRs(conn, rs);
     UpdateLastClosePrice(code, 0);
@@ -167,25 +199,60 @@ bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs)
         return false;
     if (n == 0)
         return true;
-    static const char *const kFields[] = {"opprice", "clprice", "mxprice", "mnprice", "num", "sm"};
-    // The rows are appended in one transaction: one commit instead of one per row.
+
+    // Element 1 is the service's first row, not data.
+    std::vector<HistoryRow> parsed;
+    parsed.reserve(static_cast<size_t>(rows.size()));
+    const QString fieldEnd = QStringLiteral("⊙");
+    for (qsizetype r = 2; r < rows.size(); ++r) {
+        const QStringList fields = rows[r].split(fieldEnd);
+        const auto day = fields.size() >= 7 ? ReadDateText(fields[0].trimmed()) : std::nullopt;
+        // A row without its seven fields or a readable day cannot be placed in the calendar; one on or
+        // before the day asked from would be a second row for a stored day.
+        if (!day || std::floor(*day) <= std::floor(since)) {
+            LogDbError(MakeDbError(QStringLiteral("skipped a history row: ") + rows[r]), sql);
+            continue;
+        }
+        HistoryRow row;
+        row.day = std::floor(*day);
+        for (int f = 0; f < 6; ++f)
+            row.values[f] = LeadingNumber(fields[f + 1]);
+        parsed.push_back(row);
+    }
+    // The query has no order; stored in day order, an interrupted year resumes from its newest row.
+    std::stable_sort(parsed.begin(), parsed.end(),
+                     [](const HistoryRow &a, const HistoryRow &b) { return a.day < b.day; });
+    // One row per trading day: a day the reply repeats keeps its first row.
+    const auto repeated = std::unique(parsed.begin(), parsed.end(),
+                                      [](const HistoryRow &a, const HistoryRow &b) { return a.day == b.day; });
+    if (repeated != parsed.end()) {
+        LogDbError(MakeDbError(QStringLiteral("skipped %1 repeated history rows").arg(parsed.end() - repeated)), sql);
+        parsed.erase(repeated, parsed.end());
+    }
+
+    static const QString kFields[] = {QStringLiteral("opprice"), QStringLiteral("clprice"), QStringLiteral("mxprice"),
+                                      QStringLiteral("mnprice"), QStringLiteral("num"),     QStringLiteral("sm")};
+    static const QString kDay = QStringLiteral("trdat");
+    // The year is stored in one transaction: one commit instead of one per row, and a failed write
+    // takes back the whole year, so that the next run asks for it again.
     DbConnection *conn = rs.Connection();
     const bool inTransaction = conn && conn->Begin();
-    for (int r = 2; r < rows.size(); ++r) {
-        const QStringList fields = rows[r].split(QStringLiteral("⊙"));
-        const auto day = ReadDateText(fields.value(0).trimmed());
-        // A row without a readable date cannot be placed in the calendar: skipped.
-        if (!day)
-            continue;
-        bool ok = rs.AddNew() && rs.Set(QStringLiteral("trdat"), MakeDate(*day));
+    for (const HistoryRow &row : parsed) {
+        bool ok = rs.AddNew() && rs.Set(kDay, MakeDate(row.day));
         for (int f = 0; ok && f < 6; ++f)
-            ok = rs.Set(QLatin1String(kFields[f]), MakeDouble(LeadingNumber(fields.value(f + 1))));
+            ok = rs.Set(kFields[f], MakeDouble(row.values[f]));
         if (!ok || !rs.Update()) {
             LogDbError(rs.lastError, QStringLiteral("SELECT * FROM ") + rs.Table());
             rs.CancelUpdate();
+            if (inTransaction)
+                conn->Rollback();
+            return false;
         }
     }
-    if (inTransaction && !conn->Commit())
+    if (inTransaction && !conn->Commit()) {
+        LogDbError(conn->lastError, QStringLiteral("COMMIT"));
         conn->Rollback();
+        return false;
+    }
     return true;
 }

@@ -15,17 +15,23 @@ void DownloadAllHistory();
 void RebuildLastClosePrices();
 
 // Stores the close of code in LastClprice (price 0 = the close of the newest row of H_code before
-// LastQuoteDate) and in the quote cache. With no such row the stored close is left as it is.
+// LastQuoteDate) and in the quote cache. When no close is defined (LastQuoteDate not known yet, no
+// row before it, or a code that names no price table) the stored close is left as it is.
 void UpdateLastClosePrice(const QString &code, double price = 0);
 
 // Appends the rows of code newer than its newest stored row (from 1 January of last year for an
-// empty table), one remote query per year, then updates its last close. False when the code cannot
-// name a price table.
+// empty table), one remote query per year, then updates its last close. Stops at the first year
+// whose query fails, so that the next run asks again from the same day. False, after logging, when
+// the code cannot name a price table; false also when the newest stored day cannot be read.
 bool DownloadStockHistory(long sid, const QString &code);
 
-// Creates H_code when it is missing. False when the code cannot name a price table.
+// Creates H_code when it is missing, and its index on trdat when that is missing. False, after
+// logging, when the code is not six characters of [0-9A-Za-z].
 bool EnsureHistoryTable(const QString &code);
 
 // Appends to the open record set the rows of the remote year table for sid dated after `since`
-// (a day number). True when the query succeeded, also without rows.
+// (a day number), in day order and in one transaction. Rows without seven fields or a readable day,
+// rows not after `since` and repeated days are skipped and logged with the remote SQL. True when
+// the query succeeded, also without rows; false when it failed or a row could not be stored (then
+// nothing of the year is kept).
 bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs);

@@ -108,6 +108,14 @@ void SetHttpWaitHook(std::function<void()> hook)
     WaitHook() = std::move(hook);
 }
 
+QString ServiceAddress(const QString &chosen, const char *envName, const QString &fallback)
+{
+    if (!chosen.isEmpty())
+        return chosen;
+    const QString fromEnvironment = qEnvironmentVariable(envName).trimmed();
+    return fromEnvironment.isEmpty() ? fallback : fromEnvironment;
+}
+
 QByteArray EscapeUrlForWire(const QString &url)
 {
     static const char hex[] = "0123456789ABCDEF";

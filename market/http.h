@@ -81,6 +81,10 @@ QString SplitServiceReply(const QString &text, const QString &endMarker, QString
 // Everything else, "=", "%", "+", blanks and quotes included, passes unchanged.
 QString UrlEncodeGbk(const QString &text);
 
+// The base address of a service: `chosen` when it is not empty, else the environment variable envName
+// when it is set and not blank (trimmed), else fallback.
+QString ServiceAddress(const QString &chosen, const char *envName, const QString &fallback);
+
 // The address as the wire carries it: bytes of its UTF-8 form that are blanks, control characters or
 // not ASCII are written as "%XX"; everything else is kept.
 QByteArray EscapeUrlForWire(const QString &url);

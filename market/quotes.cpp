@@ -10,10 +10,19 @@ namespace {
 // The service takes at most this many symbols in one request.
 constexpr int kSymbolsPerRequest = 50;
 
-QString &Base()
+// The base set by SetQuoteServiceBase; empty = the environment's or the built-in one.
+QString &SetBase()
 {
-    // The service's address was never published with the program; it is set where it is known.
-    static QString base = QStringLiteral("http://quotes.invalid");
+    static QString base;
+    return base;
+}
+
+QString Base()
+{
+    QString base = ServiceAddress(SetBase(), "KELVARO_QUOTE_URL", QStringLiteral("http://hq.sinajs.cn"));
+    // "/list=" follows directly.
+    while (base.endsWith(u'/'))
+        base.chop(1);
     return base;
 }
 
@@ -101,7 +110,7 @@ QString QuoteServiceBase()
 
 void SetQuoteServiceBase(const QString &base)
 {
-    Base() = base;
+    SetBase() = base;
 }
 
 QString ToQuoteCode(const QString &code)

@@ -46,8 +46,10 @@ double QuoteLastClose(int k);
 // The cache's stamp, as listDate above.
 double QuoteListDate();
 
-// The quote service's base address; a request is base & "/list=" & the symbols joined by ",".
-// Replaceable, for tests and for a service moved elsewhere.
+// The quote service's base address; a request is base & "/list=" & the symbols joined by ",". The
+// base set by SetQuoteServiceBase, else the environment variable KELVARO_QUOTE_URL when it is set and
+// not blank, else "http://hq.sinajs.cn"; trailing "/" are dropped. Setting "" goes back to the
+// environment or the default.
 QString QuoteServiceBase();
 void SetQuoteServiceBase(const QString &base);
 

@@ -15,10 +15,23 @@ const QString kRowEnd = QStringLiteral("§§<BR>");
 const QString kFieldEnd = QStringLiteral("⊙");
 const QString kErrorMark = QStringLiteral("ERROR:");
 
-QString &Base()
+// The host of the data service when nothing else is set.
+const QString kDataServiceHost = QStringLiteral("127.0.0.1");
+
+// The base set by SetDataServiceBase; empty = the environment's or the built-in one.
+QString &SetBase()
 {
-    // The service's host was never published with the program; the address is set where it is known.
-    static QString base = QStringLiteral("http://gupiao-data.invalid:8088/gupiao/");
+    static QString base;
+    return base;
+}
+
+QString Base()
+{
+    QString base = ServiceAddress(SetBase(), "KELVARO_DATA_URL",
+                                  QStringLiteral("http://") + kDataServiceHost + QStringLiteral(":8088/gupiao/"));
+    // The page is appended directly, so the base must end in "/".
+    if (!base.endsWith(u'/'))
+        base += u'/';
     return base;
 }
 
@@ -36,7 +49,7 @@ QString DataServiceBase()
 
 void SetDataServiceBase(const QString &base)
 {
-    Base() = base;
+    SetBase() = base;
 }
 
 QString BuildValidateParam(const QString &address, const QDateTime &t)
@@ -107,5 +120,6 @@ long ExecRemoteSql(const QString &sql, QStringList &rows, const QString &page)
     if (!error.isEmpty() || !reply.contains(kSuccessWord))
         return -1;
     rows = ParseSqlReply(reply);
-    return static_cast<long>(rows.size()) - 2;
+    // A successful reply that lacks even the first row still holds no data rows: 0, not a failure.
+    return std::max(0L, static_cast<long>(rows.size()) - 2);
 }

@@ -11,8 +11,9 @@
 // The page of the data service that runs queries.
 inline const QString kExeSqlPage = QStringLiteral("Disp/ExeSQL.php");
 
-// The data service's base address ("http://" host ":8088/gupiao/"), ending in "/". Replaceable, for
-// tests and for a service moved elsewhere.
+// The data service's base address, ending in "/": the one set by SetDataServiceBase, else the
+// environment variable KELVARO_DATA_URL when it is set and not blank, else "http://127.0.0.1:8088/gupiao/".
+// A "/" is added when the given base lacks it. Setting "" goes back to the environment or the default.
 QString DataServiceBase();
 void SetDataServiceBase(const QString &base);
 

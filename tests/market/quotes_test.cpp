@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "canned_transport.h"
+#include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/quotes.h"
 #include "platform/clock.h"
@@ -190,6 +191,140 @@ TEST_F(QuoteCacheTest, RealtimePrice)
     EXPECT_EQ(services.Requests().size(), 2u);
     services.FailQuoteRequest(1);
     EXPECT_DOUBLE_EQ(GetRealtimePrice(QStringLiteral("000002")), 0);
+}
+
+class QuoteListTest : public DbFixture {
+protected:
+    void SetUp() override
+    {
+        DbFixture::SetUp();
+        SetClock([] { return kNow; });
+        ResetQuoteCache();
+        services.Install();
+    }
+    void TearDown() override
+    {
+        ResetQuoteCache();
+        DbFixture::TearDown();
+    }
+    void AddLots(const QStringList &codes)
+    {
+        DbConnection conn;
+        ASSERT_TRUE(OpenConn(conn) && conn.Begin());
+        for (const QString &code : codes)
+            ASSERT_TRUE(conn.Execute(QStringLiteral("INSERT INTO account(code,sname,bdate,bprice,num) "
+                                                    "VALUES('%1','x',#2024-01-02#,10,100)")
+                                         .arg(code)));
+        ASSERT_TRUE(conn.Commit());
+    }
+    FakeServices services;
+};
+
+TEST_F(QuoteListTest, BookOfOneHundredTwentyStocks)
+{
+    // 120 distinct codes of the book (stocks of companyinfo, which the last closes are joined with),
+    // some with two lots, given out of order.
+    QStringList book;
+    {
+        DbConnection conn;
+        RecordSet rs;
+        ASSERT_TRUE(OpenRs(conn, rs, QStringLiteral("SELECT code FROM companyinfo WHERE id BETWEEN 100 AND 219 "
+                                                    "ORDER BY py DESC")));
+        for (; !rs.AtEOF(); rs.MoveNext())
+            book << rs.Field(QStringLiteral("code")).ToText();
+        CloseRs(conn, rs);
+    }
+    ASSERT_EQ(book.size(), 120);
+    ASSERT_TRUE(book.contains(QStringLiteral("600000")));
+    ASSERT_TRUE(book.contains(QStringLiteral("300750")));
+    AddLots(book);
+    AddLots(book.mid(0, 10));
+    Exec(QStringLiteral("INSERT INTO LastClprice(code,clprice) VALUES('600000',10.456)"));
+    Exec(QStringLiteral("INSERT INTO LastClprice(code,clprice) VALUES('1A0001',3050.004)"));
+    Exec(QStringLiteral("INSERT INTO LastClprice(code,clprice) VALUES('000001',9)"));  // not in the book
+    services.SetQuote(QStringLiteral("sh600000"), FakeServices::QuoteFields("x", 10.5, 10.46, 0, 0, 0, "2024-01-05"));
+    services.SetQuote(QStringLiteral("sz300750"), FakeServices::QuoteFields("x", 7.1, 7, 7.25, 7.3, 7.0, "2024-01-05"));
+
+    RebuildQuoteList();
+
+    QStringList expected = book;
+    std::sort(expected.begin(), expected.end());
+    expected.prepend(QStringLiteral("1A0001"));
+    EXPECT_EQ(QuoteCodes(), expected);
+    // The index alone, then 50 a request.
+    const auto requests = services.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].symbols, QStringList({"sh000001"}));
+    EXPECT_EQ(requests[1].symbols.size(), 50);
+    EXPECT_EQ(requests[2].symbols.size(), 50);
+    EXPECT_EQ(requests[3].symbols.size(), 20);
+    EXPECT_EQ(requests[1].symbols[0], ToQuoteCode(expected[1]));
+    EXPECT_EQ(requests[3].symbols[19], ToQuoteCode(expected[120]));
+
+    const int pufa = QuoteIndexOf(QStringLiteral("600000"));
+    EXPECT_DOUBLE_EQ(QuoteLastClose(pufa), 10.46);
+    EXPECT_DOUBLE_EQ(QuotePrice(pufa), 10.46);  // not traded today: the last close
+    EXPECT_DOUBLE_EQ(QuoteOpen(pufa), 10.5);
+    EXPECT_DOUBLE_EQ(QuoteLastClose(0), 3050);
+    const int catl = QuoteIndexOf(QStringLiteral("300750"));
+    EXPECT_DOUBLE_EQ(QuotePrice(catl), 7.25);
+    EXPECT_DOUBLE_EQ(QuoteLastClose(catl), 0);  // no row in LastClprice
+    EXPECT_EQ(QuoteIndexOf(QStringLiteral("000001")), -1);
+    EXPECT_DOUBLE_EQ(QuoteListDate(), DayNumberOf(kNow));
+}
+
+TEST_F(QuoteListTest, FailedRefreshLeavesTodaysDateAndZeroPrices)
+{
+    AddLots({"600000"});
+    services.FailQuoteRequest(1);
+    RebuildQuoteList();
+    EXPECT_EQ(QuoteCodes(), QStringList({"1A0001", "600000"}));
+    EXPECT_DOUBLE_EQ(QuoteListDate(), DayNumberOf(kNow.date()));
+    EXPECT_DOUBLE_EQ(QuotePrice(1), 0);
+}
+
+TEST_F(QuoteListTest, EmptyBookQuotesTheIndex)
+{
+    services.SetQuote(QStringLiteral("sh000001"),
+                      FakeServices::QuoteFields("i", 3000, 2990, 3010, 3020, 2980, "2024-01-05"));
+    RebuildQuoteList();
+    EXPECT_EQ(QuoteCodes(), QStringList({"1A0001"}));
+    EXPECT_DOUBLE_EQ(QuotePrice(0), 3010);
+}
+
+class QuoteServiceAddress : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetQuoteServiceBase(QString());
+        qunsetenv("KELVARO_QUOTE_URL");
+    }
+    void TearDown() override
+    {
+        qunsetenv("KELVARO_QUOTE_URL");
+        SetQuoteServiceBase(QString());
+    }
+};
+
+TEST_F(QuoteServiceAddress, DefaultEnvironmentAndSetAddress)
+{
+    EXPECT_EQ(QuoteServiceBase(), QStringLiteral("http://hq.sinajs.cn"));
+    qputenv("KELVARO_QUOTE_URL", "http://10.1.2.3:8080/hq/");
+    EXPECT_EQ(QuoteServiceBase(), QStringLiteral("http://10.1.2.3:8080/hq"));
+    SetQuoteServiceBase(QStringLiteral("http://127.0.0.1:1"));
+    EXPECT_EQ(QuoteServiceBase(), QStringLiteral("http://127.0.0.1:1"));
+    SetQuoteServiceBase(QString());
+    EXPECT_EQ(QuoteServiceBase(), QStringLiteral("http://10.1.2.3:8080/hq"));
+}
+
+TEST_F(QuoteServiceAddress, RequestsGoWhereTheEnvironmentSays)
+{
+    FakeServices services;
+    services.SetQuote(QStringLiteral("sh600000"),
+                      FakeServices::QuoteFields("x", 7.5, 7.4, 7.6, 7.7, 7.3, "2024-01-05"));
+    qputenv("KELVARO_QUOTE_URL", services.QuoteBase().toUtf8());
+    EXPECT_DOUBLE_EQ(GetRealtimePrice(QStringLiteral("600000")), 7.6);
+    ASSERT_EQ(services.Requests().size(), 1u);
 }
 
 }  // namespace

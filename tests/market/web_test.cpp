@@ -2,10 +2,14 @@
 // parser, and whole queries against the fake data service.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "canned_transport.h"
 #include "fixtures/fake_services.h"
+#include "market/http.h"
 #include "market/web.h"
 #include "platform/clock.h"
+#include "storage/indicator.h"
 
 namespace {
 
@@ -105,10 +109,16 @@ TEST_F(RemoteSql, CountZeroAndShortReplies)
 {
     services.SetSqlAnswer(QStringLiteral("`sid`=1 "), FakeServices::SqlRowsBody({"h"}, {}));
     services.SetSqlAnswer(QStringLiteral("`sid`=2 "), FakeServices::SqlRowsBody({"h"}, {{"d", "1"}}, 4));
+    services.SetSqlAnswer(QStringLiteral("`sid`=3 "), FakeServices::SqlRowsBody({"h"}, {{"a"}, {"b"}, {"c"}}, 2));
+    services.SetSqlAnswer(QStringLiteral("`sid`=4 "), QStringLiteral("操作成功 返回条数:0§§<BR>"));
     QStringList rows;
     EXPECT_EQ(ExecRemoteSql(QStringLiteral("SELECT x WHERE `sid`=1 "), rows), 0);
     EXPECT_EQ(ExecRemoteSql(QStringLiteral("SELECT x WHERE `sid`=2 "), rows), 1);
     EXPECT_EQ(rows, QStringList({"4", "h", "d⊙1"}));
+    EXPECT_EQ(ExecRemoteSql(QStringLiteral("SELECT x WHERE `sid`=3 "), rows), 2);
+    EXPECT_EQ(rows, QStringList({"2", "h", "a", "b"}));
+    // Success without even the first row: no rows, but no failure either.
+    EXPECT_EQ(ExecRemoteSql(QStringLiteral("SELECT x WHERE `sid`=4 "), rows), 0);
 }
 
 TEST_F(RemoteSql, FailuresGiveMinusOneAndOneEmptyRow)
@@ -120,6 +130,114 @@ TEST_F(RemoteSql, FailuresGiveMinusOneAndOneEmptyRow)
         EXPECT_EQ(ExecRemoteSql(QString::fromUtf8(sql), rows), -1) << sql;
         EXPECT_EQ(rows, QStringList({""})) << sql;
     }
+}
+
+TEST_F(RemoteSql, MalformedRepliesGiveMinusOne)
+{
+    const QString body = FakeServices::SqlRowsBody({"h"}, {{"a"}});
+    services.SetSqlAnswer(QStringLiteral("q"), body);
+    const FakeFault::Kind faults[] = {FakeFault::ErrorReply, FakeFault::ErrorNoLineEnd, FakeFault::NoSuccessWord,
+                                      FakeFault::NoEndMarker, FakeFault::Status500};
+    for (const FakeFault::Kind kind : faults) {
+        services.AddFault(QStringLiteral("q"), FakeFault{kind});
+        QStringList rows = {"old"};
+        EXPECT_EQ(ExecRemoteSql(QStringLiteral("q"), rows), -1) << kind;
+        EXPECT_EQ(rows, QStringList({""})) << kind;
+    }
+    // The faults are used up: the same query succeeds again.
+    QStringList rows;
+    EXPECT_EQ(ExecRemoteSql(QStringLiteral("q"), rows), 1);
+
+    // An error mark with nothing after it but the end marker still fails.
+    services.SetSqlReply(QStringLiteral("bare"), QByteArray("[=START=]<BR>操作成功 ERROR:[=END=]"));
+    EXPECT_EQ(ExecRemoteSql(QStringLiteral("bare"), rows), -1);
+}
+
+class RemoteSqlWaits : public RemoteSql {
+protected:
+    void TearDown() override
+    {
+        HttpLimits() = HttpTimeLimits();
+        SetHttpWaitHook(nullptr);
+        SetIndicatorShown(false);
+        RemoteSql::TearDown();
+    }
+    // Runs the query and returns how long it took, in ms.
+    long long TimedQuery(long &result)
+    {
+        QStringList rows = {"old"};
+        const auto start = std::chrono::steady_clock::now();
+        result = ExecRemoteSql(QStringLiteral("slow"), rows);
+        EXPECT_EQ(rows, QStringList({""}));
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
+TEST_F(RemoteSqlWaits, TimeOutGivesMinusOne)
+{
+    HttpLimits().defaultSeconds = 1;
+    services.SetSqlAnswer(QStringLiteral("slow"), FakeServices::SqlRowsBody({"h"}, {{"a"}}));
+    services.AddFault(QStringLiteral("slow"), FakeFault{FakeFault::None, 5000});
+    long result = 0;
+    const long long ms = TimedQuery(result);
+    EXPECT_EQ(result, -1);
+    EXPECT_GE(ms, 900);
+    EXPECT_LT(ms, 4000);
+}
+
+TEST_F(RemoteSqlWaits, ClosingTheProgressWindowGivesMinusOne)
+{
+    services.SetSqlAnswer(QStringLiteral("slow"), FakeServices::SqlRowsBody({"h"}, {{"a"}}));
+    services.AddFault(QStringLiteral("slow"), FakeFault{FakeFault::None, 8000});
+    SetIndicatorShown(true);
+    const auto start = std::chrono::steady_clock::now();
+    SetHttpWaitHook([start] {
+        if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(200))
+            SetIndicatorShown(false);
+    });
+    long result = 0;
+    const long long ms = TimedQuery(result);
+    EXPECT_EQ(result, -1);
+    EXPECT_LT(ms, 4000);
+}
+
+class DataServiceAddress : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetDataServiceBase(QString());
+        qunsetenv("KELVARO_DATA_URL");
+    }
+    void TearDown() override
+    {
+        qunsetenv("KELVARO_DATA_URL");
+        SetDataServiceBase(QString());
+        SetClock(nullptr);
+    }
+};
+
+TEST_F(DataServiceAddress, DefaultEnvironmentAndSetAddress)
+{
+    EXPECT_EQ(DataServiceBase(), QStringLiteral("http://127.0.0.1:8088/gupiao/"));
+    qputenv("KELVARO_DATA_URL", "  ");
+    EXPECT_EQ(DataServiceBase(), QStringLiteral("http://127.0.0.1:8088/gupiao/"));
+    qputenv("KELVARO_DATA_URL", "http://10.1.2.3:9000/gupiao");
+    EXPECT_EQ(DataServiceBase(), QStringLiteral("http://10.1.2.3:9000/gupiao/"));
+    SetDataServiceBase(QStringLiteral("http://127.0.0.1:1/x/"));
+    EXPECT_EQ(DataServiceBase(), QStringLiteral("http://127.0.0.1:1/x/"));
+    SetDataServiceBase(QString());
+    EXPECT_EQ(DataServiceBase(), QStringLiteral("http://10.1.2.3:9000/gupiao/"));
+}
+
+TEST_F(DataServiceAddress, QueriesGoWhereTheEnvironmentSays)
+{
+    FakeServices services;
+    services.SetSqlAnswer(QStringLiteral("q"), FakeServices::SqlRowsBody({"h"}, {{"a"}}));
+    qputenv("KELVARO_DATA_URL", services.DataBase().toUtf8());
+    QStringList rows;
+    EXPECT_EQ(ExecRemoteSql(QStringLiteral("q"), rows), 1);
+    ASSERT_EQ(services.Requests().size(), 1u);
+    EXPECT_EQ(services.Requests()[0].path, "/gupiao/Disp/ExeSQL.php");
 }
 
 TEST(RemoteSqlTransport, NoReplyGivesMinusOne)
