@@ -42,14 +42,26 @@ int ScriptedPrompter::ShowMessage(const QString &text, int style, const QString 
     return a;
 }
 
+namespace {
+
+// The first scripted answer, removed from the queue.
+std::optional<QString> TakeFront(std::deque<std::optional<QString>> &answers)
+{
+    std::optional<QString> a;
+    if (answers.front())
+        a.emplace(*answers.front());
+    answers.pop_front();
+    return a;
+}
+
+}  // namespace
+
 std::optional<QString> ScriptedPrompter::AskText(const QString &prompt, const QString &title, const QString &initial)
 {
     shown.push_back({QStringLiteral("text"), prompt, title, 0});
     if (textAnswers.empty())
         return initial;
-    auto a = textAnswers.front();
-    textAnswers.pop_front();
-    return a;
+    return TakeFront(textAnswers);
 }
 
 std::optional<QString> ScriptedPrompter::AskFileName(FileDialogRequest &request)
@@ -57,9 +69,7 @@ std::optional<QString> ScriptedPrompter::AskFileName(FileDialogRequest &request)
     shown.push_back({QStringLiteral("file"), request.filter, request.title, request.save ? 1 : 0});
     if (fileAnswers.empty())
         return std::nullopt;
-    auto a = fileAnswers.front();
-    fileAnswers.pop_front();
-    return a;
+    return TakeFront(fileAnswers);
 }
 
 std::optional<uint32_t> ScriptedPrompter::AskColor(uint32_t)
