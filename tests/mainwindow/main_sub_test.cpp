@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <memory>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLockFile>
@@ -219,6 +221,52 @@ TEST_F(MainSubTest, StartUpWithUnreachableServicesDoesNotHang)
     CurrentStartupSteps() = DefaultStartupSteps();
     SetQuoteServiceBase(oldQuoteBase);
     SetDataServiceBase(oldDataBase);
+}
+
+// The real steps against the fake services: a start after the close of a trading day downloads the
+// book's history, fills the last closes and the quote cache, and values today's row of the asset
+// table at the live price.
+TEST_F(MainSubTest, StartUpWithFakedServicesFetchesPricesAndValuesTheBook)
+{
+    const QDate today(2025, 3, 14);  // a Friday
+    SetClock([today] { return QDateTime(today, QTime(20, 0)); });
+    FakeServices services;
+    services.Install();
+    auto history = std::make_shared<FakeHistory>(QDate(2024, 1, 2), today, std::vector<long>{148});
+    services.ServeHistory(history);
+    services.SetQuote(QStringLiteral("sh000001"), FakeServices::QuoteFields(QStringLiteral("上证指数"), 3000, 3000,
+                                                                            3010, 3020, 2990, QStringLiteral("2025-03-14")));
+    services.SetQuote(QStringLiteral("sh600000"), FakeServices::QuoteFields(QStringLiteral("浦发银行"), 10, 10, 10.5,
+                                                                            10.6, 9.9, QStringLiteral("2025-03-14")));
+    ResetQuoteCache();
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2025-03-03#,10,1000,1000)");
+
+    EXPECT_EQ(Main(), 0);
+
+    // history of the stock and the index, today's close included after four o'clock
+    DbConnection conn;
+    ASSERT_TRUE(OpenConn(conn));
+    for (const char *table : {"H_600000", "H_1A0001"}) {
+        RecordSet rs;
+        ASSERT_TRUE(rs.Open(conn, QStringLiteral("SELECT MAX(trdat) AS d, COUNT(*) AS n FROM ") +
+                                      QString::fromLatin1(table)))
+            << table;
+        EXPECT_GT(rs.Field("n").ToDouble(), 200) << table;
+        EXPECT_EQ(rs.Field("d").ToDouble(), DayNumberOf(2025, 3, 14)) << table;
+    }
+    EXPECT_GT(LookupField(QStringLiteral("LastClprice"), MakeString(QStringLiteral("600000")), QStringLiteral("code"),
+                          QStringLiteral("clprice"))
+                  .toDouble(),
+              0);
+    EXPECT_DOUBLE_EQ(GetRealtimePrice(QStringLiteral("600000")), 10.5);
+    // today's asset row: the shares at the live price
+    RecordSet rs;
+    ASSERT_TRUE(rs.Open(conn, QStringLiteral("SELECT dat, cash, scash, sm FROM DeelRes ORDER BY dat DESC")));
+    ASSERT_FALSE(rs.AtEOF());
+    EXPECT_EQ(rs.Field("dat").ToDouble(), DayNumberOf(2025, 3, 14));
+    EXPECT_DOUBLE_EQ(rs.Field("scash").ToDouble(), 10500);
+    EXPECT_DOUBLE_EQ(rs.Field("sm").ToDouble(), rs.Field("cash").ToDouble() + 10500);
+    ResetQuoteCache();
 }
 
 }  // namespace
