@@ -72,7 +72,7 @@ void FillHistory(Book &book, std::mt19937 &random)
         double close = k < 0 ? 3000 : 5 + k % 40;
         for (double d : book.days) {
             if (k >= 0 && random() % 100 == 0)
-                continue; // suspended
+                continue;  // suspended
             const double open = close;
             close = std::max(1.0, std::round(close * (1 + move(random)) * 100) / 100);
             sqlite3_bind_double(stmt, 1, d);
@@ -165,7 +165,7 @@ void BM_RecalcDeelResFull(benchmark::State &state)
     Book &book = TheBook();
     SetUpRun();
     Restore(book);
-    RecalcDeelRes(kEmptyDate, true); // the first run after a download also indexes the price tables
+    RecalcDeelRes(kEmptyDate, true);  // the first run after a download also indexes the price tables
     for (auto _ : state)
         RecalcDeelRes(kEmptyDate, true);
     state.counters["rows"] = CountRecords(QStringLiteral("DeelRes"), QString());
@@ -198,7 +198,7 @@ void BM_RecalcDeelResFullFirstRun(benchmark::State &state)
 }
 BENCHMARK(BM_RecalcDeelResFullFirstRun)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {
