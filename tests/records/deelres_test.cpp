@@ -368,6 +368,27 @@ TEST_F(DeelResTest, HistoryBeginningInsideTheRangeIsValuedFromItsFirstRow)
     });
 }
 
+TEST_F(DeelResTest, MissingPriceTableIsDownloadedFirst)
+{
+    Calendar({Day(2024, 3, 1), Day(2024, 3, 4), Day(2024, 3, 5), Day(2024, 3, 6), Day(2024, 3, 7), Day(2024, 3, 8)});
+    Record(QStringLiteral("000009"), Day(2024, 3, 5), 1000, 8.00);  // bcash 8000.0 + 5.00 (2.40 raised)
+    // 000009 is stock 6 of the data service; no trading on the 6th.
+    services.SetSqlAnswer(QStringLiteral("sp_2024_00` WHERE `sid`=6 "),
+                          FakeServices::SqlRowsBody({"trdat", "opprice", "clprice", "mxprice", "mnprice", "num", "sm"},
+                                                    {{"2024-03-04", "7.9", "7.9", "7.9", "7.9", "1", "1"},
+                                                     {"2024-03-05", "8.1", "8.1", "8.1", "8.1", "1", "1"},
+                                                     {"2024-03-07", "8.3", "8.3", "8.3", "8.3", "1", "1"},
+                                                     {"2024-03-08", "8.2", "8.2", "8.2", "8.2", "1", "1"}}));
+    RecalcDeelRes(kEmptyDate, false);
+    ExpectRows({
+        {"2024-03-05", 191995.00, 8100.00, 200095.00},
+        {"2024-03-06", 191995.00, 8100.00, 200095.00},
+        {"2024-03-07", 191995.00, 8300.00, 200295.00},
+        {"2024-03-08", 191995.00, 8200.00, 200195.00},
+    });
+    EXPECT_TRUE(TableExists(QStringLiteral("H_000009")));
+}
+
 TEST_F(DeelResTest, FailedWriteLeavesTheTableAsItWas)
 {
     WeekBook();
