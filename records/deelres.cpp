@@ -127,7 +127,7 @@ double RoundToCents(double v)
 {
     const double scaled = v * 100;
     const double fraction = scaled - std::floor(scaled);
-    if (std::fabs(scaled) < 1e10 && std::fabs(fraction - 0.5) > 1e-4) {
+    if (std::fabs(scaled) < 1e9 && std::fabs(fraction - 0.5) > 1e-4) {
         const double r = std::round(scaled) / 100;
         return r == 0 ? 0 : r;
     }
