@@ -81,8 +81,14 @@ std::vector<double> GetTradeDates(double startDate)
     std::vector<double> days;
     days.reserve(values.size() + 1);
     days.push_back(kEmptyDate);
-    for (size_t i = 1; i < values.size(); ++i)
-        days.push_back(std::floor(values[i].ToDouble()));
+    for (size_t i = 1; i < values.size(); ++i) {
+        // A row without a date, or a second row of a day, is no further trading day.
+        if (!values[i].IsDate() && !values[i].IsNumeric())
+            continue;
+        const double day = std::floor(values[i].ToDouble());
+        if (day > days.back())
+            days.push_back(day);
+    }
     if (today > days.back() && IsTradeDay(kEmptyDate, QStringLiteral("1A0001")))
         days.push_back(today);
     return days;
