@@ -24,14 +24,16 @@ double ToDecimal15(double v)
     if (!std::isfinite(v) || v == 0)
         return v;
     // Fast path: scale the magnitude to 15 digits before the point by an exact power of ten and
-    // round there. The product is off by at most half a unit in the last place (1/16 at this size),
-    // so the rounding is certain unless the fraction lies near one half; the division of two exact
-    // values then gives the same nearest double as reading the decimal text back.
+    // round there. The product's rounding error is recovered exactly with a fused multiply-add, so
+    // the rounding (ties to even, as the text route does it) is decided on the exact value; the
+    // division of two exact values then gives the same nearest double as reading the text back.
     static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const double a = std::fabs(v);
     if (a >= 1e-8 && a < 1e14) {
-        int k = 14 - static_cast<int>(std::floor(std::log10(a)));
+        // The decimal exponent from the binary one: floor(log10(a)) or one less, which the
+        // range check below puts right.
+        int k = 14 - static_cast<int>(std::floor(std::ilogb(a) * 0.30102999566398120));
         if (k > 0 && k < 22) {
             double m = a * kPow10[k];
             if (m >= 1e15) {
@@ -41,10 +43,16 @@ double ToDecimal15(double v)
                 ++k;
                 m = a * kPow10[k];
             }
-            const double whole = std::floor(m);
-            const double frac = m - whole;
-            if (m >= 1e14 && m < 1e15 && (frac < 0.375 || frac > 0.625)) {
-                const double r = frac > 0.5 ? whole + 1 : whole;
+            if (m >= 1e14 && m < 1e15) {
+                const double whole = std::floor(m);
+                double above = m - whole - 0.5;
+                // m is off by at most half a unit in its last place (1/16 here): only near a half
+                // can that turn the rounding, and only there is the exact error needed.
+                if (std::fabs(above) < 0.125)
+                    above += std::fma(a, kPow10[k], -m);  // a * 10^k = m + that, exactly
+                double r = whole;
+                if (above > 0 || (above == 0 && std::fmod(whole, 2.0) != 0))
+                    r = whole + 1;
                 return std::copysign(r / kPow10[k], v);
             }
         }
@@ -63,7 +71,8 @@ double RoundHalfEven(double v, int decimals)
 {
     if (!std::isfinite(v))
         return v;
-    const double scale = std::pow(10.0, decimals);
+    static constexpr double kScales[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    const double scale = decimals >= 0 && decimals <= 8 ? kScales[decimals] : std::pow(10.0, decimals);
     const double scaled = ToDecimal15(ToDecimal15(v) * scale);
     const double floorPart = std::floor(scaled);
     const double diff = scaled - floorPart;

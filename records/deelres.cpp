@@ -120,20 +120,6 @@ int DayIndexOnOrAfter(const std::vector<double> &days, double d)
     return static_cast<int>(std::lower_bound(days.begin() + 1, days.end(), std::floor(d)) - days.begin());
 }
 
-// A market value rounded half to even to the cent, as RoundHalfEven(v, 2) gives it. That one reads
-// the number through its decimal text, which is slow for the hundreds of thousands of values of a long
-// book; away from a tie the nearest cent is the same, so only near-ties take the exact way.
-double RoundToCents(double v)
-{
-    const double scaled = v * 100;
-    const double fraction = scaled - std::floor(scaled);
-    if (std::fabs(scaled) < 1e9 && std::fabs(fraction - 0.5) > 1e-4) {
-        const double r = std::round(scaled) / 100;
-        return r == 0 ? 0 : r;
-    }
-    return RoundHalfEven(v, 2);
-}
-
 // The price tables of the database, read once per recomputation. A stock's table is downloaded when
 // it is missing, and given an index on trdat when it has none, so that the asset table reads only the
 // days it needs.
@@ -259,7 +245,7 @@ std::vector<double> ValueByDay(DbConnection &conn, PriceTables &tables, const QS
         double price = haveClose ? close : 0.0;
         if (days[i] == today && livePrice != 0)
             price = livePrice;
-        value[i] = RoundToCents(static_cast<double>(holdings[i]) * price);
+        value[i] = RoundHalfEven(static_cast<double>(holdings[i]) * price, 2);
     }
     prices.Reset();
     return value;

@@ -47,13 +47,18 @@ TEST(Decimal15, AgreesWithTheDecimalTextEverywhere)
     std::uniform_int_distribution<int> shares(1, 2000);
     std::uniform_real_distribution<double> exponent(-12, 17);
     std::vector<double> values = {1051.05, 0.1 + 0.2, 9.999999999999999, 99999999999999.99, 1e14, 1e-8,
-                                  0.30000000000000004, 123456789012345.6, -7.005, 5e-324};
+                                  0.30000000000000004, 123456789012345.6, -7.005, 5e-324,
+                                  // exact binary values with a tie at the sixteenth digit
+                                  1234567890123.25, 1234567890123.75, -1234567890122.25, 0.0001220703125,
+                                  // single-precision prices times share counts, as the price tables give them
+                                  static_cast<double>(10.53f) * 1000, static_cast<double>(7.31f) * 300};
     for (int i = 0; i < 50000; ++i) {
         const double price = cents(gen) / 100.0;
         values.push_back(price * 100 * shares(gen));
         values.push_back(price * 100 * shares(gen) * 0.0003);
         values.push_back(std::pow(10.0, exponent(gen)) * (i % 2 ? 1 : -1));
         values.push_back(std::nextafter(std::pow(10.0, i % 30 - 10), i % 3 ? 0.0 : 1e300));
+        values.push_back(static_cast<double>(static_cast<float>(price)) * 100 * shares(gen));
     }
     for (double v : values) {
         const double fast = Decimal15(v);

@@ -379,6 +379,9 @@ TEST_F(DeelResTest, MissingPriceTableIsDownloadedFirst)
                                                      {"2024-03-05", "8.1", "8.1", "8.1", "8.1", "1", "1"},
                                                      {"2024-03-07", "8.3", "8.3", "8.3", "8.3", "1", "1"},
                                                      {"2024-03-08", "8.2", "8.2", "8.2", "8.2", "1", "1"}}));
+    // the other years the download asks for hold no rows of it
+    services.SetSqlAnswer(QStringLiteral("` WHERE `sid`=6 "),
+                          FakeServices::SqlRowsBody({"trdat", "opprice", "clprice", "mxprice", "mnprice", "num", "sm"}, {}));
     RecalcDeelRes(kEmptyDate, false);
     ExpectRows({
         {"2024-03-05", 191995.00, 8100.00, 200095.00},
