@@ -1,7 +1,6 @@
 // Recomputing the amounts of every record of a 10,000-record book.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -44,11 +43,3 @@ void BM_RecalcTradeAmountsAll(benchmark::State &state)
 BENCHMARK(BM_RecalcTradeAmountsAll)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

@@ -2,7 +2,6 @@
 // row written through a record set, and a large result read into a record set.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -86,12 +85,3 @@ void BM_ReadTenThousandRows(benchmark::State &state)
 BENCHMARK(BM_ReadTenThousandRows)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -7,7 +7,6 @@
 
 #include <sqlite3.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -199,11 +198,3 @@ void BM_RecalcDeelResFullFirstRun(benchmark::State &state)
 BENCHMARK(BM_RecalcDeelResFullFirstRun)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

@@ -14,7 +14,6 @@
 #include <map>
 #include <memory>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -190,11 +189,3 @@ void BM_StoreYearOf250Rows(benchmark::State &state)
 BENCHMARK(BM_StoreYearOf250Rows)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

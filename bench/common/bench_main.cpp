@@ -1,0 +1,13 @@
+// The entry point shared by the benchmark programs: a Qt core application (the database layer and
+// the HTTP client use Qt's event loop and texts), then every benchmark the command line selects.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
