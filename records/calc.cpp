@@ -45,7 +45,9 @@ double CalcTradeFee(int32_t num, int mode, double bprice, double sprice, int32_t
 
 double CalcCostPrice(int32_t num, double price, double sprice, int32_t tnum)
 {
-    if (num < 1)
+    // Only a record without shares has no cost price; a negative count has no fees (see CalcTradeFee),
+    // so its cost price is the buy price.
+    if (num == 0)
         return 0;
     return (static_cast<double>(num) * price + CalcTradeFee(num, 2, price, sprice, tnum)) / num;
 }
@@ -68,7 +70,7 @@ bool RecalcCurrent(RecordSet &rs)
     const double sprice = rs.Field(QStringLiteral("sprice")).ToDouble();
     bool ok = true;
     // Without shares there is no cost price: the stored one is kept.
-    if (num >= 1)
+    if (num != 0)
         ok = rs.Set(QStringLiteral("aprice"), MakeDouble(CalcCostPrice(num, bprice, sprice, tnum)));
     const double bcash = RoundHalfEven(num * bprice, 1) + CalcTradeFee(num, 0, bprice, sprice, tnum);
     const double scash = RoundHalfEven(num * sprice, 1) - CalcTradeFee(num, 1, bprice, sprice, tnum);
@@ -114,6 +116,8 @@ bool RecalcTradeAmounts(const Value &id, RecordSet *rs)
         rs->MoveNext();
     }
     if (inTransaction && !conn.Commit()) {
+        // Nothing of the set has been written: the failure must reach RunErr.txt like any other.
+        LogDbError(conn.lastError, QStringLiteral("COMMIT"));
         conn.Rollback();
         ok = false;
     }

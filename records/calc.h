@@ -23,7 +23,7 @@ double CalcFeeItem(int32_t n, double price, double rate, double minimum);
 // num. 0 when num < 1 or bprice <= 0. The result is prorated by num / tnum and not rounded.
 double CalcTradeFee(int32_t num, int mode, double bprice, double sprice, int32_t tnum);
 
-// Cost price per share in yuan: (num × price + all fees) / num, not rounded. 0 when num < 1.
+// Cost price per share in yuan: (num × price + all fees) / num, not rounded. 0 when num is 0.
 double CalcCostPrice(int32_t num, double price, double sprice, int32_t tnum);
 
 // Recomputes aprice, bcash (num × bprice rounded to 1 decimal, plus the buy commission) and scash

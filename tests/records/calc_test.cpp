@@ -1,6 +1,8 @@
 // Fees, cost prices and the amounts written back to account records.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include "fixtures/db_fixture.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
@@ -116,6 +118,52 @@ TEST_F(CalcTest, RecordWithoutSharesKeepsItsCostPrice)
     EXPECT_EQ(FieldOf(id, "aprice"), 7.5);
     EXPECT_EQ(FieldOf(id, "bcash"), 0);
     EXPECT_EQ(FieldOf(id, "scash"), 0);
+
+    // A negative count has a cost price all the same: no fees, so the buy price.
+    EXPECT_DOUBLE_EQ(CalcCostPrice(-100, 10.0, 11.0, -100), 10.0);
+    const long negative = AddRecord(-100, -100, 10.0, 11.0, 45296, 45300);
+    ExecSql("UPDATE account SET aprice=7.5 WHERE id=" + QString::number(negative));
+    RecalcTradeAmounts(MakeLong(negative));
+    EXPECT_DOUBLE_EQ(FieldOf(negative, "aprice"), 10.0);
+    EXPECT_DOUBLE_EQ(FieldOf(negative, "bcash"), -1000.0);
+    EXPECT_DOUBLE_EQ(FieldOf(negative, "scash"), -1100.0);
+}
+
+namespace {
+
+// Turns the commit of every transaction that changed more than one row into a rollback, on each
+// connection opened while it is installed.
+bool failMultiRowCommits = false;
+
+int RefuseMultiRowCommit(void *db)
+{
+    return failMultiRowCommits && sqlite3_total_changes(static_cast<sqlite3 *>(db)) > 1 ? 1 : 0;
+}
+
+int InstallCommitHook(sqlite3 *db, const char **, const sqlite3_api_routines *)
+{
+    sqlite3_commit_hook(db, RefuseMultiRowCommit, db);
+    return SQLITE_OK;
+}
+
+}  // namespace
+
+TEST_F(CalcTest, FailedCommitOfAllRecordsIsLogged)
+{
+    for (int i = 0; i < 3; ++i)
+        AddRecord(1000, 1000, 10.0 + i, 0);
+    auto entry = reinterpret_cast<void (*)()>(InstallCommitHook);
+    ASSERT_EQ(sqlite3_auto_extension(entry), SQLITE_OK);
+    failMultiRowCommits = true;
+    const bool ok = RecalcTradeAmounts(MakeLong(0));
+    failMultiRowCommits = false;
+    sqlite3_cancel_auto_extension(entry);
+
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(LogEntryCount(), 1);
+    EXPECT_TRUE(LogText().contains("COMMIT"));
+    // Nothing was written.
+    EXPECT_EQ(CountRecords("account", "bcash=0"), 3);
 }
 
 TEST_F(CalcTest, OpenRecordSetKeepsItsPosition)
