@@ -298,6 +298,33 @@ TEST_F(HistoryTest, MalformedRowsAreSkippedAndLogged)
     EXPECT_TRUE(LogText().contains(RemoteSql(2025, kPufaSid, "2024-01-01")));
 }
 
+TEST_F(HistoryTest, RowWithAPriceThePriceTableCannotHoldIsSkipped)
+{
+    // Prices are single precision in the price table. A row beyond that range is a malformed row:
+    // it must not take the whole year with it, or every later run would fail on it again.
+    services.AddHistoryRows(QStringLiteral("sp_2025_00"),
+                            {
+                                QStringLiteral("2025-03-08⊙1e39⊙2⊙3⊙4⊙5⊙6⊙"),
+                                QStringLiteral("2025-03-09⊙1⊙2⊙3⊙-4e38⊙5⊙6⊙"),
+                                QStringLiteral("2025-03-01⊙1⊙2⊙3⊙4⊙1e300⊙1e300⊙"),  // volume and amount are doubles
+                            });
+    ASSERT_TRUE(DownloadStockHistory(kPufaSid, QStringLiteral("600000")));
+
+    const std::vector<StoredRow> stored = Stored(QStringLiteral("600000"));
+    size_t expected = 0;
+    for (const auto &d : history->Days(kPufaSid))
+        expected += d.date > QDate(2024, 1, 1) ? 1 : 0;
+    EXPECT_EQ(stored.size(), expected + 1);
+    EXPECT_EQ(stored.back().date, history->Days(kPufaSid).back().date);
+    const auto big = std::find_if(stored.begin(), stored.end(),
+                                  [](const StoredRow &r) { return r.date == QDate(2025, 3, 1); });
+    ASSERT_NE(big, stored.end());
+    EXPECT_EQ(big->sm, 1e300);
+    EXPECT_EQ(LogEntryCount(), 2) << LogText().toStdString();
+    EXPECT_TRUE(LogText().contains(QStringLiteral("2025-03-08⊙1e39")));
+    EXPECT_TRUE(LogText().contains(QStringLiteral("2025-03-09⊙1⊙2⊙3⊙-4e38")));
+}
+
 TEST_F(HistoryTest, ReplyWithMoreOrFewerRowsThanItsCount)
 {
     // The service says 3 rows and sends 1; then it says 1 and sends 3: only real rows, at most the count.
