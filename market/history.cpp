@@ -34,9 +34,9 @@ double Today()
     return DayNumberOf(ClockToday());
 }
 
-bool BeforeFour()
+bool BeforeFour(const QDateTime &t)
 {
-    return ClockNow().time() < QTime(16, 0);
+    return t.time() < QTime(16, 0);
 }
 
 // The price table of a code. A code that is not six letters or digits (one imported or typed into
@@ -63,7 +63,7 @@ void DownloadAllHistory()
     const double today = Today();
     if (last >= today)
         return;
-    if (last == today - 1 && BeforeFour())
+    if (last == today - 1 && BeforeFour(ClockNow()))
         return;
     DbConnection conn;
     RecordSet rs;
@@ -83,7 +83,11 @@ void DownloadAllHistory()
     DownloadStockHistory(indexId, QStringLiteral("1A0001"));
     CloseRs(conn, rs);
     HideIndicator();
-    SaveParam(kLastDownloadKey, DateText(BeforeFour() ? today - 1 : today));
+    // The day and the hour from one reading of the clock: a download that runs past midnight must not
+    // save the day it started on less one.
+    const QDateTime end = ClockNow();
+    const double endDay = DayNumberOf(end.date());
+    SaveParam(kLastDownloadKey, DateText(BeforeFour(end) ? endDay - 1 : endDay));
 }
 
 void RebuildLastClosePrices()

@@ -7,8 +7,8 @@
 #include "platform/recordset.h"
 
 // Brings every stock of the book and the index up to date, at most once a day: nothing when the
-// parameter "上次下载日期" is today, or yesterday before 16:00. Saves it afterwards (yesterday before
-// 16:00, else today), also when downloads failed.
+// parameter "上次下载日期" is today, or yesterday before 16:00. Saves it afterwards, also when downloads
+// failed: yesterday when the download ends before 16:00, else the day it ends on.
 void DownloadAllHistory();
 
 // Refreshes LastClprice for "1A0001" and every code of the book, at most once a day.

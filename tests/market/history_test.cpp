@@ -2,12 +2,16 @@
 // from a generated history (weekday holidays, suspended days) and a fresh ACC.MDB.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/calendar.h"
+#include "market/http.h"
 #include "market/history.h"
 #include "market/quotes.h"
 #include "market/web.h"
@@ -450,6 +454,34 @@ TEST_F(HistoryTest, DownloadAllSavesTheDayAlsoWhenRequestsFail)
     EXPECT_EQ(GetParam(kDownloadKey), QStringLiteral("2025-03-14"));
     EXPECT_TRUE(Stored(QStringLiteral("600000")).empty());
     EXPECT_EQ(RemoteQueries().size(), 2u);  // the first year of each stock, then each stops
+}
+
+TEST_F(HistoryTest, DownloadAcrossMidnightSavesTheDayItRanOn)
+{
+    // The download starts on Monday at 23:59:50 and its first request returns after midnight. Monday
+    // is complete either way: the day saved must not be Sunday, which mixes Monday's date with
+    // Tuesday's time.
+    class ClockMovingTransport : public HttpTransport {
+    public:
+        explicit ClockMovingTransport(std::function<void()> move) : m_move(std::move(move)) { SetHttpTransport(this); }
+        ~ClockMovingTransport() override { SetHttpTransport(nullptr); }
+        HttpResponse Post(const HttpRequest &request) override
+        {
+            if (m_move)
+                std::exchange(m_move, nullptr)();
+            return CurlTransport().Post(request);
+        }
+
+    private:
+        std::function<void()> m_move;
+    };
+    AddLot(QStringLiteral("600000"), kPufaSid, false);
+    SaveParam(kDownloadKey, QStringLiteral("2025-03-07"));
+    SetNow(QDateTime(QDate(2025, 3, 10), QTime(23, 59, 50)));
+    ClockMovingTransport transport([this] { now = QDateTime(QDate(2025, 3, 11), QTime(0, 0, 10)); });
+    DownloadAllHistory();
+    EXPECT_FALSE(RemoteQueries().isEmpty());
+    EXPECT_EQ(GetParam(kDownloadKey), QStringLiteral("2025-03-10"));
 }
 
 TEST_F(HistoryTest, LastCloseIsTheNewestCloseBeforeTheLatestTradingDay)
