@@ -60,10 +60,12 @@ struct HistoryRow {
 void DownloadAllHistory()
 {
     const double last = ParamDate(kLastDownloadKey);
-    const double today = Today();
+    // Day and hour from one reading of the clock, here and when the day is saved.
+    const QDateTime start = ClockNow();
+    const double today = DayNumberOf(start.date());
     if (last >= today)
         return;
-    if (last == today - 1 && BeforeFour(ClockNow()))
+    if (last == today - 1 && BeforeFour(start))
         return;
     DbConnection conn;
     RecordSet rs;
@@ -83,8 +85,7 @@ void DownloadAllHistory()
     DownloadStockHistory(indexId, QStringLiteral("1A0001"));
     CloseRs(conn, rs);
     HideIndicator();
-    // The day and the hour from one reading of the clock: a download that runs past midnight must not
-    // save the day it started on less one.
+    // A download that runs past midnight must not save the day it started on less one.
     const QDateTime end = ClockNow();
     const double endDay = DayNumberOf(end.date());
     SaveParam(kLastDownloadKey, DateText(BeforeFour(end) ? endDay - 1 : endDay));

@@ -484,6 +484,23 @@ TEST_F(HistoryTest, DownloadAcrossMidnightSavesTheDayItRanOn)
     EXPECT_EQ(GetParam(kDownloadKey), QStringLiteral("2025-03-10"));
 }
 
+TEST_F(HistoryTest, GateReadsTheClockOnce)
+{
+    // Monday 23:59:59.999 with Sunday saved: Sunday is yesterday and it is after 16:00, so the
+    // download runs. A second reading of the clock, a moment later on Tuesday before 16:00, must not
+    // turn that into "yesterday before 16:00".
+    AddLot(QStringLiteral("600000"), kPufaSid, false);
+    SaveParam(kDownloadKey, QStringLiteral("2025-03-09"));
+    auto reads = std::make_shared<int>(0);
+    SetClock([reads] {
+        return (*reads)++ == 0 ? QDateTime(QDate(2025, 3, 10), QTime(23, 59, 59, 999))
+                               : QDateTime(QDate(2025, 3, 11), QTime(0, 0, 0));
+    });
+    DownloadAllHistory();
+    EXPECT_FALSE(RemoteQueries().isEmpty());
+    EXPECT_EQ(GetParam(kDownloadKey), QStringLiteral("2025-03-10"));
+}
+
 TEST_F(HistoryTest, LastCloseIsTheNewestCloseBeforeTheLatestTradingDay)
 {
     ASSERT_TRUE(DownloadStockHistory(kPufaSid, QStringLiteral("600000")));
