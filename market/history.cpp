@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -33,9 +34,9 @@ double Today()
     return DayNumberOf(ClockToday());
 }
 
-bool BeforeFour()
+bool BeforeFour(const QDateTime &t)
 {
-    return ClockNow().time() < QTime(16, 0);
+    return t.time() < QTime(16, 0);
 }
 
 // The price table of a code. A code that is not six letters or digits (one imported or typed into
@@ -59,10 +60,12 @@ struct HistoryRow {
 void DownloadAllHistory()
 {
     const double last = ParamDate(kLastDownloadKey);
-    const double today = Today();
+    // Day and hour from one reading of the clock, here and when the day is saved.
+    const QDateTime start = ClockNow();
+    const double today = DayNumberOf(start.date());
     if (last >= today)
         return;
-    if (last == today - 1 && BeforeFour())
+    if (last == today - 1 && BeforeFour(start))
         return;
     DbConnection conn;
     RecordSet rs;
@@ -82,7 +85,10 @@ void DownloadAllHistory()
     DownloadStockHistory(indexId, QStringLiteral("1A0001"));
     CloseRs(conn, rs);
     HideIndicator();
-    SaveParam(kLastDownloadKey, DateText(BeforeFour() ? today - 1 : today));
+    // A download that runs past midnight must not save the day it started on less one.
+    const QDateTime end = ClockNow();
+    const double endDay = DayNumberOf(end.date());
+    SaveParam(kLastDownloadKey, DateText(BeforeFour(end) ? endDay - 1 : endDay));
 }
 
 void RebuildLastClosePrices()
@@ -207,16 +213,20 @@ bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs)
     for (qsizetype r = 2; r < rows.size(); ++r) {
         const QStringList fields = rows[r].split(fieldEnd);
         const auto day = fields.size() >= 7 ? ReadDateText(fields[0].trimmed()) : std::nullopt;
+        HistoryRow row;
+        for (int f = 0; day && f < 6; ++f)
+            row.values[f] = LeadingNumber(fields[f + 1]);
         // A row without its seven fields or a readable day cannot be placed in the calendar; one on or
-        // before the day asked from would be a second row for a stored day.
-        if (!day || std::floor(*day) <= std::floor(since)) {
+        // before the day asked from would be a second row for a stored day; a price beyond single
+        // precision cannot be stored, and would fail the whole year on every later run.
+        const bool pricesFit = std::all_of(row.values, row.values + 4, [](double v) {
+            return std::fabs(v) <= std::numeric_limits<float>::max();
+        });
+        if (!day || std::floor(*day) <= std::floor(since) || !pricesFit) {
             LogDbError(MakeDbError(QStringLiteral("skipped a history row: ") + rows[r]), sql);
             continue;
         }
-        HistoryRow row;
         row.day = std::floor(*day);
-        for (int f = 0; f < 6; ++f)
-            row.values[f] = LeadingNumber(fields[f + 1]);
         parsed.push_back(row);
     }
     // The query has no order; stored in day order, an interrupted year resumes from its newest row.

@@ -7,8 +7,8 @@
 #include "platform/recordset.h"
 
 // Brings every stock of the book and the index up to date, at most once a day: nothing when the
-// parameter "上次下载日期" is today, or yesterday before 16:00. Saves it afterwards (yesterday before
-// 16:00, else today), also when downloads failed.
+// parameter "上次下载日期" is today, or yesterday before 16:00. Saves it afterwards, also when downloads
+// failed: yesterday when the download ends before 16:00, else the day it ends on.
 void DownloadAllHistory();
 
 // Refreshes LastClprice for "1A0001" and every code of the book, at most once a day.
@@ -31,7 +31,7 @@ bool EnsureHistoryTable(const QString &code);
 
 // Appends to the open record set the rows of the remote year table for sid dated after `since`
 // (a day number), in day order and in one transaction. Rows without seven fields or a readable day,
-// rows not after `since` and repeated days are skipped and logged with the remote SQL. True when
-// the query succeeded, also without rows; false when it failed or a row could not be stored (then
-// nothing of the year is kept).
+// rows not after `since`, rows with a price beyond single precision and repeated days are skipped
+// and logged with the remote SQL. True when the query succeeded, also without rows; false when it
+// failed or a row could not be stored (then nothing of the year is kept).
 bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs);

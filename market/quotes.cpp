@@ -160,7 +160,9 @@ void UpdateRealtimeQuotes()
         list.remove(0, 1);
         shift = 0;
     }
-    const qsizetype sent = list.isEmpty() ? 0 : list.count(u',') + 1;
+    // The codes sent, not the commas in the list: a code that holds a comma would go out as two
+    // symbols, and its extra quote must not shift the quotes of the codes after it.
+    const qsizetype sent = static_cast<qsizetype>(cache.rows.size()) - (1 - shift);
     const QStringList chunks = FetchQuoteText(list);
     if (sent == 0 || chunks.size() - 1 != sent)
         return;

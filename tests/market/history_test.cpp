@@ -2,12 +2,16 @@
 // from a generated history (weekday holidays, suspended days) and a fresh ACC.MDB.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/calendar.h"
+#include "market/http.h"
 #include "market/history.h"
 #include "market/quotes.h"
 #include "market/web.h"
@@ -298,6 +302,33 @@ TEST_F(HistoryTest, MalformedRowsAreSkippedAndLogged)
     EXPECT_TRUE(LogText().contains(RemoteSql(2025, kPufaSid, "2024-01-01")));
 }
 
+TEST_F(HistoryTest, RowWithAPriceThePriceTableCannotHoldIsSkipped)
+{
+    // Prices are single precision in the price table. A row beyond that range is a malformed row:
+    // it must not take the whole year with it, or every later run would fail on it again.
+    services.AddHistoryRows(QStringLiteral("sp_2025_00"),
+                            {
+                                QStringLiteral("2025-03-08⊙1e39⊙2⊙3⊙4⊙5⊙6⊙"),
+                                QStringLiteral("2025-03-09⊙1⊙2⊙3⊙-4e38⊙5⊙6⊙"),
+                                QStringLiteral("2025-03-01⊙1⊙2⊙3⊙4⊙1e300⊙1e300⊙"),  // volume and amount are doubles
+                            });
+    ASSERT_TRUE(DownloadStockHistory(kPufaSid, QStringLiteral("600000")));
+
+    const std::vector<StoredRow> stored = Stored(QStringLiteral("600000"));
+    size_t expected = 0;
+    for (const auto &d : history->Days(kPufaSid))
+        expected += d.date > QDate(2024, 1, 1) ? 1 : 0;
+    EXPECT_EQ(stored.size(), expected + 1);
+    EXPECT_EQ(stored.back().date, history->Days(kPufaSid).back().date);
+    const auto big = std::find_if(stored.begin(), stored.end(),
+                                  [](const StoredRow &r) { return r.date == QDate(2025, 3, 1); });
+    ASSERT_NE(big, stored.end());
+    EXPECT_EQ(big->sm, 1e300);
+    EXPECT_EQ(LogEntryCount(), 2) << LogText().toStdString();
+    EXPECT_TRUE(LogText().contains(QStringLiteral("2025-03-08⊙1e39")));
+    EXPECT_TRUE(LogText().contains(QStringLiteral("2025-03-09⊙1⊙2⊙3⊙-4e38")));
+}
+
 TEST_F(HistoryTest, ReplyWithMoreOrFewerRowsThanItsCount)
 {
     // The service says 3 rows and sends 1; then it says 1 and sends 3: only real rows, at most the count.
@@ -423,6 +454,51 @@ TEST_F(HistoryTest, DownloadAllSavesTheDayAlsoWhenRequestsFail)
     EXPECT_EQ(GetParam(kDownloadKey), QStringLiteral("2025-03-14"));
     EXPECT_TRUE(Stored(QStringLiteral("600000")).empty());
     EXPECT_EQ(RemoteQueries().size(), 2u);  // the first year of each stock, then each stops
+}
+
+TEST_F(HistoryTest, DownloadAcrossMidnightSavesTheDayItRanOn)
+{
+    // The download starts on Monday at 23:59:50 and its first request returns after midnight. Monday
+    // is complete either way: the day saved must not be Sunday, which mixes Monday's date with
+    // Tuesday's time.
+    class ClockMovingTransport : public HttpTransport {
+    public:
+        explicit ClockMovingTransport(std::function<void()> move) : m_move(std::move(move)) { SetHttpTransport(this); }
+        ~ClockMovingTransport() override { SetHttpTransport(nullptr); }
+        HttpResponse Post(const HttpRequest &request) override
+        {
+            if (m_move)
+                std::exchange(m_move, nullptr)();
+            return CurlTransport().Post(request);
+        }
+
+    private:
+        std::function<void()> m_move;
+    };
+    AddLot(QStringLiteral("600000"), kPufaSid, false);
+    SaveParam(kDownloadKey, QStringLiteral("2025-03-07"));
+    SetNow(QDateTime(QDate(2025, 3, 10), QTime(23, 59, 50)));
+    ClockMovingTransport transport([this] { now = QDateTime(QDate(2025, 3, 11), QTime(0, 0, 10)); });
+    DownloadAllHistory();
+    EXPECT_FALSE(RemoteQueries().isEmpty());
+    EXPECT_EQ(GetParam(kDownloadKey), QStringLiteral("2025-03-10"));
+}
+
+TEST_F(HistoryTest, GateReadsTheClockOnce)
+{
+    // Monday 23:59:59.999 with Sunday saved: Sunday is yesterday and it is after 16:00, so the
+    // download runs. A second reading of the clock, a moment later on Tuesday before 16:00, must not
+    // turn that into "yesterday before 16:00".
+    AddLot(QStringLiteral("600000"), kPufaSid, false);
+    SaveParam(kDownloadKey, QStringLiteral("2025-03-09"));
+    auto reads = std::make_shared<int>(0);
+    SetClock([reads] {
+        return (*reads)++ == 0 ? QDateTime(QDate(2025, 3, 10), QTime(23, 59, 59, 999))
+                               : QDateTime(QDate(2025, 3, 11), QTime(0, 0, 0));
+    });
+    DownloadAllHistory();
+    EXPECT_FALSE(RemoteQueries().isEmpty());
+    EXPECT_EQ(GetParam(kDownloadKey), QStringLiteral("2025-03-10"));
 }
 
 TEST_F(HistoryTest, LastCloseIsTheNewestCloseBeforeTheLatestTradingDay)

@@ -142,6 +142,23 @@ TEST_F(QuoteCacheTest, WrongNumberOfQuotesChangesNothing)
     EXPECT_EQ(services.Requests().size(), 8u);
 }
 
+TEST_F(QuoteCacheTest, CodeHoldingACommaChangesNothing)
+{
+    // A code of the book that holds a comma goes out as two symbols and brings two quotes back: one
+    // quote more than codes. Mapped anyway, every later stock would get its neighbour's price.
+    Fill({"1A0001", "600000,000002", "600036"});
+    Quote("sh000001", 3000, 3010.5, 3020, 2990);
+    Quote("sh600000", 7.5, 7.6, 7.7, 7.4);
+    Quote("sz000002", 10.1, 10.2, 10.3, 10.0);
+    Quote("sh600036", 30.1, 30.2, 30.3, 30.0);
+    const double stamp = QuoteListDate();
+    UpdateRealtimeQuotes();
+    EXPECT_EQ(services.Requests().size(), 2u);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_DOUBLE_EQ(QuotePrice(k), 4) << k;
+    EXPECT_DOUBLE_EQ(QuoteListDate(), stamp);
+}
+
 TEST_F(QuoteCacheTest, ShortQuoteKeepsTheMissingValues)
 {
     Fill({"1A0001", "600000"});
