@@ -9,6 +9,16 @@ namespace {
 
 const QDate kEpoch(1899, 12, 30);
 
+// Whole seconds of a day number, or nothing outside the dates the program knows (years 100 to 9999),
+// which also keeps the conversions below within their integer types.
+std::optional<double> SecondsOf(double dayNumber)
+{
+    const double secs = std::round(dayNumber * 86400.0);
+    if (!(secs >= kFirstDayNumber * 86400.0 && secs < (kLastDayNumber + 1) * 86400.0))
+        return std::nullopt;
+    return secs;
+}
+
 }  // namespace
 
 double DayNumberOf(const QDate &d)
@@ -32,15 +42,19 @@ QDate DateOfDayNumber(double dayNumber)
 {
     // Round first to the second, so 45000.99999999 (a second short of midnight after arithmetic)
     // still lands on the right day.
-    const double secs = std::round(dayNumber * 86400.0);
-    return kEpoch.addDays(static_cast<qint64>(std::floor(secs / 86400.0)));
+    const std::optional<double> secs = SecondsOf(dayNumber);
+    if (!secs)
+        return QDate();
+    return kEpoch.addDays(static_cast<qint64>(std::floor(*secs / 86400.0)));
 }
 
 QDateTime DateTimeOfDayNumber(double dayNumber)
 {
-    const double secs = std::round(dayNumber * 86400.0);
-    const double days = std::floor(secs / 86400.0);
-    const int rest = static_cast<int>(secs - days * 86400.0);
+    const std::optional<double> secs = SecondsOf(dayNumber);
+    if (!secs)
+        return QDateTime();
+    const double days = std::floor(*secs / 86400.0);
+    const int rest = static_cast<int>(*secs - days * 86400.0);
     return QDateTime(kEpoch.addDays(static_cast<qint64>(days)), QTime(0, 0).addSecs(rest));
 }
 
@@ -58,7 +72,7 @@ std::optional<double> ReadDateText(const QString &text, bool keepTime)
     if (!m.hasMatch())
         return std::nullopt;
     const QDate d(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    if (!d.isValid())
+    if (!d.isValid() || d.year() < 100)
         return std::nullopt;
     double result = DayNumberOf(d);
     if (m.capturedLength(4) > 0) {

@@ -74,6 +74,9 @@ double RoundHalfEven(double v, int decimals)
     static constexpr double kScales[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
     const double scale = decimals >= 0 && decimals <= 8 ? kScales[decimals] : std::pow(10.0, decimals);
     const double scaled = ToDecimal15(ToDecimal15(v) * scale);
+    // A value so large that scaling overflows has no digits at that place to round.
+    if (!std::isfinite(scaled))
+        return ToDecimal15(v);
     const double floorPart = std::floor(scaled);
     const double diff = scaled - floorPart;
     double r;

@@ -10,9 +10,32 @@ namespace {
 
 QString PlainDigits(double v, int decimals)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, RoundHalfEven(v, decimals));
-    QString s = QString::fromLatin1(buf);
+    const double r = RoundHalfEven(v, decimals);
+    if (!std::isfinite(r))
+        return QString();
+    QString s;
+    if (std::fabs(r) < 1e15) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.*f", decimals, r);
+        s = QString::fromLatin1(buf);
+    } else {
+        // Beyond 15 digits the value is known to 15 significant digits only: write those and fill
+        // the rest of the whole part with zeros, rather than the binary value's further digits.
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.14e", r);
+        const QString text = QString::fromLatin1(buf);
+        const qsizetype e = text.indexOf(u'e');
+        const int exponent = text.mid(e + 1).toInt();
+        QString digits = text.left(e);
+        digits.remove(u'.');
+        const bool negative = digits.startsWith(u'-');
+        if (negative)
+            digits.remove(0, 1);
+        s = (negative ? QStringLiteral("-") : QString()) + digits +
+            QString(exponent + 1 - digits.size(), u'0');
+        if (decimals > 0)
+            s += u'.' + QString(decimals, u'0');
+    }
     // After half-even rounding a tiny negative value prints as "-0.00": drop the sign.
     bool allZero = true;
     for (QChar c : s)

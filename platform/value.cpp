@@ -60,6 +60,7 @@ QString NumberText(double v, int digits)
     }
     if (s == QStringLiteral("-0"))
         s = QStringLiteral("0");
+    s.replace(u'e', u'E');  // "1E+15", "1.5E-05"
     return s;
 }
 
@@ -167,7 +168,11 @@ std::optional<Value> ConvertValue(const Value &v, VType to)
                 return MakeDate(*d);
             return std::nullopt;
         }
-        return MakeDate(v.ToDouble());
+        // A number beyond the dates the program knows overflows, as it did in the original engine.
+        const double d = v.ToDouble();
+        if (!DateOfDayNumber(d).isValid())
+            return std::nullopt;
+        return MakeDate(d);
     }
     case VType::Integer: {
         auto l = ClngOf(v.ToDouble());

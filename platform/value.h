@@ -47,9 +47,11 @@ Value MakeBool(bool v);
 
 // Converts a value to another kind the way an assignment to a typed field does. Text is read by its
 // leading number for the numeric kinds and by ReadDateText for dates. Returns nothing when the value
-// cannot be converted: a text that is no date, or a whole number out of the kind's range.
+// cannot be converted: a text that is no date, a number beyond the dates of the years 100 to 9999,
+// or a whole number out of the kind's range.
 std::optional<Value> ConvertValue(const Value &v, VType to);
 
 // Text of a double with up to `digits` significant digits, no trailing zeros, no exponent for
-// magnitudes between 1e-4 and 1e15 (as the original platform printed numbers). -0 prints as "0".
+// magnitudes between 1e-4 and 1e15, beyond them "1E+15", "1.5E-05" (as the original platform printed
+// numbers). -0 prints as "0".
 QString NumberText(double v, int digits = 15);

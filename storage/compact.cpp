@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <sqlite3.h>
 
 #include <QDir>
@@ -24,10 +28,26 @@ struct CompactError {
     QString text;
 };
 
-// Removes a file when it exists; false when it exists and cannot be removed.
+// Removes a file when it exists, also a link that leads nowhere; false when it exists and cannot be
+// removed.
 bool RemoveIfExists(const QString &path)
 {
-    return !QFileInfo::exists(path) || QFile::remove(path);
+    const QFileInfo info(path);
+    return (!info.exists() && !info.isSymLink()) || QFile::remove(path);
+}
+
+// Creates the empty temporary file for the compacted copy, only readable by the user, refusing to go
+// through a link or onto a file that appeared meanwhile: the temporary folder may be shared.
+bool CreatePrivateFile(const QString &path, CompactError &err)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        err = {errno, QString::fromLocal8Bit(strerror(errno)) + u' ' + path};
+        return false;
+    }
+    ::close(fd);
+    return true;
 }
 
 // Opens and closes the database once, so that a write-ahead log left by a crash is folded into
@@ -49,8 +69,12 @@ bool FoldWriteAheadLog(const QString &path, CompactError &err)
 
 bool CopyFile(const QString &from, const QString &to, CompactError &err)
 {
+    if (!RemoveIfExists(to)) {
+        err = {1, QStringLiteral("无法删除 ") + to};
+        return false;
+    }
     QFile src(from);
-    if (!RemoveIfExists(to) || !src.copy(to)) {
+    if (!src.copy(to)) {
         err = {static_cast<int>(src.error()), src.errorString()};
         return false;
     }
@@ -111,6 +135,8 @@ bool CompactDatabase(const QString &path, const QString & /*password*/, bool bac
         err = {1, QStringLiteral("无法删除 ") + temp};
         ok = false;
     }
+    if (ok)
+        ok = CreatePrivateFile(temp, err);
     if (ok) {
         DbConnection conn;
         QString escaped = temp;
@@ -136,6 +162,11 @@ bool CompactDatabase(const QString &path, const QString & /*password*/, bool bac
 
     if (ok)
         ok = CopyFile(temp, beside, err);
+    // The database keeps who may read it.
+    if (ok && !QFile::setPermissions(beside, QFileInfo(path).permissions())) {
+        err = {1, QStringLiteral("无法设置权限 ") + beside};
+        ok = false;
+    }
     if (ok) {
         RemoveIfExists(path + QStringLiteral("-wal"));
         RemoveIfExists(path + QStringLiteral("-shm"));

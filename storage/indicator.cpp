@@ -105,10 +105,14 @@ void StepIndicator(long step, const QString &unit, const QString &message)
             SetMessageText(message);
         if (d.max < 1)
             d.max = 1;
-        d.value = std::clamp(d.value + step, d.min, d.max);
+        // Value stays within 0..Max (it is there already, so a step past Max is cut before adding).
+        d.value = step > d.max - d.value ? d.max : std::max(d.value + step, d.min);
         PushBar();
         // The fraction done, cut (not rounded) to three decimals, in thousandths.
-        const long long permille = static_cast<long long>(d.value) * 1000 / d.max;
+        const long long permille =
+            d.max <= LLONG_MAX / 1000
+                ? static_cast<long long>(d.value) * 1000 / d.max
+                : static_cast<long long>(static_cast<double>(d.value) / static_cast<double>(d.max) * 1000);
         if (!unit.isEmpty()) {
             if (unit.compare(QStringLiteral("pages"), Qt::CaseInsensitive) == 0) {
                 if (permille >= 1) {

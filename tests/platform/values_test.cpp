@@ -126,6 +126,24 @@ TEST(DayNumbers, ReadDateTextFormats)
     EXPECT_FALSE(ReadDateText("2024-02-30"));
     EXPECT_FALSE(ReadDateText("2024-01-05 25:00"));
     EXPECT_FALSE(ReadDateText(""));
+    EXPECT_FALSE(ReadDateText("0024-1-5"));  // no dates before the year 100
+    EXPECT_EQ(ReadDateText("0100-1-1").value(), kFirstDayNumber);
+    EXPECT_EQ(ReadDateText("9999-12-31").value(), kLastDayNumber);
+}
+
+TEST(DayNumbers, BeyondTheYears100To9999ThereIsNoDate)
+{
+    EXPECT_EQ(DateOfDayNumber(kFirstDayNumber), QDate(100, 1, 1));
+    EXPECT_EQ(DateTimeOfDayNumber(kLastDayNumber + 0.5), QDateTime(QDate(9999, 12, 31), QTime(12, 0)));
+    const double outside[] = {kFirstDayNumber - 0.5, kLastDayNumber + 1, 1e7, -1e7, 1e300, -1e300, HUGE_VAL, std::nan("")};
+    for (double d : outside) {
+        EXPECT_FALSE(DateOfDayNumber(d).isValid()) << d;
+        EXPECT_FALSE(DateTimeOfDayNumber(d).isValid()) << d;
+        EXPECT_EQ(DateText(d), "") << d;
+        EXPECT_EQ(MakeDate(d).ToText(), "") << d;
+        EXPECT_FALSE(ConvertValue(MakeDouble(d), VType::Date)) << d;
+    }
+    EXPECT_EQ(ConvertValue(MakeDouble(45296.5), VType::Date)->num, 45296.5);
 }
 
 TEST(NumberText, DigitsAsTheOriginalPlatformWroteThem)
@@ -136,6 +154,9 @@ TEST(NumberText, DigitsAsTheOriginalPlatformWroteThem)
     EXPECT_EQ(NumberText(123456789012345.0), "123456789012345");
     EXPECT_EQ(NumberText(-0.0), "0");
     EXPECT_EQ(NumberText(0.00025), "0.00025");
+    EXPECT_EQ(NumberText(1e15), "1E+15");
+    EXPECT_EQ(NumberText(-1.5e-5), "-1.5E-05");
+    EXPECT_EQ(NumberText(123456789012345678.0), "1.23456789012346E+17");
     EXPECT_EQ(MakeSingle(10.01f).ToText(), "10.01");
     EXPECT_EQ(MakeDouble(10.01f).ToText(), "10.0100002288818");
     EXPECT_EQ(MakeDate(45296).ToText(), "2024-01-05");
@@ -169,4 +190,19 @@ TEST(NumberFormats, GroupedFixedPadded)
     EXPECT_EQ(FormatFixed(1234.5, 0), "1234");
     EXPECT_EQ(FormatPadded(5, 2), "05");
     EXPECT_EQ(FormatPadded(123, 2), "123");
+}
+
+// Past 15 significant digits a number is written with zeros, as the decimal value it stands for,
+// never with a binary tail or cut short, also near the largest double.
+TEST(NumberFormats, FifteenSignificantDigitsThenZeros)
+{
+    EXPECT_EQ(FormatGrouped(std::pow(2.0, 60), 0), "1,152,921,504,606,850,000");
+    EXPECT_EQ(FormatGrouped(-123456789012345678.0, 2), "-123,456,789,012,346,000.00");
+    EXPECT_EQ(FormatFixed(1e100, 2), "1" + QString(100, u'0') + ".00");
+    EXPECT_EQ(FormatFixed(999999999999999.4, 0), "999999999999999");
+    const QString huge = FormatGrouped(1.5e308, 2);
+    EXPECT_TRUE(huge.startsWith("150,000,000,000,000,000,")) << huge.toStdString();
+    EXPECT_EQ(huge.size(), 309 + 102 + 3);
+    EXPECT_EQ(RoundHalfEven(1.5e308, 2), 1.5e308);
+    EXPECT_EQ(RoundHalfEven(-1e305, 8), Decimal15(-1e305));
 }

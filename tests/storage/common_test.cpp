@@ -1,6 +1,8 @@
 // Display texts, amounts and dates typed by the user, pairs and text cutting.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/daynum.h"
 #include "platform/prompter.h"
 #include "storage/common.h"
@@ -36,6 +38,10 @@ TEST(FormatValue, ByKind)
         {MakeEmpty(), true, ""},
         {MakeString("abc"), true, "abc"},
         {MakeString("0"), true, "0"},
+        {MakeDate(1e7), true, ""},  // beyond 9999-12-31: no date, an empty text
+        {MakeDate(-1e300), false, "-"},  // at or before the empty date
+        {MakeDouble(1e20), true, "100,000,000,000,000,000,000.00"},
+        {MakeDouble(-std::pow(2.0, 60)), true, "-1,152,921,504,606,850,000.00"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(FormatValue(c.v, c.dateOnly, "-"), QString::fromUtf8(c.expected))

@@ -114,3 +114,39 @@ TEST_F(CompactTest, FailureLeavesTheDatabaseUntouched)
     EXPECT_TRUE(prompter.Messages()[0].endsWith("）！"));
     EXPECT_EQ(Bytes(Db()), before);
 }
+
+TEST_F(CompactTest, DatabaseKeepsWhoMayReadIt)
+{
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+    ASSERT_TRUE(QFile::setPermissions(Db(), ownerOnly));
+    CompactAccDb();
+    EXPECT_TRUE(prompter.Messages().isEmpty()) << prompter.Messages().join(';').toStdString();
+    EXPECT_EQ(QFileInfo(Db()).permissions(), ownerOnly);
+    EXPECT_EQ(QFileInfo(ProgramFilePath("backup")).permissions(), ownerOnly);
+    EXPECT_GT(CountRecords("companyinfo", ""), 300);
+}
+
+// The temporary folder may be shared: a link left at the temporary file's name is removed, not
+// followed, so the compacted copy never lands elsewhere.
+TEST_F(CompactTest, LinkAtTheTemporaryNameIsNotFollowed)
+{
+    const QString elsewhere = ProgramFilePath("elsewhere.mdb");
+    ASSERT_TRUE(QFile::link(elsewhere, GetTempDir() + "zCompactTempFile.mdb"));
+    CompactAccDb();
+    EXPECT_TRUE(prompter.Messages().isEmpty()) << prompter.Messages().join(';').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(elsewhere));
+    EXPECT_FALSE(QFileInfo(GetTempDir() + "zCompactTempFile.mdb").isSymLink());
+    EXPECT_GT(CountRecords("companyinfo", ""), 300);
+}
+
+TEST_F(CompactTest, FailureNamesWhatCouldNotBeDone)
+{
+    { DbConnection c; c.Open(Db()); }
+    const QByteArray before = Bytes(Db());
+    // A folder in the way of the backup copy cannot be removed as a file.
+    ASSERT_TRUE(QDir().mkpath(ProgramFilePath("backup.mdb") + "/blocker"));
+    EXPECT_FALSE(CompactDatabase(Db(), QString(), true));
+    ASSERT_EQ(prompter.Messages().size(), 1);
+    EXPECT_TRUE(prompter.Messages()[0].contains("backup.mdb")) << prompter.Messages()[0].toStdString();
+    EXPECT_EQ(Bytes(Db()), before);
+}

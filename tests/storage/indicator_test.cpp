@@ -2,6 +2,8 @@
 // window, and the status line.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -104,6 +106,22 @@ TEST_F(IndicatorTest, BarValueStaysWithinItsRange)
     EXPECT_EQ(CurrentIndicator().value, 0);
     ShowIndicator(QStringLiteral("导出"), 5, 3);
     EXPECT_EQ(CurrentIndicator().value, 3);
+}
+
+TEST_F(IndicatorTest, HugeStepsAndCountsStayInRange)
+{
+    ShowIndicator(QStringLiteral("导出"), 10);
+    StepIndicator(1, QString());
+    StepIndicator(LONG_MAX, QString());
+    EXPECT_EQ(CurrentIndicator().value, 10);
+    StepIndicator(LONG_MIN, QString());
+    EXPECT_EQ(CurrentIndicator().value, 0);
+
+    ShowIndicator(QStringLiteral("导出"), LONG_MAX, LONG_MAX / 2);
+    now = now.addSecs(10);
+    StepIndicator(1);
+    EXPECT_EQ(CurrentIndicator().value, LONG_MAX / 2 + 1);
+    EXPECT_TRUE(CurrentIndicator().timeText.startsWith("0:10/0:10/0:20(")) << CurrentIndicator().timeText.toStdString();
 }
 
 TEST_F(IndicatorTest, BusyModeStepsOnlyLetEventsThrough)
