@@ -62,12 +62,12 @@ std::pair<int, int> TagLimits(const QString &tag)
     return {lo, hi};
 }
 
-// Moves a widget and gives it a size; a negative width or height is refused and leaves the size.
+// Moves a widget and gives it a size. Width and height are set one by one: a negative one is refused
+// and leaves that side as it was, the other is still taken.
 void PlaceWidget(QWidget *w, int left, int top, int width, int height)
 {
     w->move(left, top);
-    if (width >= 0 && height >= 0)
-        w->resize(width, height);
+    w->resize(width >= 0 ? width : w->width(), height >= 0 ? height : w->height());
 }
 
 }  // namespace

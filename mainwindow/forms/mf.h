@@ -106,7 +106,8 @@ public:
     // pickers' range. Later activations (the tree has nodes) do nothing.
     void Form_Activate();
     // Lays the controls out around the two splitter bars, then redraws the chart. Nothing while the
-    // window is minimized; a size a control cannot take (negative) leaves that control as it was.
+    // window is minimized; a width or height a control cannot take (negative) leaves that side as it
+    // was, and the control still takes its other settings.
     void Form_Resize();
     // The date window's range: the minimum of both pickers is the earliest buy date (1900-01-01 for an
     // empty book), the maximum today; an earliest buy date after today gives today as the minimum.

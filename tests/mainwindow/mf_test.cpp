@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -203,6 +204,35 @@ TEST_F(MFTest, ShrinkingPullsTheBarsInsideBeforeTheLayout)
     EXPECT_EQ(mf->SpBar[1]->y(), 500 - mf->SpBar[1]->height());
     EXPECT_EQ(mf->TStatus->y() + mf->TStatus->height(), 500);
     EXPECT_EQ(mf->Pic[0]->y(), mf->SpBar[1]->y() + mf->SpBar[1]->height());
+}
+
+// A height a control cannot take (negative) is refused on its own: the control still takes its new
+// width, so the grid and the chart keep lining up with the command bar.
+TEST_F(MFTest, ARefusedHeightStillLetsTheWidthFollow)
+{
+    struct Case {
+        const char *what;
+        int barTop;  // of the horizontal bar
+        QSize client;
+    };
+    const Case cases[] = {
+        {"bar above the grid's top", 40, QSize(1400, 760)},
+        {"window lower than the chart's top", 400, QSize(900, 410)},
+    };
+    for (const Case &c : cases) {
+        MFWindow *mf = MF();
+        mf->SpBar[1]->move(mf->SpBar[1]->x(), c.barTop);
+        mf->ClientArea()->resize(c.client);
+        mf->Form_Resize();
+        ASSERT_EQ(mf->SpBar[1]->y(), c.barTop) << c.what;
+        const int right = mf->SpBar[0]->x() + mf->SpBar[0]->width();
+        EXPECT_EQ(mf->Frm[0]->width(), c.client.width() - right) << c.what;
+        EXPECT_EQ(mf->MSF[0]->width(), mf->Frm[0]->width()) << c.what;
+        EXPECT_EQ(mf->Pic[0]->width(), mf->MSF[0]->width()) << c.what;
+        EXPECT_GE(mf->MSF[0]->height(), 0) << c.what;
+        EXPECT_GE(mf->Pic[0]->height(), 0) << c.what;
+        delete mf;
+    }
 }
 
 TEST_F(MFTest, OnlyTheFirstActivationLoadsTheTree)
