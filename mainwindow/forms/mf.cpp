@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "mainwindow/main_sub.h"
+#include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
 #include "storage/common.h"
@@ -336,6 +337,9 @@ void MFWindow::Form_Activate()
 {
     if (TV->topLevelItemCount() > 0)
         return;
+    // The refill lets events through; a close meanwhile must wait, or the window would be destroyed
+    // under the steps still to run.
+    BusyGuard busy;
     if (MainWindowHooks().loadStockTree)
         MainWindowHooks().loadStockTree(TV);
     TV_NodeClick(CurrentNode);
@@ -388,6 +392,8 @@ void MFWindow::Form_Resize()
 
 void MFWindow::RestartSys()
 {
+    // Downloads and the recomputation let events through; a close meanwhile waits for the end.
+    BusyGuard busy;
     RestartData();
     if (MainWindowHooks().loadStockTree)
         MainWindowHooks().loadStockTree(TV);

@@ -16,6 +16,7 @@
 #include "fixtures/db_fixture.h"
 #include "mainwindow/forms/mf.h"
 #include "mainwindow/main_sub.h"
+#include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
 #include "storage/db_operate.h"
@@ -142,6 +143,68 @@ TEST_F(MFTest, CloseWaitsForTheBusyOperation)
     EXPECT_EQ(LoadedMF(), nullptr);
     EXPECT_EQ(GetParam("当前结点"), "2");
     EXPECT_EQ(ended, 1);
+}
+
+// The user closes the window while the restart or the first activation lets events through (a
+// download, the grid's refill): the window stays until that work is over, then closes and saves the
+// node the work ended on.
+TEST_F(MFTest, ACloseDuringRestartOrFirstActivationWaitsForItsEnd)
+{
+    MainWindowHooks().isBusy = [] { return IsBusy(); };
+    auto closeNow = [] {
+        LoadedMF()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    struct Case {
+        const char *what;
+        std::function<void()> run;
+        QDate rangeMin;  // the date window the work ends with; invalid: not set by it
+    };
+    const Case cases[] = {
+        {"restart",
+         [&closeNow] {
+             StartupSteps s;
+             s.downloadAllHistory = closeNow;
+             CurrentStartupSteps() = s;
+             MF()->RestartSys();
+         },
+         QDate()},
+        {"first activation",
+         [&closeNow] {
+             MainWindowHooks().nodeClick = [&closeNow](const std::optional<TreeNodeRef> &) { closeNow(); };
+             MF()->Form_Activate();
+         },
+         QDate(2021, 3, 4)},
+    };
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2021-03-04#,10,100,100)");
+    for (const Case &c : cases) {
+        ended = 0;
+        SaveParam("当前结点", "");
+        MainWindowHooks().loadStockTree = [](QTreeWidget *tv) {
+            tv->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("我的股票")}));
+            MF()->CurrentNode = TreeNodeRef{QStringLiteral("C2"), QStringLiteral("曾经持有"), 3};
+        };
+        c.run();
+        ASSERT_NE(LoadedMF(), nullptr) << c.what;
+        EXPECT_EQ(ended, 0) << c.what;
+        ASSERT_TRUE(LoadedMF()->CurrentNode) << c.what;
+        EXPECT_EQ(LoadedMF()->CurrentNode->index, 3) << c.what;
+        if (c.rangeMin.isValid()) {
+            EXPECT_EQ(LoadedMF()->DTP[0]->minimumDate(), c.rangeMin) << c.what;
+        }
+
+        QElapsedTimer t;
+        t.start();
+        while (LoadedMF() && t.elapsed() < 2000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        EXPECT_EQ(LoadedMF(), nullptr) << c.what;
+        EXPECT_EQ(GetParam("当前结点"), "3") << c.what;
+        EXPECT_EQ(ended, 1) << c.what;
+        EXPECT_FALSE(IsBusy());
+        MainWindowHooks().nodeClick = nullptr;
+    }
 }
 
 TEST_F(MFTest, RefreshSettingSetsOrStopsTheTimer)
