@@ -49,6 +49,16 @@ protected:
         MF()->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+    // Lets events through until a postponed close has happened (at most 2 s).
+    static void WaitForTheDeferredClose()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (LoadedMF() && t.elapsed() < 2000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+    }
     int ended = 0;
 };
 
@@ -134,12 +144,7 @@ TEST_F(MFTest, CloseWaitsForTheBusyOperation)
     EXPECT_EQ(ended, 0);
 
     busy = false;
-    QElapsedTimer t;
-    t.start();
-    while (LoadedMF() && t.elapsed() < 2000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    WaitForTheDeferredClose();
     EXPECT_EQ(LoadedMF(), nullptr);
     EXPECT_EQ(GetParam("当前结点"), "2");
     EXPECT_EQ(ended, 1);
@@ -193,12 +198,7 @@ TEST_F(MFTest, ACloseDuringRestartOrFirstActivationWaitsForItsEnd)
             EXPECT_EQ(LoadedMF()->DTP[0]->minimumDate(), c.rangeMin) << c.what;
         }
 
-        QElapsedTimer t;
-        t.start();
-        while (LoadedMF() && t.elapsed() < 2000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
+        WaitForTheDeferredClose();
         EXPECT_EQ(LoadedMF(), nullptr) << c.what;
         EXPECT_EQ(GetParam("当前结点"), "3") << c.what;
         EXPECT_EQ(ended, 1) << c.what;
