@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "mainwindow/main_sub.h"
+#include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
 #include "storage/common.h"
@@ -62,12 +63,12 @@ std::pair<int, int> TagLimits(const QString &tag)
     return {lo, hi};
 }
 
-// Moves a widget and gives it a size; a negative width or height is refused and leaves the size.
+// Moves a widget and gives it a size. Width and height are set one by one: a negative one is refused
+// and leaves that side as it was, the other is still taken.
 void PlaceWidget(QWidget *w, int left, int top, int width, int height)
 {
     w->move(left, top);
-    if (width >= 0 && height >= 0)
-        w->resize(width, height);
+    w->resize(width >= 0 ? width : w->width(), height >= 0 ? height : w->height());
 }
 
 }  // namespace
@@ -336,6 +337,9 @@ void MFWindow::Form_Activate()
 {
     if (TV->topLevelItemCount() > 0)
         return;
+    // The refill lets events through; a close meanwhile must wait, or the window would be destroyed
+    // under the steps still to run.
+    BusyGuard busy;
     if (MainWindowHooks().loadStockTree)
         MainWindowHooks().loadStockTree(TV);
     TV_NodeClick(CurrentNode);
@@ -388,6 +392,8 @@ void MFWindow::Form_Resize()
 
 void MFWindow::RestartSys()
 {
+    // Downloads and the recomputation let events through; a close meanwhile waits for the end.
+    BusyGuard busy;
     RestartData();
     if (MainWindowHooks().loadStockTree)
         MainWindowHooks().loadStockTree(TV);

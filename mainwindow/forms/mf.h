@@ -103,16 +103,19 @@ public:
     QWidget *ClientArea() const { return m_client; }
 
     // The first activation: loads the stock tree, refreshes for its current node and sets the date
-    // pickers' range. Later activations (the tree has nodes) do nothing.
+    // pickers' range, holding the busy guard throughout. Later activations (the tree has nodes) do
+    // nothing.
     void Form_Activate();
     // Lays the controls out around the two splitter bars, then redraws the chart. Nothing while the
-    // window is minimized; a size a control cannot take (negative) leaves that control as it was.
+    // window is minimized; a width or height a control cannot take (negative) leaves that side as it
+    // was, and the control still takes its other settings.
     void Form_Resize();
     // The date window's range: the minimum of both pickers is the earliest buy date (1900-01-01 for an
     // empty book), the maximum today; an earliest buy date after today gives today as the minimum.
     void SetDtpRange();
     // The data part of the start-up again on a replaced or emptied database file, then the tree
-    // reloaded and the grid, status line and chart refreshed for the saved node.
+    // reloaded and the grid, status line and chart refreshed for the saved node. Holds the busy guard
+    // throughout, so a close of the window meanwhile happens when it is over.
     void RestartSys();
     // Sets CurrentNode (when a node is given) and refreshes grid, status line and chart for it.
     void TV_NodeClick(const std::optional<TreeNodeRef> &node);

@@ -9,12 +9,14 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
 
 #include "fixtures/db_fixture.h"
 #include "mainwindow/forms/mf.h"
 #include "mainwindow/main_sub.h"
+#include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
 #include "storage/db_operate.h"
@@ -46,6 +48,16 @@ protected:
     {
         MF()->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // Lets events through until a postponed close has happened (at most 2 s).
+    static void WaitForTheDeferredClose()
+    {
+        QElapsedTimer t;
+        t.start();
+        while (LoadedMF() && t.elapsed() < 2000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
     }
     int ended = 0;
 };
@@ -132,15 +144,67 @@ TEST_F(MFTest, CloseWaitsForTheBusyOperation)
     EXPECT_EQ(ended, 0);
 
     busy = false;
-    QElapsedTimer t;
-    t.start();
-    while (LoadedMF() && t.elapsed() < 2000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    WaitForTheDeferredClose();
     EXPECT_EQ(LoadedMF(), nullptr);
     EXPECT_EQ(GetParam("当前结点"), "2");
     EXPECT_EQ(ended, 1);
+}
+
+// The user closes the window while the restart or the first activation lets events through (a
+// download, the grid's refill): the window stays until that work is over, then closes and saves the
+// node the work ended on.
+TEST_F(MFTest, ACloseDuringRestartOrFirstActivationWaitsForItsEnd)
+{
+    MainWindowHooks().isBusy = [] { return IsBusy(); };
+    auto closeNow = [] {
+        LoadedMF()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    struct Case {
+        const char *what;
+        std::function<void()> run;
+        QDate rangeMin;  // the date window the work ends with; invalid: not set by it
+    };
+    const Case cases[] = {
+        {"restart",
+         [&closeNow] {
+             StartupSteps s;
+             s.downloadAllHistory = closeNow;
+             CurrentStartupSteps() = s;
+             MF()->RestartSys();
+         },
+         QDate()},
+        {"first activation",
+         [&closeNow] {
+             MainWindowHooks().nodeClick = [&closeNow](const std::optional<TreeNodeRef> &) { closeNow(); };
+             MF()->Form_Activate();
+         },
+         QDate(2021, 3, 4)},
+    };
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2021-03-04#,10,100,100)");
+    for (const Case &c : cases) {
+        ended = 0;
+        SaveParam("当前结点", "");
+        MainWindowHooks().loadStockTree = [](QTreeWidget *tv) {
+            tv->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("我的股票")}));
+            MF()->CurrentNode = TreeNodeRef{QStringLiteral("C2"), QStringLiteral("曾经持有"), 3};
+        };
+        c.run();
+        ASSERT_NE(LoadedMF(), nullptr) << c.what;
+        EXPECT_EQ(ended, 0) << c.what;
+        ASSERT_TRUE(LoadedMF()->CurrentNode) << c.what;
+        EXPECT_EQ(LoadedMF()->CurrentNode->index, 3) << c.what;
+        if (c.rangeMin.isValid()) {
+            EXPECT_EQ(LoadedMF()->DTP[0]->minimumDate(), c.rangeMin) << c.what;
+        }
+
+        WaitForTheDeferredClose();
+        EXPECT_EQ(LoadedMF(), nullptr) << c.what;
+        EXPECT_EQ(GetParam("当前结点"), "3") << c.what;
+        EXPECT_EQ(ended, 1) << c.what;
+        EXPECT_FALSE(IsBusy());
+        MainWindowHooks().nodeClick = nullptr;
+    }
 }
 
 TEST_F(MFTest, RefreshSettingSetsOrStopsTheTimer)
@@ -203,6 +267,35 @@ TEST_F(MFTest, ShrinkingPullsTheBarsInsideBeforeTheLayout)
     EXPECT_EQ(mf->SpBar[1]->y(), 500 - mf->SpBar[1]->height());
     EXPECT_EQ(mf->TStatus->y() + mf->TStatus->height(), 500);
     EXPECT_EQ(mf->Pic[0]->y(), mf->SpBar[1]->y() + mf->SpBar[1]->height());
+}
+
+// A height a control cannot take (negative) is refused on its own: the control still takes its new
+// width, so the grid and the chart keep lining up with the command bar.
+TEST_F(MFTest, ARefusedHeightStillLetsTheWidthFollow)
+{
+    struct Case {
+        const char *what;
+        int barTop;  // of the horizontal bar
+        QSize client;
+    };
+    const Case cases[] = {
+        {"bar above the grid's top", 40, QSize(1400, 760)},
+        {"window lower than the chart's top", 400, QSize(900, 410)},
+    };
+    for (const Case &c : cases) {
+        MFWindow *mf = MF();
+        mf->SpBar[1]->move(mf->SpBar[1]->x(), c.barTop);
+        mf->ClientArea()->resize(c.client);
+        mf->Form_Resize();
+        ASSERT_EQ(mf->SpBar[1]->y(), c.barTop) << c.what;
+        const int right = mf->SpBar[0]->x() + mf->SpBar[0]->width();
+        EXPECT_EQ(mf->Frm[0]->width(), c.client.width() - right) << c.what;
+        EXPECT_EQ(mf->MSF[0]->width(), mf->Frm[0]->width()) << c.what;
+        EXPECT_EQ(mf->Pic[0]->width(), mf->MSF[0]->width()) << c.what;
+        EXPECT_GE(mf->MSF[0]->height(), 0) << c.what;
+        EXPECT_GE(mf->Pic[0]->height(), 0) << c.what;
+        delete mf;
+    }
 }
 
 TEST_F(MFTest, OnlyTheFirstActivationLoadsTheTree)
