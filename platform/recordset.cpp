@@ -2,6 +2,7 @@
 // back to the single base table by rowid with bound parameters.
 #include "recordset.h"
 
+#include <cmath>
 #include <limits>
 
 #include <sqlite3.h>
@@ -77,14 +78,21 @@ QString QuoteName(QString name)
 }
 
 // A number read from a text the way an assignment to a number field reads it: the whole text must
-// be a number (blanks around it allowed).
+// be a number (blanks around it allowed). "inf" and "nan" are no numbers to the original engine.
 std::optional<double> NumberOfText(const QString &text)
 {
     bool ok = false;
     const double d = text.trimmed().toDouble(&ok);
-    if (!ok)
+    if (!ok || !std::isfinite(d))
         return std::nullopt;
     return d;
+}
+
+// The dates a date field holds: 100-01-01 to 9999-12-31 23:59:59 as day numbers. Anything else,
+// infinities and NaN included, cannot be stored (and could not be shown as a date).
+bool FitsDateField(double dayNumber)
+{
+    return dayNumber >= -657434.0 && dayNumber < 2958466.0;
 }
 
 // Converts a value assigned to a field by the field's kind, as the original engine did.
@@ -110,14 +118,20 @@ std::optional<Value> ConvertForField(const DbField &field, const Value &v, QStri
             source = MakeDouble(*d);
         }
         auto out = ConvertValue(source, field.kind);
+        if (out && !std::isfinite(out->num))
+            out.reset();
         if (!out)
             why = QStringLiteral("Overflow: %1 does not fit field %2").arg(v.ToText(), field.name);
         return out;
     }
     case VType::Date: {
         auto out = ConvertValue(v, VType::Date);
-        if (!out)
+        if (!out) {
             why = QStringLiteral("Type mismatch: \"%1\" is no date for field %2").arg(v.ToText(), field.name);
+        } else if (out->IsDate() && !FitsDateField(out->num)) {
+            why = QStringLiteral("Overflow: %1 does not fit field %2").arg(v.ToText(), field.name);
+            out.reset();
+        }
         return out;
     }
     case VType::String:

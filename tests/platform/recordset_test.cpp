@@ -1,4 +1,6 @@
 // The record set: counts, moves, field access, conversions on assignment and write-back by rowid.
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "fixtures/db_fixture.h"
@@ -262,6 +264,17 @@ TEST_F(RecordSetTest, AssignmentConvertsByTheDeclaredType)
         {"code", MakeString(QStringLiteral("000001")), true, MakeString(QStringLiteral("000001"))},
         {"memo", MakeEmpty(), true, MakeNull()},
         {"sprice", MakeDouble(10.05), true, MakeDouble(10.05)},
+        // what no number or date field can hold: infinities, NaN, days beyond the years 100 to 9999
+        {"bprice", MakeString(QStringLiteral("nan")), false, {}},
+        {"bprice", MakeString(QStringLiteral(" inf")), false, {}},
+        {"bprice", MakeDouble(std::numeric_limits<double>::infinity()), false, {}},
+        {"aprice", MakeDouble(std::numeric_limits<double>::quiet_NaN()), false, {}},
+        {"bdate", MakeDouble(std::numeric_limits<double>::quiet_NaN()), false, {}},
+        {"bdate", MakeDouble(1e300), false, {}},
+        {"bdate", MakeDouble(2958466), false, {}},
+        {"bdate", MakeDouble(2958465.5), true, MakeDate(2958465.5)},  // 9999-12-31 12:00
+        {"bdate", MakeDouble(-657434), true, MakeDate(-657434)},      // 0100-01-01
+        {"bdate", MakeDouble(-657435), false, {}},
     };
     for (const auto &c : cases) {
         RecordSet rs;
