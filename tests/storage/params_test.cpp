@@ -125,6 +125,30 @@ TEST_F(ParamsTest, SplitterPositionsAreBroughtInside)
     }
 }
 
+// Stored numbers reach the whole-number values of the controls rounded, halves to even; a number
+// the control cannot take leaves it as designed.
+TEST_F(ParamsTest, RestoredNumbersAreRoundedWholeNumbers)
+{
+    const std::pair<const char *, Qt::CheckState> checks[] = {
+        {"1.5", Qt::PartiallyChecked}, {"0.5", Qt::Unchecked}, {"-0.4", Qt::Unchecked}, {"2.6", Qt::Checked}};
+    for (const auto &[stored, state] : checks) {
+        TestWindow w;
+        w.chk1->setTristate(true);
+        w.chk1->setCheckState(Qt::Checked);
+        FormParamSet record;
+        record.chk = {"", stored};
+        RestoreFormParams(&w.controls, QString(), record, nullptr);
+        EXPECT_EQ(w.chk1->checkState(), state) << stored;
+    }
+    // a Tag minimum beyond any position: the bar stays where it was designed
+    TestWindow w;
+    w.bar->setProperty("Tag", "1e20,300");
+    FormParamSet record;
+    record.pic = {"1500"};
+    RestoreFormParams(&w.controls, QString(), record, nullptr);
+    EXPECT_EQ(w.bar->y(), 100);
+}
+
 TEST_F(ParamsTest, ControlsBeyondTheirArrayKeepTheirValues)
 {
     TestWindow w;
