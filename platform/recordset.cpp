@@ -117,9 +117,7 @@ std::optional<Value> ConvertForField(const DbField &field, const Value &v, QStri
             }
             source = MakeDouble(*d);
         }
-        auto out = ConvertValue(source, field.kind);
-        if (out && !std::isfinite(out->num))
-            out.reset();
+        auto out = std::isfinite(source.ToDouble()) ? ConvertValue(source, field.kind) : std::nullopt;
         if (!out)
             why = QStringLiteral("Overflow: %1 does not fit field %2").arg(v.ToText(), field.name);
         return out;
@@ -128,9 +126,11 @@ std::optional<Value> ConvertForField(const DbField &field, const Value &v, QStri
         auto out = ConvertValue(v, VType::Date);
         if (!out) {
             why = QStringLiteral("Type mismatch: \"%1\" is no date for field %2").arg(v.ToText(), field.name);
-        } else if (out->IsDate() && !FitsDateField(out->num)) {
+            return std::nullopt;
+        }
+        if (out->IsDate() && !FitsDateField(out->num)) {
             why = QStringLiteral("Overflow: %1 does not fit field %2").arg(v.ToText(), field.name);
-            out.reset();
+            return std::nullopt;
         }
         return out;
     }
