@@ -678,11 +678,16 @@ bool RecordSet::WritePending()
         return true;
     }
 
-    // Read the new row back, so that its id and the column defaults are there at once.
+    // Read the new row back, so that its id and the column defaults are there at once. The columns
+    // are named: a column added to the table since the set was opened must not shift them.
     const long long rowid = sqlite3_last_insert_rowid(db);
     StmtGuard r;
-    const QByteArray reread =
-        (QStringLiteral("SELECT _rowid_,* FROM ") + table + QStringLiteral(" WHERE _rowid_=?")).toUtf8();
+    QString names;
+    for (const DbField &f : m_fields)
+        names += u',' + QuoteName(f.name);
+    const QByteArray reread = (QStringLiteral("SELECT _rowid_") + names + QStringLiteral(" FROM ") + table +
+                               QStringLiteral(" WHERE _rowid_=?"))
+                                  .toUtf8();
     rc = sqlite3_prepare_v2(db, reread.constData(), static_cast<int>(reread.size()), &r.stmt, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_int64(r.stmt, 1, rowid);

@@ -111,6 +111,17 @@ TEST_F(RecordSetTest, AddNewWritesOnlyTheSetFieldsAndReadsTheIdAtOnce)
     EXPECT_EQ(back.Field(QStringLiteral("num")), MakeLong(100));
 }
 
+TEST_F(RecordSetTest, ARowAddedAfterTheTableGainedAColumnHasItsIdAtOnce)
+{
+    RecordSet rs;
+    ASSERT_TRUE(rs.Open(conn, QStringLiteral("SELECT * FROM account WHERE FALSE")));
+    ASSERT_TRUE(conn.Execute(QStringLiteral("ALTER TABLE account ADD COLUMN extra INTEGER")));
+    ASSERT_TRUE(rs.AddNew() && rs.Set(QStringLiteral("code"), MakeString(QStringLiteral("600000"))));
+    ASSERT_TRUE(rs.Update()) << rs.lastError.text.toStdString();
+    EXPECT_EQ(rs.Field(QStringLiteral("id")), MakeLong(1));
+    EXPECT_EQ(rs.Field(QStringLiteral("sdate")), MakeDate(2));
+}
+
 TEST_F(RecordSetTest, EditWritesBackByRowidAndKeepsTheRow)
 {
     AddAccounts(3);
