@@ -153,6 +153,25 @@ void RecordSet::StmtDeleter::operator()(sqlite3_stmt *stmt) const
     sqlite3_finalize(stmt);
 }
 
+sqlite3_stmt *RecordSet::KeptStmt::For(sqlite3 *handle, const std::vector<int> &cols) const
+{
+    return stmt && db == handle && columns == cols ? stmt.get() : nullptr;
+}
+
+void RecordSet::KeptStmt::Keep(sqlite3_stmt *prepared, sqlite3 *handle, const std::vector<int> &cols)
+{
+    stmt.reset(prepared);
+    db = handle;
+    columns = cols;
+}
+
+void RecordSet::KeptStmt::Reset()
+{
+    stmt.reset();
+    columns.clear();
+    db = nullptr;
+}
+
 struct RecordSet::Spare {
     std::vector<long long> rowids;
     std::vector<Cell> cells;
@@ -324,9 +343,9 @@ void RecordSet::Close()
     std::vector<Cell>().swap(m_cells);
     std::vector<long long>().swap(m_rowids);
     m_texts = QByteArray();
-    m_update.reset();
-    m_updateColumns.clear();
-    m_updateDb = nullptr;
+    m_update.Reset();
+    m_insert.Reset();
+    m_reread.Reset();
     m_conn = nullptr;
     m_open = false;
     m_table.clear();
@@ -606,15 +625,14 @@ bool RecordSet::WritePending()
         return true;
     }
 
-    const QString table = QuoteName(m_table);
-    sqlite3_stmt *stmt = nullptr;
-    StmtGuard g;  // owns an INSERT; an UPDATE stays in m_update
-    int rc = SQLITE_OK;
-    if (m_adding) {
+    KeptStmt &kept = m_adding ? m_insert : m_update;
+    sqlite3_stmt *stmt = kept.For(db, changed);
+    if (!stmt) {
+        const QString table = QuoteName(m_table);
         QString sql;
-        if (changed.empty()) {
+        if (m_adding && changed.empty()) {
             sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES");
-        } else {
+        } else if (m_adding) {
             QString names, marks;
             for (int i : changed) {
                 if (!names.isEmpty()) {
@@ -626,46 +644,36 @@ bool RecordSet::WritePending()
             }
             sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + names + QStringLiteral(") VALUES (") +
                   marks + u')';
+        } else {
+            QString sets;
+            for (int i : changed) {
+                if (!sets.isEmpty())
+                    sets += u',';
+                sets += QuoteName(m_fields[i].name) + QStringLiteral("=?");
+            }
+            sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + sets +
+                  QStringLiteral(" WHERE _rowid_=?");
         }
+        kept.Reset();
         const QByteArray utf8 = sql.toUtf8();
-        rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &g.stmt, nullptr);
-        stmt = g.stmt;
-    } else if (m_update && m_updateDb == db && m_updateColumns == changed) {
-        stmt = m_update.get();
-    } else {
-        m_update.reset();
-        QString sets;
-        for (int i : changed) {
-            if (!sets.isEmpty())
-                sets += u',';
-            sets += QuoteName(m_fields[i].name) + QStringLiteral("=?");
+        const int rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &stmt, nullptr);
+        if (rc != SQLITE_OK) {
+            lastError = MakeDbError(db, rc);
+            sqlite3_finalize(stmt);
+            return false;
         }
-        const QByteArray utf8 =
-            (QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + sets + QStringLiteral(" WHERE _rowid_=?"))
-                .toUtf8();
-        rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &stmt, nullptr);
-        if (rc == SQLITE_OK) {
-            m_update.reset(stmt);
-            m_updateColumns = changed;
-            m_updateDb = db;
-        }
-    }
-    if (rc != SQLITE_OK) {
-        lastError = MakeDbError(db, rc);
-        return false;
+        kept.Keep(stmt, db, changed);
     }
     int param = 1;
     for (int i : changed)
         BindValue(stmt, param++, m_pending[i]);
     if (!m_adding)
         sqlite3_bind_int64(stmt, param, m_rowids[m_pos]);
-    rc = sqlite3_step(stmt);
+    int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE)
         lastError = MakeDbError(db, rc);
-    if (stmt == m_update.get()) {
-        sqlite3_reset(stmt);
-        sqlite3_clear_bindings(stmt);
-    }
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
     if (rc != SQLITE_DONE)
         return false;
 
@@ -681,25 +689,35 @@ bool RecordSet::WritePending()
     // Read the new row back, so that its id and the column defaults are there at once. The columns
     // are named: a column added to the table since the set was opened must not shift them.
     const long long rowid = sqlite3_last_insert_rowid(db);
-    StmtGuard r;
-    QString names;
-    for (const DbField &f : m_fields)
-        names += u',' + QuoteName(f.name);
-    const QByteArray reread = (QStringLiteral("SELECT _rowid_") + names + QStringLiteral(" FROM ") + table +
-                               QStringLiteral(" WHERE _rowid_=?"))
-                                  .toUtf8();
-    rc = sqlite3_prepare_v2(db, reread.constData(), static_cast<int>(reread.size()), &r.stmt, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_bind_int64(r.stmt, 1, rowid);
-        rc = sqlite3_step(r.stmt);
+    sqlite3_stmt *reread = m_reread.For(db, {});
+    rc = SQLITE_OK;
+    if (!reread) {
+        m_reread.Reset();
+        QString names;
+        for (const DbField &f : m_fields)
+            names += u',' + QuoteName(f.name);
+        const QByteArray sql = (QStringLiteral("SELECT _rowid_") + names + QStringLiteral(" FROM ") +
+                                QuoteName(m_table) + QStringLiteral(" WHERE _rowid_=?"))
+                                   .toUtf8();
+        rc = sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &reread, nullptr);
+        if (rc == SQLITE_OK)
+            m_reread.Keep(reread, db, {});
+        else
+            sqlite3_finalize(reread);
     }
-    if (rc == SQLITE_ROW && sqlite3_column_count(r.stmt) == FieldCount() + 1) {
-        AppendCells(r.stmt, 1);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_int64(reread, 1, rowid);
+        rc = sqlite3_step(reread);
+    }
+    if (rc == SQLITE_ROW && sqlite3_column_count(reread) == FieldCount() + 1) {
+        AppendCells(reread, 1);
     } else {
         // The row was written; only the read-back failed. Keep what was set.
         for (const Value &v : m_pending)
             m_cells.push_back(CellOf(v));
     }
+    if (m_reread.stmt)
+        sqlite3_reset(m_reread.stmt.get());
     m_rowids.push_back(rowid);
     m_pos = RecordCount() - 1;
     m_onGap = false;
