@@ -3,7 +3,6 @@
 // rewrites them for SQLite. Quoted literals and bracketed names are never looked into.
 #include "jet_sql.h"
 
-#include <cstdio>
 #include <map>
 
 #include "daynum.h"
@@ -80,9 +79,8 @@ bool DateLiteral(const QString &body, QString &out)
         out = QString::number(static_cast<long long>(day));
         return true;
     }
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.17g", day + (h * 3600.0 + mi * 60.0 + s) / 86400.0);
-    out = QString::fromLatin1(buf);
+    // QString::number writes a decimal point whatever the process locale (snprintf would not).
+    out = QString::number(day + (h * 3600.0 + mi * 60.0 + s) / 86400.0, 'g', 17);
     return true;
 }
 

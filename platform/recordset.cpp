@@ -2,6 +2,7 @@
 // back to the single base table by rowid with bound parameters.
 #include "recordset.h"
 
+#include <cmath>
 #include <limits>
 
 #include <sqlite3.h>
@@ -77,14 +78,21 @@ QString QuoteName(QString name)
 }
 
 // A number read from a text the way an assignment to a number field reads it: the whole text must
-// be a number (blanks around it allowed).
+// be a number (blanks around it allowed). "inf" and "nan" are no numbers to the original engine.
 std::optional<double> NumberOfText(const QString &text)
 {
     bool ok = false;
     const double d = text.trimmed().toDouble(&ok);
-    if (!ok)
+    if (!ok || !std::isfinite(d))
         return std::nullopt;
     return d;
+}
+
+// The dates a date field holds: 100-01-01 to 9999-12-31 23:59:59 as day numbers. Anything else,
+// infinities and NaN included, cannot be stored (and could not be shown as a date).
+bool FitsDateField(double dayNumber)
+{
+    return dayNumber >= -657434.0 && dayNumber < 2958466.0;
 }
 
 // Converts a value assigned to a field by the field's kind, as the original engine did.
@@ -109,15 +117,21 @@ std::optional<Value> ConvertForField(const DbField &field, const Value &v, QStri
             }
             source = MakeDouble(*d);
         }
-        auto out = ConvertValue(source, field.kind);
+        auto out = std::isfinite(source.ToDouble()) ? ConvertValue(source, field.kind) : std::nullopt;
         if (!out)
             why = QStringLiteral("Overflow: %1 does not fit field %2").arg(v.ToText(), field.name);
         return out;
     }
     case VType::Date: {
         auto out = ConvertValue(v, VType::Date);
-        if (!out)
+        if (!out) {
             why = QStringLiteral("Type mismatch: \"%1\" is no date for field %2").arg(v.ToText(), field.name);
+            return std::nullopt;
+        }
+        if (out->IsDate() && !FitsDateField(out->num)) {
+            why = QStringLiteral("Overflow: %1 does not fit field %2").arg(v.ToText(), field.name);
+            return std::nullopt;
+        }
         return out;
     }
     case VType::String:
@@ -137,6 +151,25 @@ struct StmtGuard {
 void RecordSet::StmtDeleter::operator()(sqlite3_stmt *stmt) const
 {
     sqlite3_finalize(stmt);
+}
+
+sqlite3_stmt *RecordSet::KeptStmt::For(sqlite3 *handle, const std::vector<int> &cols) const
+{
+    return stmt && db == handle && columns == cols ? stmt.get() : nullptr;
+}
+
+void RecordSet::KeptStmt::Keep(sqlite3_stmt *prepared, sqlite3 *handle, const std::vector<int> &cols)
+{
+    stmt.reset(prepared);
+    db = handle;
+    columns = cols;
+}
+
+void RecordSet::KeptStmt::Reset()
+{
+    stmt.reset();
+    columns.clear();
+    db = nullptr;
 }
 
 struct RecordSet::Spare {
@@ -310,9 +343,9 @@ void RecordSet::Close()
     std::vector<Cell>().swap(m_cells);
     std::vector<long long>().swap(m_rowids);
     m_texts = QByteArray();
-    m_update.reset();
-    m_updateColumns.clear();
-    m_updateDb = nullptr;
+    m_update.Reset();
+    m_insert.Reset();
+    m_reread.Reset();
     m_conn = nullptr;
     m_open = false;
     m_table.clear();
@@ -592,15 +625,14 @@ bool RecordSet::WritePending()
         return true;
     }
 
-    const QString table = QuoteName(m_table);
-    sqlite3_stmt *stmt = nullptr;
-    StmtGuard g;  // owns an INSERT; an UPDATE stays in m_update
-    int rc = SQLITE_OK;
-    if (m_adding) {
+    KeptStmt &kept = m_adding ? m_insert : m_update;
+    sqlite3_stmt *stmt = kept.For(db, changed);
+    if (!stmt) {
+        const QString table = QuoteName(m_table);
         QString sql;
-        if (changed.empty()) {
+        if (m_adding && changed.empty()) {
             sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" DEFAULT VALUES");
-        } else {
+        } else if (m_adding) {
             QString names, marks;
             for (int i : changed) {
                 if (!names.isEmpty()) {
@@ -612,46 +644,36 @@ bool RecordSet::WritePending()
             }
             sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + names + QStringLiteral(") VALUES (") +
                   marks + u')';
+        } else {
+            QString sets;
+            for (int i : changed) {
+                if (!sets.isEmpty())
+                    sets += u',';
+                sets += QuoteName(m_fields[i].name) + QStringLiteral("=?");
+            }
+            sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + sets +
+                  QStringLiteral(" WHERE _rowid_=?");
         }
+        kept.Reset();
         const QByteArray utf8 = sql.toUtf8();
-        rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &g.stmt, nullptr);
-        stmt = g.stmt;
-    } else if (m_update && m_updateDb == db && m_updateColumns == changed) {
-        stmt = m_update.get();
-    } else {
-        m_update.reset();
-        QString sets;
-        for (int i : changed) {
-            if (!sets.isEmpty())
-                sets += u',';
-            sets += QuoteName(m_fields[i].name) + QStringLiteral("=?");
+        const int rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &stmt, nullptr);
+        if (rc != SQLITE_OK) {
+            lastError = MakeDbError(db, rc);
+            sqlite3_finalize(stmt);
+            return false;
         }
-        const QByteArray utf8 =
-            (QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + sets + QStringLiteral(" WHERE _rowid_=?"))
-                .toUtf8();
-        rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &stmt, nullptr);
-        if (rc == SQLITE_OK) {
-            m_update.reset(stmt);
-            m_updateColumns = changed;
-            m_updateDb = db;
-        }
-    }
-    if (rc != SQLITE_OK) {
-        lastError = MakeDbError(db, rc);
-        return false;
+        kept.Keep(stmt, db, changed);
     }
     int param = 1;
     for (int i : changed)
         BindValue(stmt, param++, m_pending[i]);
     if (!m_adding)
         sqlite3_bind_int64(stmt, param, m_rowids[m_pos]);
-    rc = sqlite3_step(stmt);
+    int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE)
         lastError = MakeDbError(db, rc);
-    if (stmt == m_update.get()) {
-        sqlite3_reset(stmt);
-        sqlite3_clear_bindings(stmt);
-    }
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
     if (rc != SQLITE_DONE)
         return false;
 
@@ -664,23 +686,38 @@ bool RecordSet::WritePending()
         return true;
     }
 
-    // Read the new row back, so that its id and the column defaults are there at once.
+    // Read the new row back, so that its id and the column defaults are there at once. The columns
+    // are named: a column added to the table since the set was opened must not shift them.
     const long long rowid = sqlite3_last_insert_rowid(db);
-    StmtGuard r;
-    const QByteArray reread =
-        (QStringLiteral("SELECT _rowid_,* FROM ") + table + QStringLiteral(" WHERE _rowid_=?")).toUtf8();
-    rc = sqlite3_prepare_v2(db, reread.constData(), static_cast<int>(reread.size()), &r.stmt, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_bind_int64(r.stmt, 1, rowid);
-        rc = sqlite3_step(r.stmt);
+    sqlite3_stmt *reread = m_reread.For(db, {});
+    rc = SQLITE_OK;
+    if (!reread) {
+        m_reread.Reset();
+        QString names;
+        for (const DbField &f : m_fields)
+            names += u',' + QuoteName(f.name);
+        const QByteArray sql = (QStringLiteral("SELECT _rowid_") + names + QStringLiteral(" FROM ") +
+                                QuoteName(m_table) + QStringLiteral(" WHERE _rowid_=?"))
+                                   .toUtf8();
+        rc = sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &reread, nullptr);
+        if (rc == SQLITE_OK)
+            m_reread.Keep(reread, db, {});
+        else
+            sqlite3_finalize(reread);
     }
-    if (rc == SQLITE_ROW && sqlite3_column_count(r.stmt) == FieldCount() + 1) {
-        AppendCells(r.stmt, 1);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_int64(reread, 1, rowid);
+        rc = sqlite3_step(reread);
+    }
+    if (rc == SQLITE_ROW && sqlite3_column_count(reread) == FieldCount() + 1) {
+        AppendCells(reread, 1);
     } else {
         // The row was written; only the read-back failed. Keep what was set.
         for (const Value &v : m_pending)
             m_cells.push_back(CellOf(v));
     }
+    if (m_reread.stmt)
+        sqlite3_reset(m_reread.stmt.get());
     m_rowids.push_back(rowid);
     m_pos = RecordCount() - 1;
     m_onGap = false;

@@ -128,14 +128,24 @@ private:
     bool m_adding = false;
     std::vector<Value> m_pending;
     std::vector<bool> m_dirty;
-    // The last UPDATE prepared, kept for the next row that changes the same columns (a loop over
-    // the rows of a set changes the same ones each time), with the columns and the handle it is for.
+    // The last UPDATE and the last INSERT prepared, each kept for the next row that writes the same
+    // columns (a loop over the rows of a set, or adding rows one after another, writes the same ones
+    // each time), with the columns and the handle it is for; and the read-back of an added row.
     struct StmtDeleter {
         void operator()(sqlite3_stmt *stmt) const;
     };
-    std::unique_ptr<sqlite3_stmt, StmtDeleter> m_update;
-    std::vector<int> m_updateColumns;
-    struct sqlite3 *m_updateDb = nullptr;
+    struct KeptStmt {
+        std::unique_ptr<sqlite3_stmt, StmtDeleter> stmt;
+        std::vector<int> columns;
+        struct sqlite3 *db = nullptr;
+        // The kept statement when it is for db and these columns, else nothing.
+        sqlite3_stmt *For(struct sqlite3 *handle, const std::vector<int> &cols) const;
+        void Keep(sqlite3_stmt *prepared, struct sqlite3 *handle, const std::vector<int> &cols);
+        void Reset();
+    };
+    KeptStmt m_update;
+    KeptStmt m_insert;
+    KeptStmt m_reread;
 };
 
 // Translates a Jet-dialect SQL text into SQLite's (TOP n, #dates#, DELETE *, "…" strings, TRUE/FALSE,

@@ -270,8 +270,18 @@ QStringList GetGroupList(const QString &table, const QString &field, const QStri
     for (; !rs.AtEOF(); rs.MoveNext()) {
         const Value v = rs.Get(0).value_or(MakeEmpty());
         result << (v.IsDate() ? FormatValue(v, true, QString()) : v.ToText());
-        if (second && secondValues)
-            secondValues->push_back(static_cast<long>(LeadingNumber(rs.Get(1).value_or(MakeEmpty()).ToText())));
+        if (!second || !secondValues)
+            continue;
+        // A whole-number element rounds its number (halves to even); one beyond 32 bits fails the
+        // procedure like any other error of its query.
+        const auto whole = ClngOf(LeadingNumber(rs.Get(1).value_or(MakeEmpty()).ToText()));
+        if (!whole) {
+            LogDbError(MakeDbError(QStringLiteral("Overflow")), sql);
+            CloseRs(conn, rs);
+            secondValues->assign(1, 0);
+            return QStringList{QString()};
+        }
+        secondValues->push_back(*whole);
     }
     CloseRs(conn, rs);
     return result;

@@ -68,8 +68,9 @@ int CountRecords(const QString &table, const QString &condition, const QString &
 int CountGroups(const QString &table, const QString &field, const QString &condition, const QString &file = kAccDb);
 
 // The distinct values of field in ascending order at 1..n, element 0 "" (dates as "YYYY-MM-DD").
-// With a second field, secondValues receives the leading number of each row's second field at 1..n.
-// On failure, after logging, just the element 0.
+// With a second field, secondValues receives the leading number of each row's second field at 1..n,
+// rounded to a whole number (halves to even). On failure, after logging, just the element 0 (and a
+// second value 0); a leading number beyond 32 bits is such a failure.
 QStringList GetGroupList(const QString &table, const QString &field, const QString &condition,
                          const QString &secondField = QString(), std::vector<long> *secondValues = nullptr,
                          const QString &file = kAccDb);

@@ -84,9 +84,10 @@ void RestoreControl(FormControls &window, int i, const QString &text)
         window.SetOptionOn(i, LeadingNumber(text) > 0);
         break;
     case ControlKind::chk: {
-        const double v = LeadingNumber(text);
-        if (v >= 0 && v <= 2)
-            window.SetCheckValue(i, static_cast<int>(v));
+        // The value is a whole number: the leading number rounds, halves to even.
+        const auto v = ClngOf(LeadingNumber(text));
+        if (v && *v >= 0 && *v <= 2)
+            window.SetCheckValue(i, *v);
         break;
     }
     case ControlKind::dtp:
@@ -105,8 +106,13 @@ void RestoreControl(FormControls &window, int i, const QString &text)
         if (pos < 0)
             pos = 0;
         const double tagMin = LeadingNumber(bar.tag);
-        if (pos < tagMin)
-            pos = static_cast<int>(tagMin);
+        if (pos < tagMin) {
+            // A minimum no position can take leaves the bar as designed.
+            const auto min = ClngOf(tagMin);
+            if (!min)
+                break;
+            pos = *min;
+        }
         if (pos > bar.containerSize - bar.barSize)
             pos = bar.containerSize - bar.barSize;
         window.SetBarPosition(i, pos);

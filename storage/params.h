@@ -89,7 +89,8 @@ void SaveFormParams(const FormControls *window, const QString &windowName, FormP
 // With a window name, loads the six arrays of the record from the store, or from the open record set
 // over 参数 when one is given (it may stand on any row). With a window, writes each control from its
 // array; a control beyond its array, or with a value that does not fit, keeps its designed value.
-// Splitter positions are brought inside the Tag minimum and the container.
+// Check boxes and splitter positions take their stored numbers rounded (halves to even); splitter
+// positions are brought inside the Tag minimum and the container.
 void RestoreFormParams(FormControls *window, const QString &windowName, FormParamSet &record,
                        RecordSet *params = nullptr);
 

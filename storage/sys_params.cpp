@@ -1,9 +1,6 @@
 // 全局变量: the five system settings.
 #include "sys_params.h"
 
-#include <cmath>
-#include <limits>
-
 #include "platform/numeric.h"
 #include "storage/params.h"
 
@@ -77,12 +74,13 @@ void LoadSysParams()
     element(3, s.refreshSeconds, 1);
     Current() = s;
 
-    const double ms = std::round(s.refreshSeconds * 1000);
+    // The interval is a whole number of ms, rounded with halves to even (0.0005 s stops the timer).
     // A negative or oversized interval cannot be set on a timer: leave the timer as it was.
-    if (!std::isfinite(ms) || ms < 0 || ms > std::numeric_limits<int>::max())
+    const auto ms = ClngOf(s.refreshSeconds * 1000);
+    if (!ms || *ms < 0)
         return;
     if (TimerHook())
-        TimerHook()(static_cast<int>(ms));
+        TimerHook()(*ms);
 }
 
 void SetRefreshTimerHook(std::function<void(int intervalMs)> hook)

@@ -21,8 +21,8 @@ void SetSysParams(double initialCapital, double commissionRate, double addPositi
 // Sets the five settings from SysSetParams().tt: element 0 capital, 1 commission per mille, 2 multiple,
 // 3 refresh seconds, 4 position percent, each by its leading number. A missing element keeps the
 // default; an element present but empty gives 0. Then sets the refresh timer through the hook:
-// RefreshSeconds × 1000 ms rounded, 0 stopping the timer; an interval beyond the timer's range
-// leaves the timer as it was.
+// RefreshSeconds × 1000 ms rounded (halves to even), 0 stopping the timer; an interval beyond the
+// timer's range leaves the timer as it was.
 void LoadSysParams();
 
 // The main window registers how its refresh timer is set: interval in ms, 0 = stop. Until then

@@ -1,5 +1,8 @@
 // The Jet-dialect translator: the program's SQL texts against their SQLite forms, and what they
 // give on a real database.
+#include <clocale>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -74,6 +77,26 @@ TEST(JetSqlTest, TranslatesTheProgramsTexts)
         ASSERT_TRUE(out.has_value()) << t.jet << ": " << why.toStdString();
         EXPECT_EQ(out->toStdString(), t.sqlite) << t.jet;
     }
+}
+
+// The process runs in the user's locale (the application sets it from the environment); a day
+// number with a time must still reach SQL with a decimal point.
+TEST(JetSqlTest, DayNumbersIgnoreTheNumericLocale)
+{
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    bool commaLocale = false;
+    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
+        if (std::setlocale(LC_NUMERIC, name) && std::localeconv()->decimal_point == std::string(",")) {
+            commaLocale = true;
+            break;
+        }
+    if (!commaLocale) {
+        std::setlocale(LC_NUMERIC, previous.c_str());
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    }
+    const auto out = TranslateJetSql(QStringLiteral("SELECT * FROM DeelRes WHERE dat<=#2024-01-05 12:00#"));
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    EXPECT_EQ(out.value_or(QString()).toStdString(), "SELECT * FROM DeelRes WHERE dat<=45296.5");
 }
 
 TEST(JetSqlTest, RefusesWhatWouldRunWrongOrInPart)

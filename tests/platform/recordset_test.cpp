@@ -1,4 +1,6 @@
 // The record set: counts, moves, field access, conversions on assignment and write-back by rowid.
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "fixtures/db_fixture.h"
@@ -109,6 +111,17 @@ TEST_F(RecordSetTest, AddNewWritesOnlyTheSetFieldsAndReadsTheIdAtOnce)
     EXPECT_EQ(back.Field(QStringLiteral("num")), MakeLong(100));
 }
 
+TEST_F(RecordSetTest, ARowAddedAfterTheTableGainedAColumnHasItsIdAtOnce)
+{
+    RecordSet rs;
+    ASSERT_TRUE(rs.Open(conn, QStringLiteral("SELECT * FROM account WHERE FALSE")));
+    ASSERT_TRUE(conn.Execute(QStringLiteral("ALTER TABLE account ADD COLUMN extra INTEGER")));
+    ASSERT_TRUE(rs.AddNew() && rs.Set(QStringLiteral("code"), MakeString(QStringLiteral("600000"))));
+    ASSERT_TRUE(rs.Update()) << rs.lastError.text.toStdString();
+    EXPECT_EQ(rs.Field(QStringLiteral("id")), MakeLong(1));
+    EXPECT_EQ(rs.Field(QStringLiteral("sdate")), MakeDate(2));
+}
+
 TEST_F(RecordSetTest, EditWritesBackByRowidAndKeepsTheRow)
 {
     AddAccounts(3);
@@ -192,6 +205,63 @@ TEST_F(RecordSetTest, RepeatedEditsOfTheSameColumnsEachReachTheirRow)
     EXPECT_EQ(CountOf(QStringLiteral("SELECT * FROM account")), 3);
 }
 
+// Rows added one after another with the same columns reuse one prepared statement: each must get
+// its own values and its own id read back at once, also after a failed insert, with another set of
+// columns, and after a column was added to the table.
+TEST_F(RecordSetTest, RowsAddedOneAfterAnotherEachGetTheirValuesAndId)
+{
+    RecordSet rs;
+    ASSERT_TRUE(rs.Open(conn, QStringLiteral("SELECT * FROM account WHERE FALSE")));
+    auto add = [&rs](const QString &code, const Value &num) {
+        if (!rs.AddNew() || !rs.Set(QStringLiteral("code"), MakeString(code)))
+            return false;
+        if (!num.IsEmpty() && !rs.Set(QStringLiteral("num"), num))
+            return false;
+        const bool ok = rs.Update();
+        if (!ok)
+            rs.CancelUpdate();
+        return ok;
+    };
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_TRUE(add(QStringLiteral("60000%1").arg(i), MakeLong(i * 100)));
+        EXPECT_EQ(rs.Field(QStringLiteral("id")), MakeLong(i));
+        EXPECT_EQ(rs.Field(QStringLiteral("num")), MakeLong(i * 100));
+    }
+    // a row the table refuses leaves the next one unharmed
+    ASSERT_TRUE(conn.Execute(QStringLiteral("CREATE UNIQUE INDEX account_code_once ON account(code)")));
+    EXPECT_FALSE(add(QStringLiteral("600001"), MakeLong(1)));
+    ASSERT_TRUE(add(QStringLiteral("600004"), MakeLong(400)));
+    EXPECT_EQ(rs.Field(QStringLiteral("code")), MakeString(QStringLiteral("600004")));
+    // fewer columns: the others take their defaults
+    ASSERT_TRUE(add(QStringLiteral("600005"), MakeEmpty()));
+    EXPECT_EQ(rs.Field(QStringLiteral("num")), MakeLong(0));
+    // a column added meanwhile
+    ASSERT_TRUE(conn.Execute(QStringLiteral("ALTER TABLE account ADD COLUMN extra INTEGER")));
+    ASSERT_TRUE(add(QStringLiteral("600006"), MakeLong(600)));
+    const int ids = rs.Field(QStringLiteral("id")).num;
+    EXPECT_EQ(rs.RecordCount(), 6);
+
+    // the same set reopened on another table adds there
+    ASSERT_TRUE(rs.Open(conn, QStringLiteral("SELECT * FROM DeelRes WHERE FALSE")));
+    ASSERT_TRUE(rs.AddNew() && rs.Set(QStringLiteral("dat"), MakeDate(45296)));
+    ASSERT_TRUE(rs.Update());
+    EXPECT_EQ(rs.Field(QStringLiteral("dat")), MakeDate(45296));
+
+    RecordSet back;
+    ASSERT_TRUE(back.Open(conn, QStringLiteral("SELECT id,code,num FROM account ORDER BY id")));
+    ASSERT_EQ(back.RecordCount(), 6);
+    const std::pair<const char *, int> expected[] = {{"600001", 100}, {"600002", 200}, {"600003", 300},
+                                                     {"600004", 400}, {"600005", 0},   {"600006", 600}};
+    for (const auto &[code, num] : expected) {
+        EXPECT_EQ(back.Field(QStringLiteral("code")).ToText(), QString::fromUtf8(code));
+        EXPECT_EQ(back.Field(QStringLiteral("num")), MakeLong(num)) << code;
+        back.MoveNext();
+    }
+    ASSERT_TRUE(back.MoveLast());
+    EXPECT_EQ(back.Field(QStringLiteral("id")).num, ids);
+    EXPECT_EQ(CountOf(QStringLiteral("SELECT * FROM DeelRes")), 1);
+}
+
 TEST_F(RecordSetTest, DeleteFromTheLastBackKeepsTheFirst)
 {
     AddAccounts(4);
@@ -262,6 +332,17 @@ TEST_F(RecordSetTest, AssignmentConvertsByTheDeclaredType)
         {"code", MakeString(QStringLiteral("000001")), true, MakeString(QStringLiteral("000001"))},
         {"memo", MakeEmpty(), true, MakeNull()},
         {"sprice", MakeDouble(10.05), true, MakeDouble(10.05)},
+        // what no number or date field can hold: infinities, NaN, days beyond the years 100 to 9999
+        {"bprice", MakeString(QStringLiteral("nan")), false, {}},
+        {"bprice", MakeString(QStringLiteral(" inf")), false, {}},
+        {"bprice", MakeDouble(std::numeric_limits<double>::infinity()), false, {}},
+        {"aprice", MakeDouble(std::numeric_limits<double>::quiet_NaN()), false, {}},
+        {"bdate", MakeDouble(std::numeric_limits<double>::quiet_NaN()), false, {}},
+        {"bdate", MakeDouble(1e300), false, {}},
+        {"bdate", MakeDouble(2958466), false, {}},
+        {"bdate", MakeDouble(2958465.5), true, MakeDate(2958465.5)},  // 9999-12-31 12:00
+        {"bdate", MakeDouble(-657434), true, MakeDate(-657434)},      // 0100-01-01
+        {"bdate", MakeDouble(-657435), false, {}},
     };
     for (const auto &c : cases) {
         RecordSet rs;

@@ -112,6 +112,27 @@ TEST_F(DbOperateTest, QueriesWithRows)
     EXPECT_EQ(LogBytes(), QByteArray());
 }
 
+TEST_F(DbOperateTest, GroupListSecondValuesAreRoundedWholeNumbers)
+{
+    Exec(QStringLiteral("INSERT INTO DeelRes(dat,cash) VALUES(#2024-01-02#,2.5)"));
+    Exec(QStringLiteral("INSERT INTO DeelRes(dat,cash) VALUES(#2024-01-03#,3.5)"));
+    Exec(QStringLiteral("INSERT INTO DeelRes(dat,cash) VALUES(#2024-01-04#,-2.7)"));
+    std::vector<long> cash;
+    EXPECT_EQ(GetGroupList(QStringLiteral("DeelRes"), QStringLiteral("dat"), QString(), QStringLiteral("cash"), &cash),
+              (QStringList{QString(), QStringLiteral("2024-01-02"), QStringLiteral("2024-01-03"),
+                           QStringLiteral("2024-01-04")}));
+    EXPECT_EQ(cash, (std::vector<long>{0, 2, 4, -3}));
+    EXPECT_EQ(LogBytes(), QByteArray());
+
+    // a number no whole-number element holds fails the list, with one entry in the log
+    Exec(QStringLiteral("INSERT INTO DeelRes(dat,cash) VALUES(#2024-01-05#,3e9)"));
+    EXPECT_EQ(GetGroupList(QStringLiteral("DeelRes"), QStringLiteral("dat"), QString(), QStringLiteral("cash"), &cash),
+              QStringList{QString()});
+    EXPECT_EQ(cash, std::vector<long>{0});
+    EXPECT_EQ(LogEntryCount(), 1);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("Overflow\r\nselect dat,cash FROM DeelRes GROUP BY dat,cash")));
+}
+
 TEST_F(DbOperateTest, LookupFieldQuotesATextKey)
 {
     Exec(QStringLiteral("INSERT INTO 参数(Var,Con) VALUES('it''s','yes')"));

@@ -125,6 +125,30 @@ TEST_F(ParamsTest, SplitterPositionsAreBroughtInside)
     }
 }
 
+// Stored numbers reach the whole-number values of the controls rounded, halves to even; a number
+// the control cannot take leaves it as designed.
+TEST_F(ParamsTest, RestoredNumbersAreRoundedWholeNumbers)
+{
+    const std::pair<const char *, Qt::CheckState> checks[] = {
+        {"1.5", Qt::PartiallyChecked}, {"0.5", Qt::Unchecked}, {"-0.4", Qt::Unchecked}, {"2.6", Qt::Checked}};
+    for (const auto &[stored, state] : checks) {
+        TestWindow w;
+        w.chk1->setTristate(true);
+        w.chk1->setCheckState(Qt::Checked);
+        FormParamSet record;
+        record.chk = {"", stored};
+        RestoreFormParams(&w.controls, QString(), record, nullptr);
+        EXPECT_EQ(w.chk1->checkState(), state) << stored;
+    }
+    // a Tag minimum beyond any position: the bar stays where it was designed
+    TestWindow w;
+    w.bar->setProperty("Tag", "1e20,300");
+    FormParamSet record;
+    record.pic = {"1500"};
+    RestoreFormParams(&w.controls, QString(), record, nullptr);
+    EXPECT_EQ(w.bar->y(), 100);
+}
+
 TEST_F(ParamsTest, ControlsBeyondTheirArrayKeepTheirValues)
 {
     TestWindow w;
@@ -170,6 +194,9 @@ TEST_F(ParamsTest, SystemSettingsFromStoredTexts)
         {{"50000", "1", "3"}, 50000, 0.001, 3, 10, 0.075, 10000},
         {{"", "0.3", "1", "5", "7.5"}, 0, 0.0003, 1, 5, 0.075, 5000},
         {{"1e5", "0.3", "1", "2.5", "5"}, 100000, 0.0003, 1, 2.5, 0.05, 2500},
+        // whole milliseconds, halves to even: half a millisecond stops the timer
+        {{"1", "0.3", "1", "0.0005", "5"}, 1, 0.0003, 1, 0.0005, 0.05, 0},
+        {{"1", "0.3", "1", "0.0025", "5"}, 1, 0.0003, 1, 0.0025, 0.05, 2},
     };
     for (const Case &c : cases) {
         int timer = -1;
