@@ -1,4 +1,6 @@
 // Entry point of Kelvaro股票记账软件: the start-up, then the main window's events.
+#include <clocale>
+
 #include <QApplication>
 
 #include "mainwindow/forms/mf.h"
@@ -13,6 +15,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Qt takes the locale from the environment; numbers in files, SQL and texts are always written
+    // and read with a decimal point.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(kAppTitle);
     // Only closing the main window ends the program, never closing one of the other windows.
     QApplication::setQuitOnLastWindowClosed(false);
