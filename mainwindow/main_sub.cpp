@@ -192,6 +192,9 @@ void RestartData()
     // A restored older backup may lack account.sid, which the record writers need.
     RunIfSet(steps.upgradeDatabase);
     RunIfSet(steps.downloadAllHistory);
+    // As at a start, the settings come from the new file only: a setting it lacks takes its default
+    // instead of staying as the old file had it.
+    ResetFormParamSets();
     RunIfSet(steps.loadFormParams);
     RunIfSet(steps.loadSysParams);
     RunIfSet(steps.rebuildQuoteList);

@@ -167,6 +167,24 @@ TEST_F(MainSubTest, RestartSkipsTheLockTheQuoteDateAndTheLastClosesButUpgrades)
     EXPECT_EQ(steps.recalcFrom, DayNumberOf(2024, 5, 17));
 }
 
+// A restored file without saved settings must not be recomputed with the settings of the file it
+// replaced: the restart reads the settings afresh, as a start does.
+TEST_F(MainSubTest, RestartForgetsTheSettingsTheNewFileLacks)
+{
+    StepRecorder steps;
+    CurrentStartupSteps().loadFormParams = [] { LoadFormParams(); };
+    SaveParam("FPAR_SysSet_tt", "500000【⊙】0.25【⊙】2【⊙】0【⊙】10");
+    SaveParam("FPAR_MSFViewSet_tt", "1【⊙】2");
+    ResetFormParamSets();
+    LoadFormParams();
+    ASSERT_EQ(SysSetParams().tt.size(), 5u);
+    // the restored file has grid settings only
+    ExecSql("DELETE * FROM 参数 WHERE Var='FPAR_SysSet_tt'");
+    RestartData();
+    EXPECT_TRUE(SysSetParams().tt.empty());
+    EXPECT_EQ(MSFViewSetParams().tt, (std::vector<QString>{"1", "2"}));
+}
+
 TEST_F(MainSubTest, LoadFormParamsFillsTheFourRecordsFromOneQuery)
 {
     SaveParam("FPAR_SysSet_tt", "100000【⊙】0.25【⊙】2【⊙】0【⊙】10");
