@@ -124,7 +124,7 @@ double RecalcStartDate()
         if (const auto d = ParseDate(newest.str); d && *d > kEmptyDate)
             return *d;
     }
-    return DayNumberOf(ClockToday());
+    return ClockTodayDayNumber();
 }
 
 StartupSteps DefaultStartupSteps()

@@ -24,11 +24,6 @@ CalendarState &State()
     return s;
 }
 
-double Today()
-{
-    return DayNumberOf(ClockToday());
-}
-
 // The date of field 30 of the first quote of the reply, when there is one.
 std::optional<double> QuoteDateOf(const QStringList &chunks)
 {
@@ -45,7 +40,7 @@ std::optional<double> QuoteDateOf(const QStringList &chunks)
 int TodayTradeFlag()
 {
     const CalendarState &s = State();
-    return s.flagDate == Today() ? s.todayFlag : 0;
+    return s.flagDate == ClockTodayDayNumber() ? s.todayFlag : 0;
 }
 
 double LastQuoteDate()
@@ -60,7 +55,7 @@ void ResetCalendar()
 
 std::vector<double> GetTradeDates(double startDate)
 {
-    const double today = Today();
+    const double today = ClockTodayDayNumber();
     double start = startDate;
     if (startDate <= kEmptyDate) {
         const Value first = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate"),
@@ -111,7 +106,7 @@ bool IsTradingTime(bool lunchBreak)
 
 bool IsTradeDay(double d, const QString &code)
 {
-    const double today = Today();
+    const double today = ClockTodayDayNumber();
     const double day = std::floor(d);
     if (d <= kEmptyDate || day == today) {
         CalendarState &s = State();

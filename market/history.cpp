@@ -29,11 +29,6 @@ double ParamDate(const QString &key)
     return ParseDate(GetParam(key, QStringLiteral("1900-1-1"))).value_or(kEmptyDate);
 }
 
-double Today()
-{
-    return DayNumberOf(ClockToday());
-}
-
 bool BeforeFour(const QDateTime &t)
 {
     return t.time() < QTime(16, 0);
@@ -93,7 +88,7 @@ void DownloadAllHistory()
 
 void RebuildLastClosePrices()
 {
-    const double today = Today();
+    const double today = ClockTodayDayNumber();
     if (ParamDate(kLastDownloadKey) >= today)
         return;
     if (ParamDate(kLastCloseKey) >= today)

@@ -36,6 +36,6 @@ void RebuildQuoteList()
     }
     CloseRs(conn, rs);
 
-    cache.listDate = DayNumberOf(ClockToday());
+    cache.listDate = ClockTodayDayNumber();
     UpdateRealtimeQuotes();
 }

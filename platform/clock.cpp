@@ -24,6 +24,11 @@ QDate ClockToday()
     return ClockNow().date();
 }
 
+double ClockTodayDayNumber()
+{
+    return DayNumberOf(ClockToday());
+}
+
 double ClockNowDayNumber()
 {
     return DayNumberOf(ClockNow());

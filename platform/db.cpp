@@ -51,7 +51,7 @@ void FnNow(sqlite3_context *ctx, int, sqlite3_value **)
 // date(): today's day number (Jet's Date(); SQLite's own date() gives a text).
 void FnDate(sqlite3_context *ctx, int, sqlite3_value **)
 {
-    sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(DayNumberOf(ClockToday())));
+    sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(ClockTodayDayNumber()));
 }
 
 // fix(x): toward zero; int(x): downward. Whole numbers pass unchanged.

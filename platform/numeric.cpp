@@ -1,7 +1,6 @@
 // Numeric helpers: rounding, whole-number conversions, the leading number of a text.
 #include "numeric.h"
 
-#include <cfenv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,17 +8,23 @@
 
 namespace {
 
-// Reduces a double to 15 significant digits, so that 1051.05 (stored as 1051.0499999999999545)
-// is seen as the decimal 1051.05 it was typed as. The result is the double nearest to the value
-// written with 15 significant digits.
-double ToDecimal15Slow(double v)
+// The powers of ten a double holds exactly.
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The value written with 15 significant digits and read back: what Decimal15 gives, the slow way.
+double Decimal15ViaText(double v)
 {
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.14e", v);
     return std::strtod(buf, nullptr);
 }
 
-double ToDecimal15(double v)
+}  // namespace
+
+// Reduces a double to 15 significant digits, so that 1051.05 (stored as 1051.0499999999999545)
+// is seen as the decimal 1051.05 it was typed as.
+double Decimal15(double v)
 {
     if (!std::isfinite(v) || v == 0)
         return v;
@@ -27,8 +32,6 @@ double ToDecimal15(double v)
     // round there. The product's rounding error is recovered exactly with a fused multiply-add, so
     // the rounding (ties to even, as the text route does it) is decided on the exact value; the
     // division of two exact values then gives the same nearest double as reading the text back.
-    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const double a = std::fabs(v);
     if (a >= 1e-8 && a < 1e14) {
         // The decimal exponent from the binary one: floor(log10(a)) or one less, which the
@@ -57,26 +60,18 @@ double ToDecimal15(double v)
             }
         }
     }
-    return ToDecimal15Slow(v);
-}
-
-}  // namespace
-
-double Decimal15(double v)
-{
-    return ToDecimal15(v);
+    return Decimal15ViaText(v);
 }
 
 double RoundHalfEven(double v, int decimals)
 {
     if (!std::isfinite(v))
         return v;
-    static constexpr double kScales[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
-    const double scale = decimals >= 0 && decimals <= 8 ? kScales[decimals] : std::pow(10.0, decimals);
-    const double scaled = ToDecimal15(ToDecimal15(v) * scale);
+    const double scale = decimals >= 0 && decimals <= 22 ? kPow10[decimals] : std::pow(10.0, decimals);
+    const double scaled = Decimal15(Decimal15(v) * scale);
     // A value so large that scaling overflows has no digits at that place to round.
     if (!std::isfinite(scaled))
-        return ToDecimal15(v);
+        return Decimal15(v);
     const double floorPart = std::floor(scaled);
     const double diff = scaled - floorPart;
     double r;
@@ -89,7 +84,7 @@ double RoundHalfEven(double v, int decimals)
     double out = r / scale;
     if (out == 0)
         out = 0;  // no negative zero
-    return ToDecimal15(out);
+    return Decimal15(out);
 }
 
 std::optional<int32_t> ClngOf(double v)

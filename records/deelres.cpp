@@ -109,11 +109,6 @@ private:
     bool m_failed = false;
 };
 
-double Today()
-{
-    return DayNumberOf(ClockToday());
-}
-
 // The index 1..n of the first trading day on or after d; n + 1 when d is after the last day.
 int DayIndexOnOrAfter(const std::vector<double> &days, double d)
 {
@@ -141,8 +136,7 @@ public:
         }
         if (!m_indexed.contains(*table)) {
             // Only a help for the reads: a failure is logged and the rows are read without it.
-            Statement(m_conn, QStringLiteral("CREATE INDEX IF NOT EXISTS \"%1_trdat\" ON \"%1\"(trdat)").arg(*table))
-                .Run();
+            EnsureHistoryTable(code);
             m_indexed.insert(*table);
         }
         return table;
@@ -229,7 +223,7 @@ std::vector<double> ValueByDay(DbConnection &conn, PriceTables &tables, const QS
                                           "FROM \"%1\" WHERE trdat<?1),?1) AND trdat<?2 ORDER BY trdat")
                                .arg(*table));
     prices.Bind(1, days[firstHeld]).Bind(2, days[lastHeld] + 1);
-    const double today = Today();
+    const double today = ClockTodayDayNumber();
     bool more = prices.Next();
     bool haveClose = false;
     double close = 0;
@@ -317,10 +311,10 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
 
     if (showProgress)
         ShowIndicator(QStringLiteral("正在重新计算股票市值/资产表......"), codes.size() + 1);
-    if (QuoteListDate() <= Today())
+    const double today = ClockTodayDayNumber();
+    if (QuoteListDate() <= today)
         UpdateRealtimeQuotes();
 
-    const double today = Today();
     std::vector<double> totalValue(n + 1, 0.0);
     PriceTables tables(conn);
     Statement records(conn, kHoldingsSql);
