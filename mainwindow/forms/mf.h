@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "records/records_hooks.h"
 #include "storage/forms/widget_controls.h"
 
 class QCheckBox;
@@ -20,14 +21,6 @@ class QPushButton;
 class QTableWidget;
 class QTimer;
 class QTreeWidget;
-
-// A node of the stock tree kept by value: its key ("", "C0", "C2" or "S" & code), its text and its
-// creation index counted from 1. The tree is rebuilt often, so no pointer to an item is kept.
-struct TreeNodeRef {
-    QString key;
-    QString text;
-    int index = 0;
-};
 
 // The procedures of the tree, grid, chart and commands that the main window calls. Each defaults to
 // nothing until its module registers it.
