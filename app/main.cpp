@@ -9,6 +9,7 @@
 #include "platform/busy_guard.h"
 #include "platform/prompter.h"
 #include "storage/dialogs.h"
+#include "storage/forms/form_ops.h"
 #include "storage/forms/indicator_form.h"
 #include "storage/params.h"
 
@@ -23,6 +24,7 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     InstallQtPrompter();
     InstallIndicatorWindow();
+    InstallTopLevelCaptions();
     InstallMainWindow();
     // The file dialogs keep their filter choice in the database across runs.
     SetDialogParamStore([](const QString &key, const QString &defaultValue) { return GetParam(key, defaultValue); },

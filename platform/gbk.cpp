@@ -23,9 +23,11 @@ QByteArray Convert(const char *to, const char *from, const QByteArray &in, OnBad
         char *dst = buf;
         size_t dstLeft = sizeof buf;
         const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        // Read before anything else runs: the append below may allocate, which may set errno.
+        const int err = rc == static_cast<size_t>(-1) ? errno : 0;
         out.append(buf, static_cast<int>(dst - buf));
         if (rc == static_cast<size_t>(-1)) {
-            if (errno == E2BIG)
+            if (err == E2BIG)
                 continue;
             // EILSEQ or EINVAL (truncated sequence at the end): replace and go on.
             auto [skip, replacement] = onBad(src, srcLeft);

@@ -1,6 +1,9 @@
 // 计算函数: fees, cost prices and the derived amounts of trade records.
 #include "calc.h"
 
+#include <cmath>
+#include <optional>
+
 #include "platform/numeric.h"
 #include "storage/db_operate.h"
 #include "storage/sys_params.h"
@@ -83,19 +86,38 @@ bool RecalcCurrent(RecordSet &rs)
     return ok;
 }
 
+// The id as a number: a number, or a text that is a number as a whole. Nothing for anything else
+// (Empty, Null, a text that is no number), so that only a real 0 can mean every record.
+std::optional<double> IdNumber(const Value &id)
+{
+    if (id.IsNumeric())
+        return id.num;
+    if (id.IsString()) {
+        bool ok = false;
+        const double v = id.str.trimmed().toDouble(&ok);
+        if (ok && std::isfinite(v))
+            return v;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool RecalcTradeAmounts(const Value &id, RecordSet *rs)
 {
-    const double idNumber = id.ToDouble();
+    const std::optional<double> idNumber = IdNumber(id);
+    const bool all = idNumber && *idNumber == 0;
     DbConnection conn;
     RecordSet own;
     const bool opened = rs == nullptr;
     if (opened) {
         ExecSql(QStringLiteral("UPDATE account SET tnum=num WHERE tnum=0 OR tnum IS NULL"));
+        // An id that names no record (not a number, below 1) changes nothing.
+        if (!all && !(idNumber && *idNumber >= 1))
+            return true;
         QString sql = QStringLiteral("SELECT * FROM account");
-        if (idNumber > 0)
-            sql += QStringLiteral(" WHERE id=") + NumberText(idNumber);
+        if (!all)
+            sql += QStringLiteral(" WHERE id=") + NumberText(*idNumber);
         if (!OpenRs(conn, own, sql)) {
             CloseRs(conn, own);
             return false;
@@ -105,7 +127,7 @@ bool RecalcTradeAmounts(const Value &id, RecordSet *rs)
     bool ok = true;
     const int position = rs->AbsolutePosition();
     int count = 1;
-    if (idNumber == 0) {
+    if (all) {
         count = rs->RecordCount();
         rs->MoveFirst();
     }

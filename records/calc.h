@@ -29,9 +29,10 @@ double CalcCostPrice(int32_t num, double price, double sprice, int32_t tnum);
 // Recomputes aprice, bcash (num × bprice rounded to 1 decimal, plus the buy commission) and scash
 // (num × sprice rounded to 1 decimal, minus the sell fees) of account records.
 // Without a record set: repairs a tnum of 0 or NULL to num for every record, then recomputes the
-// record with that id (a number, a numeric text or an id field value), or every record when id is 0;
-// an id that does not exist changes nothing. With an open record set over account: recomputes its
-// current record (every record when id is 0) and keeps its position.
+// record with that id (a number, a numeric text or an id field value), or every record when id is a
+// numeric 0 (the number or the text "0"); an id that does not exist, Empty, Null or a text that is
+// no number changes no record. With an open record set over account: recomputes its current record
+// (every record when id is a numeric 0) and keeps its position.
 // A record with num 0 keeps its aprice and gets amounts without fees. Returns false when a record
 // could not be read or written (logged).
 bool RecalcTradeAmounts(const Value &id, RecordSet *rs = nullptr);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include "platform/db.h"
 #include "platform/program_folder.h"
@@ -67,6 +69,44 @@ bool FoldWriteAheadLog(const QString &path, CompactError &err)
     return true;
 }
 
+// Flushes a file, or a folder's list of names, to the disk. A folder on a file system that cannot
+// flush folders (EINVAL) counts as flushed.
+bool SyncPath(const QString &path, bool folder, CompactError &err)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd < 0) {
+        err = {errno, QString::fromLocal8Bit(strerror(errno)) + u' ' + path};
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0 || (folder && errno == EINVAL);
+    if (!ok)
+        err = {errno, QString::fromLocal8Bit(strerror(errno)) + u' ' + path};
+    ::close(fd);
+    return ok;
+}
+
+// Makes the empty temporary file for the compacted copy: "zCompactTempFile.mdb" in the temporary
+// folder, after removing one left by an interrupted run. When that name cannot be had (another
+// user's file or a folder holds it in a shared temporary folder), the file goes into a private
+// folder made beside the database instead; `privateDir` then owns that folder.
+bool MakeTempFile(const QString &databaseFolder, QString &temp, std::unique_ptr<QTemporaryDir> &privateDir,
+                  CompactError &err)
+{
+    QString tempDir = GetTempDir();
+    if (tempDir.isEmpty())
+        tempDir = databaseFolder + u'/';
+    temp = tempDir + QStringLiteral("zCompactTempFile.mdb");
+    if (RemoveIfExists(temp) && CreatePrivateFile(temp, err))
+        return true;
+    privateDir = std::make_unique<QTemporaryDir>(databaseFolder + QStringLiteral("/zCompactXXXXXX"));
+    if (!privateDir->isValid()) {
+        err = {1, QStringLiteral("无法创建临时文件 ") + temp};
+        return false;
+    }
+    temp = privateDir->filePath(QStringLiteral("zCompactTempFile.mdb"));
+    return CreatePrivateFile(temp, err);
+}
+
 bool CopyFile(const QString &from, const QString &to, CompactError &err)
 {
     if (!RemoveIfExists(to)) {
@@ -105,13 +145,11 @@ bool CompactDatabase(const QString &path, const QString & /*password*/, bool bac
     BusyGuard busy;
     ShowIndicator(QStringLiteral("正在压缩、整理数据库……"), 3);
     const QString folder = QFileInfo(path).absolutePath();
-    QString tempDir = GetTempDir();
-    if (tempDir.isEmpty())
-        tempDir = folder + u'/';
-    const QString temp = tempDir + QStringLiteral("zCompactTempFile.mdb");
     // The compacted file is first copied beside the database and then renamed over it, so the
     // database is replaced in one step or not at all.
     const QString beside = path + QStringLiteral(".new");
+    QString temp;
+    std::unique_ptr<QTemporaryDir> privateDir;
     CompactError err;
     bool ok = FoldWriteAheadLog(path, err);
 
@@ -128,15 +166,13 @@ bool CompactDatabase(const QString &path, const QString & /*password*/, bool bac
             ok = false;
         }
     }
+    // The last point where events get through until the database is replaced: a record saved
+    // after the snapshot below would be written to the old file and lost with it.
     if (ok)
         StepIndicator(1, QStringLiteral("pages"), QString());
 
-    if (ok && !RemoveIfExists(temp)) {
-        err = {1, QStringLiteral("无法删除 ") + temp};
-        ok = false;
-    }
     if (ok)
-        ok = CreatePrivateFile(temp, err);
+        ok = MakeTempFile(folder, temp, privateDir, err);
     if (ok) {
         DbConnection conn;
         QString escaped = temp;
@@ -157,8 +193,6 @@ bool CompactDatabase(const QString &path, const QString & /*password*/, bool bac
             err = {conn.lastError.number, conn.lastError.text};
         conn.Close();
     }
-    if (ok)
-        StepIndicator(1, QStringLiteral("pages"), QString());
 
     if (ok)
         ok = CopyFile(temp, beside, err);
@@ -167,6 +201,9 @@ bool CompactDatabase(const QString &path, const QString & /*password*/, bool bac
         err = {1, QStringLiteral("无法设置权限 ") + beside};
         ok = false;
     }
+    // The copy and its name are on the disk before the rename, so a crash right after it cannot
+    // leave an empty or partly written database in place of the old one.
+    ok = ok && SyncPath(beside, false, err) && SyncPath(folder, true, err);
     if (ok) {
         RemoveIfExists(path + QStringLiteral("-wal"));
         RemoveIfExists(path + QStringLiteral("-shm"));
@@ -175,7 +212,13 @@ bool CompactDatabase(const QString &path, const QString & /*password*/, bool bac
             ok = false;
         }
     }
-    RemoveIfExists(temp);
+    if (ok) {
+        CompactError ignored;
+        SyncPath(folder, true, ignored);
+        StepIndicator(1, QStringLiteral("pages"), QString());
+    }
+    if (!temp.isEmpty())
+        RemoveIfExists(temp);
     RemoveIfExists(beside);
     if (!ok) {
         ShowMsg(QStringLiteral("数据库压缩失败（") + QString::number(err.number) + err.text + QStringLiteral("）！"));

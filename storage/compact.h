@@ -12,7 +12,11 @@ QString GetTempDir();
 void CompactAccDb(const QString &file = QStringLiteral("ACC.MDB"));
 
 // Compacts the database at path. A missing file: the message "没有找到要压缩的数据库文件！". With
-// backup, the program folder's "backup" becomes a byte copy of the file first. On any failure the
-// message "数据库压缩失败（" number, text "）！" is shown, the database is left as it was and the temporary
-// file is removed. The password has no meaning for SQLite and is not used. True on success.
+// backup, the program folder's "backup" becomes a byte copy of the file first. Events are let through
+// only before the snapshot is taken and after the compacted copy (flushed to the disk with its
+// folder) has replaced the database, so nothing saved meanwhile is lost. When the temporary name is
+// held by something that cannot be removed, the copy is made in a private folder beside the
+// database. On any failure the message "数据库压缩失败（" number, text "）！" is shown, the database is
+// left as it was and the temporary file is removed. The password has no meaning for SQLite and is
+// not used. True on success.
 bool CompactDatabase(const QString &path, const QString &password, bool backup);

@@ -22,6 +22,12 @@ std::vector<FormEntry> &Forms()
     return forms;
 }
 
+std::function<QStringList()> &TopLevelCaptions()
+{
+    static std::function<QStringList()> captions;
+    return captions;
+}
+
 // A Tag part as a whole number of twips, kept within a range any window can have.
 int TagPart(const QStringList &parts, int i)
 {
@@ -53,15 +59,23 @@ QStringList LoadedFormNames()
     return names;
 }
 
+void SetTopLevelCaptions(std::function<QStringList()> captions)
+{
+    TopLevelCaptions() = std::move(captions);
+}
+
 bool IsFormOpen(const QString &caption, bool exact)
 {
+    auto matches = [&caption, exact](const QString &c) { return exact ? c == caption : c.startsWith(caption); };
     // A copy: reading a caption must not be disturbed by a window registering meanwhile.
     const std::vector<FormEntry> forms = Forms();
-    for (const auto &e : forms) {
-        const QString c = e.caption ? e.caption() : QString();
-        if (exact ? c == caption : c.startsWith(caption))
+    for (const auto &e : forms)
+        if (matches(e.caption ? e.caption() : QString()))
             return true;
-    }
+    if (const auto &shown = TopLevelCaptions())
+        for (const QString &c : shown())
+            if (matches(c))
+                return true;
     return false;
 }
 

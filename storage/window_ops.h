@@ -17,9 +17,15 @@ void UnregisterForm(int id);
 // The names of the loaded windows in the order they were loaded.
 QStringList LoadedFormNames();
 
-// True when a loaded window has the caption: with exact, the whole caption equals the text; without
-// it, the caption begins with the text. Case-sensitive; an empty text without exact matches any
-// loaded window.
+// The captions of the program's other windows: every top-level window that is shown, registered
+// or not. The windowed program installs it (storage/forms/form_ops.h); without it only the
+// registered windows count. An empty function removes it.
+void SetTopLevelCaptions(std::function<QStringList()> captions);
+
+// True when a loaded window has the caption: a registered window until it is destroyed, any other
+// top-level window while it is shown. With exact, the whole caption equals the text; without it, the
+// caption begins with the text. Case-sensitive; an empty text without exact matches any loaded
+// window.
 bool IsFormOpen(const QString &caption, bool exact = true);
 
 // A splitter bar and its container in twips. The Tag holds "min,max": the bar keeps at least min

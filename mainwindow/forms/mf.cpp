@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -63,6 +64,61 @@ std::pair<int, int> TagLimits(const QString &tag)
     return {lo, hi};
 }
 
+// The busy state the window obeys: the installed test, else the program's busy guard.
+bool ProgramBusy()
+{
+    const auto &busy = MainWindowHooks().isBusy;
+    return busy ? busy() : IsBusy();
+}
+
+// Disables a widget for the scope's life and then gives it back its former state (so a command run
+// inside another leaves it disabled for the outer one).
+class DisabledWhile {
+public:
+    explicit DisabledWhile(QWidget *w) : m_widget(w), m_wasEnabled(w && w->isEnabled())
+    {
+        if (w)
+            w->setEnabled(false);
+    }
+    ~DisabledWhile()
+    {
+        if (m_widget)
+            m_widget->setEnabled(m_wasEnabled);
+    }
+    DisabledWhile(const DisabledWhile &) = delete;
+    DisabledWhile &operator=(const DisabledWhile &) = delete;
+
+private:
+    QPointer<QWidget> m_widget;
+    bool m_wasEnabled;
+};
+
+// The main window's procedures as the record writers reach them; each does nothing without a window.
+void RegisterRecordsHooks()
+{
+    RecordsHooks &h = RecordsWindowHooks();
+    h.currentNode = []() -> std::optional<TreeNodeRef> {
+        const MFWindow *mf = LoadedMF();
+        return mf ? mf->CurrentNode : std::nullopt;
+    };
+    h.refreshCurrentNode = [] {
+        if (MFWindow *mf = LoadedMF())
+            mf->TV_NodeClick(mf->CurrentNode);
+    };
+    h.loadStockTree = [] {
+        if (MFWindow *mf = LoadedMF())
+            mf->RebuildTree();
+    };
+    h.setDtpRange = [] {
+        if (MFWindow *mf = LoadedMF())
+            mf->SetDtpRange();
+    };
+    h.resetChart = [] {
+        if (MFWindow *mf = LoadedMF())
+            mf->ResetChart();
+    };
+}
+
 // Moves a widget and gives it a size. Width and height are set one by one: a negative one is refused
 // and leaves that side as it was, the other is still taken.
 void PlaceWidget(QWidget *w, int left, int top, int width, int height)
@@ -72,6 +128,13 @@ void PlaceWidget(QWidget *w, int left, int top, int width, int height)
 }
 
 }  // namespace
+
+TreeNodeRef TreeNodeOf(const QTreeWidgetItem *item)
+{
+    if (!item)
+        return {};
+    return {item->data(0, kNodeKeyRole).toString(), item->text(0), item->data(0, kNodeIndexRole).toInt()};
+}
 
 MFHooks &MainWindowHooks()
 {
@@ -140,6 +203,7 @@ void SplitterBar::mouseReleaseEvent(QMouseEvent *event)
 
 MFWindow::MFWindow()
 {
+    TheMF() = this;
     setObjectName(QStringLiteral("MF"));
     setWindowTitle(QStringLiteral("Kelvaro股票记账软件"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -159,6 +223,7 @@ MFWindow::MFWindow()
         if (MFWindow *mf = LoadedMF())
             mf->SetRefreshInterval(ms);
     });
+    RegisterRecordsHooks();
 }
 
 MFWindow::~MFWindow()
@@ -178,6 +243,9 @@ void MFWindow::BuildControls()
     TV->setHeaderHidden(true);
     TV->setRootIsDecorated(true);
     TV->setGeometry(0, 0, kTreeWidth, kDesignedHeight - kStatusHeight);
+    // Presses are dropped while busy, so an ignored click does not move the selection either.
+    TV->viewport()->installEventFilter(this);
+    connect(TV, &QTreeWidget::itemClicked, this, &MFWindow::TV_ItemClick);
 
     SpBar[0] = new SplitterBar(m_client);
     SpBar[0]->setObjectName(QStringLiteral("SpBar0"));
@@ -233,17 +301,16 @@ void MFWindow::BuildControls()
     m_closeRetry = new QTimer(this);
     m_closeRetry->setInterval(100);
     connect(m_closeRetry, &QTimer::timeout, this, [this] {
-        const auto &busy = MainWindowHooks().isBusy;
-        if (!(busy && busy())) {
+        if (!ProgramBusy()) {
             m_closeRetry->stop();
             close();
         }
     });
 
     for (int i = 0; i < 23; ++i)
-        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
+        connect(Com[i], &QPushButton::clicked, this, [this, i] { ComButton_Click(i); });
     for (int i = 0; i < 4; ++i)
-        connect(Chk[i], &QCheckBox::clicked, this, [this, i] { Chk_Click(i); });
+        connect(Chk[i], &QCheckBox::clicked, this, [this, i](bool checked) { ChkBox_Click(i, checked); });
 
     for (int i = 0; i < 4; ++i)
         m_controls.Register(ControlKind::chk, i, Chk[i]);
@@ -340,10 +407,15 @@ void MFWindow::Form_Activate()
     // The refill lets events through; a close meanwhile must wait, or the window would be destroyed
     // under the steps still to run.
     BusyGuard busy;
-    if (MainWindowHooks().loadStockTree)
-        MainWindowHooks().loadStockTree(TV);
+    RebuildTree();
     TV_NodeClick(CurrentNode);
     SetDtpRange();
+}
+
+void MFWindow::RebuildTree()
+{
+    if (MainWindowHooks().loadStockTree)
+        MainWindowHooks().loadStockTree(TV);
 }
 
 void MFWindow::SetDtpRange()
@@ -395,8 +467,7 @@ void MFWindow::RestartSys()
     // Downloads and the recomputation let events through; a close meanwhile waits for the end.
     BusyGuard busy;
     RestartData();
-    if (MainWindowHooks().loadStockTree)
-        MainWindowHooks().loadStockTree(TV);
+    RebuildTree();
     TV_NodeClick(CurrentNode);
 }
 
@@ -410,6 +481,9 @@ void MFWindow::TV_NodeClick(const std::optional<TreeNodeRef> &node)
 
 void MFWindow::Com_Click(int index)
 {
+    // The selection the command works on must not change while it lets events through.
+    BusyGuard busy;
+    const DisabledWhile gridOff(MSF[0]);
     if (index == 11) {
         ToggleSettingsPanel();
         return;
@@ -422,6 +496,44 @@ void MFWindow::Chk_Click(int index)
 {
     if (MainWindowHooks().chkClick)
         MainWindowHooks().chkClick(index);
+}
+
+void MFWindow::ResetChart()
+{
+    Pic[0]->setProperty("Tag", QString());
+}
+
+bool MFWindow::UserEventAllowed() const
+{
+    return !ProgramBusy();
+}
+
+bool MFWindow::RunUserEvent(const std::function<void()> &handler)
+{
+    if (!UserEventAllowed())
+        return false;
+    BusyGuard busy;
+    handler();
+    return true;
+}
+
+void MFWindow::ComButton_Click(int index)
+{
+    RunUserEvent([this, index] { Com_Click(index); });
+}
+
+void MFWindow::ChkBox_Click(int index, bool checked)
+{
+    if (!RunUserEvent([this, index] { Chk_Click(index); })) {
+        const QSignalBlocker quiet(Chk[index]);
+        Chk[index]->setChecked(!checked);
+    }
+}
+
+void MFWindow::TV_ItemClick(QTreeWidgetItem *item)
+{
+    if (item)
+        RunUserEvent([this, node = TreeNodeOf(item)] { TV_NodeClick(node); });
 }
 
 void MFWindow::ToggleSettingsPanel()
@@ -451,6 +563,10 @@ bool MFWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_client && event->type() == QEvent::Resize)
         Form_Resize();
+    if (TV && watched == TV->viewport() && !UserEventAllowed() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
+         event->type() == QEvent::MouseButtonDblClick))
+        return true;
     if (event->type() == QEvent::MouseMove && MSFSet->isVisible()) {
         const auto *me = static_cast<QMouseEvent *>(event);
         const QPoint p = MSFSet->mapFromGlobal(me->globalPosition().toPoint());
@@ -471,8 +587,11 @@ void MFWindow::SetRefreshInterval(int ms)
 
 void MFWindow::Timer1_Timer()
 {
-    if (MainWindowHooks().timerTick)
-        MainWindowHooks().timerTick();
+    // A tick while a long operation lets events through is skipped, not queued.
+    RunUserEvent([] {
+        if (MainWindowHooks().timerTick)
+            MainWindowHooks().timerTick();
+    });
 }
 
 void MFWindow::changeEvent(QEvent *event)
@@ -491,8 +610,7 @@ void MFWindow::showEvent(QShowEvent *event)
 
 void MFWindow::closeEvent(QCloseEvent *event)
 {
-    const auto &busy = MainWindowHooks().isBusy;
-    if (busy && busy()) {
+    if (ProgramBusy()) {
         // Ending in the middle of a long operation would cut it short: close once it is over.
         event->ignore();
         m_closeRetry->start();
@@ -518,8 +636,9 @@ void MFWindow::Form_Unload()
 
 MFWindow *MF()
 {
+    // The constructor records the window itself, before its load runs.
     if (!TheMF())
-        TheMF() = new MFWindow;
+        new MFWindow;
     return TheMF();
 }
 

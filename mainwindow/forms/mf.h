@@ -21,6 +21,14 @@ class QPushButton;
 class QTableWidget;
 class QTimer;
 class QTreeWidget;
+class QTreeWidgetItem;
+
+// Where a stock-tree item keeps its node: the key ("", "C0", "C2" or "S" & code) under kNodeKeyRole
+// and the creation index under kNodeIndexRole, both in column 0.
+constexpr int kNodeKeyRole = Qt::UserRole;
+constexpr int kNodeIndexRole = Qt::UserRole + 1;
+// The node of a tree item by value: its key, its text (column 0) and its creation index.
+TreeNodeRef TreeNodeOf(const QTreeWidgetItem *item);
 
 // The procedures of the tree, grid, chart and commands that the main window calls. Each defaults to
 // nothing until its module registers it.
@@ -37,7 +45,8 @@ struct MFHooks {
     std::function<void(int)> chkClick;
     // A tick of the refresh timer.
     std::function<void()> timerTick;
-    // True while a long operation holds the program's busy guard; closing waits for it.
+    // True while a long operation holds the program's busy guard (IsBusy() when not set); closing
+    // waits for it and the user's events are ignored meanwhile.
     std::function<bool()> isBusy;
     // Ends the program after the main window closed (QCoreApplication::quit by default).
     std::function<void()> endProgram;
@@ -67,9 +76,11 @@ protected:
 class MFWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // Builds the window and runs its load: the grid emptied, the saved check boxes, date pickers and
+    // Builds the window and runs its load (MF() gives this window from the start of it, so nothing
+    // the load runs can make a second one): the grid emptied, the saved check boxes, date pickers and
     // splitter positions (MFParams) written into the controls, and every open record's sell date
-    // reset to the empty date.
+    // reset to the empty date. Registers the window's procedures for the record writers
+    // (RecordsWindowHooks).
     MFWindow();
     ~MFWindow() override;
 
@@ -95,6 +106,8 @@ public:
     // The client area that holds every control; positions are in its coordinates.
     QWidget *ClientArea() const { return m_client; }
 
+    // Rebuilds the stock tree through the tree module, which also sets CurrentNode to the saved node.
+    void RebuildTree();
     // The first activation: loads the stock tree, refreshes for its current node and sets the date
     // pickers' range, holding the busy guard throughout. Later activations (the tree has nodes) do
     // nothing.
@@ -112,9 +125,19 @@ public:
     void RestartSys();
     // Sets CurrentNode (when a node is given) and refreshes grid, status line and chart for it.
     void TV_NodeClick(const std::optional<TreeNodeRef> &node);
-    // Runs the command with that index; 11 shows or hides the settings panel.
+    // Runs the command with that index; 11 shows or hides the settings panel. The command holds the
+    // busy guard for its whole run with the grid disabled; the grid's former state comes back however
+    // the command ends. It runs also while another operation holds the guard (its caller).
     void Com_Click(int index);
     void Chk_Click(int index);
+    // Makes the chart draw anew on its next request: empties Pic(0)'s Tag.
+    void ResetChart();
+    // False while a long operation holds the busy guard: the user's events (buttons, menus, tree,
+    // check boxes, the grid's and the chart's mouse and key events, the timer) do nothing then.
+    bool UserEventAllowed() const;
+    // The entry of every user event: runs the handler holding the busy guard, unless a long operation
+    // holds it already (then nothing runs). True when the handler ran.
+    bool RunUserEvent(const std::function<void()> &handler);
     // Shows the settings panel under Com(11), or hides it when it is shown.
     void ToggleSettingsPanel();
     // The refresh timer: interval in ms, 0 or less stops it.
@@ -136,6 +159,11 @@ private:
     void Form_Unload();
     void HideSettingsPanel();
     void Timer1_Timer();
+    // The user's clicks on a command button, a check box (put back when the click is ignored) and a
+    // tree item.
+    void ComButton_Click(int index);
+    void ChkBox_Click(int index, bool checked);
+    void TV_ItemClick(QTreeWidgetItem *item);
 
     QWidget *m_client = nullptr;
     WidgetFormControls m_controls;

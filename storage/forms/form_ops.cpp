@@ -1,6 +1,7 @@
 // 窗体操作, window side.
 #include "form_ops.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QWidget>
@@ -18,6 +19,17 @@ void RegisterFormWidget(QWidget *window, const QString &name)
     QPointer<QWidget> guarded(window);
     const int id = RegisterForm(name, [guarded] { return guarded ? guarded->windowTitle() : QString(); });
     QObject::connect(window, &QObject::destroyed, [id] { UnregisterForm(id); });
+}
+
+void InstallTopLevelCaptions()
+{
+    SetTopLevelCaptions([] {
+        QStringList captions;
+        for (const QWidget *w : QApplication::topLevelWidgets())
+            if (w->isWindow() && w->isVisible())
+                captions << w->windowTitle();
+        return captions;
+    });
 }
 
 void SetTopMost(QWidget *window)

@@ -1,5 +1,6 @@
-// 窗体操作, window side: registering a window among the loaded windows, keeping a window above all
-// others, and the splitter bar that the user drags between two areas of a window.
+// 窗体操作, window side: registering a window among the loaded windows, the captions of the shown
+// top-level windows, keeping a window above all others, and the splitter bar that the user drags
+// between two areas of a window.
 #pragma once
 
 #include <QFrame>
@@ -10,6 +11,10 @@ class QWidget;
 // when the window is destroyed. Call once from the window's constructor; the window should be
 // destroyed on unload (for example with Qt::WA_DeleteOnClose) so that it stops counting as loaded.
 void RegisterFormWidget(QWidget *window, const QString &name);
+
+// Lets the caption search (IsFormOpen, WaitFormClosed) see every shown top-level window of the
+// application, also those that never registered. The program calls it once at start-up.
+void InstallTopLevelCaptions();
 
 // Keeps the window above all other windows, position and size unchanged. A window already shown is
 // shown again, because changing the flag hides it. Window systems may ignore the request.

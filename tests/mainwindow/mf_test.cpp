@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -19,6 +20,8 @@
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
+#include "platform/program_folder.h"
+#include "storage/compact.h"
 #include "storage/db_operate.h"
 #include "storage/params.h"
 #include "storage/sys_params.h"
@@ -39,6 +42,7 @@ protected:
     {
         delete LoadedMF();
         MainWindowHooks() = MFHooks{};
+        RecordsWindowHooks() = RecordsHooks{};
         CurrentStartupSteps() = DefaultStartupSteps();
         SetClock(nullptr);
         DbFixture::TearDown();
@@ -377,6 +381,164 @@ TEST_F(MFTest, CommandButtonsCarryTheirCaptions)
     mf->Com[13]->click();
     mf->Com[22]->click();
     EXPECT_EQ(clicked, (std::vector<int>{13, 22}));
+}
+
+// The record writers reach the window through RecordsHooks; once the window is gone they reach
+// nothing and make no new window.
+TEST_F(MFTest, RecordWritersReachTheWindowOnlyWhileItExists)
+{
+    QStringList calls;
+    MainWindowHooks().loadStockTree = [&calls](QTreeWidget *) { calls << "tree"; };
+    MainWindowHooks().nodeClick = [&calls](const std::optional<TreeNodeRef> &node) {
+        calls << "click " + (node ? node->key : QStringLiteral("none"));
+    };
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2021-03-04#,10,100,100)");
+    MFWindow *mf = MF();
+    mf->CurrentNode = TreeNodeRef{QStringLiteral("S600000"), QStringLiteral("[600000] 浦发银行"), 6};
+    mf->Pic[0]->setProperty("Tag", QStringLiteral("[600000] 浦发银行"));
+    ASSERT_TRUE(CurrentNodeOf());
+    EXPECT_EQ(CurrentNodeOf()->index, 6);
+    RefreshCurrentNode();
+    ReloadStockTree();
+    ResetDtpRange();
+    ResetChart();
+    EXPECT_EQ(calls, (QStringList{"click S600000", "tree"}));
+    EXPECT_EQ(mf->DTP[0]->minimumDate(), QDate(2021, 3, 4));
+    EXPECT_EQ(mf->Pic[0]->property("Tag").toString(), QString());
+
+    delete mf;
+    calls.clear();
+    EXPECT_FALSE(CurrentNodeOf());
+    RefreshCurrentNode();
+    ReloadStockTree();
+    ResetDtpRange();
+    ResetChart();
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_EQ(LoadedMF(), nullptr);
+}
+
+// A command lets events through (a progress display, a download): the user's clicks, the check
+// boxes, the tree and the timer do nothing meanwhile; afterwards they work again.
+TEST_F(MFTest, UserEventsDuringALongCommandDoNothing)
+{
+    MFWindow *mf = MF();
+    mf->resize(1180, 760);
+    mf->show();
+    auto *item = new QTreeWidgetItem(QStringList{QStringLiteral("[600000] 浦发银行")});
+    item->setData(0, kNodeKeyRole, QStringLiteral("S600000"));
+    item->setData(0, kNodeIndexRole, 6);
+    mf->TV->addTopLevelItem(item);
+    QCoreApplication::processEvents();
+
+    QStringList ran;
+    MainWindowHooks().nodeClick = [&ran](const std::optional<TreeNodeRef> &node) {
+        ran << QStringLiteral("node %1 %2").arg(node ? node->key : "none").arg(node ? node->index : 0);
+    };
+    MainWindowHooks().chkClick = [&ran](int i) { ran << QStringLiteral("chk %1").arg(i); };
+    MainWindowHooks().timerTick = [&ran] { ran << "tick"; };
+    auto userEvents = [mf, item] {
+        mf->Com[0]->click();
+        mf->Chk[1]->click();
+        QWidget *viewport = mf->TV->viewport();
+        const QPoint at = mf->TV->visualItemRect(item).center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent ev(type, at, viewport->mapToGlobal(at), Qt::LeftButton,
+                           type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &ev);
+        }
+        QMetaObject::invokeMethod(mf->Timer1, "timeout");
+        QCoreApplication::processEvents();
+    };
+    bool gridEnabledInside = true;
+    bool busyInside = false;
+    MainWindowHooks().comClick = [&](int i) {
+        ran << QStringLiteral("com %1").arg(i);
+        if (i == 13) {
+            gridEnabledInside = mf->MSF[0]->isEnabled();
+            busyInside = IsBusy();
+            userEvents();
+        }
+    };
+    const bool chk1 = mf->Chk[1]->isChecked();
+    mf->Com[13]->click();
+    EXPECT_EQ(ran, QStringList{"com 13"});
+    EXPECT_FALSE(gridEnabledInside);
+    EXPECT_TRUE(busyInside);
+    EXPECT_EQ(mf->Chk[1]->isChecked(), chk1);  // put back
+    EXPECT_FALSE(item->isSelected());  // the press was dropped: the selection stayed
+    EXPECT_FALSE(mf->CurrentNode);
+    EXPECT_TRUE(mf->MSF[0]->isEnabled());
+    EXPECT_FALSE(IsBusy());
+
+    ran.clear();
+    userEvents();
+    EXPECT_EQ(ran, (QStringList{"com 0", "chk 1", "node S600000 6", "tick"}));
+    EXPECT_NE(mf->Chk[1]->isChecked(), chk1);
+    EXPECT_TRUE(item->isSelected());
+    ASSERT_TRUE(mf->CurrentNode);
+    EXPECT_EQ(mf->CurrentNode->key, "S600000");
+}
+
+// However a command ends, the grid it disabled is enabled again and the guard is released; a
+// command run inside another leaves the grid disabled until the outer one ends.
+TEST_F(MFTest, TheGridComesBackAfterACommandHoweverItEnds)
+{
+    MFWindow *mf = MF();
+    std::vector<std::pair<bool, bool>> atStart;  // grid enabled, busy: as each command starts
+    std::function<void()> body;
+    MainWindowHooks().comClick = [&](int i) {
+        atStart.emplace_back(mf->MSF[0]->isEnabled(), IsBusy());
+        if (i == 13 && body)
+            body();
+    };
+    bool gridAfterInner = true;
+    struct Case {
+        const char *what;
+        std::function<void()> body;
+        int commands;
+    };
+    const Case cases[] = {
+        {"ends at once", nullptr, 1},
+        {"fails midway",
+         [] { CompactDatabase(ProgramFilePath(QStringLiteral("NONE.MDB")), QString(), true); }, 1},
+        {"runs another command inside",
+         [&] {
+             mf->Com_Click(14);
+             gridAfterInner = mf->MSF[0]->isEnabled();
+         },
+         2},
+    };
+    for (const Case &c : cases) {
+        atStart.clear();
+        body = c.body;
+        mf->Com[13]->click();
+        ASSERT_EQ(atStart.size(), static_cast<size_t>(c.commands)) << c.what;
+        for (const auto &[enabled, busy] : atStart) {
+            EXPECT_FALSE(enabled) << c.what;
+            EXPECT_TRUE(busy) << c.what;
+        }
+        EXPECT_TRUE(mf->MSF[0]->isEnabled()) << c.what;
+        EXPECT_FALSE(IsBusy()) << c.what;
+    }
+    EXPECT_FALSE(gridAfterInner);
+    EXPECT_EQ(prompter.Messages(), QStringList{"没有找到要压缩的数据库文件！"});
+}
+
+// The load lets events through when the database cannot be opened at once; an event that asks for
+// the main window then gets the one being loaded, never a second one.
+TEST_F(MFTest, NothingDuringTheLoadMakesASecondWindow)
+{
+    SetDbRetryTiming(DbRetryTiming{0, 1, 0, 0});
+    ASSERT_TRUE(QFile::rename(PathOf("ACC.MDB"), PathOf("away.mdb")));
+    MFWindow *duringLoad = nullptr;
+    QTimer::singleShot(0, [&duringLoad] { duringLoad = MF(); });
+    MFWindow *mf = MF();
+    EXPECT_EQ(duringLoad, mf);
+    int windows = 0;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        windows += qobject_cast<MFWindow *>(w) ? 1 : 0;
+    EXPECT_EQ(windows, 1);
+    ASSERT_TRUE(QFile::rename(PathOf("away.mdb"), PathOf("ACC.MDB")));
 }
 
 }  // namespace

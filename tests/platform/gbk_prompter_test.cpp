@@ -29,6 +29,23 @@ TEST(Gbk, NeverFails)
     EXPECT_EQ(EncodeGbk(QStringLiteral("x\U0001F600y中")), QByteArray("x?y\xD6\xD0"));
 }
 
+// Long texts fill the converter's output buffer several times: a full buffer is no bad byte, so
+// nothing is replaced at the buffer's edge, whatever character straddles it.
+TEST(Gbk, FullOutputBufferIsNoBadByte)
+{
+    for (int pad : {4093, 4094, 4095, 4096, 4097, 8190, 8191}) {
+        const QString ascii(pad, u'a');
+        const QString text = ascii + QStringLiteral("中文") + ascii + QStringLiteral("＆");
+        const QByteArray gbk = ascii.toLatin1() + "\xD6\xD0\xCE\xC4" + ascii.toLatin1() + "\xA3\xA6";
+        EXPECT_EQ(EncodeGbk(text), gbk) << pad;
+        EXPECT_EQ(DecodeGbk(gbk), text) << pad;
+        // A bad byte right after the edge is still replaced once, and only it.
+        EXPECT_EQ(DecodeGbk(ascii.toLatin1() + "\xD6\xD0\xFF" + "b"), ascii + QStringLiteral("中\uFFFDb")) << pad;
+    }
+    const QString wide(3000, QChar(0x4E2D));  // 9000 bytes of UTF-8, 6000 of GBK
+    EXPECT_EQ(DecodeGbk(EncodeGbk(wide)), wide);
+}
+
 TEST(ProgramFolder, NamesResolveWithoutRegardToCase)
 {
     QTemporaryDir dir;

@@ -99,15 +99,38 @@ TEST_F(CalcTest, AmountsWrittenBackPerRecord)
     }
 }
 
-TEST_F(CalcTest, OneRecordByIdTextOrMissingId)
+// Only a numeric 0 means every record: an id that is not a number (empty, Null, text) or names no
+// record must not recompute the whole book.
+TEST_F(CalcTest, WhichRecordsAnIdRecomputes)
 {
-    const long a = AddRecord(1000, 1000, 10.0, 0);
-    const long b = AddRecord(1000, 1000, 10.0, 0);
-    RecalcTradeAmounts(MakeString(QString::number(b)));
-    EXPECT_EQ(FieldOf(a, "bcash"), 0);  // untouched
-    EXPECT_EQ(FieldOf(b, "bcash"), 10005.0);
-    RecalcTradeAmounts(MakeLong(99999));  // no such record: nothing happens
-    EXPECT_EQ(FieldOf(a, "bcash"), 0);
+    struct Case {
+        const char *what;
+        Value id;  // a String "#b" stands for the id of the second record as text
+        bool first, second;
+    };
+    const Case cases[] = {
+        {"number 0", MakeLong(0), true, true},
+        {"text 0", MakeString(" 0 "), true, true},
+        {"double 0", MakeDouble(0), true, true},
+        {"id as text", MakeString("#b"), false, true},
+        {"missing id", MakeLong(99999), false, false},
+        {"negative id", MakeLong(-1), false, false},
+        {"empty text", MakeString(""), false, false},
+        {"Empty", MakeEmpty(), false, false},
+        {"Null", MakeNull(), false, false},
+        {"text", MakeString("abc"), false, false},
+        {"text after a number", MakeString("0abc"), false, false},
+        {"False", MakeBool(false), false, false},
+    };
+    for (const Case &c : cases) {
+        ExecSql("DELETE FROM account");
+        const long a = AddRecord(1000, 1000, 10.0, 0);
+        const long b = AddRecord(1000, 1000, 10.0, 0);
+        const Value id = c.id.IsString() && c.id.str == "#b" ? MakeString(QString::number(b)) : c.id;
+        EXPECT_TRUE(RecalcTradeAmounts(id)) << c.what;
+        EXPECT_EQ(FieldOf(a, "bcash"), c.first ? 10005.0 : 0) << c.what;
+        EXPECT_EQ(FieldOf(b, "bcash"), c.second ? 10005.0 : 0) << c.what;
+    }
 }
 
 TEST_F(CalcTest, RecordWithoutSharesKeepsItsCostPrice)

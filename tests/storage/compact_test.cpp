@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 
 #include "fixtures/db_fixture.h"
 #include "platform/program_folder.h"
@@ -103,16 +104,51 @@ TEST_F(CompactTest, FailureLeavesTheDatabaseUntouched)
 {
     { DbConnection c; c.Open(Db()); }
     const QByteArray before = Bytes(Db());
-    // A folder where the temporary file should go makes the compaction fail.
-    const QString temp = GetTempDir() + "zCompactTempFile.mdb";
-    QFile::remove(temp);
-    ASSERT_TRUE(QDir().mkpath(temp + "/blocker"));
+    // A folder where the compacted copy goes beside the database makes the compaction fail.
+    ASSERT_TRUE(QDir().mkpath(Db() + ".new/blocker"));
     EXPECT_FALSE(CompactDatabase(Db(), QString(), false));
-    QDir(temp).removeRecursively();
+    QDir(Db() + ".new").removeRecursively();
     ASSERT_EQ(prompter.Messages().size(), 1);
     EXPECT_TRUE(prompter.Messages()[0].startsWith("数据库压缩失败（"));
     EXPECT_TRUE(prompter.Messages()[0].endsWith("）！"));
     EXPECT_EQ(Bytes(Db()), before);
+    EXPECT_FALSE(QFileInfo::exists(GetTempDir() + "zCompactTempFile.mdb"));
+}
+
+// In a shared temporary folder the name may be held by another user's file, which cannot be
+// removed (here a folder that is not empty stands for it): the copy is made in a private folder.
+TEST_F(CompactTest, TemporaryNameHeldElsewhereFallsBackToAPrivateFolder)
+{
+    Churn();
+    const QString held = GetTempDir() + "zCompactTempFile.mdb";
+    ASSERT_TRUE(QDir().mkpath(held + "/someone-else"));
+    const qint64 before = QFileInfo(Db()).size();
+    EXPECT_TRUE(CompactDatabase(Db(), QString(), false));
+    EXPECT_TRUE(prompter.Messages().isEmpty()) << prompter.Messages().join(';').toStdString();
+    EXPECT_TRUE(QFileInfo::exists(held + "/someone-else"));
+    EXPECT_LT(QFileInfo(Db()).size(), before);
+    EXPECT_EQ(CountRecords("DeelRes", ""), 10);
+    // The private folder is gone again.
+    EXPECT_EQ(QDir(Folder()).entryList({"zCompact*"}, QDir::AllEntries | QDir::Hidden), QStringList());
+}
+
+// Events let through while the compaction runs may save records (a timer, a queued click): every
+// record saved before the call returns is in the compacted database.
+TEST_F(CompactTest, RecordsSavedWhileEventsGetThroughAreKept)
+{
+    int saved = 0;
+    QTimer writer;
+    writer.setInterval(0);
+    QObject::connect(&writer, &QTimer::timeout, [&saved] {
+        if (ExecSql(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(%1,1,0,1)").arg(50000 + saved)))
+            ++saved;
+    });
+    writer.start();
+    EXPECT_TRUE(CompactDatabase(Db(), QString(), true));
+    writer.stop();
+    EXPECT_TRUE(prompter.Messages().isEmpty()) << prompter.Messages().join(';').toStdString();
+    ASSERT_GT(saved, 0);
+    EXPECT_EQ(CountRecords("DeelRes", "dat>=50000"), saved);
 }
 
 TEST_F(CompactTest, DatabaseKeepsWhoMayReadIt)

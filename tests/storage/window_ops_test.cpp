@@ -42,6 +42,37 @@ TEST(IsFormOpen, HiddenWindowCountsUntilDestroyed)
     EXPECT_FALSE(LoadedFormNames().contains(QStringLiteral("Hidden")));
 }
 
+// Windows that never registered are found by their caption while they are shown; closing one (also
+// without destroying it) ends a wait for it.
+TEST(IsFormOpen, ShownTopLevelWindowsCountWithoutRegistering)
+{
+    InstallTopLevelCaptions();
+    QWidget sheet;
+    sheet.setWindowTitle(QStringLiteral("选择要导入数据所在的工作表"));
+    QWidget child(&sheet);
+    child.setWindowTitle(QStringLiteral("子控件"));
+    EXPECT_FALSE(IsFormOpen(QStringLiteral("选择要导入数据所在的工作表")));  // not shown yet
+    sheet.show();
+    struct Case {
+        const char *text;
+        bool exact, expected;
+    };
+    const Case cases[] = {
+        {"选择要导入数据所在的工作表", true, true},
+        {"选择要导入", false, true},
+        {"选择要导入", true, false},
+        {"子控件", true, false},  // a control inside a window is no window
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(IsFormOpen(QString::fromUtf8(c.text), c.exact), c.expected) << c.text;
+    QTimer::singleShot(30, &sheet, &QWidget::close);
+    WaitFormClosed(QStringLiteral("选择要导入数据所在的工作表"));
+    EXPECT_FALSE(sheet.isVisible());
+    SetTopLevelCaptions({});
+    sheet.show();
+    EXPECT_FALSE(IsFormOpen(QStringLiteral("选择要导入数据所在的工作表")));
+}
+
 TEST(DragSpBar, KeptInsideTheTagLimits)
 {
     // A vertical bar 60 twips wide in a container 6000 x 4500; a horizontal bar 4000 x 60.
