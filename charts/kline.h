@@ -55,7 +55,7 @@ KLineRecord &KLineData();
 std::vector<double> &PositionSeries();
 std::vector<double> &CostSeries();
 double &PositionCost();
-// Empties the record and the series (start of a run, tests).
+// Empties the record and the series (start of a run, tests); the picture handed over stays.
 void ResetKLineData();
 
 // The picture the chart draws into (the main window's chart picture); nullptr: nothing is drawn.
