@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "charts/kline.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
@@ -208,6 +209,7 @@ MFWindow::MFWindow()
     setWindowTitle(QStringLiteral("Kelvaro股票记账软件"));
     setAttribute(Qt::WA_DeleteOnClose);
     BuildControls();
+    SetKLinePicture(&Pic[0]->picture());
     resize(kDesignedWidth, kDesignedHeight);
     // The client area takes its designed size now, so restored splitter positions are checked
     // against it before the window is first shown.
@@ -229,6 +231,8 @@ MFWindow::MFWindow()
 MFWindow::~MFWindow()
 {
     qApp->removeEventFilter(this);
+    if (KLinePicture() == &Pic[0]->picture())
+        SetKLinePicture(nullptr);
     if (TheMF() == this)
         TheMF() = nullptr;
 }
@@ -266,14 +270,9 @@ void MFWindow::BuildControls()
     SpBar[1]->setCursor(Qt::SplitVCursor);
     SpBar[1]->setGeometry(right, kGridBottom, kHorizontalBarWidth, kBarThickness);
 
-    Pic[0] = new QFrame(m_client);
-    Pic[0]->setProperty("Tag", QString());
-    Pic[0]->setAutoFillBackground(true);
-    QPalette pal = Pic[0]->palette();
-    pal.setColor(QPalette::Window, Qt::black);
-    pal.setColor(QPalette::WindowText, Qt::white);
-    Pic[0]->setPalette(pal);
-    Pic[0]->setFocusPolicy(Qt::StrongFocus);
+    Pic[0] = new PictureBox(m_client);
+    Pic[0]->picture().BackColor = 0x000000;
+    Pic[0]->picture().ForeColor = 0xFFFFFF;
     Pic[0]->setGeometry(right, kGridBottom + kBarThickness, kDesignedWidth - right,
                         kDesignedHeight - kStatusHeight - kGridBottom - kBarThickness);
     Ln[2] = new QFrame(Pic[0]);
@@ -458,8 +457,7 @@ void MFWindow::Form_Resize()
     PlaceWidget(MSF[0], Frm[0]->x(), MSF[0]->y(), Frm[0]->width(), hz->y() - MSF[0]->y());
     const int picTop = hz->y() + hz->height();
     PlaceWidget(Pic[0], MSF[0]->x(), picTop, MSF[0]->width(), statusTop - picTop);
-    if (MainWindowHooks().showKLine)
-        MainWindowHooks().showKLine(QString());
+    ShowKLine(QString());
 }
 
 void MFWindow::RestartSys()

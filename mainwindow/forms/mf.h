@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "platform/forms/picture_box.h"
 #include "records/records_hooks.h"
 #include "storage/forms/widget_controls.h"
 
@@ -37,8 +38,6 @@ struct MFHooks {
     std::function<void(QTreeWidget *)> loadStockTree;
     // The common refresh after MF()->CurrentNode was set: grid, status line and chart.
     std::function<void(const std::optional<TreeNodeRef> &)> nodeClick;
-    // Draws the chart of the stock named by the text; the empty text redraws the stock shown.
-    std::function<void(const QString &)> showKLine;
     // The commands 0 to 22 (all but the settings panel, 11, which the window handles itself).
     std::function<void(int)> comClick;
     // A click on the check box Chk(index).
@@ -88,8 +87,9 @@ public:
     std::array<SplitterBar *, 2> SpBar{};
     std::array<QFrame *, 1> Frm{};
     std::array<QTableWidget *, 1> MSF{};
-    // The chart picture; its "Tag" property holds the text last given to the chart.
-    std::array<QFrame *, 1> Pic{};
+    // The chart picture, handed to the K-line chart while the window exists; its picture's Tag holds
+    // the text last given to the chart.
+    std::array<PictureBox *, 1> Pic{};
     // The chart's crosshair lines: Ln[2] vertical, Ln[3] horizontal (Ln[0], Ln[1] do not exist).
     std::array<QFrame *, 4> Ln{};
     std::array<QLabel *, 3> LBL{};

@@ -14,7 +14,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "charts/kline.h"
 #include "fixtures/db_fixture.h"
+#include "fixtures/fake_services.h"
+#include "market/history.h"
 #include "mainwindow/forms/mf.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
@@ -542,3 +545,35 @@ TEST_F(MFTest, NothingDuringTheLoadMakesASecondWindow)
 }
 
 }  // namespace
+
+// The chart draws into the window's picture while the window exists, and a new layout redraws it at
+// the picture's new size.
+TEST_F(MFTest, TheChartDrawsIntoTheWindowsPictureAndFollowsItsSize)
+{
+    FakeServices services;
+    services.Install();
+    services.SetSqlAnswer("sp_", FakeServices::SqlRowsBody({"trdat"}, {}, 0));
+    ASSERT_TRUE(EnsureHistoryTable("600000"));
+    Exec("INSERT INTO H_600000 (trdat,opprice,clprice,mxprice,mnprice) VALUES (#2024-05-17#,10,10.2,10.3,9.9)");
+    ResetKLineData();
+    MFWindow *mf = MF();
+    Picture &pic = mf->Pic[0]->picture();
+    ASSERT_EQ(KLinePicture(), &pic);
+    EXPECT_EQ(mf->Ln[2]->parentWidget(), mf->Pic[0]);
+    EXPECT_EQ(mf->LBL[2]->parentWidget(), mf->Pic[0]);
+    ShowKLine("[600000]浦发银行");
+    EXPECT_EQ(pic.Tag, "[600000]浦发银行");
+    EXPECT_EQ(KLineData().BarCount(), 1);
+    EXPECT_EQ(pic.Image().size(), mf->Pic[0]->size());
+
+    mf->ClientArea()->resize(900, 700);
+    mf->Form_Resize();
+    EXPECT_EQ(pic.Image().size(), mf->Pic[0]->size());
+    EXPECT_EQ(pic.Image().width(), mf->MSF[0]->width());
+
+    CloseMF();
+    EXPECT_EQ(KLinePicture(), nullptr);
+    ShowKLine("[000002]万科A");
+    EXPECT_EQ(KLineData().Code, "600000");
+    ResetKLineData();
+}

@@ -1,0 +1,241 @@
+// The image canvas keeps the pixel rules the charts are laid out for, the picture keeps its image
+// across size changes, and the picture box passes its events on in twips.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFontInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "platform/canvas.h"
+#include "platform/forms/picture_box.h"
+#include "platform/picture.h"
+
+namespace {
+
+constexpr ColorRef kBack = 0x000000;
+constexpr ColorRef kRed = 0x0000FF;  // 0x00BBGGRR
+constexpr ColorRef kBlue = 0xFF0000;
+
+// The image as rows of characters: '.' for the background, '#' for the pen colour, 'o' for any other.
+std::vector<std::string> Rows(const QImage &img, ColorRef pen, int x0, int y0, int x1, int y1)
+{
+    std::vector<std::string> rows;
+    for (int y = y0; y <= y1; ++y) {
+        std::string row;
+        for (int x = x0; x <= x1; ++x) {
+            const QRgb c = img.pixel(x, y) | 0xFF000000;
+            row += c == (RgbOfColorRef(kBack) | 0xFF000000) ? '.' : c == (RgbOfColorRef(pen) | 0xFF000000) ? '#' : 'o';
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// The columns (or rows) of a pixel row (or column) that hold the colour.
+std::vector<int> Set(const QImage &img, ColorRef color, int fixed, bool horizontal)
+{
+    std::vector<int> at;
+    const int n = horizontal ? img.width() : img.height();
+    for (int i = 0; i < n; ++i) {
+        const QRgb c = horizontal ? img.pixel(i, fixed) : img.pixel(fixed, i);
+        if ((c | 0xFF000000) == (RgbOfColorRef(color) | 0xFF000000))
+            at.push_back(i);
+    }
+    return at;
+}
+
+std::vector<int> Range(int from, int to)
+{
+    std::vector<int> v;
+    for (int i = std::min(from, to); i <= std::max(from, to); ++i)
+        v.push_back(i);
+    return v;
+}
+
+ImageCanvas &Fresh(ImageCanvas &c, int w = 30, int h = 30)
+{
+    c.Resize(0, 0, kBack);
+    c.Resize(w, h, kBack);
+    c.RestoreBrush();
+    c.SelectPen(CanvasPen{kRed, PS_SOLID, 1});
+    return c;
+}
+
+}  // namespace
+
+TEST(ImageCanvas, SegmentsLeaveOutTheirEndPixel)
+{
+    struct Case {
+        int x1, y1, x2, y2;
+        bool horizontal;
+        int fixed;
+        std::vector<int> set;
+    };
+    const Case cases[] = {
+        {2, 5, 12, 5, true, 5, Range(2, 11)},
+        {12, 5, 2, 5, true, 5, Range(3, 12)},
+        {4, 2, 4, 9, false, 4, Range(2, 8)},
+        {4, 9, 4, 2, false, 4, Range(3, 9)},
+        {7, 7, 7, 7, true, 7, {}},
+        {7, 7, 8, 7, true, 7, {7}},
+        {-100, 3, 5, 3, true, 3, Range(0, 4)},  // clipped at the edge, no wrap-around
+    };
+    ImageCanvas c;
+    for (const Case &k : cases) {
+        Fresh(c);
+        c.Segment(k.x1, k.y1, k.x2, k.y2);
+        EXPECT_EQ(Set(c.Image(), kRed, k.fixed, k.horizontal), k.set)
+            << k.x1 << "," << k.y1 << " -> " << k.x2 << "," << k.y2;
+    }
+    // A diagonal from (0,0) to (4,4) covers the four pixels before its end.
+    Fresh(c);
+    c.Segment(0, 0, 4, 4);
+    EXPECT_EQ(Rows(c.Image(), kRed, 0, 0, 4, 4),
+              (std::vector<std::string>{"#....", ".#...", "..#..", "...#.", "....."}));
+}
+
+TEST(ImageCanvas, StyledPensAlternateSetAndUnsetPixels)
+{
+    ImageCanvas c;
+    for (int style : {PS_DOT, PS_DASH}) {
+        Fresh(c, 100, 5);
+        c.SelectPen(CanvasPen{kRed, style, 1});
+        c.Segment(0, 2, 100, 2);
+        const std::vector<int> set = Set(c.Image(), kRed, 2, true);
+        EXPECT_GT(set.size(), 30u) << style;
+        EXPECT_LT(set.size(), 90u) << style;
+        EXPECT_EQ(set.front(), 0) << style;
+    }
+}
+
+TEST(ImageCanvas, RectanglesAndEllipsesCoverTheirBoxLessRightAndBottom)
+{
+    ImageCanvas c;
+    Fresh(c);
+    c.Rectangle(20, 15, 10, 10);  // corners in either order
+    const QImage hollow = c.Image();
+    EXPECT_EQ(Set(hollow, kRed, 10, true), Range(10, 19));
+    EXPECT_EQ(Set(hollow, kRed, 14, true), Range(10, 19));
+    EXPECT_EQ(Set(hollow, kRed, 12, true), (std::vector<int>{10, 19}));
+    EXPECT_EQ(Set(hollow, kRed, 10, false), Range(10, 14));
+    EXPECT_EQ(Set(hollow, kRed, 19, false), Range(10, 14));
+    EXPECT_EQ(Set(hollow, kRed, 15, true), std::vector<int>{});
+
+    Fresh(c);
+    c.SelectBrush(CanvasBrush{true, kBlue});
+    c.Rectangle(10, 10, 20, 15);
+    EXPECT_EQ(Rows(c.Image(), kRed, 9, 9, 20, 15),
+              (std::vector<std::string>{"............", ".##########.", ".#oooooooo#.", ".#oooooooo#.", ".#oooooooo#.",
+                                        ".##########.", "............"}));
+
+    Fresh(c);
+    c.SelectBrush(CanvasBrush{true, kBlue});
+    c.Ellipse(10, 10, 20, 20);
+    const QImage ellipse = c.Image();
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 30; ++x)
+            if (x < 10 || x > 19 || y < 10 || y > 19) {
+                ASSERT_EQ(ellipse.pixel(x, y), RgbOfColorRef(kBack) | 0xFF000000u) << x << "," << y;
+            }
+    EXPECT_EQ(ellipse.pixel(15, 15), RgbOfColorRef(kBlue) | 0xFF000000u);
+    EXPECT_EQ(ellipse.pixel(10, 10), RgbOfColorRef(kBack) | 0xFF000000u);
+}
+
+TEST(ImageCanvas, PolygonsRegionsAndTextPaintTheirColours)
+{
+    ImageCanvas c;
+    Fresh(c);
+    c.SelectBrush(CanvasBrush{true, kBlue});
+    c.Polygon({{2, 20}, {12, 2}, {22, 20}});
+    EXPECT_EQ(c.Image().pixel(12, 15), RgbOfColorRef(kBlue) | 0xFF000000u);
+    c.FillRegion({{2, 20}, {12, 2}, {22, 20}}, 0x00FF00);
+    EXPECT_EQ(c.Image().pixel(12, 15), RgbOfColorRef(0x00FF00) | 0xFF000000u);
+
+    // Text lies below and right of its top-left corner and leaves the rest as it was.
+    Fresh(c, 120, 40);
+    const CanvasFont font{15, 0, 0};
+    c.Text(10, 10, QStringLiteral("成本价：12.5"), font, 0xFFFFFF);
+    const QImage text = c.Image();
+    int ink = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 120; ++x)
+            if ((text.pixel(x, y) | 0xFF000000) != (RgbOfColorRef(kBack) | 0xFF000000)) {
+                ++ink;
+                EXPECT_GE(x, 10);
+                EXPECT_GE(y, 10);
+                EXPECT_LT(y, 10 + c.TextHeight(font));
+                EXPECT_LT(x, 10 + c.TextWidth(QStringLiteral("成本价：12.5"), font) + 1);
+            }
+    EXPECT_GT(ink, 20);
+    EXPECT_TRUE(QFontInfo(CanvasQFont(font)).family().contains(QStringLiteral("WenQuanYi")));
+    EXPECT_LE(c.TextHeight(font), 15);
+    EXPECT_LE(c.TextHeight(CanvasFont{12, 0, 0}), 12);
+    EXPECT_GT(c.TextWidth(QStringLiteral("成本"), font), c.TextWidth(QStringLiteral("12"), font));
+}
+
+TEST(Picture, SizeInTwipsAndAnImageThatKeepsItsPixelsAcrossResizes)
+{
+    Picture pic;
+    QSize size(20, 10);
+    pic.SetSizeSource([&size] { return size; });
+    EXPECT_EQ(pic.Width(), 300);
+    EXPECT_EQ(pic.Height(), 150);
+    pic.BackColor = kBlue;
+    pic.ForeColor = kRed;
+    pic.Cls();
+    pic.Line(30, 45, 165, 45);  // twips: (2,3) to (11,3)
+    pic.Refresh();
+    EXPECT_EQ(Set(pic.Image(), kRed, 3, true), Range(2, 10));
+
+    size = QSize(40, 12);
+    const QImage grown = pic.Image();
+    EXPECT_EQ(grown.size(), QSize(40, 12));
+    EXPECT_EQ(Set(grown, kRed, 3, true), Range(2, 10));
+    EXPECT_EQ(grown.pixel(35, 11), RgbOfColorRef(kBlue) | 0xFF000000u);
+    // Line does not change the pen the charts selected.
+    pic.hDC().SelectPen(CanvasPen{0x00FF00, PS_DOT, 1});
+    pic.Line(0, 0, 150, 0);
+    EXPECT_EQ(pic.hDC().Pen(), (CanvasPen{0x00FF00, PS_DOT, 1}));
+}
+
+TEST(PictureBox, ShowsItsImageAndPassesEventsOnInTwips)
+{
+    PictureBox box;
+    box.resize(40, 30);
+    Picture &pic = box.picture();
+    EXPECT_EQ(pic.Width(), 600);  // read live, before any resize event
+    pic.BackColor = kBack;
+    pic.Cls();
+    pic.hDC().SelectPen(CanvasPen{kRed, PS_SOLID, 1});
+    pic.hDC().Segment(0, 5, 40, 5);
+    pic.Refresh();
+    const QImage shown = box.grab().toImage();
+    EXPECT_EQ(shown.pixel(20, 5) | 0xFF000000, RgbOfColorRef(kRed) | 0xFF000000);
+    EXPECT_EQ(shown.pixel(20, 6) | 0xFF000000, RgbOfColorRef(kBack) | 0xFF000000);
+
+    std::vector<std::vector<double>> down, move;
+    std::vector<std::pair<int, int>> keys;
+    QObject::connect(&box, &PictureBox::mouseDown,
+                     [&](int b, int s, double x, double y) { down.push_back({double(b), double(s), x, y}); });
+    QObject::connect(&box, &PictureBox::mouseMove,
+                     [&](int b, int s, double x, double y) { move.push_back({double(b), double(s), x, y}); });
+    QObject::connect(&box, &PictureBox::keyDown, [&](int code, int shift) { keys.emplace_back(code, shift); });
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 20), QPointF(10, 20), Qt::RightButton, Qt::RightButton,
+                      Qt::ShiftModifier | Qt::ControlModifier);
+    QCoreApplication::sendEvent(&box, &press);
+    QMouseEvent mv(QEvent::MouseMove, QPointF(3.5, 7), QPointF(3.5, 7), Qt::NoButton, Qt::LeftButton, Qt::AltModifier);
+    QCoreApplication::sendEvent(&box, &mv);
+    for (int key : {Qt::Key_Left, Qt::Key_Up, Qt::Key_Right, Qt::Key_Down, Qt::Key_A, Qt::Key_F1}) {
+        QKeyEvent k(QEvent::KeyPress, key, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(&box, &k);
+    }
+    EXPECT_EQ(down, (std::vector<std::vector<double>>{{2, 3, 150, 300}}));
+    EXPECT_EQ(move, (std::vector<std::vector<double>>{{1, 4, 52.5, 105}}));
+    std::vector<int> codes;
+    for (const auto &[code, shift] : keys) {
+        codes.push_back(code);
+        EXPECT_EQ(shift, 1);
+    }
+    EXPECT_EQ(codes, (std::vector<int>{37, 38, 39, 40, 65, 0}));
+}
