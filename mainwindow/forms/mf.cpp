@@ -498,7 +498,8 @@ void MFWindow::Chk_Click(int index)
 
 void MFWindow::ResetChart()
 {
-    Pic[0]->setProperty("Tag", QString());
+    Pic[0]->picture().Tag.clear();
+    ResetKLineChart();
 }
 
 bool MFWindow::UserEventAllowed() const

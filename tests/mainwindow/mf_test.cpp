@@ -398,7 +398,8 @@ TEST_F(MFTest, RecordWritersReachTheWindowOnlyWhileItExists)
     ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2021-03-04#,10,100,100)");
     MFWindow *mf = MF();
     mf->CurrentNode = TreeNodeRef{QStringLiteral("S600000"), QStringLiteral("[600000] 浦发银行"), 6};
-    mf->Pic[0]->setProperty("Tag", QStringLiteral("[600000] 浦发银行"));
+    mf->Pic[0]->picture().Tag = QStringLiteral("[600000] 浦发银行");
+    KLineData().Code = QStringLiteral("600000");
     ASSERT_TRUE(CurrentNodeOf());
     EXPECT_EQ(CurrentNodeOf()->index, 6);
     RefreshCurrentNode();
@@ -407,7 +408,8 @@ TEST_F(MFTest, RecordWritersReachTheWindowOnlyWhileItExists)
     ResetChart();
     EXPECT_EQ(calls, (QStringList{"click S600000", "tree"}));
     EXPECT_EQ(mf->DTP[0]->minimumDate(), QDate(2021, 3, 4));
-    EXPECT_EQ(mf->Pic[0]->property("Tag").toString(), QString());
+    EXPECT_EQ(mf->Pic[0]->picture().Tag, QString());
+    EXPECT_EQ(KLineData().Code, QString());
 
     delete mf;
     calls.clear();
