@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "platform/forms/flex_grid_view.h"
 #include "records/records_hooks.h"
 #include "storage/forms/widget_controls.h"
 
@@ -18,7 +19,6 @@ class QCheckBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
-class QTableWidget;
 class QTimer;
 class QTreeWidget;
 
@@ -76,7 +76,8 @@ public:
     QTreeWidget *TV = nullptr;
     std::array<SplitterBar *, 2> SpBar{};
     std::array<QFrame *, 1> Frm{};
-    std::array<QTableWidget *, 1> MSF{};
+    // The trade grid; its FlexGrid (MSF[0]->Grid()) is what the grid procedures work on.
+    std::array<FlexGridView *, 1> MSF{};
     // The chart picture; its "Tag" property holds the text last given to the chart.
     std::array<QFrame *, 1> Pic{};
     // The chart's crosshair lines: Ln[2] vertical, Ln[3] horizontal (Ln[0], Ln[1] do not exist).

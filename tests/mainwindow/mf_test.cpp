@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
 
