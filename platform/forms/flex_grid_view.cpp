@@ -156,7 +156,14 @@ public:
             m_view->ApplySelection();
     }
 
-    void RowColChange() override { emit m_view->RowColChange(); }
+    void RowColChange() override
+    {
+        // The user's move sets Row and Col one after the other: it is one change.
+        if (m_view->m_writingBack)
+            m_view->m_rowColChanged = true;
+        else
+            emit m_view->RowColChange();
+    }
 
 private:
     void Snapshot()
@@ -299,11 +306,16 @@ void FlexGridView::WriteBackSelection()
     const int anchor = current.row() == top ? bottom : top;
     const int fixedRows = m_grid.FixedRows();
     m_applying = true;
+    m_writingBack = true;
+    m_rowColChanged = false;
     m_grid.SetRow(anchor + fixedRows);
     m_grid.SetCol(current.column());
     m_grid.SetRowSel(current.row() + fixedRows);
     m_grid.SetColSel(current.column());
+    m_writingBack = false;
     m_applying = false;
+    if (m_rowColChanged)
+        emit RowColChange();
 }
 
 void FlexGridView::WriteBackScroll()

@@ -65,4 +65,7 @@ private:
     std::unique_ptr<Adapter> m_adapter;
     // Set while the view applies the grid's state or writes its own back, so neither echoes.
     bool m_applying = false;
+    // Set while the user's selection is written back; a RowColChange meanwhile is sent once after.
+    bool m_writingBack = false;
+    bool m_rowColChanged = false;
 };
