@@ -15,7 +15,7 @@ namespace {
 
 Book &TheBook()
 {
-    static Book &book = MakeBook(BookSpec{});
+    static Book &book = MakeBook(BookPlan{});
     return book;
 }
 

@@ -20,7 +20,7 @@ const QString kSql = QStringLiteral("SELECT *,(scash-bcash) as profit,(scash/bca
 
 Book &TheBook()
 {
-    static Book &book = MakeBook(BookSpec{100, 10000, true, false});
+    static Book &book = MakeBook(BookPlan{100, 10000, true, false});
     return book;
 }
 

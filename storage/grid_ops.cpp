@@ -191,8 +191,8 @@ void SetGridCell(FlexGrid &grid, int row, int col, const Value &value, bool date
 {
     if (row < 0 || row >= grid.Rows() || col < 0 || col >= grid.Cols())
         return;
-    const QString spec = grid.TextMatrix(0, col);
-    if (spec == QStringLiteral("Cor")) {
+    const QString field = grid.TextMatrix(0, col);
+    if (field == QStringLiteral("Cor")) {
         if (value.IsNull() || (value.IsString() && !ConvertValue(value, VType::Double)))
             return;
         const double v = value.ToDouble();
@@ -207,7 +207,7 @@ void SetGridCell(FlexGrid &grid, int row, int col, const Value &value, bool date
     switch (value.type) {
     case VType::Integer:
     case VType::Long:
-        format = spec.size() == 2 && spec[0] == u'C' ? QStringLiteral("00") : QStringLiteral("0");
+        format = field.size() == 2 && field[0] == u'C' ? QStringLiteral("00") : QStringLiteral("0");
         grid.SetTextMatrix(row, col, FormatCellValue(value, format, QStringLiteral("-")));
         if (row == grid.FixedRows())
             grid.SetColAlignment(col, 8);
@@ -224,7 +224,8 @@ void SetGridCell(FlexGrid &grid, int row, int col, const Value &value, bool date
             grid.SetTextMatrix(row, col, QString());
             break;
         }
-        const bool dayOnly = dateOnly || (spec.size() == 2 && spec[0] == u'D' && spec[1] >= u'1' && spec[1] <= u'5');
+        const bool dayOnly =
+            dateOnly || (field.size() == 2 && field[0] == u'D' && field[1] >= u'1' && field[1] <= u'5');
         grid.SetTextMatrix(row, col, FormatValue(value, dayOnly, QString()));
         break;
     }

@@ -1,9 +1,9 @@
 // 表格操作: the procedures every grid of the program shares. A grid laid out by SetupGridColumns has
-// row 0 hidden, holding each column's field spec (the name of the query field that fills it, "" for
+// row 0 hidden, holding each column's field name (the name of the query field that fills it, "" for
 // none), row 1 as the caption row (FixedRows 2), data rows from 2 on, and a row-number column "序号"
 // as its last fixed column; the fixed columns left of it carry keys the user does not see (width 0
-// once fitted). The field specs "Cor" (the value is the cell's back colour), "C" & one character (whole
-// numbers with two digits) and "D1".."D5" (dates without time) change how a cell is written. The Tag
+// once fitted). The field names "Cor" (the value is the cell's back colour), "C" & one character
+// (whole numbers with two digits) and "D1".."D5" (dates without time) change how a cell is written. The Tag
 // holds the SQL a grid was filled from, or for the main grid its sort state "排序:" & col & ":" &
 // order. Positions X, Y are in twips, measured as FlexGridView reports mouse presses.
 #pragma once
@@ -20,15 +20,15 @@
 // The check mark of check-mark grids.
 inline const QString kCheckMark = QStringLiteral("√");
 
-// Lays the grid out for the field specs and captions (one each per column): Cols from the lists,
-// FixedRows 2 and no data rows; the first column whose caption is "序号" or whose spec is empty becomes
-// the last fixed column (aligned centre, top), else FixedCols is 2; row 0 gets height 0. Lists of
-// different lengths leave the grid untouched. The view is redrawn once, at the end.
+// Lays the grid out for the field names and captions (one each per column): Cols from the lists,
+// FixedRows 2 and no data rows; the first column whose caption is "序号" or whose field name is empty
+// becomes the last fixed column (aligned centre, top), else FixedCols is 2; row 0 gets height 0.
+// Lists of different lengths leave the grid untouched. The view is redrawn once, at the end.
 void SetupGridColumns(FlexGrid &grid, const std::vector<QString> &fields, const std::vector<QString> &captions);
 
 // Fills the grid from the query on the database file: the data rows are replaced (appended to with
-// append set), one row per record, each column from the field named by its spec (SetGridCell), the
-// "序号" column numbered. At most (350000 ÷ Cols − 0.5, halves to even) − 2 rows are read; past that
+// append set), one row per record, each column from the query field of its field name (SetGridCell),
+// the "序号" column numbered. At most (350000 ÷ Cols − 0.5, halves to even) − 2 rows are read; past that
 // the message "数据库里共有n条记录，表格只能显示m条记录，因此无法全部显示，请修改筛选条件。" is
 // shown. The Tag takes the SQL; the status line shows "正在读取记录" and ten ">" marks (one per row
 // under ten rows), then is cleared. Returns rows shown & "/" & records of the query ("0/0" when the
@@ -36,12 +36,13 @@ void SetupGridColumns(FlexGrid &grid, const std::vector<QString> &fields, const 
 QString FillGridFromQuery(FlexGrid &grid, const QString &sql, bool dateOnly, bool append,
                           const QString &file = kAccDb);
 
-// Writes a value into a cell by the column's spec and the value's kind: "Cor" sets the cell's back
-// colour (0 gives 65793, a value that is no colour 0..0xFFFFFF changes nothing); whole numbers as
-// plain digits ("00" under a "C?" spec) and doubles with 2 decimals, 0 as "-", and the first data row
-// makes the column right-aligned (8); dates empty at or before 1900-01-01 or at or after 2100-01-01,
-// else "YYYY-MM-DD" when dateOnly is set or the spec is "D1".."D5", else with the time; text as it
-// is; Booleans "√" or ""; other kinds as their text. Null, or a cell outside the grid, leaves it.
+// Writes a value into a cell by the column's field name and the value's kind: "Cor" sets the cell's
+// back colour (0 gives 65793, a value that is no colour 0..0xFFFFFF changes nothing); whole numbers
+// as plain digits ("00" under a field name "C?") and doubles with 2 decimals, 0 as "-", and the first
+// data row makes the column right-aligned (8); dates empty at or before 1900-01-01 or at or after
+// 2100-01-01, else "YYYY-MM-DD" when dateOnly is set or the field name is "D1".."D5", else with the
+// time; text as it is; Booleans "√" or ""; other kinds as their text. Null, or a cell outside the
+// grid, leaves it.
 void SetGridCell(FlexGrid &grid, int row, int col, const Value &value, bool dateOnly);
 
 // The value in the format: whole numbers "0" (default) or "00", doubles "0.00" (default), dates
@@ -58,7 +59,7 @@ void AutoFitGridColumns(FlexGrid &grid, int firstRow, bool showProgress);
 // A press at (x, y): on the caption rows over the fixed columns every column is fitted (captions
 // included); over a scrollable column that column is sorted as a click does (SortGridByColumn with
 // order 0). Nothing on a data row, right of the last column, in a grid without data rows or in a grid
-// whose first scrollable column has no field spec.
+// whose first scrollable column has no field name.
 void GridHeaderClick(FlexGrid &grid, double x, double y);
 
 // The cell under (x, y): rows summed over the fixed rows, then from TopRow; columns over the fixed

@@ -37,27 +37,27 @@ QString StockName(int k)
 
 // Weekdays of 2014 to 2023 less about 16 holidays a year; with history the index and every stock
 // have a row each trading day, but a stock is suspended now and then.
-void FillHistory(const BookSpec &spec, Book &book, std::mt19937 &random)
+void FillHistory(const BookPlan &plan, Book &book, std::mt19937 &random)
 {
     for (double d = DayNumberOf(2014, 1, 2); d <= DayNumberOf(2023, 12, 29); ++d) {
         const int weekday = WeekdayOf(d);
         if (weekday != 1 && weekday != 7 && random() % 1000 >= 62)
             book.days.push_back(d);
     }
-    if (!spec.history)
+    if (!plan.history)
         return;
     EnsureHistoryTable(QStringLiteral("1A0001"));
-    for (int k = 0; k < spec.stocks; ++k)
-        EnsureHistoryTable(BookStockCode(k, spec.stocks));
+    for (int k = 0; k < plan.stocks; ++k)
+        EnsureHistoryTable(BookStockCode(k, plan.stocks));
 
     DbConnection conn;
     OpenConn(conn);
     Run(conn.Handle(), "BEGIN");
     std::uniform_real_distribution<double> move(-0.03, 0.03);
-    for (int k = -1; k < spec.stocks; ++k) {
+    for (int k = -1; k < plan.stocks; ++k) {
         const QByteArray sql = QStringLiteral("INSERT INTO H_%1(trdat,opprice,clprice,mxprice,mnprice,num,sm) "
                                               "VALUES(?,?,?,?,?,?,?)")
-                                   .arg(k < 0 ? QStringLiteral("1A0001") : BookStockCode(k, spec.stocks))
+                                   .arg(k < 0 ? QStringLiteral("1A0001") : BookStockCode(k, plan.stocks))
                                    .toUtf8();
         sqlite3_stmt *stmt = nullptr;
         sqlite3_prepare_v2(conn.Handle(), sql.constData(), -1, &stmt, nullptr);
@@ -84,7 +84,7 @@ void FillHistory(const BookSpec &spec, Book &book, std::mt19937 &random)
 
 // Records bought on any day of the ten years (a few on weekends), sold 1 to 400 trading days later,
 // at round prices.
-void FillRecords(const BookSpec &spec, const Book &book, std::mt19937 &random)
+void FillRecords(const BookPlan &plan, const Book &book, std::mt19937 &random)
 {
     DbConnection conn;
     OpenConn(conn);
@@ -94,14 +94,14 @@ void FillRecords(const BookSpec &spec, const Book &book, std::mt19937 &random)
                        "INSERT INTO account(code,sname,bdate,bprice,num,tnum,sdate,sprice) VALUES(?,?,?,?,?,?,?,?)", -1,
                        &stmt, nullptr);
     const int n = static_cast<int>(book.days.size());
-    for (int r = 0; r < spec.records; ++r) {
+    for (int r = 0; r < plan.records; ++r) {
         const int b = static_cast<int>(random() % (n - 10));
         const double bdate = book.days[b] + (r % 50 == 0 ? 1 : 0);
-        const bool sold = random() % 3 != 0 || spec.allSold;
+        const bool sold = random() % 3 != 0 || plan.allSold;
         const int s = std::min(n - 1, b + 1 + static_cast<int>(random() % 400));
         const int num = 100 * (1 + static_cast<int>(random() % 50));
-        const int k = static_cast<int>(random() % spec.stocks);
-        const QByteArray code = BookStockCode(k, spec.stocks).toUtf8();
+        const int k = static_cast<int>(random() % plan.stocks);
+        const QByteArray code = BookStockCode(k, plan.stocks).toUtf8();
         const QByteArray name = StockName(k).toUtf8();
         sqlite3_bind_text(stmt, 1, code.constData(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(stmt, 2, name.constData(), -1, SQLITE_TRANSIENT);
@@ -126,15 +126,15 @@ QString BookStockCode(int k, int stocks)
     return k < stocks / 2 ? QString::number(600000 + k) : QStringLiteral("%1").arg(k + 1, 6, 10, QLatin1Char('0'));
 }
 
-Book &MakeBook(const BookSpec &spec)
+Book &MakeBook(const BookPlan &plan)
 {
     auto *book = new Book;
     SetProgramFolder(book->dir.path());
     const QString path = QDir(book->dir.path()).filePath(QStringLiteral("ACC.MDB"));
     CreateAccDb(path, QStringLiteral(KELVARO_DATA_DIR));
-    std::mt19937 random(spec.seed);
-    FillHistory(spec, *book, random);
-    FillRecords(spec, *book, random);
+    std::mt19937 random(plan.seed);
+    FillHistory(plan, *book, random);
+    FillRecords(plan, *book, random);
     book->pristine = QDir(book->dir.path()).filePath(QStringLiteral("pristine.mdb"));
     QFile::copy(path, book->pristine);
     return *book;

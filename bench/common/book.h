@@ -9,7 +9,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-struct BookSpec {
+struct BookPlan {
     int stocks = 100;
     int records = 1000;
     // Two records in three are sold, or all of them.
@@ -26,7 +26,7 @@ struct Book {
 };
 
 // Makes the book and makes its folder the program folder. The book lives to the end of the run.
-Book &MakeBook(const BookSpec &spec);
+Book &MakeBook(const BookPlan &plan);
 
 // Puts the generated ACC.MDB back in place of the one in the program folder.
 void RestoreBook(const Book &book);

@@ -272,8 +272,9 @@ void FlexGridView::ApplySelection()
     QItemSelectionModel *sel = selectionModel();
     if (anchor >= 0 && anchor < rows && end >= 0 && end < rows && model()->columnCount() > 0) {
         const int last = model()->columnCount() - 1;
-        sel->select(QItemSelection(model()->index(std::min(anchor, end), 0), model()->index(std::max(anchor, end), last)),
-                    QItemSelectionModel::ClearAndSelect);
+        const QItemSelection rowsSelected(model()->index(std::min(anchor, end), 0),
+                                          model()->index(std::max(anchor, end), last));
+        sel->select(rowsSelected, QItemSelectionModel::ClearAndSelect);
         const int col = std::clamp(m_grid.Col(), 0, last);
         sel->setCurrentIndex(model()->index(end, col), QItemSelectionModel::NoUpdate);
     } else {

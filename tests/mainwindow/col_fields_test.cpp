@@ -11,8 +11,9 @@ class ColFieldsTest : public DbFixture {};
 
 TEST_F(ColFieldsTest, SavedChoiceOrdersAndCutsTheColumns)
 {
-    const std::vector<QString> all = {"ID",    "",      "code", "sname",   "num",     "bdate",   "bprice", "bcash", "sdate",
-                                      "sprice", "sc",   "profit", "pper",  "_fper",   "_lprice", "_rprice", "_rper", "days"};
+    const std::vector<QString> all = {"ID",    "",     "code",  "sname",   "num",     "bdate",
+                                      "bprice", "bcash", "sdate", "sprice", "sc",     "profit",
+                                      "pper",  "_fper", "_lprice", "_rprice", "_rper", "days"};
     struct Case {
         const char *table;
         const char *saved;  // nullptr: no row

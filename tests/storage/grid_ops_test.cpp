@@ -122,10 +122,10 @@ TEST_F(GridFillTest, RowCapAtItsEdgeStatusMarksAndAppending)
     EXPECT_EQ(LogEntryCount(), 1);
 }
 
-TEST(GridOps, SetGridCellByKindAndSpec)
+TEST(GridOps, SetGridCellByKindAndFieldName)
 {
     struct Case {
-        const char *spec;
+        const char *field;
         Value value;
         bool dateOnly;
         const char *text;  // the preset "old" stays when the cell is left alone
@@ -162,18 +162,18 @@ TEST(GridOps, SetGridCellByKindAndSpec)
     };
     for (const Case &c : cases) {
         FlexGrid grid;
-        SetupGridColumns(grid, {"", c.spec}, {"序号", "列"});
+        SetupGridColumns(grid, {"", c.field}, {"序号", "列"});
         grid.SetRows(4);
         grid.SetTextMatrix(3, 1, "old");
         SetGridCell(grid, 3, 1, c.value, c.dateOnly);
-        EXPECT_EQ(grid.TextMatrix(3, 1), c.text) << c.spec << " " << c.value.ToText().toStdString();
-        EXPECT_EQ(grid.CellBackColor(3, 1), c.back) << c.spec;
+        EXPECT_EQ(grid.TextMatrix(3, 1), c.text) << c.field << " " << c.value.ToText().toStdString();
+        EXPECT_EQ(grid.CellBackColor(3, 1), c.back) << c.field;
         // Numbers align right from the first data row only.
         EXPECT_NE(grid.ColAlignment(1), 8);
         SetGridCell(grid, 2, 1, c.value, c.dateOnly);
         EXPECT_EQ(grid.ColAlignment(1) == 8, c.value.IsNumeric() && c.value.type != VType::Single &&
-                                                   c.value.type != VType::Currency && QString(c.spec) != "Cor")
-            << c.spec;
+                                                   c.value.type != VType::Currency && QString(c.field) != "Cor")
+            << c.field;
     }
 
     // FormatCellValue hands back the default format and has its own (1990) date threshold.
@@ -333,7 +333,7 @@ TEST(GridOps, HeaderPressFitsSortsOrDoesNothing)
         EXPECT_EQ(grid.ColWidth(0) == 0, c.fitted) << c.what;
         EXPECT_EQ(grid.Tag(), c.tag) << c.what;
     }
-    // Nothing without data rows, or when the first scrollable column has no field spec.
+    // Nothing without data rows, or when the first scrollable column has no field name.
     FlexGrid empty;
     SetupGridColumns(empty, {"id", "", "num"}, {"", "序号", "数量"});
     GridHeaderClick(empty, ColX(1), kCaptionY);
