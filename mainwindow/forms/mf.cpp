@@ -13,7 +13,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -23,6 +22,7 @@
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
+#include "platform/twips.h"
 #include "storage/common.h"
 #include "storage/db_operate.h"
 #include "storage/indicator.h"
@@ -262,7 +262,8 @@ void MFWindow::BuildControls()
     Frm[0]->setGeometry(right, 0, kDesignedWidth - right, kCommandBarHeight);
     BuildCommandBar();
 
-    MSF[0] = new QTableWidget(m_client);
+    MSF[0] = new FlexGridView(m_client);
+    MSF[0]->Grid().SetIndex(0);
     MSF[0]->setGeometry(right, kCommandBarHeight, kDesignedWidth - right, kGridBottom - kCommandBarHeight);
 
     SpBar[1] = new SplitterBar(m_client);
@@ -394,7 +395,7 @@ void MFWindow::BuildSettingsPanel()
 
 void MFWindow::Form_Load()
 {
-    MSF[0]->setRowCount(0);
+    MSF[0]->Grid().SetRows(MSF[0]->Grid().FixedRows());
     RestoreFormParams(&m_controls, QString(), MFParams(), nullptr);
     ExecSql(QStringLiteral("UPDATE account SET sdate=#1900-1-1# WHERE sprice=0"));
 }

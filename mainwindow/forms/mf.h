@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "platform/forms/flex_grid_view.h"
 #include "platform/forms/picture_box.h"
 #include "records/records_hooks.h"
 #include "storage/forms/widget_controls.h"
@@ -19,7 +20,6 @@ class QCheckBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
-class QTableWidget;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -86,7 +86,8 @@ public:
     QTreeWidget *TV = nullptr;
     std::array<SplitterBar *, 2> SpBar{};
     std::array<QFrame *, 1> Frm{};
-    std::array<QTableWidget *, 1> MSF{};
+    // The trade grid; its FlexGrid (MSF[0]->Grid()) is what the grid procedures work on.
+    std::array<FlexGridView *, 1> MSF{};
     // The chart picture, handed to the K-line chart while the window exists; its picture's Tag holds
     // the text last given to the chart.
     std::array<PictureBox *, 1> Pic{};

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 
 #include "platform/daynum.h"
+#include "platform/twips.h"
 
 void WidgetFormControls::Register(ControlKind kind, int index, QWidget *widget)
 {

@@ -39,6 +39,3 @@ private:
     };
     std::vector<Entry> m_controls;
 };
-
-// Twips per pixel: positions of splitter bars are stored in twips.
-inline constexpr int kTwipsPerPixel = 15;

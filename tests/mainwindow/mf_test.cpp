@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -75,7 +74,9 @@ TEST_F(MFTest, LoadGivesOpenRecordsTheEmptySellDate)
             "VALUES ('600000','浦发银行',#2024-01-10#,10,100,100,#2023-05-05#,0)");
     ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,sdate,sprice) "
             "VALUES ('000001','平安银行',#2024-01-10#,10,100,100,#2024-02-05#,11)");
-    MF();
+    const FlexGrid &grid = MF()->MSF[0]->Grid();
+    EXPECT_EQ(grid.Rows(), grid.FixedRows()) << "the grid starts without data rows";
+    EXPECT_EQ(grid.Index(), 0);
     EXPECT_EQ(GetFieldValue("account", "code='600000'", "sdate", MakeEmpty()).num, kEmptyDate);
     EXPECT_EQ(GetFieldValue("account", "code='000001'", "sdate", MakeEmpty()).num, DayNumberOf(2024, 2, 5));
 }
