@@ -19,19 +19,10 @@ Book &TheBook()
     return book;
 }
 
-// The Saturday after the last trading day: the calendar asks no quote service, and today gets no row.
-void SetUpRun()
-{
-    SetClock([] { return QDateTime(QDate(2023, 12, 30), QTime(10, 0)); });
-    // Nothing may leave the machine: a quote request would be refused at once.
-    SetQuoteServiceBase(QStringLiteral("http://127.0.0.1:9"));
-    SetSysParams(1000000, 0.0003, 1, 10, 0.075);
-}
-
 void BM_RecalcDeelResFull(benchmark::State &state)
 {
     Book &book = TheBook();
-    SetUpRun();
+    SetUpBookRun();
     RestoreBook(book);
     RecalcDeelRes(kEmptyDate, true);  // the first run after a download also indexes the price tables
     for (auto _ : state)
@@ -43,7 +34,7 @@ BENCHMARK(BM_RecalcDeelResFull)->Unit(benchmark::kMillisecond);
 void BM_RecalcDeelResFiveDaysBack(benchmark::State &state)
 {
     Book &book = TheBook();
-    SetUpRun();
+    SetUpBookRun();
     RestoreBook(book);
     RecalcDeelRes(kEmptyDate, true);
     const double start = book.days[book.days.size() - 5];
@@ -56,7 +47,7 @@ BENCHMARK(BM_RecalcDeelResFiveDaysBack)->Unit(benchmark::kMillisecond);
 void BM_RecalcDeelResFullFirstRun(benchmark::State &state)
 {
     Book &book = TheBook();
-    SetUpRun();
+    SetUpBookRun();
     for (auto _ : state) {
         state.PauseTiming();
         RestoreBook(book);

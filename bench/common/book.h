@@ -33,3 +33,7 @@ void RestoreBook(const Book &book);
 
 // The stock codes of a book: 600000 and up for the first half, 000001 and up for the rest.
 QString BookStockCode(int k, int stocks);
+
+// The Saturday after the last trading day as today (the calendar asks no quote service and today
+// gets no asset row), a quote service that refuses at once, and the system settings of the runs.
+void SetUpBookRun();

@@ -1,0 +1,553 @@
+// 读取模块: importing trade records from CSV files.
+#include "csv_import.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringDecoder>
+
+#include "exchange/export.h"
+#include "exchange/stock_code.h"
+#include "platform/busy_guard.h"
+#include "platform/daynum.h"
+#include "platform/gbk.h"
+#include "platform/numeric.h"
+#include "platform/prompter.h"
+#include "records/calc.h"
+#include "records/split_merge.h"
+#include "storage/common.h"
+#include "storage/db_operate.h"
+#include "storage/indicator.h"
+#include "storage/params.h"
+
+namespace {
+
+constexpr QChar kSectionMark = u'ζ';
+constexpr QChar kCommaMark = u'ξ';
+// A record still open after this many lines joined to it is given up.
+constexpr int kMaxJoinedLines = 101;
+// Records of fewer fields end the run, unless the mapping names no column that far.
+constexpr int kMinRecordFields = 13;
+// The shortest time between two steps of the progress window (ms).
+constexpr qint64 kStepIntervalMs = 30;
+
+// The labels of the eight values, as the mapping dialog shows them.
+const QString &ValueLabel(int i)
+{
+    static const QString labels[ivCount] = {
+        QStringLiteral("股票代码"), QStringLiteral("买入日期"), QStringLiteral("卖出日期"), QStringLiteral("买入数量"),
+        QStringLiteral("买入价格"), QStringLiteral("卖出数量"), QStringLiteral("卖出价格"), QStringLiteral("备注")};
+    return labels[i];
+}
+
+// The stock ids of the records still without one, from the stock list.
+const QString kFillStockIds =
+    QStringLiteral("UPDATE account INNER JOIN companyinfo ON account.code=companyinfo.code "
+                   "SET account.sid=companyinfo.id WHERE account.sid=0 OR account.sid IS NULL");
+
+// Each row is written under a savepoint of its own: a row that fails is undone alone, inside the run's
+// transaction or as a transaction of its own.
+const QString kRowSavepoint = QStringLiteral("SAVEPOINT import_row");
+const QString kRowRelease = QStringLiteral("RELEASE import_row");
+const QString kRowRollback = QStringLiteral("ROLLBACK TO import_row");
+
+// The set that new records are added through.
+const QString kAddsSql = QStringLiteral("SELECT * FROM account WHERE FALSE");
+
+bool HasCsvExtension(const QString &path)
+{
+    return path.right(4).toLower() == QStringLiteral(".csv");
+}
+
+// The file's text: UTF-8 when it starts with a byte-order mark or decodes without a fault, else GBK
+// (the code page of files saved by Chinese spreadsheet programs).
+QString DecodeCsvText(const QByteArray &bytes)
+{
+    static const QByteArray bom("\xEF\xBB\xBF");
+    if (bytes.startsWith(bom))
+        return QString::fromUtf8(bytes.constData() + bom.size(), bytes.size() - bom.size());
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return DecodeGbk(bytes);
+}
+
+// The mapping of a run: the eight prepared designations and the fewest fields a record must have.
+struct Mapping {
+    QStringList prepared;
+    int minFields = 1;
+};
+
+// The stored mapping, prepared; nothing when fewer than five designations are stored. Missing ones
+// (five to seven stored) are empty, further ones are ignored.
+std::optional<Mapping> ReadMapping()
+{
+    QStringList designations = GetParam(QStringLiteral("导入列号")).split(kImportMapSeparator);
+    if (designations.size() < 5)
+        return std::nullopt;
+    designations.resize(ivCount);
+    NormalizeMapEntries(designations);
+    Mapping m;
+    int highest = 0;
+    for (const QString &d : designations) {
+        m.prepared << PrepareDesignation(d);
+        if (!m.prepared.back().startsWith(u'S'))
+            highest = std::max(highest, m.prepared.back().toInt());
+    }
+    m.minFields = std::clamp(highest, 1, kMinRecordFields);
+    return m;
+}
+
+// The check message of a row's values and its two dates, or "" when they pass. Quantities must be
+// whole numbers of 0 to 2^31 − 1 shares and prices not below 0: a negative value would store a record
+// that is neither open nor sold, or shares that the book never held.
+QString CheckRowValues(const QStringList &v, std::optional<double> bdate, std::optional<double> sdate, int row)
+{
+    const QString at = QStringLiteral("第") + QString::number(row) + u'行';
+    const QString tail = QStringLiteral(",请检查数据是否正确!");
+    if (v[ivCode].isEmpty())
+        return at + QStringLiteral("股票代码有误") + tail;
+    if (!bdate)
+        return at + QStringLiteral("买入日期[") + v[ivBuyDate] + QStringLiteral("]不是日期") + tail;
+    if (!sdate)
+        return at + QStringLiteral("卖出日期[") + v[ivSellDate] + QStringLiteral("]不是日期") + tail;
+    if (LeadingNumber(v[ivSellPrice]) > 0 && *bdate > *sdate)
+        return at + QStringLiteral("卖出日期[") + v[ivSellDate] + QStringLiteral("]早于买入日期[") + v[ivBuyDate] +
+               u']' + tail;
+    for (int i : {ivBuyNum, ivBuyPrice, ivSellNum, ivSellPrice}) {
+        const double x = LeadingNumber(v[i]);
+        const bool quantity = i == ivBuyNum || i == ivSellNum;
+        if (!std::isfinite(x) || x < 0 || (quantity && !ClngOf(x)))
+            return at + ValueLabel(i) + u'[' + v[i] + QStringLiteral("]有误") + tail;
+    }
+    return QString();
+}
+
+// The rows of a run over the records, with the prepared mapping.
+double RunRows(const QStringList &records, const Mapping &map, int &startRow, int &endRow)
+{
+    const double after = DayNumberOf(1990, 1, 1);
+    double earliest = DayNumberOf(2100, 1, 1);
+    double result = kEmptyDate;
+    ImportSession session;
+    bool written = false;
+
+    ShowIndicator(QStringLiteral("正在读取CSV表格数据……"), endRow - startRow + 1, 0, true);
+    if (endRow > records.size())
+        endRow = static_cast<int>(records.size());
+
+    // The rows are committed together when the run ends, whichever way it ends, with the stock ids of
+    // the records written (so that none keeps sid 0): one commit instead of one per row. A failed
+    // commit keeps nothing of the run.
+    const auto finish = [&]() -> std::optional<DbError> {
+        if (!session.conn.IsOpen())
+            return std::nullopt;
+        if (written)
+            ExecSql(kFillStockIds, &session.conn);
+        if (session.conn.Commit())
+            return std::nullopt;
+        const DbError e = session.conn.lastError;
+        LogDbError(e, QStringLiteral("COMMIT"));
+        session.conn.Rollback();
+        result = kEmptyDate;
+        return e;
+    };
+    const auto failureMessage = [](const DbError &e) {
+        MsgBox(QStringLiteral("CSV文件导入错误！[") + QString::number(e.number) + u':' + e.text + u']');
+    };
+    const auto fail = [&](const DbError &e) {
+        HideIndicator();
+        const auto lost = finish();
+        failureMessage(lost ? *lost : e);
+        return result;
+    };
+
+    // The bar moves one step per row written, but the steps (which let events through) are given in
+    // bunches at most every kStepIntervalMs: letting events through after every row took longer than
+    // writing it.
+    long steps = 0;
+    QElapsedTimer sinceStep;
+    sinceStep.start();
+    int row = startRow;
+    for (; row <= endRow; ++row) {
+        if (row < 1 || records[row - 1].isEmpty()) {
+            endRow = row - 1;
+            break;
+        }
+        const QStringList fields = records[row - 1].split(kCsvFieldSeparator);
+        if (fields.size() < map.minFields) {
+            endRow = row - 1;
+            break;
+        }
+        QStringList v;
+        for (const QString &d : map.prepared)
+            v << GetMappedValue(fields, d);
+        for (int i : {ivBuyNum, ivBuyPrice, ivSellNum, ivSellPrice})
+            v[i] = NumberText(ParseAmount(v[i]));
+        v[ivCode] = NormalizeStockCode(v[ivCode]);
+        // An empty text is no date here (ParseDate would take it for the empty date).
+        const std::optional<double> buyDate = ReadDateText(v[ivBuyDate]);
+        const std::optional<double> sellDate = ReadDateText(v[ivSellDate]);
+        if (const QString message = CheckRowValues(v, buyDate, sellDate, row); !message.isEmpty()) {
+            MsgBox(message);
+            break;
+        }
+        const double bdate = *buyDate;
+        const double sdate = *sellDate;
+        if (LeadingNumber(v[ivBuyPrice]) > 0 && bdate < earliest && bdate > after)
+            earliest = bdate;
+        if (LeadingNumber(v[ivSellPrice]) > 0 && sdate < earliest && sdate > after)
+            earliest = sdate;
+
+        if (!session.conn.IsOpen()) {
+            if (!OpenConn(session.conn))
+                return fail(session.conn.lastError);
+            // Room for the pages of the whole run, which are written once, at its commit.
+            session.conn.ExecuteNative(QStringLiteral("PRAGMA cache_size=-65536"));
+            if (!session.conn.Begin()) {
+                const DbError e = session.conn.lastError;
+                LogDbError(e, QStringLiteral("BEGIN IMMEDIATE"));
+                session.conn.Close();
+                return fail(e);
+            }
+        }
+        DbError error;
+        const int done = ImportTradeRow(v, session, error);
+        if (done == -1)
+            break;
+        if (done < 0)
+            return fail(error);
+        written = true;
+        ++steps;
+        if (sinceStep.elapsed() >= kStepIntervalMs) {
+            StepIndicator(steps, QStringLiteral("pages"), QString());
+            steps = 0;
+            sinceStep.restart();
+        }
+        result = earliest;
+    }
+
+    if (steps > 0)
+        StepIndicator(steps, QStringLiteral("pages"), QString());
+    HideIndicator();
+    if (const auto lost = finish())
+        failureMessage(*lost);
+    else if (row <= endRow)
+        MsgBox(QStringLiteral("导入第") + QString::number(row) + QStringLiteral("行时出现错误！共导入") +
+               QString::number(row - startRow) + QStringLiteral("行数据。"));
+    else
+        MsgBox(QStringLiteral("数据导入完成！"));
+    return result;
+}
+
+// The name of the stock in the stock list, read on conn once per code; "" when it is not listed.
+std::optional<QString> StockName(ImportSession &session, DbConnection &conn, const QString &code, DbError &error)
+{
+    if (const auto found = session.names.constFind(code); found != session.names.constEnd())
+        return *found;
+    const QString sql = QStringLiteral("SELECT TOP 1 name FROM companyinfo WHERE code=") + SqlQuote(code);
+    RecordSet rs;
+    if (!rs.Open(conn, sql)) {
+        error = conn.lastError;
+        LogDbError(error, sql);
+        return std::nullopt;
+    }
+    const QString name = rs.AtEOF() ? QString() : rs.Field(QStringLiteral("name")).ToText();
+    session.names.insert(code, name);
+    return name;
+}
+
+}  // namespace
+
+int CountCharRun(const QString &text, QChar ch, int start)
+{
+    int n = 0;
+    for (int i = std::max(start, 0); i < text.size() && text[i] == ch; ++i)
+        ++n;
+    return n;
+}
+
+int CountSubstr(const QString &text, const QString &sub)
+{
+    if (sub.isEmpty())
+        return 0;
+    int n = 0;
+    for (int at = text.indexOf(sub); at >= 0; at = text.indexOf(sub, at + sub.size()))
+        ++n;
+    return n;
+}
+
+QString CsvLineToFields(const QString &line)
+{
+    if (line.isEmpty())
+        return QString();
+    QString t = line;
+    // Mark the boundaries of the quoted sections. An odd run of quotes holds a boundary: its first
+    // quote when it opens a section, its last when it closes one; the quotes left in the run are
+    // doubled quotes, which stand for themselves.
+    int marks = 0;
+    for (int p = t.indexOf(u'"'); p >= 0;) {
+        const int r = CountCharRun(t, u'"', p);
+        if (r % 2 == 1) {
+            t[marks % 2 == 0 ? p : p + r - 1] = kSectionMark;
+            ++marks;
+        }
+        p = t.indexOf(u'"', p + r);
+    }
+    if (CountSubstr(t, QString(kSectionMark)) % 2 == 1)
+        return QString();
+    t.replace(QStringLiteral("\"\""), QStringLiteral("\""));
+    // The commas of each section, leftmost first, are kept from splitting the fields.
+    for (;;) {
+        const int p1 = t.indexOf(kSectionMark);
+        const int p2 = p1 < 0 ? -1 : t.indexOf(kSectionMark, p1 + 1);
+        if (p2 < 0)
+            break;
+        for (int c = t.indexOf(u',', p1 + 1); c >= 0 && c < p2; c = t.indexOf(u',', c + 1))
+            t[c] = kCommaMark;
+        t.remove(p2, 1);
+        t.remove(p1, 1);
+    }
+    t.replace(u',', kCsvFieldSeparator);
+    t.replace(kCommaMark, u',');
+    return t;
+}
+
+bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber, QString *errorText)
+{
+    records.clear();
+    if (!HasCsvExtension(path))
+        return true;
+    QFile f(path);
+    QByteArray bytes;
+    if (f.open(QIODevice::ReadOnly))
+        bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (errorNumber)
+            *errorNumber = f.error();
+        if (errorText)
+            *errorText = QStringLiteral("无法读取文件：") + QDir::toNativeSeparators(path);
+        return false;
+    }
+    QString text = DecodeCsvText(bytes) + QStringLiteral("\r\n");
+    // Files made on other systems end their lines with LF or CR alone; every kind ends a line here, and
+    // a line break inside a quoted field comes back as CR LF when the lines are joined again.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    const QStringList lines = text.split(u'\n');
+    for (qsizetype i = 0; i < lines.size();) {
+        QString record = lines[i++];
+        if (record.isEmpty()) {
+            records << record;
+            continue;
+        }
+        QString fields = CsvLineToFields(record);
+        for (int joins = 0; fields.isEmpty() && joins < kMaxJoinedLines; ++joins) {
+            record += QStringLiteral("\r\n") + (i < lines.size() ? lines[i++] : QStringLiteral(" "));
+            fields = CsvLineToFields(record);
+        }
+        records << fields;
+    }
+    return true;
+}
+
+void NormalizeMapEntries(QStringList &designations)
+{
+    for (qsizetype i = 1; i < designations.size(); ++i) {
+        QString d = designations[i];
+        d.replace(u'”', u'"').replace(u'“', u'"').replace(u'，', u',');
+        d = d.trimmed();
+        if (d.startsWith(u','))
+            d.remove(0, 1);
+        if (d.endsWith(u','))
+            d.chop(1);
+        designations[i] = d;
+    }
+}
+
+QString PrepareDesignation(const QString &designation)
+{
+    const qsizetype first = designation.indexOf(u'"');
+    if (first >= 0)
+        return u'S' + designation.mid(first + 1, designation.lastIndexOf(u'"') - first - 1);
+    return QString::number(ColumnLettersToNumber(designation));
+}
+
+QString GetMappedValue(const QStringList &fields, const QString &prepared)
+{
+    if (prepared.startsWith(u'S'))
+        return prepared.mid(1);
+    const auto column = ClngOf(LeadingNumber(prepared));
+    if (!column || *column < 1 || *column > fields.size())
+        return QString();
+    return fields[*column - 1];
+}
+
+double ImportCsvRows(const QString &path, int &startRow, int &endRow)
+{
+    BusyGuard busy;
+    if (!HasCsvExtension(path)) {
+        MsgBox(QStringLiteral("CSV文件导入错误！[0:]"));
+        return kEmptyDate;
+    }
+    const auto map = ReadMapping();
+    if (!map)
+        return kEmptyDate;
+    QStringList records;
+    int number = 0;
+    QString text;
+    if (!ReadCsvFile(path, records, &number, &text)) {
+        MsgBox(QStringLiteral("CSV文件导入错误！[") + QString::number(number) + u':' + text + u']');
+        return kEmptyDate;
+    }
+    return RunRows(records, *map, startRow, endRow);
+}
+
+double ImportRecordRows(const QStringList &records, int &startRow, int &endRow)
+{
+    BusyGuard busy;
+    const auto map = ReadMapping();
+    if (!map)
+        return kEmptyDate;
+    return RunRows(records, *map, startRow, endRow);
+}
+
+int64_t SumOpenNum(RecordSet &rs)
+{
+    int64_t sum = 0;
+    if (rs.RecordCount() == 0)
+        return 0;
+    rs.MoveFirst();
+    for (int k = 0; k < rs.RecordCount() && !rs.AtEOF(); ++k) {
+        sum += static_cast<int64_t>(std::llround(rs.Field(QStringLiteral("num")).ToDouble()));
+        rs.MoveNext();
+    }
+    rs.MoveFirst();
+    return sum;
+}
+
+bool AddAccountRec(RecordSet &rs, const ImportLot &lot, bool addNew, ImportSession &session)
+{
+    bool ok = rs.Connection() != nullptr;
+    if (!ok)
+        rs.lastError = MakeDbError(QStringLiteral("the record set is not open"));
+    if (ok && addNew) {
+        const auto name = StockName(session, *rs.Connection(), lot.code, rs.lastError);
+        if (!name)
+            return false;
+        ok = rs.AddNew() && rs.Set(QStringLiteral("code"), MakeString(lot.code)) &&
+             rs.Set(QStringLiteral("sname"), MakeString(*name)) && rs.Set(QStringLiteral("bdate"), MakeDate(lot.bdate)) &&
+             rs.Set(QStringLiteral("bprice"), MakeDouble(lot.bprice)) &&
+             rs.Set(QStringLiteral("num"), MakeLong(lot.num)) && rs.Set(QStringLiteral("tnum"), MakeLong(lot.tnum));
+    }
+    const bool open = lot.sprice <= 0 || lot.sdate < lot.bdate;
+    ok = ok && rs.Set(QStringLiteral("sdate"), MakeDate(open ? kEmptyDate : lot.sdate)) &&
+         rs.Set(QStringLiteral("sprice"), MakeDouble(open ? 0 : lot.sprice));
+    if (ok && !lot.memo.isEmpty())
+        ok = rs.Set(QStringLiteral("memo"), MakeString(lot.memo));
+    // A new record is written first, for its id; a changed one is written together with its amounts,
+    // which RecalcTradeAmounts works out from the changed fields (one statement instead of two).
+    ok = ok && (!addNew || rs.Update());
+    if (!ok) {
+        LogDbError(rs.lastError, QStringLiteral("SELECT * FROM account"));
+        rs.CancelUpdate();
+        return false;
+    }
+    // RecalcTradeAmounts logs its own failures.
+    return RecalcTradeAmounts(rs.Field(QStringLiteral("id")), &rs);
+}
+
+int ImportTradeRow(const QStringList &values, ImportSession &session, DbError &error)
+{
+    const auto whole = [&](int i) { return static_cast<int64_t>(ClngOf(LeadingNumber(values[i])).value_or(0)); };
+    const int64_t bought = whole(ivBuyNum);
+    const int64_t sold = whole(ivSellNum);
+    ImportLot lot;
+    lot.code = values[ivCode];
+    lot.bdate = ParseDate(values[ivBuyDate]).value_or(kEmptyDate);
+    lot.sdate = ParseDate(values[ivSellDate]).value_or(kEmptyDate);
+    lot.bprice = ParseAmount(values[ivBuyPrice]);
+    lot.sprice = ParseAmount(values[ivSellPrice]);
+    lot.memo = values[ivMemo];
+
+    DbConnection &conn = session.conn;
+    if (!conn.ExecuteNative(kRowSavepoint)) {
+        error = conn.lastError;
+        LogDbError(error, kRowSavepoint);
+        return -2;
+    }
+    // Only a row that sells more than it buys needs the open records; the others add records only.
+    // A date literal rather than FormatValue's text, which is empty for dates up to 1900-01-01.
+    const QString sql = bought < sold ? QStringLiteral("SELECT * FROM account WHERE code=") + SqlQuote(lot.code) +
+                                            QStringLiteral(" AND sprice=0 and bdate<=") + SqlDateLiteral(lot.bdate) +
+                                            QStringLiteral(" ORDER BY bdate")
+                                      : kAddsSql;
+    RecordSet opened;
+    RecordSet &rs = bought < sold ? opened : session.adds;
+    int result = 0;
+    bool ok = rs.IsOpen() || rs.Open(conn, sql);
+    if (!ok) {
+        error = conn.lastError;
+        LogDbError(error, sql);
+    }
+    // A new record of the row: its buy date and price, and the sell price given.
+    const auto add = [&](int64_t num, int64_t tnum, double sprice) {
+        ImportLot l = lot;
+        l.num = static_cast<int32_t>(num);
+        l.tnum = static_cast<int32_t>(tnum);
+        l.sprice = sprice;
+        return AddAccountRec(rs, l, true, session);
+    };
+    if (ok && bought == sold) {
+        if (bought > 0)
+            ok = add(bought, bought, lot.sprice);
+    } else if (ok && bought > sold) {
+        if (sold > 0)
+            ok = add(sold, bought, lot.sprice);
+        ok = ok && add(bought - sold, bought, 0);
+    } else if (ok) {
+        int64_t need = sold - bought;
+        if (SumOpenNum(rs) < need) {
+            MsgBox(QStringLiteral("错误：导入数据中，卖出数量太大导致股票没有买进而直接卖出。"));
+            result = -1;
+        }
+        while (result == 0 && ok && need > 0 && !rs.AtEOF()) {
+            int64_t num = static_cast<int64_t>(std::llround(rs.Field(QStringLiteral("num")).ToDouble()));
+            if (num > need) {
+                // The part that is sold stays on the record; the rest becomes a new open record.
+                long id = static_cast<long>(rs.Field(QStringLiteral("id")).ToDouble());
+                long keep = static_cast<long>(need);
+                ok = SplitAccRec(id, keep, &rs);
+                num = need;
+            }
+            ok = ok && AddAccountRec(rs, lot, false, session);
+            need -= num;
+            if (ok && need > 0)
+                rs.MoveNext();
+        }
+        if (result == 0 && ok && bought > 0)
+            ok = add(bought, bought, lot.sprice);
+    }
+    if (!ok && !error.failed())
+        error = rs.lastError.failed() ? rs.lastError : conn.lastError;
+    if (!ok && !error.failed())
+        error = MakeDbError(QStringLiteral("无法写入交易记录"));
+    opened.Close();
+    if (!ok)
+        session.adds.Close();  // it may hold rows that are undone now
+    if (ok && result == 0 && !conn.ExecuteNative(kRowRelease)) {
+        error = conn.lastError;
+        LogDbError(error, kRowRelease);
+        ok = false;
+    }
+    if (!ok || result != 0) {
+        conn.ExecuteNative(kRowRollback);
+        conn.ExecuteNative(kRowRelease);
+    }
+    return ok ? result : -2;
+}
