@@ -6,6 +6,7 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 
 #include "fixtures/db_fixture.h"
@@ -183,6 +184,16 @@ TEST_F(AccEditTest, CodeAndNameLookupProposePriceAndQuantity)
     f->SetTTText(1, "pfyh");
     f->SetTTText(1, "");
     EXPECT_EQ(Texts(f, {0, 1, 4, 2}), QStringList({"600000", "", "10", "1500"}));
+    // A click into an empty price box fills it with the current price; a box with text keeps it.
+    auto click = [f](int box) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(f->TT[box], &press);
+    };
+    f->SetTTText(4, "9");
+    click(4);
+    click(5);
+    EXPECT_EQ(Texts(f, {4, 5}), QStringList({"9", "10"}));
     EXPECT_EQ(LogEntryCount(), 0) << LogText().toStdString();
 }
 
@@ -241,9 +252,19 @@ TEST_F(AccEditTest, LoadShowsTheRecordWithoutProposals)
     EXPECT_EQ(Figures(f), QStringList({"10.03", "15", "5,005.00", "", "-"}));
     EXPECT_EQ(f->DTE[1]->minimumDate(), Day(3, 5));
 
+    // Without a trading day to start from, a new entry leaves the dates as they are.
+    Exec("DELETE FROM H_1A0001");
+    f->NewAccEdit();
+    EXPECT_EQ(f->DTE[0]->date(), Day(3, 5));
+    EXPECT_EQ(Texts(f, {0, 2, 4, 6}), QStringList({"", "", "", "second"}));
+    // Loaded from a new entry, the name comes from the stock list.
+    f->ID->setText(QString::number(open));
+    const QStringList loaded({"000001", "平安银行", "500", "10", "", "second"});
+    EXPECT_EQ(Texts(f, {0, 1, 2, 4, 5, 6}), loaded);
+
     // An id without a record changes nothing.
     f->ID->setText("999");
-    EXPECT_EQ(Texts(f, {0, 1, 2, 4, 5, 6}), QStringList({"000001", "平安旧名", "500", "10", "", "second"}));
+    EXPECT_EQ(Texts(f, {0, 1, 2, 4, 5, 6}), loaded);
     EXPECT_TRUE(services.Requests().empty());
 }
 
