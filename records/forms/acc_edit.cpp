@@ -1,0 +1,616 @@
+// AccEdit: the record editor.
+#include "acc_edit.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "market/calendar.h"
+#include "market/history.h"
+#include "market/quotes.h"
+#include "platform/busy_guard.h"
+#include "platform/clock.h"
+#include "platform/daynum.h"
+#include "platform/numeric.h"
+#include "platform/prompter.h"
+#include "records/calc.h"
+#include "records/deelres.h"
+#include "records/split_merge.h"
+#include "records/stock_lookup.h"
+#include "storage/common.h"
+#include "storage/db_operate.h"
+#include "storage/forms/form_ops.h"
+
+namespace {
+
+const QString kCaption = QStringLiteral("编辑股票买卖信息");
+const QString kSaveFailed = QStringLiteral("错误：保存记录失败！");
+
+QPointer<AccEditForm> &Loaded()
+{
+    static QPointer<AccEditForm> form;
+    return form;
+}
+
+// Sets a flag for the life of the scope.
+class FlagScope {
+public:
+    explicit FlagScope(bool &flag) : m_flag(flag), m_old(flag) { m_flag = true; }
+    ~FlagScope() { m_flag = m_old; }
+    FlagScope(const FlagScope &) = delete;
+    FlagScope &operator=(const FlagScope &) = delete;
+
+private:
+    bool &m_flag;
+    bool m_old;
+};
+
+// The leading number of a text rounded to a whole number of 32 bits; 0 beyond them.
+long WholeOf(const QString &text)
+{
+    return ClngOf(LeadingNumber(text)).value_or(0);
+}
+
+QString PriceRangeText(const QString &side, const PriceRange &r)
+{
+    return QStringLiteral("错误：") + side + QStringLiteral("价格超出实际交易范围【") + NumberText(r.low) +
+           u'-' + NumberText(r.high) + QStringLiteral("】！");
+}
+
+bool OutOfRange(double price, const PriceRange &r)
+{
+    // Without a price row or a quote for the day there is nothing to compare with.
+    return r.IsKnown() && (price > r.high || price < r.low);
+}
+
+}  // namespace
+
+AccEditForm::AccEditForm() : QWidget(nullptr, Qt::Window)
+{
+    setObjectName(QStringLiteral("AccEdit"));
+    setWindowTitle(kCaption);
+    setAttribute(Qt::WA_DeleteOnClose);
+    BuildControls();
+    RegisterFormWidget(this, QStringLiteral("AccEdit"));
+    Form_Load();
+}
+
+void AccEditForm::BuildControls()
+{
+    auto *grid = new QGridLayout;
+    auto caption = [this](const char *text) {
+        auto *label = new QLabel(QString::fromUtf8(text), this);
+        Label1.push_back(label);
+        return label;
+    };
+    const char *ttCaptions[] = {"股票代码：", "股票名称：", "交易数量：", "净收益率%：", "买入价格：", "卖出价格："};
+    const char *ttTags[] = {"code", "sname", "num", "", "bprice", "sprice"};
+    for (int i = 0; i < 6; ++i) {
+        TT[i] = new QLineEdit(this);
+        TT[i]->setProperty("Tag", QString::fromLatin1(ttTags[i]));
+        connect(TT[i], &QLineEdit::textChanged, this, [this, i] { TT_Change(i); });
+    }
+    QFont bold = TT[5]->font();
+    bold.setBold(true);
+    TT[5]->setFont(bold);
+    TT[4]->installEventFilter(this);
+    TT[5]->installEventFilter(this);
+    Memo = new QPlainTextEdit(this);
+    Memo->setProperty("Tag", QStringLiteral("memo"));
+    Memo->setTabChangesFocus(true);
+    connect(Memo, &QPlainTextEdit::textChanged, this, [this] { TT_Change(6); });
+
+    const char *dteCaptions[] = {"买入日期：", "卖出日期："};
+    const char *dteTags[] = {"bdate", "sdate"};
+    for (int i = 0; i < 2; ++i) {
+        DTE[i] = new QDateEdit(this);
+        DTE[i]->setCalendarPopup(true);
+        DTE[i]->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        DTE[i]->setProperty("Tag", QString::fromLatin1(dteTags[i]));
+        connect(DTE[i], &QDateEdit::dateChanged, this, [this, i] { DTE_Change(i); });
+    }
+
+    ID = new QLineEdit(this);
+    ID->setProperty("Tag", QStringLiteral("ID"));
+    ID->hide();
+    connect(ID, &QLineEdit::textChanged, this, &AccEditForm::ID_Change);
+
+    const char *lblCaptions[] = {"成 本 价：", "交易成本：", "使用资金：", "净收益额：", "持有天数："};
+    for (int i = 0; i < 5; ++i) {
+        LBL[i] = new QLabel(i == 4 ? QStringLiteral("0") : QStringLiteral("-"), this);
+        LBL[i]->setMinimumWidth(110);
+    }
+
+    // Two columns of caption and control; the memo and the buttons span the width.
+    auto place = [&](int row, int column, QLabel *label, QWidget *control) {
+        grid->addWidget(label, row, column * 2, Qt::AlignRight);
+        grid->addWidget(control, row, column * 2 + 1);
+    };
+    std::array<QLabel *, 6> ttLabels{};
+    for (int i = 0; i < 6; ++i)
+        ttLabels[i] = caption(ttCaptions[i]);
+    QLabel *memoLabel = caption("备注：");
+    std::array<QLabel *, 2> dteLabels{caption(dteCaptions[0]), caption(dteCaptions[1])};
+    std::array<QLabel *, 5> lblLabels{};
+    for (int i = 0; i < 5; ++i)
+        lblLabels[i] = caption(lblCaptions[i]);
+    place(0, 0, ttLabels[0], TT[0]);
+    place(0, 1, ttLabels[1], TT[1]);
+    place(1, 0, dteLabels[0], DTE[0]);
+    place(1, 1, dteLabels[1], DTE[1]);
+    place(2, 0, ttLabels[2], TT[2]);
+    place(2, 1, ttLabels[3], TT[3]);
+    place(3, 0, ttLabels[4], TT[4]);
+    place(3, 1, ttLabels[5], TT[5]);
+    place(4, 0, lblLabels[0], LBL[0]);
+    place(4, 1, lblLabels[1], LBL[1]);
+    place(5, 0, lblLabels[2], LBL[2]);
+    place(5, 1, lblLabels[3], LBL[3]);
+    place(6, 0, lblLabels[4], LBL[4]);
+    grid->addWidget(memoLabel, 7, 0, Qt::AlignRight | Qt::AlignTop);
+    grid->addWidget(Memo, 7, 1, 1, 3);
+    Memo->setFixedHeight(70);
+
+    auto *buttons = new QHBoxLayout;
+    const char *comCaptions[] = {"保存/继续添加", "保 存 / 退 出", "取  消"};
+    for (int i = 0; i < 3; ++i) {
+        Com[i] = new QPushButton(QString::fromUtf8(comCaptions[i]), this);
+        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
+        buttons->addWidget(Com[i]);
+    }
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+}
+
+QString AccEditForm::TTText(int i) const
+{
+    if (i >= 0 && i < 6)
+        return TT[i]->text();
+    return i == 6 ? Memo->toPlainText() : QString();
+}
+
+void AccEditForm::SetTTText(int i, const QString &text)
+{
+    // Writing only a changed text keeps a handling that writes its own box (the trim of the code)
+    // from running again and again.
+    if (TTText(i) == text)
+        return;
+    if (i >= 0 && i < 6)
+        TT[i]->setText(text);
+    else if (i == 6)
+        Memo->setPlainText(text);
+}
+
+void AccEditForm::WriteQuiet(int i, const QString &text)
+{
+    FlagScope quiet(m_quiet[i]);
+    SetTTText(i, text);
+}
+
+bool AccEditForm::IsNewRecordMode() const
+{
+    return WholeOf(ID->text()) == 0;
+}
+
+void AccEditForm::Form_Load()
+{
+    SetTopMost(this);
+    NewAccEdit();
+}
+
+std::optional<double> AccEditForm::LastTradeDate() const
+{
+    if (IsTradeDay(kEmptyDate, QStringLiteral("1A0001")))
+        return ClockTodayDayNumber();
+    const Value newest = GetFieldValue(QStringLiteral("H_1A0001"), QStringLiteral("TRUE ORDER BY trdat DESC"),
+                                       QStringLiteral("trdat"), MakeString(QString()));
+    if (!newest.IsDate() && !newest.IsNumeric())
+        return std::nullopt;
+    return std::floor(newest.ToDouble());
+}
+
+void AccEditForm::NewAccEdit()
+{
+    const std::optional<double> day = LastTradeDate();
+    for (int i = 0; i <= 5; ++i) {
+        if (i < 5)
+            LBL[i]->setText(QString());
+        if (i < 2 && day)
+            DTE[i]->setDate(DateOfDayNumber(*day));
+        SetTTText(i, QString());
+    }
+    ID->setText(QString());
+    TT[0]->setEnabled(true);
+    TT[1]->setEnabled(true);
+    const std::optional<TreeNodeRef> node = CurrentNodeOf();
+    if (node && node->key.startsWith(u'S'))
+        SetTTText(0, node->key.mid(1));
+}
+
+void AccEditForm::ID_Change()
+{
+    LoadAccEdit(WholeOf(ID->text()));
+}
+
+void AccEditForm::LoadAccEdit(long id)
+{
+    if (id == 0)
+        return;
+    DbConnection conn;
+    RecordSet rs;
+    const bool found = OpenRs(conn, rs, QStringLiteral("SELECT * FROM account WHERE ID=") + QString::number(id)) &&
+                       !rs.AtEOF();
+    std::array<QString, 7> texts;
+    double bdate = 0, sdate = 0, sprice = 0;
+    if (found) {
+        for (int i = 0; i <= 6; ++i) {
+            const QString tag = (i < 6 ? TT[i]->property("Tag") : Memo->property("Tag")).toString();
+            if (tag.isEmpty())
+                continue;
+            const Value v = rs.Field(tag);
+            // A zero number and a NULL show as an empty box, so an open record has no sell price.
+            texts[i] = v.IsNull() || (v.IsNumeric() && v.num == 0) ? QString() : v.ToText();
+        }
+        bdate = rs.Field(QStringLiteral("bdate")).ToDouble();
+        sdate = rs.Field(QStringLiteral("sdate")).ToDouble();
+        sprice = rs.Field(QStringLiteral("sprice")).ToDouble();
+    }
+    CloseRs(conn, rs);
+    if (found) {
+        for (int i = 0; i <= 6; ++i) {
+            const QString tag = (i < 6 ? TT[i]->property("Tag") : Memo->property("Tag")).toString();
+            if (!tag.isEmpty())
+                SetTTText(i, texts[i]);
+        }
+        const QDate today = ClockToday();
+        DTE[0]->setDateRange(QDate(1990, 1, 1), today);
+        DTE[1]->setDateRange(DateOfDayNumber(bdate), today);
+        DTE[0]->setDate(DateOfDayNumber(bdate));
+        if (sprice > 0)
+            DTE[1]->setDate(DateOfDayNumber(sdate));
+        else if (const std::optional<double> day = LastTradeDate())
+            DTE[1]->setDate(DateOfDayNumber(*day));
+        DTE_Change(0);
+        TT_Change(0);
+        // A box whose text did not change ran no handling: the figures of a record loaded over one
+        // with the same prices would be those of the first.
+        ShowFigures();
+        ShowReturn();
+        TT[2]->setToolTip(TTText(2));
+        TT[0]->setEnabled(false);
+        TT[1]->setEnabled(false);
+    }
+    TT[5]->setFocus();
+    TT[5]->selectAll();
+}
+
+void AccEditForm::ProposeBuy(const QString &code)
+{
+    SetTTText(4, NumberText(GetRealtimePrice(code)));
+    // No proposal (no price) leaves the quantity as it was.
+    const long n = SuggestBuyNum(code, LeadingNumber(TTText(4)));
+    if (n > 0)
+        SetTTText(2, QString::number(n));
+}
+
+void AccEditForm::TT_Change(int index)
+{
+    if (index < 0 || index > 6 || m_quiet[index])
+        return;
+    if (index < 6 ? !TT[index]->isEnabled() : !Memo->isEnabled())
+        return;
+    switch (index) {
+    case 0: {
+        const QString text = TTText(0);
+        const QString code = text.trimmed();
+        if (code != text) {
+            SetTTText(0, code);  // runs this handling on the trimmed text
+            return;
+        }
+        if (code.isEmpty())
+            return;
+        const QString name = LookupStockName(code);
+        if (name.isEmpty())
+            return;
+        WriteQuiet(1, name);
+        if (IsNewRecordMode())
+            ProposeBuy(code);
+        break;
+    }
+    case 1: {
+        const std::optional<StockMatch> match = FindStockByText(TTText(1));
+        if (!match)
+            return;
+        WriteQuiet(0, match->code);
+        WriteQuiet(1, match->name);
+        if (IsNewRecordMode())
+            ProposeBuy(match->code);
+        break;
+    }
+    case 2:
+        ShowFigures();
+        break;
+    case 4:
+    case 5:
+        ShowFigures();
+        ShowReturn();
+        break;
+    default:  // the net return and the memo drive nothing
+        break;
+    }
+}
+
+void AccEditForm::ShowFigures()
+{
+    const double q = LeadingNumber(TTText(2));
+    const double p = LeadingNumber(TTText(4));
+    const double s = LeadingNumber(TTText(5));
+    const std::optional<int32_t> n = ClngOf(q);
+    if (q <= 0 || p <= 0 || !n || !std::isfinite(p * q)) {
+        for (int i = 0; i < 3; ++i)
+            LBL[i]->setText(QStringLiteral("-"));
+        return;
+    }
+    // The sell side is estimated at the buy price while there is no sell price.
+    const double fees = CalcTradeFee(*n, 2, p, s, *n);
+    LBL[0]->setText(NumberText(RoundHalfEven((p * q + fees) / q, 3)));
+    LBL[1]->setText(NumberText(RoundHalfEven(fees, 2)));
+    LBL[2]->setText(FormatValue(MakeDouble(p * q + CalcTradeFee(*n, 0, p, s, *n))));
+}
+
+void AccEditForm::ShowReturn()
+{
+    const double q = LeadingNumber(TTText(2));
+    const double p = LeadingNumber(TTText(4));
+    const double s = LeadingNumber(TTText(5));
+    if (s > 0) {
+        // With no cost price ("-") the return cannot be worked out and the box keeps its text.
+        const double c = LeadingNumber(LBL[0]->text());
+        if (c != 0)
+            SetTTText(3, FormatValue(MakeDouble((s / c - 1) * 100)));
+        LBL[3]->setText(FormatValue(MakeDouble((s - p) * q)));
+    } else {
+        SetTTText(3, QString());
+        LBL[3]->setText(QStringLiteral("-"));
+    }
+}
+
+void AccEditForm::TT_Click(int index)
+{
+    if ((index == 4 || index == 5) && TTText(index).isEmpty())
+        SetTTText(index, NumberText(GetRealtimePrice(TTText(0))));
+}
+
+void AccEditForm::DTE_Change(int)
+{
+    LBL[4]->setText(QString::number(DTE[0]->date().daysTo(DTE[1]->date())));
+    DTE[1]->setMinimumDate(DTE[0]->date());
+}
+
+bool AccEditForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        if (watched == TT[4])
+            TT_Click(4);
+        else if (watched == TT[5])
+            TT_Click(5);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+PriceRange AccEditForm::GetMaxAndMinPrice(const QString &code, double day) const
+{
+    PriceRange range;
+    if (day <= kEmptyDate || std::floor(day) == ClockTodayDayNumber()) {
+        const QStringList chunks = FetchQuoteText(code);
+        if (chunks.size() < 2)
+            return range;
+        const QStringList fields = chunks[1].split(u',');
+        if (fields.size() >= 31) {
+            range.high = LeadingNumber(fields[4]);
+            range.low = LeadingNumber(fields[5]);
+        }
+        return range;
+    }
+    const std::optional<QString> table = HistoryTableName(code);
+    if (!table)
+        return range;
+    const QStringList values = GetRecordFields(*table, QStringLiteral("trdat=") + SqlDateLiteral(day),
+                                               QStringLiteral("mxprice,mnprice"));
+    if (values.size() >= 2) {
+        range.high = LeadingNumber(values[0]);
+        range.low = LeadingNumber(values[1]);
+    }
+    return range;
+}
+
+bool AccEditForm::CheckInfo()
+{
+    const QString code = TTText(0);
+    const double bdate = DayNumberOf(DTE[0]->date());
+    const double sdate = DayNumberOf(DTE[1]->date());
+    const double bprice = LeadingNumber(TTText(4));
+    const double sprice = LeadingNumber(TTText(5));
+    auto fail = [](const QString &message) {
+        MsgBox(message, Msg::OkOnly);
+        return false;
+    };
+    m_downloaded.clear();
+    if (!IsTradableCode(code))
+        return fail(QStringLiteral("错误：股票代码错误！"));
+    if (sdate < bdate)
+        return fail(QStringLiteral("错误：卖出日期先于买入日期！"));
+    // A stock new to the book has no price table yet: without it no past day would count as a
+    // trading day, and the history of a new holding could not be entered.
+    if (QuoteIndexOf(code) < 0) {
+        BusyGuard busy;
+        if (DownloadStockHistory(ClngOf(StockIdOf(code).ToDouble()).value_or(0), code))
+            m_downloaded = code;
+    }
+    if (!IsTradeDay(bdate, code))
+        return fail(QStringLiteral("错误：买入日期不是开盘日！"));
+    if (sprice > 0 && !IsTradeDay(sdate, code))
+        return fail(QStringLiteral("错误：卖出日期不是开盘日！"));
+    if (!(bprice > 0))
+        return fail(QStringLiteral("错误：买入价格错误！"));
+    // The quantity saved is the amount the box reads; below one share the record has no cost price.
+    const std::optional<int32_t> num = ClngOf(ParseAmount(TTText(2)));
+    if (!num || *num < 1)
+        return fail(QStringLiteral("错误：交易数量错误！"));
+    const PriceRange buyRange = GetMaxAndMinPrice(code, bdate);
+    const double earliest = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate"),
+                                          QStringLiteral("bdate"), MakeDate(ClockTodayDayNumber()))
+                                .ToDouble();
+    if (OutOfRange(bprice, buyRange) && bdate > earliest)
+        return fail(PriceRangeText(QStringLiteral("买入"), buyRange));
+    if (sprice > 0) {
+        const PriceRange sellRange = sdate != bdate ? GetMaxAndMinPrice(code, sdate) : buyRange;
+        if (OutOfRange(sprice, sellRange))
+            return fail(PriceRangeText(QStringLiteral("卖出"), sellRange));
+    }
+    return true;
+}
+
+bool AccEditForm::SaveAccRec()
+{
+    const long id = WholeOf(ID->text());
+    const double bdate = DayNumberOf(DTE[0]->date());
+    const double sdate = DayNumberOf(DTE[1]->date());
+    BusyGuard busy;
+    FlagScope saving(m_saving);
+
+    const QString sql = QStringLiteral("SELECT * FROM account WHERE  ID=") + QString::number(id);
+    DbConnection conn;
+    RecordSet rs;
+    if (!OpenRs(conn, rs, sql)) {
+        MsgBox(kSaveFailed, Msg::OkOnly);
+        return false;
+    }
+    const bool isNew = rs.AtEOF();
+    double firstDay = bdate;
+    bool ok = true;
+    if (isNew) {
+        ok = rs.AddNew();
+    } else {
+        // Moving the buy date later must also rewrite the asset rows between the two dates.
+        const Value stored = rs.Field(QStringLiteral("bdate"));
+        if (stored.IsDate() || stored.IsNumeric())
+            firstDay = std::min(firstDay, stored.ToDouble());
+    }
+    for (int i = 0; i <= 6 && ok; ++i) {
+        const QString tag = (i < 6 ? TT[i]->property("Tag") : Memo->property("Tag")).toString();
+        if (tag.isEmpty())
+            continue;
+        const bool numeric = tag == QLatin1String("num") || tag == QLatin1String("bprice") ||
+                             tag == QLatin1String("sprice");
+        ok = rs.Set(tag, numeric ? MakeDouble(ParseAmount(TTText(i))) : MakeString(TTText(i)));
+    }
+    const QString code = TTText(0);
+    const double sprice = ParseAmount(TTText(5));
+    ok = ok && rs.Set(QStringLiteral("sid"), StockIdOf(code)) && rs.Set(QStringLiteral("bdate"), MakeDate(bdate)) &&
+         rs.Set(QStringLiteral("sdate"), MakeDate(sprice > 0 ? sdate : kEmptyDate)) && rs.Update();
+    if (!ok) {
+        LogDbError(rs.lastError, sql);
+        rs.CancelUpdate();
+        CloseRs(conn, rs);
+        MsgBox(kSaveFailed, Msg::OkOnly);
+        return false;
+    }
+    const QString savedCode = rs.Field(QStringLiteral("code")).ToText();
+    const long sid = ClngOf(rs.Field(QStringLiteral("sid")).ToDouble()).value_or(0);
+    const Value savedId = rs.Field(QStringLiteral("id"));
+    const double savedBdate = rs.Field(QStringLiteral("bdate")).ToDouble();
+    CloseRs(conn, rs);
+
+    if (QuoteIndexOf(savedCode) < 0) {
+        if (m_downloaded != savedCode)
+            DownloadStockHistory(sid, savedCode);
+        RebuildQuoteList();
+    }
+    m_downloaded.clear();
+    RecalcTradeAmounts(savedId);
+    RecalcDeelRes(std::min(firstDay, savedBdate), true);
+    if (isNew)
+        ReloadStockTree();
+    const std::optional<TreeNodeRef> node = CurrentNodeOf();
+    if (node && (!node->key.startsWith(u'S') || node->text.mid(1, 6) == savedCode)) {
+        ResetChart();
+        RefreshCurrentNode();
+    }
+    ResetDtpRange();
+    return true;
+}
+
+void AccEditForm::Com_Click(int index)
+{
+    // A second click while a save lets events through must not store the entry twice.
+    if (IsBusy() || m_saving)
+        return;
+    if (index == 2) {
+        close();
+        return;
+    }
+    bool saved = false;
+    {
+        FlagScope working(m_saving);
+        saved = CheckInfo() && SaveAccRec();
+    }
+    if (!saved)
+        return;
+    if (index == 0)
+        NewAccEdit();
+    else if (index == 1)
+        close();
+}
+
+void AccEditForm::closeEvent(QCloseEvent *event)
+{
+    if (m_saving) {
+        event->ignore();
+        return;
+    }
+    // The next use loads a new window while this one waits for its deletion.
+    if (Loaded() == this)
+        Loaded() = nullptr;
+    event->accept();
+}
+
+AccEditForm *AccEdit()
+{
+    if (!Loaded())
+        Loaded() = new AccEditForm;
+    return Loaded();
+}
+
+AccEditForm *LoadedAccEdit()
+{
+    return Loaded();
+}
+
+void AccEditNodeClick(const TreeNodeRef &node)
+{
+    AccEditForm *form = LoadedAccEdit();
+    if (!node.key.startsWith(u'S') || !form || !form->IsNewRecordMode() || !form->TT[0]->isEnabled())
+        return;
+    form->SetTTText(0, node.text.mid(1, 6));
+}
+
+void AccEditShowRecord(long id)
+{
+    AccEditForm *form = AccEdit();
+    form->show();
+    form->raise();
+    form->activateWindow();
+    form->ID->setText(QString::number(id));
+}

@@ -1,0 +1,466 @@
+// The record editor: stock lookup while typing, the figures, loading a record, the checks with their
+// messages, saving with the refreshes that follow, and the entry points of the main window.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+
+#include "fixtures/db_fixture.h"
+#include "fixtures/fake_services.h"
+#include "market/calendar.h"
+#include "market/history.h"
+#include "market/quotes.h"
+#include "platform/busy_guard.h"
+#include "platform/clock.h"
+#include "platform/daynum.h"
+#include "records/calc.h"
+#include "records/deelres.h"
+#include "records/forms/acc_edit.h"
+#include "records/records_hooks.h"
+#include "storage/sys_params.h"
+#include "storage/window_ops.h"
+
+namespace {
+
+QDate Day(int month, int day)
+{
+    return QDate(2024, month, day);
+}
+
+QString Lit(const QDate &d)
+{
+    return QStringLiteral("#") + d.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("#");
+}
+
+// An entry typed into the editor; null texts are left as the form has them.
+struct Entry {
+    QString code;
+    QDate bdate;
+    QDate sdate;
+    QString num;
+    QString bprice;
+    QString sprice;
+};
+
+class AccEditTest : public DbFixture {
+protected:
+    void SetUp() override
+    {
+        DbFixture::SetUp();
+        SetSysParams(200000, 0.0003, 1, 10, 0.075);
+        ResetCalendar();
+        ResetQuoteCache();
+        services.Install();
+        SetToday(Day(3, 9), QTime(10, 0));  // a Saturday: the calendar asks no quote
+        services.SetQuote(QStringLiteral("sh600000"),
+                          FakeServices::QuoteFields(QStringLiteral("浦发银行"), 10, 10, 10, 10.5, 9.5, "2024-03-08"));
+        RecordsHooks &hooks = RecordsWindowHooks();
+        hooks.currentNode = [this] { return node; };
+        hooks.refreshCurrentNode = [this] { calls << QStringLiteral("refresh"); };
+        hooks.loadStockTree = [this] { calls << QStringLiteral("tree"); };
+        hooks.setDtpRange = [this] { calls << QStringLiteral("dtp"); };
+        hooks.resetChart = [this] { calls << QStringLiteral("chart"); };
+        // Two weeks of index and 600000 rows; the day's range is 9.8-10.8 but for 6 and 7 March.
+        for (const QString &code : {QStringLiteral("1A0001"), QStringLiteral("600000")}) {
+            ASSERT_TRUE(EnsureHistoryTable(code));
+            for (QDate d = Day(2, 26); d <= Day(3, 8); d = d.addDays(1)) {
+                if (d.dayOfWeek() > 5)
+                    continue;
+                const double high = d == Day(3, 6) ? 11.2 : d == Day(3, 7) ? 11 : 10.8;
+                const double low = d == Day(3, 6) ? 10.5 : d == Day(3, 7) ? 10 : 9.8;
+                Exec(QStringLiteral("INSERT INTO H_%1(trdat,clprice,mxprice,mnprice) VALUES(%2,10,%3,%4)")
+                         .arg(code, Lit(d))
+                         .arg(high)
+                         .arg(low));
+            }
+        }
+    }
+    void TearDown() override
+    {
+        delete LoadedAccEdit();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        RecordsWindowHooks() = RecordsHooks{};
+        ResetCalendar();
+        ResetQuoteCache();
+        DbFixture::TearDown();
+    }
+    void SetToday(const QDate &d, const QTime &t)
+    {
+        const QDateTime now(d, t);
+        SetClock([now] { return now; });
+    }
+    // 600000 held in the book's quote list at 10.00, so that no history is downloaded for it.
+    static void Hold600000()
+    {
+        Quotes().rows = {QuoteRow{QStringLiteral("1A0001")}, QuoteRow{QStringLiteral("600000"), 10, 10.5, 9.5, 10, 10}};
+    }
+    long AddRecord(const QString &values)
+    {
+        Exec(QStringLiteral("INSERT INTO account(code,sname,num,tnum,bprice,sprice,bdate,sdate,memo,sid) VALUES(") +
+             values + u')');
+        const long id = static_cast<long>(GetFieldValue("account", "TRUE ORDER BY id DESC", "id", MakeLong(0)).num);
+        EXPECT_TRUE(RecalcTradeAmounts(MakeLong(id)));
+        return id;
+    }
+    // Types the entry into the editor: code first (its lookup proposes), then the dates and numbers.
+    static void Type(AccEditForm *f, const Entry &e)
+    {
+        if (!e.code.isNull())
+            f->SetTTText(0, e.code);
+        if (e.bdate.isValid())
+            f->DTE[0]->setDate(e.bdate);
+        if (e.sdate.isValid())
+            f->DTE[1]->setDate(e.sdate);
+        if (!e.num.isNull())
+            f->SetTTText(2, e.num);
+        if (!e.bprice.isNull())
+            f->SetTTText(4, e.bprice);
+        if (!e.sprice.isNull())
+            f->SetTTText(5, e.sprice);
+    }
+    void Native(const QString &sql)
+    {
+        DbConnection conn;
+        ASSERT_TRUE(OpenConn(conn));
+        ASSERT_TRUE(conn.ExecuteNative(sql)) << conn.lastError.text.toStdString();
+    }
+    static QStringList Texts(AccEditForm *f, std::initializer_list<int> boxes)
+    {
+        QStringList out;
+        for (int i : boxes)
+            out << f->TTText(i);
+        return out;
+    }
+    static QStringList Figures(AccEditForm *f)
+    {
+        return {f->LBL[0]->text(), f->LBL[1]->text(), f->LBL[2]->text(), f->TTText(3), f->LBL[3]->text()};
+    }
+    Value FieldOf(long id, const char *field)
+    {
+        return GetFieldValue("account", QStringLiteral("id=%1").arg(id), field, MakeEmpty());
+    }
+    double CashOn(const QDate &d)
+    {
+        return GetFieldValue("DeelRes", QStringLiteral("dat=") + Lit(d), "cash", MakeDouble(-1)).ToDouble();
+    }
+
+    FakeServices services;
+    std::optional<TreeNodeRef> node;
+    QStringList calls;
+};
+
+TEST_F(AccEditTest, CodeAndNameLookupProposePriceAndQuantity)
+{
+    struct Case {
+        int box;
+        const char *typed;
+        QStringList expect;  // TT(0), TT(1), TT(4), TT(2)
+    } cases[] = {
+        {0, " 600000 ", {"600000", "浦发银行", "10", "1500"}},
+        {0, "600000", {"600000", "浦发银行", "10", "1500"}},
+        {0, "999999", {"999999", "", "", ""}},
+        {0, "'", {"'", "", "", ""}},
+        {0, "%'--", {"%'--", "", "", ""}},
+        {1, "pfyh", {"600000", "浦发银行", "10", "1500"}},
+        {1, "浦%银", {"600000", "浦发银行", "10", "1500"}},  // % stays a wildcard
+        {1, "银行", {"", "银行", "", ""}},
+        {1, "%", {"", "%", "", ""}},
+        {1, "'", {"", "'", "", ""}},
+        {1, "%'--", {"", "%'--", "", ""}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        AccEditForm *f = AccEdit();
+        f->SetTTText(c.box, QString::fromUtf8(c.typed));
+        EXPECT_EQ(Texts(f, {0, 1, 4, 2}), c.expect);
+        delete f;
+    }
+    // Clearing the name box searches with an empty text, which matches every stock: nothing changes.
+    AccEditForm *f = AccEdit();
+    f->SetTTText(1, "pfyh");
+    f->SetTTText(1, "");
+    EXPECT_EQ(Texts(f, {0, 1, 4, 2}), QStringList({"600000", "", "10", "1500"}));
+    // A click into an empty price box fills it with the current price; a box with text keeps it.
+    auto click = [f](int box) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(f->TT[box], &press);
+    };
+    f->SetTTText(4, "9");
+    click(4);
+    click(5);
+    EXPECT_EQ(Texts(f, {4, 5}), QStringList({"9", "10"}));
+    EXPECT_EQ(LogEntryCount(), 0) << LogText().toStdString();
+}
+
+TEST_F(AccEditTest, FiguresFollowQuantityAndPrices)
+{
+    struct Case {
+        const char *num, *bprice, *sprice;
+        QStringList expect;  // LBL(0), LBL(1), LBL(2), TT(3), LBL(3)
+    } cases[] = {
+        {"1000", "10.00", "", {"10.02", "20", "10,005.00", "", "-"}},
+        {"1000", "10.00", "11.00", {"10.021", "21", "10,005.00", "9.77", "1,000.00"}},
+        {"1000", "10.00", "10.00", {"10.02", "20", "10,005.00", "-0.20", ""}},
+        {"1000.4", "10.00", "", {"10.02", "20", "10,009.00", "", "-"}},
+        {"0", "10.00", "", {"-", "-", "-", "", "-"}},
+        {"1000", "0", "", {"-", "-", "-", "", "-"}},
+        {"1e12", "10.00", "", {"-", "-", "-", "", "-"}},    // beyond a whole number of 32 bits
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.num) + " " + c.bprice + " " + c.sprice);
+        AccEditForm *f = AccEdit();
+        Type(f, {QString(), {}, {}, c.num, c.bprice, c.sprice});
+        EXPECT_EQ(Figures(f), c.expect);
+        delete f;
+    }
+    // Without a cost price the net return cannot be worked out: the box keeps its text.
+    AccEditForm *f = AccEdit();
+    Type(f, {QString(), {}, {}, "", "10", ""});
+    f->SetTTText(3, "keep");
+    f->SetTTText(5, "11");
+    EXPECT_EQ(Figures(f), QStringList({"-", "-", "-", "keep", ""}));
+}
+
+TEST_F(AccEditTest, LoadShowsTheRecordWithoutProposals)
+{
+    const long sold = AddRecord("'600000','浦发银行',1000,1000,10,11,#2024-03-04#,#2024-03-07#,'first',148");
+    const long open = AddRecord("'000001','平安旧名',500,500,10,0,#2024-03-05#,#1900-1-1#,'second',4");
+    AccEditForm *f = AccEdit();
+    services.ClearRequests();
+    f->ID->setText(QString::number(sold));
+    EXPECT_EQ(Texts(f, {0, 1, 2, 4, 5, 6}), QStringList({"600000", "浦发银行", "1000", "10", "11", "first"}));
+    EXPECT_EQ(f->DTE[0]->date(), Day(3, 4));
+    EXPECT_EQ(f->DTE[1]->date(), Day(3, 7));
+    EXPECT_EQ(f->LBL[4]->text(), "3");
+    EXPECT_EQ(Figures(f), QStringList({"10.021", "21", "10,005.00", "9.77", "1,000.00"}));
+    EXPECT_FALSE(f->TT[0]->isEnabled());
+    EXPECT_FALSE(f->TT[1]->isEnabled());
+    EXPECT_EQ(f->TT[2]->toolTip(), "1000");
+    EXPECT_TRUE(services.Requests().empty());  // no price proposed
+
+    // A record loaded over another keeps its own name; an open one shows no sell price and the last
+    // trading day as its sell date.
+    f->ID->setText(QString::number(open));
+    EXPECT_EQ(Texts(f, {0, 1, 2, 4, 5, 6}), QStringList({"000001", "平安旧名", "500", "10", "", "second"}));
+    EXPECT_EQ(f->DTE[1]->date(), Day(3, 8));
+    EXPECT_EQ(f->LBL[4]->text(), "3");
+    EXPECT_EQ(Figures(f), QStringList({"10.03", "15", "5,005.00", "", "-"}));
+    EXPECT_EQ(f->DTE[1]->minimumDate(), Day(3, 5));
+
+    // Without a trading day to start from, a new entry leaves the dates as they are.
+    Exec("DELETE FROM H_1A0001");
+    f->NewAccEdit();
+    EXPECT_EQ(f->DTE[0]->date(), Day(3, 5));
+    EXPECT_EQ(Texts(f, {0, 2, 4, 6}), QStringList({"", "", "", "second"}));
+    // Loaded from a new entry, the name comes from the stock list.
+    f->ID->setText(QString::number(open));
+    const QStringList loaded({"000001", "平安银行", "500", "10", "", "second"});
+    EXPECT_EQ(Texts(f, {0, 1, 2, 4, 5, 6}), loaded);
+
+    // An id without a record changes nothing.
+    f->ID->setText("999");
+    EXPECT_EQ(Texts(f, {0, 1, 2, 4, 5, 6}), loaded);
+    EXPECT_TRUE(services.Requests().empty());
+}
+
+TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
+{
+    Hold600000();
+    AddRecord("'600000','浦发银行',100,100,10,0,#2024-03-05#,#1900-1-1#,'',148");  // the earliest buy
+    const QString range = QStringLiteral("错误：买入价格超出实际交易范围【");
+    struct Case {
+        Entry entry;
+        QDate today;  // null: the Saturday
+        QString message;
+    } cases[] = {
+        {{"60000", Day(3, 6), Day(3, 8), "1000", "10.8", ""}, {}, "错误：股票代码错误！"},
+        {{"999999", Day(3, 6), Day(3, 8), "1000", "10.8", ""}, {}, "错误：股票代码错误！"},
+        {{"1A0001", Day(3, 6), Day(3, 8), "1000", "3000", ""}, {}, "错误：股票代码错误！"},
+        {{"1a0001", Day(3, 6), Day(3, 8), "1000", "3000", ""}, {}, "错误：股票代码错误！"},
+        {{"399001", Day(3, 6), Day(3, 8), "1000", "3000", ""}, {}, "错误：股票代码错误！"},
+        {{"600000", Day(3, 2), Day(3, 8), "1000", "10.8", ""}, {}, "错误：买入日期不是开盘日！"},
+        {{"600000", Day(3, 1), Day(3, 3), "1000", "10", "10"}, {}, "错误：卖出日期不是开盘日！"},
+        {{"600000", Day(3, 1), Day(3, 3), "1000", "10", ""}, {}, ""},  // no sell price: date not tested
+        {{"600000", Day(3, 6), Day(3, 8), "1000", "0", ""}, {}, "错误：买入价格错误！"},
+        {{"600000", Day(3, 6), Day(3, 8), "1000", "", ""}, {}, "错误：买入价格错误！"},
+        {{"600000", Day(3, 6), Day(3, 8), "0", "10.8", ""}, {}, "错误：交易数量错误！"},
+        {{"600000", Day(3, 6), Day(3, 8), "0.4", "10.8", ""}, {}, "错误：交易数量错误！"},
+        {{"600000", Day(3, 6), Day(3, 8), "3e9", "10.8", ""}, {}, "错误：交易数量错误！"},
+        {{"600000", Day(3, 6), Day(3, 8), "1000", "12.00", ""}, {}, range + "10.5-11.2】！"},
+        {{"600000", Day(3, 6), Day(3, 8), "1000", "10.4", ""}, {}, range + "10.5-11.2】！"},
+        {{"600000", Day(3, 6), Day(3, 8), "1000", "11.2", ""}, {}, ""},
+        {{"600000", Day(3, 5), Day(3, 8), "1000", "12.00", ""}, {}, ""},  // on the earliest buy
+        {{"600000", Day(3, 4), Day(3, 8), "1000", "12.00", ""}, {}, ""},  // before it
+        {{"600000", Day(3, 6), Day(3, 7), "1000", "11", "11.5"}, {}, "错误：卖出价格超出实际交易范围【10-11】！"},
+        {{"600000", Day(3, 6), Day(3, 6), "1000", "11", "10.4"}, {}, "错误：卖出价格超出实际交易范围【10.5-11.2】！"},
+        {{"600000", Day(3, 6), Day(3, 7), "1000", "11", "10"}, {}, ""},
+        // Today's range comes from the quote (9.5-10.5); without a quote there is nothing to compare.
+        {{"600000", Day(3, 11), Day(3, 11), "1000", "12", ""}, Day(3, 11), range + "9.5-10.5】！"},
+        {{"600000", Day(3, 6), Day(3, 11), "1000", "11", "12"}, Day(3, 11),
+         "错误：卖出价格超出实际交易范围【9.5-10.5】！"},
+        {{"000001", Day(3, 11), Day(3, 11), "1000", "12", ""}, Day(3, 11), ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE((c.entry.code + " " + c.entry.bdate.toString() + " " + c.entry.num + " " + c.entry.bprice +
+                      " " + c.entry.sprice)
+                         .toStdString());
+        SetToday(c.today.isValid() ? c.today : Day(3, 9), QTime(10, 0));
+        ResetCalendar();
+        if (c.today.isValid()) {
+            Quotes().rows.push_back(QuoteRow{QStringLiteral("000001")});  // no download on the spot
+            services.SetQuote(QStringLiteral("sh000001"), FakeServices::QuoteFields("上证指数", 1, 1, 1, 1, 1,
+                                                                                    "2024-03-11"));
+        }
+        prompter.shown.clear();
+        AccEditForm *f = AccEdit();
+        Type(f, c.entry);
+        EXPECT_EQ(f->CheckInfo(), c.message.isEmpty());
+        EXPECT_EQ(prompter.Messages(), c.message.isEmpty() ? QStringList() : QStringList(c.message));
+        delete f;
+        Hold600000();
+    }
+}
+
+TEST_F(AccEditTest, NewStockHistoryIsDownloadedBeforeTheChecks)
+{
+    // 000001 (id 4) is not in the book: its price table comes from the data service.
+    auto history = std::make_shared<FakeHistory>(QDate(2023, 1, 3), Day(3, 8), std::vector<long>{4});
+    services.ServeHistory(history);
+    const FakeHistory::Day last = history->Days(4).back();  // a day the stock traded
+    AccEditForm *f = AccEdit();
+    Type(f, {"000001", last.date, Day(3, 8), "1000", NumberText(last.close), ""});
+    const size_t before = services.Requests().size();
+    EXPECT_TRUE(f->CheckInfo()) << prompter.Messages().join(' ').toStdString();
+    EXPECT_TRUE(TableExists("H_000001"));
+    auto dataQueries = [this] {
+        int n = 0;
+        for (const FakeRequest &r : services.Requests())
+            n += r.sql.isEmpty() ? 0 : 1;
+        return n;
+    };
+    const int downloaded = dataQueries();
+    EXPECT_GT(services.Requests().size(), before);
+    EXPECT_TRUE(f->SaveAccRec());
+    EXPECT_EQ(dataQueries(), downloaded);  // the save found the history there
+    EXPECT_GE(QuoteIndexOf("000001"), 0);
+    EXPECT_EQ(calls, QStringList({"tree", "dtp"}));  // no current node
+}
+
+TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
+{
+    Hold600000();
+    node = TreeNodeRef{QString(), QStringLiteral("股票"), 1};  // the root
+    AccEditForm *f = AccEdit();
+    Type(f, {"600000", Day(3, 5), Day(3, 8), "1000", "10.00", ""});
+    f->Memo->setPlainText("memo");
+    f->Com_Click(0);
+    const long id = static_cast<long>(GetFieldValue("account", "TRUE ORDER BY id DESC", "id", MakeLong(0)).num);
+    ASSERT_GT(id, 0) << prompter.Messages().join(' ').toStdString();
+    EXPECT_EQ(FieldOf(id, "sdate").num, kEmptyDate);
+    EXPECT_EQ(FieldOf(id, "tnum").num, 1000);
+    EXPECT_EQ(FieldOf(id, "sid").num, 148);
+    EXPECT_EQ(FieldOf(id, "bcash").num, 10005.00);
+    EXPECT_DOUBLE_EQ(FieldOf(id, "aprice").num, 10.02);
+    EXPECT_EQ(FieldOf(id, "memo").ToText(), "memo");
+    EXPECT_EQ(CashOn(Day(3, 5)), 200000 - 10005.00);
+    EXPECT_EQ(CashOn(Day(3, 6)), 200000 - 10005.00);
+    EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh", "dtp"}));
+    // "保存/继续添加": a new entry that keeps the memo.
+    EXPECT_EQ(Texts(f, {0, 1, 2, 4, 5, 6}), QStringList({"", "", "", "", "", "memo"}));
+    EXPECT_TRUE(f->IsNewRecordMode());
+    EXPECT_TRUE(f->TT[0]->isEnabled());
+
+    // An edit keeps tnum, rebuilds no tree and leaves another stock's grid alone; moving the buy date
+    // later rewrites the asset rows from the old date.
+    Exec(QStringLiteral("UPDATE account SET tnum=2000 WHERE id=%1").arg(id));
+    node = TreeNodeRef{QStringLiteral("S000001"), QStringLiteral("[000001]平安银行"), 3};
+    calls.clear();
+    f->ID->setText(QString::number(id));
+    Type(f, {QString(), Day(3, 7), {}, "500", {}, {}});
+    f->Com_Click(1);
+    EXPECT_EQ(prompter.Messages(), QStringList());
+    EXPECT_EQ(FieldOf(id, "num").num, 500);
+    EXPECT_EQ(FieldOf(id, "tnum").num, 2000);
+    EXPECT_EQ(FieldOf(id, "bdate").num, DayNumberOf(Day(3, 7)));
+    EXPECT_EQ(CashOn(Day(3, 5)), 200000);
+    EXPECT_EQ(CashOn(Day(3, 6)), 200000);
+    EXPECT_EQ(CashOn(Day(3, 7)), 200000 - 5001.50);  // fees prorated from the kept trade size
+    EXPECT_EQ(calls, QStringList({"dtp"}));
+    EXPECT_EQ(LoadedAccEdit(), nullptr);  // "保 存 / 退 出" closed it
+
+    // The saved stock's node is refreshed; a sell price closes the record with the sell date.
+    node = TreeNodeRef{QStringLiteral("S600000"), QStringLiteral("[600000]浦发银行"), 2};
+    calls.clear();
+    AccEditShowRecord(id);
+    Type(LoadedAccEdit(), {QString(), {}, Day(3, 8), {}, {}, "10.5"});
+    LoadedAccEdit()->Com_Click(1);
+    EXPECT_EQ(FieldOf(id, "sdate").num, DayNumberOf(Day(3, 8)));
+    EXPECT_EQ(calls, QStringList({"chart", "refresh", "dtp"}));
+
+    // "取  消" saves nothing.
+    calls.clear();
+    AccEditShowRecord(id);
+    LoadedAccEdit()->SetTTText(2, "700");
+    LoadedAccEdit()->Com_Click(2);
+    EXPECT_EQ(FieldOf(id, "num").num, 500);
+    EXPECT_EQ(calls, QStringList());
+    EXPECT_EQ(LogEntryCount(), 0) << LogText().toStdString();
+}
+
+TEST_F(AccEditTest, NoSaveWhileBusyOrWhenTheWriteFails)
+{
+    Hold600000();
+    AccEditForm *f = AccEdit();
+    const Entry entry{"600000", Day(3, 5), Day(3, 8), "1000", "10.00", ""};
+    Type(f, entry);
+    {
+        BusyGuard busy;
+        f->Com_Click(0);
+        f->Com_Click(1);
+    }
+    EXPECT_EQ(CountRecords("account", QString()), 0);
+    EXPECT_EQ(LoadedAccEdit(), f);
+
+    // A refused write is reported and the entry stays for another try.
+    Native("CREATE TRIGGER refuse BEFORE INSERT ON account BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    f->Com_Click(0);
+    EXPECT_EQ(prompter.Messages(), QStringList("错误：保存记录失败！"));
+    EXPECT_EQ(Texts(f, {0, 2, 4}), QStringList({"600000", "1000", "10.00"}));
+    EXPECT_EQ(calls, QStringList());
+    EXPECT_EQ(LogEntryCount(), 1);
+    Native("DROP TRIGGER refuse");
+    f->Com_Click(0);
+    EXPECT_EQ(CountRecords("account", QString()), 1);
+}
+
+TEST_F(AccEditTest, MainWindowEntryPoints)
+{
+    const long id = AddRecord("'600000','浦发银行',1000,1000,10,0,#2024-03-05#,#1900-1-1#,'',148");
+    const TreeNodeRef stock{QStringLiteral("S600000"), QStringLiteral("[600000]浦发银行"), 2};
+    AccEditNodeClick(stock);  // not loaded: nothing, and nothing loaded
+    EXPECT_EQ(LoadedAccEdit(), nullptr);
+
+    // A stock node current when the editor loads fills the code at once.
+    node = stock;
+    AccEditForm *f = AccEdit();
+    EXPECT_TRUE(IsFormOpen("编辑股票买卖信息"));
+    EXPECT_EQ(Texts(f, {0, 1, 4, 2}), QStringList({"600000", "浦发银行", "10", "1000"}));
+    AccEditNodeClick({QStringLiteral("C0"), QStringLiteral("[000001]x"), 3});  // a group node
+    EXPECT_EQ(f->TTText(0), "600000");
+    AccEditNodeClick({QStringLiteral("S000001"), QStringLiteral("[000001]平安银行"), 4});
+    EXPECT_EQ(Texts(f, {0, 1}), QStringList({"000001", "平安银行"}));
+
+    AccEditShowRecord(id);
+    EXPECT_EQ(LoadedAccEdit(), f);
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_EQ(Texts(f, {0, 2}), QStringList({"600000", "1000"}));
+    AccEditNodeClick({QStringLiteral("S000001"), QStringLiteral("[000001]平安银行"), 4});  // edit mode
+    EXPECT_EQ(f->TTText(0), "600000");
+}
+
+}  // namespace
