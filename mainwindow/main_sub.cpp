@@ -1,7 +1,6 @@
 // Main_sub: start-up, the data part of a restart, the schema upgrade and the settings records.
 #include "main_sub.h"
 
-#include <algorithm>
 #include <memory>
 
 #include <QFile>
@@ -120,7 +119,7 @@ double RecalcStartDate(double downloadedFrom)
                                        QStringLiteral("dat"), MakeEmpty());
     // Days valued before their prices arrived are valued again.
     if (newest.IsDate() || (newest.IsNumeric() && newest.num > 0))
-        return downloadedFrom > 0 ? std::min(newest.num, downloadedFrom) : newest.num;
+        return downloadedFrom > 0 && downloadedFrom < newest.num ? downloadedFrom : newest.num;
     // A failed query gives an Empty value, not the default: both mean "start today".
     if (newest.IsString()) {
         if (const auto d = ParseDate(newest.str); d && *d > kEmptyDate)
