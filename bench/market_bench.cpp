@@ -149,14 +149,13 @@ private:
     QTemporaryDir m_dir;
 };
 
-// The reply of a year of 250 trading days from the generated history, as the service sends it.
+// The reply of 250 days of 2024 (the first 250 weekdays), as the service sends it.
 QByteArray YearReply()
 {
-    const FakeHistory history(QDate(2024, 1, 2), QDate(2025, 3, 31), {148}, 1);
     std::vector<QStringList> rows;
-    for (const FakeHistory::Day &d : history.Days(1)) {
-        if (rows.size() < 250)
-            rows.push_back(FakeHistory::Fields(d));
+    for (QDate d(2024, 1, 1); rows.size() < 250; d = d.addDays(1)) {
+        if (d.dayOfWeek() <= 5)
+            rows.push_back(FakeHistory::Fields(FakeHistory::Day{d, 10.1, 10.25, 10.4, 9.95, 123400, 1257890.5}));
     }
     const QString body = FakeServices::SqlRowsBody({"trdat", "opprice", "clprice", "mxprice", "mnprice", "num", "sm"},
                                                    rows);

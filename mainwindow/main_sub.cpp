@@ -113,12 +113,13 @@ void LoadFormParams()
     CloseRs(conn, rs);
 }
 
-double RecalcStartDate()
+double RecalcStartDate(double downloadedFrom)
 {
     const Value newest = GetFieldValue(QStringLiteral("deelres"), QStringLiteral("TRUE ORDER BY dat DESC"),
                                        QStringLiteral("dat"), MakeEmpty());
+    // Days valued before their prices arrived are valued again.
     if (newest.IsDate() || (newest.IsNumeric() && newest.num > 0))
-        return newest.num;
+        return downloadedFrom > 0 && downloadedFrom < newest.num ? downloadedFrom : newest.num;
     // A failed query gives an Empty value, not the default: both mean "start today".
     if (newest.IsString()) {
         if (const auto d = ParseDate(newest.str); d && *d > kEmptyDate)
@@ -173,7 +174,7 @@ int Main(const QString &dataFolder)
     RunIfSet(steps.upgradeDatabase);
     // The downloads count on the latest trading date, so it is fetched first.
     RunIfSet(steps.getLastQuoteDate);
-    RunIfSet(steps.downloadAllHistory);
+    const double downloadedFrom = steps.downloadAllHistory ? steps.downloadAllHistory() : 0;
     RunIfSet(steps.rebuildLastClosePrices);
     RunIfSet(steps.loadFormParams);
     // The window loads before the system settings reach its refresh timer.
@@ -181,7 +182,7 @@ int Main(const QString &dataFolder)
     RunIfSet(steps.loadSysParams);
     RunIfSet(steps.rebuildQuoteList);
     if (steps.recalcDeelRes)
-        steps.recalcDeelRes(RecalcStartDate());
+        steps.recalcDeelRes(RecalcStartDate(downloadedFrom));
     RunIfSet(WindowHooks().show);
     return 0;
 }
@@ -191,7 +192,7 @@ void RestartData()
     const StartupSteps steps = CurrentStartupSteps();
     // A restored older backup may lack account.sid, which the record writers need.
     RunIfSet(steps.upgradeDatabase);
-    RunIfSet(steps.downloadAllHistory);
+    const double downloadedFrom = steps.downloadAllHistory ? steps.downloadAllHistory() : 0;
     // As at a start, the settings come from the new file only: a setting it lacks takes its default
     // instead of staying as the old file had it.
     ResetFormParamSets();
@@ -199,5 +200,5 @@ void RestartData()
     RunIfSet(steps.loadSysParams);
     RunIfSet(steps.rebuildQuoteList);
     if (steps.recalcDeelRes)
-        steps.recalcDeelRes(RecalcStartDate());
+        steps.recalcDeelRes(RecalcStartDate(downloadedFrom));
 }

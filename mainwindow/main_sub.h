@@ -32,15 +32,17 @@ void UpgradeDatabase();
 void LoadFormParams();
 
 // The first day (a day number) of the per-day asset recomputation at start-up and restart: the
-// newest DeelRes.dat; today when the table is empty or cannot be read.
-double RecalcStartDate();
+// newest DeelRes.dat, or downloadedFrom (the earliest day the history download stored, 0 for none)
+// when that is earlier; today when the table is empty or cannot be read.
+double RecalcStartDate(double downloadedFrom = 0);
 
 // The steps of start-up and restart that reach other subsystems, in the order they run. They
 // default to the real procedures; tests replace single steps to watch the order.
 struct StartupSteps {
     std::function<void()> upgradeDatabase;
     std::function<void()> getLastQuoteDate;
-    std::function<void()> downloadAllHistory;
+    // Returns the earliest day it stored, 0 for none (DownloadAllHistory).
+    std::function<double()> downloadAllHistory;
     std::function<void()> rebuildLastClosePrices;
     std::function<void()> loadFormParams;
     std::function<void()> loadSysParams;

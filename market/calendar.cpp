@@ -2,9 +2,10 @@
 #include "calendar.h"
 
 #include <cmath>
+#include <optional>
 
+#include "market/market_clock.h"
 #include "market/quotes.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "storage/common.h"
@@ -24,12 +25,14 @@ CalendarState &State()
     return s;
 }
 
-// The date of field 30 of the first quote of the reply, when there is one.
-std::optional<double> QuoteDateOf(const QStringList &chunks)
+// Before this time on a trading day the index quote still carries the last trading day.
+const QTime kQuoteDatedToday(9, 30);
+
+// The date of the index quote (its field 30), when the service gave one.
+std::optional<double> IndexQuoteDate()
 {
-    if (chunks.size() < 2)
-        return std::nullopt;
-    const QStringList fields = chunks[1].split(u',');
+    const QStringList fields =
+        QuotesBySymbol(FetchQuoteText(QStringLiteral("1A0001"))).value(ToQuoteCode(QStringLiteral("1A0001")));
     if (fields.size() < 31)
         return std::nullopt;
     return ReadDateText(fields[30].trimmed());
@@ -40,7 +43,7 @@ std::optional<double> QuoteDateOf(const QStringList &chunks)
 int TodayTradeFlag()
 {
     const CalendarState &s = State();
-    return s.flagDate == ClockTodayDayNumber() ? s.todayFlag : 0;
+    return s.flagDate == MarketTodayDayNumber() ? s.todayFlag : 0;
 }
 
 double LastQuoteDate()
@@ -55,7 +58,7 @@ void ResetCalendar()
 
 std::vector<double> GetTradeDates(double startDate)
 {
-    const double today = ClockTodayDayNumber();
+    const double today = MarketTodayDayNumber();
     double start = startDate;
     if (startDate <= kEmptyDate) {
         const Value first = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate"),
@@ -71,8 +74,10 @@ std::vector<double> GetTradeDates(double startDate)
         }
     }
     std::vector<Value> values;
+    // A row dated after today is no trading day yet, whatever the service once delivered.
     LoadGroupValues(values, QStringLiteral("H_1A0001"), QStringLiteral("trdat"),
-                    QStringLiteral("trdat>=") + SqlDateLiteral(start));
+                    QStringLiteral("trdat>=") + SqlDateLiteral(start) + QStringLiteral(" AND trdat<") +
+                        SqlDateLiteral(today + 1));
     std::vector<double> days;
     days.reserve(values.size() + 1);
     days.push_back(kEmptyDate);
@@ -91,7 +96,7 @@ std::vector<double> GetTradeDates(double startDate)
 
 bool IsTradingTime(bool lunchBreak)
 {
-    const QTime t = ClockNow().time();
+    const QTime t = MarketNow().time();
     const int minutes = t.hour() * 60 + t.minute();
     const bool hasSeconds = t.second() > 0 || t.msec() > 0;
     // Open from 09:20:00 to 15:01:00 inclusive; with the lunch break closed after 11:31 and before 13:00.
@@ -106,7 +111,8 @@ bool IsTradingTime(bool lunchBreak)
 
 bool IsTradeDay(double d, const QString &code)
 {
-    const double today = ClockTodayDayNumber();
+    const QDateTime now = MarketNow();
+    const double today = DayNumberOf(now.date());
     const double day = std::floor(d);
     if (d <= kEmptyDate || day == today) {
         CalendarState &s = State();
@@ -118,13 +124,22 @@ bool IsTradeDay(double d, const QString &code)
             if (weekday == 1 || weekday == 7) {
                 s.todayFlag = -1;
             } else {
-                const auto quoteDate = QuoteDateOf(FetchQuoteText(QStringLiteral("1A0001")));
+                const auto quoteDate = IndexQuoteDate();
                 // Without an answer a weekday counts as a trading day.
                 s.todayFlag = quoteDate && std::floor(*quoteDate) != today ? -1 : 1;
+                // Before the opening the quote carries the last trading day on a trading day too:
+                // that "no" is not kept, the next question asks again.
+                if (s.todayFlag == -1 && now.time() < kQuoteDatedToday) {
+                    s.todayFlag = 0;
+                    return false;
+                }
             }
         }
         return s.todayFlag == 1;
     }
+    // No day after today is known to be a trading day, whatever row a price table holds for it.
+    if (day > today)
+        return false;
     const auto table = HistoryTableName(code.trimmed());
     if (!table)
         return false;
@@ -133,7 +148,7 @@ bool IsTradeDay(double d, const QString &code)
 
 double GetLastQuoteDate()
 {
-    const auto quoteDate = QuoteDateOf(FetchQuoteText(QStringLiteral("1A0001")));
+    const auto quoteDate = IndexQuoteDate();
     CalendarState &s = State();
     if (quoteDate && *quoteDate > s.lastQuoteDate)
         s.lastQuoteDate = *quoteDate;

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "market/calendar.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
+#include "market/service_values.h"
 #include "market/web.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
-#include "platform/numeric.h"
 #include "storage/common.h"
 #include "storage/db_operate.h"
 #include "storage/indicator.h"
@@ -47,21 +47,35 @@ std::optional<QString> PriceTableOf(const QString &code)
 // One row of a reply, read and checked before anything is stored.
 struct HistoryRow {
     double day = 0;
-    double values[6] = {};
+    double values[6] = {};  // open, close, high, low, volume, amount
 };
+
+// Whether a row read from the year table of `year` may be stored: its day lies in that year and not
+// after today; open, close, high and low are positive and fit the single-precision price columns;
+// volume and amount are not negative (the values are finite already). Anything else is the service's
+// error and would corrupt the calendar or every value computed from the prices.
+bool UsableRow(const HistoryRow &row, double day, int year, double today)
+{
+    if (DateOfDayNumber(day).year() != year || day > today)
+        return false;
+    const auto price = [](double v) { return v > 0 && v <= std::numeric_limits<float>::max(); };
+    const auto amount = [](double v) { return v >= 0; };
+    return std::all_of(row.values, row.values + 4, price) && std::all_of(row.values + 4, row.values + 6, amount);
+}
 
 }  // namespace
 
-void DownloadAllHistory()
+double DownloadAllHistory()
 {
     const double last = ParamDate(kLastDownloadKey);
     // Day and hour from one reading of the clock, here and when the day is saved.
-    const QDateTime start = ClockNow();
+    const QDateTime start = MarketNow();
     const double today = DayNumberOf(start.date());
     if (last >= today)
-        return;
+        return 0;
     if (last == today - 1 && BeforeFour(start))
-        return;
+        return 0;
+    double earliestAdded = 0;
     DbConnection conn;
     RecordSet rs;
     const bool opened = OpenRs(
@@ -71,24 +85,25 @@ void DownloadAllHistory()
     ShowIndicator(QStringLiteral("正在补充下载历史交易数据..."), (opened ? rs.RecordCount() : 0) + 1);
     for (; opened && !rs.AtEOF(); rs.MoveNext()) {
         DownloadStockHistory(static_cast<long>(rs.Field(QStringLiteral("id")).ToDouble()),
-                             rs.Field(QStringLiteral("code")).ToText());
+                             rs.Field(QStringLiteral("code")).ToText(), &earliestAdded);
         StepIndicator(1, QStringLiteral("pages"), QString());
     }
     const long indexId = static_cast<long>(
         GetFieldValue(QStringLiteral("companyinfo"), QStringLiteral("code='1A0001'"), QStringLiteral("id"), MakeLong(0))
             .ToDouble());
-    DownloadStockHistory(indexId, QStringLiteral("1A0001"));
+    DownloadStockHistory(indexId, QStringLiteral("1A0001"), &earliestAdded);
     CloseRs(conn, rs);
     HideIndicator();
     // A download that runs past midnight must not save the day it started on less one.
-    const QDateTime end = ClockNow();
+    const QDateTime end = MarketNow();
     const double endDay = DayNumberOf(end.date());
     SaveParam(kLastDownloadKey, DateText(BeforeFour(end) ? endDay - 1 : endDay));
+    return earliestAdded;
 }
 
 void RebuildLastClosePrices()
 {
-    const double today = ClockTodayDayNumber();
+    const double today = MarketTodayDayNumber();
     if (ParamDate(kLastDownloadKey) >= today)
         return;
     if (ParamDate(kLastCloseKey) >= today)
@@ -160,27 +175,32 @@ bool EnsureHistoryTable(const QString &code)
     return true;
 }
 
-bool DownloadStockHistory(long sid, const QString &code)
+bool DownloadStockHistory(long sid, const QString &code, double *earliestAdded)
 {
     if (!EnsureHistoryTable(code))
         return false;
     const QString table = *HistoryTableName(code);
+    const QDate today = MarketToday();
+    const QString tomorrow = SqlDateLiteral(DayNumberOf(today) + 1);
+    // A row dated after today (a service's error stored once) would stop every later download at its
+    // day: it goes, and is not taken as the newest row should it stay.
+    ExecSql(QStringLiteral("DELETE * FROM ") + table + QStringLiteral(" WHERE trdat>=") + tomorrow);
     // Null marks an empty table; Empty comes back when the query failed, and then downloading from
     // the default start would add every stored row a second time.
-    const Value newest =
-        GetFieldValue(table, QStringLiteral("TRUE ORDER BY trdat DESC"), QStringLiteral("trdat"), MakeNull());
+    const Value newest = GetFieldValue(table, QStringLiteral("trdat<") + tomorrow + QStringLiteral(" ORDER BY trdat DESC"),
+                                       QStringLiteral("trdat"), MakeNull());
     if (newest.IsEmpty())
         return false;
     const double since = newest.IsDate() || newest.IsNumeric() ? std::floor(newest.ToDouble())
-                                                               : DayNumberOf(ClockToday().year() - 1, 1, 1);
+                                                               : DayNumberOf(today.year() - 1, 1, 1);
     DbConnection conn;
     RecordSet rs;
     if (OpenRs(conn, rs, QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE FALSE"))) {
         // Rows are asked for only after the newest stored day, so a year that failed must stop the
         // stock: a later year stored now would leave the failed one out for good. The next run asks
         // again from the same day.
-        for (int year = DateOfDayNumber(since).year(); year <= ClockToday().year(); ++year) {
-            if (!DownloadHistoryRows(sid, year, since, rs))
+        for (int year = DateOfDayNumber(since).year(); year <= today.year(); ++year) {
+            if (!DownloadHistoryRows(sid, year, since, rs, earliestAdded))
                 break;
         }
     }
@@ -189,7 +209,7 @@ bool DownloadStockHistory(long sid, const QString &code)
     return true;
 }
 
-bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs)
+bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs, double *earliestAdded)
 {
     const QString sql = QStringLiteral("SELECT `trdat`,`opprice`,`clprice`,`mxprice`,`mnprice`,`num`,`sm` FROM `sp_") +
                         QString::number(year) + QStringLiteral("_00` WHERE `sid`=") + QString::number(sid) +
@@ -202,6 +222,7 @@ bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs)
         return true;
 
     // Element 1 is the service's first row, not data.
+    const double today = MarketTodayDayNumber();
     std::vector<HistoryRow> parsed;
     parsed.reserve(static_cast<size_t>(rows.size()));
     const QString fieldEnd = QStringLiteral("⊙");
@@ -209,15 +230,13 @@ bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs)
         const QStringList fields = rows[r].split(fieldEnd);
         const auto day = fields.size() >= 7 ? ReadDateText(fields[0].trimmed()) : std::nullopt;
         HistoryRow row;
-        for (int f = 0; day && f < 6; ++f)
-            row.values[f] = LeadingNumber(fields[f + 1]);
-        // A row without its seven fields or a readable day cannot be placed in the calendar; one on or
-        // before the day asked from would be a second row for a stored day; a price beyond single
-        // precision cannot be stored, and would fail the whole year on every later run.
-        const bool pricesFit = std::all_of(row.values, row.values + 4, [](double v) {
-            return std::fabs(v) <= std::numeric_limits<float>::max();
-        });
-        if (!day || std::floor(*day) <= std::floor(since) || !pricesFit) {
+        bool finite = true;
+        for (int f = 0; day && f < 6; ++f) {
+            const auto v = ServiceNumber(fields[f + 1]);
+            finite = finite && v.has_value();
+            row.values[f] = v.value_or(0);
+        }
+        if (!day || !finite || !UsableRow(row, std::floor(*day), year, today)) {
             LogDbError(MakeDbError(QStringLiteral("skipped a history row: ") + rows[r]), sql);
             continue;
         }
@@ -227,13 +246,15 @@ bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs)
     // The query has no order; stored in day order, an interrupted year resumes from its newest row.
     std::stable_sort(parsed.begin(), parsed.end(),
                      [](const HistoryRow &a, const HistoryRow &b) { return a.day < b.day; });
-    // One row per trading day: a day the reply repeats keeps its first row.
+    // One row per trading day: a day the reply repeats keeps its last row, as a stored day does.
+    std::reverse(parsed.begin(), parsed.end());
     const auto repeated = std::unique(parsed.begin(), parsed.end(),
                                       [](const HistoryRow &a, const HistoryRow &b) { return a.day == b.day; });
     if (repeated != parsed.end()) {
         LogDbError(MakeDbError(QStringLiteral("skipped %1 repeated history rows").arg(parsed.end() - repeated)), sql);
         parsed.erase(repeated, parsed.end());
     }
+    std::reverse(parsed.begin(), parsed.end());
 
     static const QString kFields[] = {QStringLiteral("opprice"), QStringLiteral("clprice"), QStringLiteral("mxprice"),
                                       QStringLiteral("mnprice"), QStringLiteral("num"),     QStringLiteral("sm")};
@@ -243,7 +264,13 @@ bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs)
     DbConnection *conn = rs.Connection();
     const bool inTransaction = conn && conn->Begin();
     for (const HistoryRow &row : parsed) {
-        bool ok = rs.AddNew() && rs.Set(kDay, MakeDate(row.day));
+        // Rows are asked for after `since`, the newest stored day; a day up to it the service sends
+        // anyway replaces the stored row of that day instead of standing beside it.
+        bool ok = row.day > since || ExecSql(QStringLiteral("DELETE * FROM ") + rs.Table() +
+                                                 QStringLiteral(" WHERE trdat>=") + SqlDateLiteral(row.day) +
+                                                 QStringLiteral(" AND trdat<") + SqlDateLiteral(row.day + 1),
+                                             conn);
+        ok = ok && rs.AddNew() && rs.Set(kDay, MakeDate(row.day));
         for (int f = 0; ok && f < 6; ++f)
             ok = rs.Set(kFields[f], MakeDouble(row.values[f]));
         if (!ok || !rs.Update()) {
@@ -259,5 +286,7 @@ bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs)
         conn->Rollback();
         return false;
     }
+    if (earliestAdded && !parsed.empty() && (*earliestAdded <= 0 || parsed.front().day < *earliestAdded))
+        *earliestAdded = parsed.front().day;
     return true;
 }

@@ -7,9 +7,11 @@
 #include "platform/recordset.h"
 
 // Brings every stock of the book and the index up to date, at most once a day: nothing when the
-// parameter "上次下载日期" is today, or yesterday before 16:00. Saves it afterwards, also when downloads
-// failed: yesterday when the download ends before 16:00, else the day it ends on.
-void DownloadAllHistory();
+// parameter "上次下载日期" is today, or yesterday before 16:00 (the market's day and hour, China
+// Standard Time). Saves it afterwards, also when downloads failed: yesterday when the download ends
+// before 16:00, else the day it ends on. Returns the earliest day (a day number) of the rows it
+// stored, 0 when it stored none: the asset table is valued again from that day.
+double DownloadAllHistory();
 
 // Refreshes LastClprice for "1A0001" and every code of the book, at most once a day.
 void RebuildLastClosePrices();
@@ -20,18 +22,23 @@ void RebuildLastClosePrices();
 void UpdateLastClosePrice(const QString &code, double price = 0);
 
 // Appends the rows of code newer than its newest stored row (from 1 January of last year for an
-// empty table), one remote query per year, then updates its last close. Stops at the first year
-// whose query fails, so that the next run asks again from the same day. False, after logging, when
-// the code cannot name a price table; false also when the newest stored day cannot be read.
-bool DownloadStockHistory(long sid, const QString &code);
+// empty table), one remote query per year, then updates its last close. Rows dated after today are
+// deleted first and never count as the newest. Stops at the first year whose query fails, so that
+// the next run asks again from the same day. False, after logging, when the code cannot name a price
+// table; false also when the newest stored day cannot be read. earliestAdded, when given, is lowered
+// to the earliest day stored (it is left alone when no row is stored; 0 counts as none yet).
+bool DownloadStockHistory(long sid, const QString &code, double *earliestAdded = nullptr);
 
 // Creates H_code when it is missing, and its index on trdat when that is missing. False, after
 // logging, when the code is not six characters of [0-9A-Za-z].
 bool EnsureHistoryTable(const QString &code);
 
 // Appends to the open record set the rows of the remote year table for sid dated after `since`
-// (a day number), in day order and in one transaction. Rows without seven fields or a readable day,
-// rows not after `since`, rows with a price beyond single precision and repeated days are skipped
-// and logged with the remote SQL. True when the query succeeded, also without rows; false when it
-// failed or a row could not be stored (then nothing of the year is kept).
-bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs);
+// (a day number, the newest stored day), in day order and in one transaction. Stored are only rows
+// of seven fields whose day lies in `year` and not after today, with open, close, high and low
+// positive and within single precision, volume and amount finite and not negative; the others are
+// skipped and logged with the remote SQL. One row per day: of a day the reply repeats the last row
+// is kept (and logged), and a row of a day up to `since` replaces the stored row of that day. True
+// when the query succeeded, also without rows; false when it failed or a row could not be stored
+// (then nothing of the year is kept). earliestAdded as for DownloadStockHistory.
+bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs, double *earliestAdded = nullptr);

@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include "platform/clock.h"
 #include "platform/gbk.h"
 #include "storage/indicator.h"
 
@@ -51,6 +52,8 @@ public:
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.constData());
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
         curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+        if (!request.referer.isEmpty())
+            curl_easy_setopt(h, CURLOPT_REFERER, request.referer.constData());
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, request.connectTimeoutMs);
         curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, request.timeoutMs);
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
@@ -164,26 +167,47 @@ QString SplitServiceReply(const QString &text, const QString &endMarker, QString
     return error;
 }
 
+bool ServiceIsDown(const HttpService &service)
+{
+    if (!service.downSince.isValid())
+        return false;
+    const qint64 since = service.downSince.secsTo(ClockNow());
+    return since >= 0 && since < kServiceDownSeconds;
+}
+
 QString HttpPost(const QString &url, const QString &body, QString &reply, const QString &endMarker,
-                 int &timeoutSeconds)
+                 int &timeoutSeconds, HttpService *service)
 {
     const bool shownAtStart = IndicatorShown();
     if (timeoutSeconds < 1)
         timeoutSeconds = HttpLimits().defaultSeconds;
+    if (service && ServiceIsDown(*service))
+        return kNetworkError;
 
     HttpRequest request;
     request.url = EscapeUrlForWire(url);
     request.body = body.toUtf8();
+    if (service)
+        request.referer = service->referer;
     request.connectTimeoutMs = HttpLimits().connectMs;
     request.timeoutMs = static_cast<long>(timeoutSeconds) * 1000L;
-    request.shouldCancel = [shownAtStart] {
+    bool givenUp = false;
+    request.shouldCancel = [shownAtStart, &givenUp] {
         if (const auto &hook = WaitHook())
             hook();
-        return shownAtStart && !IndicatorShown();
+        givenUp = shownAtStart && !IndicatorShown();
+        return givenUp;
     };
 
     HttpTransport *transport = InstalledTransport();
     const HttpResponse response = (transport ? *transport : CurlTransport()).Post(request);
+    if (service) {
+        // The user closing the progress window says nothing about the service.
+        if (response.completed)
+            service->downSince = QDateTime();
+        else if (!givenUp)
+            service->downSince = ClockNow();
+    }
     if (!response.completed)
         return kNetworkError;
     return SplitServiceReply(DecodeGbk(response.body), endMarker, reply);

@@ -6,17 +6,19 @@
 #include <functional>
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 // The error text of every request that got no usable reply.
 inline const QString kNetworkError = QStringLiteral("网络错误！");
 
 // One POST as the transport sees it: the address already escaped for the wire, the body bytes, the
-// time limits in milliseconds and a check, asked now and then while the request runs, that tells the
-// transport to give up.
+// Referer header to send (none when empty), the time limits in milliseconds and a check, asked now and
+// then while the request runs, that tells the transport to give up.
 struct HttpRequest {
     QByteArray url;
     QByteArray body;
+    QByteArray referer;
     long connectTimeoutMs = 10000;
     long timeoutMs = 30000;
     std::function<bool()> shouldCancel;
@@ -38,8 +40,9 @@ public:
 };
 
 // The libcurl transport: one easy handle per request, "Content-Type:
-// application/x-www-form-urlencoded" and the body's byte length as Content-Length, no signals, no
-// proxy for the loopback addresses. shouldCancel is asked from libcurl's progress callback.
+// application/x-www-form-urlencoded", the body's byte length as Content-Length and the Referer when
+// one is given, no signals, no proxy for the loopback addresses. shouldCancel is asked from
+// libcurl's progress callback.
 HttpTransport &CurlTransport();
 
 // Installs the transport HttpPost uses; nullptr restores libcurl. The caller keeps ownership.
@@ -57,6 +60,22 @@ HttpTimeLimits &HttpLimits();
 // Nothing by default; tests use it to close the progress window in the middle of a transfer.
 void SetHttpWaitHook(std::function<void()> hook);
 
+// How long a service that left a request unanswered is taken as down, in seconds.
+inline constexpr int kServiceDownSeconds = 60;
+
+// A remote service as the client keeps it between requests: the Referer header its requests carry
+// (none when empty) and the instant, by the program's clock, at which a request to it last went
+// unanswered (invalid while it answers). A service that stalls then costs one time-out, not one per
+// request.
+struct HttpService {
+    QByteArray referer;
+    QDateTime downSince;
+};
+
+// Whether the service counts as down now: less than kServiceDownSeconds have passed since a request
+// to it went unanswered. A clock set back before that instant ends it too.
+bool ServiceIsDown(const HttpService &service);
+
 // Posts body (sent as UTF-8; UrlEncodeGbk output is plain ASCII) to url and waits for the reply, at
 // most timeoutSeconds; a value below 1 is replaced, in the caller's variable too, by the default of
 // 30 s. Blanks and other bytes a URL may not carry are escaped (%20) on the wire. When the progress
@@ -65,8 +84,11 @@ void SetHttpWaitHook(std::function<void()> hook);
 // Returns the error text, "" for success. Without a reply (refused, timed out, given up) the result
 // is "网络错误！" and `reply` is left as it was, so callers start each request with an empty text.
 // The HTTP status is not looked at.
+// With a service: its Referer is sent; while it is down the request is not made and the result is
+// "网络错误！" at once; a request that gets no reply (refused, timed out, but not given up because
+// the progress window was closed) marks it down from now; a reply marks it up again.
 QString HttpPost(const QString &url, const QString &body, QString &reply, const QString &endMarker,
-                 int &timeoutSeconds);
+                 int &timeoutSeconds, HttpService *service = nullptr);
 
 // Takes a decoded reply apart. Without endMarker in it: reply = the whole text and "网络错误！" (the
 // quote service never sends the marker; its caller ignores the error text). With it: the text after

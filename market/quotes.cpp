@@ -1,14 +1,21 @@
 // 实时数据: the quote cache, the quote requests and the price refresh.
 #include "quotes.h"
 
+#include <limits>
+#include <optional>
+
 #include "market/http.h"
+#include "market/service_values.h"
 #include "platform/clock.h"
-#include "platform/numeric.h"
 
 namespace {
 
 // The service takes at most this many symbols in one request.
 constexpr int kSymbolsPerRequest = 50;
+
+// What the service writes before each quote, followed by the symbol, "=" and the quoted fields.
+const QString kQuotePrefix = QStringLiteral("var hq_str_");
+
 
 // The base set by SetQuoteServiceBase; empty = the environment's or the built-in one.
 QString &SetBase()
@@ -33,16 +40,48 @@ double FieldAt(int k, double QuoteRow::*field)
     return k >= 0 && static_cast<size_t>(k) < rows.size() ? rows[static_cast<size_t>(k)].*field : 0;
 }
 
-void RequestQuotes(const QString &symbols, QString &collected)
+// One request; false when it brought nothing back.
+bool RequestQuotes(const QString &symbols, QString &collected)
 {
     // A fresh reply text for every request: a failed request must add nothing, not repeat the last one.
     QString reply;
     int timeout = 0;
-    HttpPost(Base() + QStringLiteral("/list=") + symbols, QString(), reply, QStringLiteral("[=END=]"), timeout);
+    HttpPost(Base() + QStringLiteral("/list=") + symbols, QString(), reply, QStringLiteral("[=END=]"), timeout,
+             &QuoteService());
     collected += reply;
+    return !reply.isEmpty();
+}
+
+// Field i of a quote when it can be taken as a price: its leading number, finite, not negative and
+// within what a price column holds. 0 is a valid value: no trade today.
+std::optional<double> QuoteValue(const QStringList &fields, int i)
+{
+    const auto v = i < fields.size() ? ServiceNumber(fields[i]) : std::nullopt;
+    if (!v || *v < 0 || *v > std::numeric_limits<float>::max())
+        return std::nullopt;
+    return v;
+}
+
+void TakeQuoteValue(double &target, const QStringList &fields, int i)
+{
+    if (const auto v = QuoteValue(fields, i))
+        target = *v;
+}
+
+// A code the service can be asked about: not empty and free of the list's separator.
+bool Quotable(const QString &code)
+{
+    return !code.isEmpty() && !code.contains(u',');
 }
 
 }  // namespace
+
+HttpService &QuoteService()
+{
+    // The service's own site sends this Referer, and the service refuses requests without one.
+    static HttpService service{QByteArrayLiteral("https://finance.sina.com.cn"), QDateTime()};
+    return service;
+}
 
 QuoteCache &Quotes()
 {
@@ -111,6 +150,8 @@ QString QuoteServiceBase()
 void SetQuoteServiceBase(const QString &base)
 {
     SetBase() = base;
+    // Another address is another service: whether the old one answered says nothing about it.
+    QuoteService().downSince = QDateTime();
 }
 
 QString ToQuoteCode(const QString &code)
@@ -118,8 +159,10 @@ QString ToQuoteCode(const QString &code)
     const QString c = code.toUpper();
     if (c == QStringLiteral("1A0001"))
         return QStringLiteral("sh000001");
-    if (c.startsWith(QStringLiteral("60")) || c.startsWith(QStringLiteral("90")))
-        return QStringLiteral("sh") + c;
+    for (const char *shanghai : {"60", "68", "90"}) {
+        if (c.startsWith(QLatin1String(shanghai)))
+            return QStringLiteral("sh") + c;
+    }
     return QStringLiteral("sz") + c;
 }
 
@@ -132,59 +175,76 @@ QStringList FetchQuoteText(const QString &codes)
         s = ToQuoteCode(s);
 
     // The first symbol (the index, for the cache) goes alone, then 50 a request: i = 0, 50, 100, ...
-    // close a batch.
+    // close a batch. The result of a failed batch would be discarded anyway, so the rest are not
+    // asked for.
     QString collected;
     QStringList pending;
     for (qsizetype i = 0; i < symbols.size(); ++i) {
         pending << symbols[i];
         if (i % kSymbolsPerRequest == 0 || i == symbols.size() - 1) {
-            RequestQuotes(pending.join(u','), collected);
+            if (!RequestQuotes(pending.join(u','), collected))
+                return {};
             pending.clear();
         }
     }
-    if (collected.isEmpty())
-        return {};
-    return collected.split(QStringLiteral("var"));
+    return collected.split(kQuotePrefix);
+}
+
+QHash<QString, QStringList> QuotesBySymbol(const QStringList &chunks)
+{
+    QHash<QString, QStringList> quotes;
+    for (qsizetype i = 1; i < chunks.size(); ++i) {
+        const QString &chunk = chunks[i];
+        const qsizetype equals = chunk.indexOf(u'=');
+        if (equals < 0)
+            continue;
+        const QString symbol = chunk.left(equals).trimmed().toLower();
+        QString text = chunk.mid(equals + 1).trimmed();
+        if (text.startsWith(u'"')) {
+            const qsizetype close = text.lastIndexOf(u'"');
+            text = close > 0 ? text.mid(1, close - 1) : text.mid(1);
+        }
+        if (!symbol.isEmpty() && !quotes.contains(symbol))
+            quotes.insert(symbol, text.split(u','));
+    }
+    return quotes;
 }
 
 void UpdateRealtimeQuotes()
 {
     QuoteCache &cache = Quotes();
-    if (cache.rows.empty())
-        return;
-
-    QString list = QuoteCodes().join(u',');
-    // Chunk i answers code i - 1, unless an empty code 0 was left out of the request.
-    int shift = 1;
-    if (list.startsWith(u',')) {
-        list.remove(0, 1);
-        shift = 0;
+    QStringList codes;
+    for (const QuoteRow &row : cache.rows) {
+        if (Quotable(row.code))
+            codes << row.code;
     }
-    // The codes sent, not the commas in the list: a code that holds a comma would go out as two
-    // symbols, and its extra quote must not shift the quotes of the codes after it.
-    const qsizetype sent = static_cast<qsizetype>(cache.rows.size()) - (1 - shift);
-    const QStringList chunks = FetchQuoteText(list);
-    if (sent == 0 || chunks.size() - 1 != sent)
+    if (codes.isEmpty())
+        return;
+    const QStringList chunks = FetchQuoteText(codes.join(u','));
+    // A request failed: the cache stays as it was, its stamp included.
+    if (chunks.isEmpty())
         return;
 
-    for (qsizetype i = chunks.size() - 1; i >= 1; --i) {
-        const qsizetype k = i - shift;
-        if (k < 0 || static_cast<size_t>(k) >= cache.rows.size())
+    // Each quote goes to the code whose symbol it names, so a quote too many or too few cannot move
+    // the prices of the others; a code the reply does not name keeps its row.
+    const QHash<QString, QStringList> quotes = QuotesBySymbol(chunks);
+    bool answered = false;
+    for (QuoteRow &row : cache.rows) {
+        if (!Quotable(row.code))
             continue;
-        QuoteRow &row = cache.rows[static_cast<size_t>(k)];
-        const QStringList fields = chunks[i].split(u',');
-        if (fields.size() > 1)
-            row.open = LeadingNumber(fields[1]);
-        if (fields.size() > 3)
-            row.price = LeadingNumber(fields[3]);
-        if (fields.size() > 4)
-            row.high = LeadingNumber(fields[4]);
-        if (fields.size() > 5)
-            row.low = LeadingNumber(fields[5]);
+        const auto it = quotes.constFind(ToQuoteCode(row.code).toLower());
+        if (it == quotes.constEnd())
+            continue;
+        answered = true;
+        TakeQuoteValue(row.open, *it, 1);
+        TakeQuoteValue(row.price, *it, 3);
+        TakeQuoteValue(row.high, *it, 4);
+        TakeQuoteValue(row.low, *it, 5);
         if (row.price == 0)
             row.price = row.lastClose;
     }
-    cache.listDate = ClockNowDayNumber();
+    if (answered)
+        cache.listDate = ClockNowDayNumber();
 }
 
 double GetRealtimePrice(const QString &code)
@@ -192,9 +252,8 @@ double GetRealtimePrice(const QString &code)
     const int k = QuoteIndexOf(code);
     if (k >= 0)
         return QuotePrice(k);
-    const QStringList chunks = FetchQuoteText(code);
-    if (chunks.size() != 2)
+    if (!Quotable(code))
         return 0;
-    const QStringList fields = chunks[1].split(u',');
-    return fields.size() >= 5 ? LeadingNumber(fields[3]) : 0;
+    const QStringList fields = QuotesBySymbol(FetchQuoteText(code)).value(ToQuoteCode(code).toLower());
+    return fields.size() >= 5 ? QuoteValue(fields, 3).value_or(0) : 0;
 }

@@ -5,8 +5,11 @@
 
 #include <vector>
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
+
+#include "market/http.h"
 
 // One row of the quote cache: the stock code, today's open, high and low, the current price (the last
 // close when the stock has not traded today) and the previous close, in yuan.
@@ -46,6 +49,10 @@ double QuoteLastClose(int k);
 // The cache's stamp, as listDate above.
 double QuoteListDate();
 
+// The quote service as the client keeps it between requests: the Referer its requests carry and
+// whether it is taken as down (http.h). Tests forget an outage through it.
+HttpService &QuoteService();
+
 // The quote service's base address; a request is base & "/list=" & the symbols joined by ",". The
 // base set by SetQuoteServiceBase, else the environment variable KELVARO_QUOTE_URL when it is set and
 // not blank, else "http://hq.sinajs.cn"; trailing "/" are dropped. Setting "" goes back to the
@@ -54,14 +61,21 @@ QString QuoteServiceBase();
 void SetQuoteServiceBase(const QString &base);
 
 // The service symbol of a stock code, the code upper-cased: "1A0001" → "sh000001"; codes beginning
-// with "60" or "90" → "sh" & code; every other code → "sz" & code.
+// with "60", "68" or "90" (Shanghai) → "sh" & code; every other code → "sz" & code.
 QString ToQuoteCode(const QString &code);
 
 // Asks the quote service for the comma-separated codes: the first code alone, then at most 50 a
-// request. The reply texts are joined and split on "var": element 0 is what precedes the first quote,
-// element i the quote of the i-th code. A request that fails adds nothing, so the caller sees fewer
-// elements than codes. Empty for empty codes or when no request got a reply.
+// request, each with the Referer "https://finance.sina.com.cn". The reply texts are joined and split
+// at each "var hq_str_": element 0 is what precedes the first quote, each further element one quote,
+// beginning with the symbol it names. Empty for empty codes, and when a request brought nothing back:
+// the requests stop there. After a request that got no reply the service is taken as down for
+// kServiceDownSeconds (http.h), in which requests fail at once.
 QStringList FetchQuoteText(const QString &codes);
+
+// The quotes among the elements of FetchQuoteText, by the symbol each names (lower-cased): the text
+// between the quotation marks after "=", split on ",". Field 0 is the name, 1 the open, 3 the price,
+// 4 the high, 5 the low, 30 the quote's date. A symbol named twice keeps its first quote.
+QHash<QString, QStringList> QuotesBySymbol(const QStringList &chunks);
 
 // Rebuilds the code list from the distinct codes of `account` (in code order, the index in row 0),
 // zeroes the prices, reads the previous closes from `LastClprice` (rounded to 2 decimals; 0 for a code
@@ -69,12 +83,15 @@ QStringList FetchQuoteText(const QString &codes);
 // the codes that could be read.
 void RebuildQuoteList();
 
-// Refreshes open, price, high and low of every row from the quote service; a price of 0 becomes the
-// previous close. When the reply does not hold one quote per code, nothing changes, the stamp
-// included; a quote with missing fields leaves those values as they were. Stamps the present time.
+// Refreshes open, price, high and low of every row from the quote service, each row from the quote
+// that names its symbol; a price of 0 (no trade today) becomes the previous close. When a request
+// fails nothing changes, the stamp included. A row the reply holds no quote for, a missing field, or
+// a value that is no number, not finite, negative or beyond a price column's range leaves those
+// values as they were. Codes that are empty or hold a "," are not asked for and keep their rows.
+// Stamps the present time when at least one row got its quote.
 void UpdateRealtimeQuotes();
 
 // The current price of a code: from the cache when the code is in it, else from one request for
-// that code alone (its price field when the reply holds exactly one quote of at least five fields).
-// 0 when unknown.
+// that code alone (its price field when the reply holds its quote with at least five fields and the
+// price is usable as above). 0 when unknown.
 double GetRealtimePrice(const QString &code);

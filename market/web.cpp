@@ -42,6 +42,12 @@ QString TwoDigits(int v)
 
 }  // namespace
 
+HttpService &DataService()
+{
+    static HttpService service;
+    return service;
+}
+
 QString DataServiceBase()
 {
     return Base();
@@ -50,6 +56,8 @@ QString DataServiceBase()
 void SetDataServiceBase(const QString &base)
 {
     SetBase() = base;
+    // Another address is another service: whether the old one answered says nothing about it.
+    DataService() = HttpService();
 }
 
 QString BuildValidateParam(const QString &address, const QDateTime &t)
@@ -116,7 +124,7 @@ long ExecRemoteSql(const QString &sql, QStringList &rows, const QString &page)
     const QString body = QStringLiteral("sql=") + UrlEncodeGbk(sql);
     QString reply;
     int timeout = 0;
-    const QString error = HttpPost(url, body, reply, QStringLiteral("[=END=]"), timeout);
+    const QString error = HttpPost(url, body, reply, QStringLiteral("[=END=]"), timeout, &DataService());
     if (!error.isEmpty() || !reply.contains(kSuccessWord))
         return -1;
     rows = ParseSqlReply(reply);

@@ -312,7 +312,7 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
     if (showProgress)
         ShowIndicator(QStringLiteral("正在重新计算股票市值/资产表......"), codes.size() + 1);
     const double today = ClockTodayDayNumber();
-    if (QuoteListDate() <= today)
+    if (QuoteListDate() < today)
         UpdateRealtimeQuotes();
 
     std::vector<double> totalValue(n + 1, 0.0);

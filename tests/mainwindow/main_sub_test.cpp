@@ -43,13 +43,17 @@ class StepRecorder {
 public:
     QStringList calls;
     double recalcFrom = -1;
+    double downloadedFrom = 0;  // what the download step reports
 
     StepRecorder()
     {
         StartupSteps s;
         s.upgradeDatabase = Record("upgrade");
         s.getLastQuoteDate = Record("lastQuoteDate");
-        s.downloadAllHistory = Record("download");
+        s.downloadAllHistory = [this] {
+            calls << QStringLiteral("download");
+            return downloadedFrom;
+        };
         s.rebuildLastClosePrices = Record("lastClose");
         s.loadFormParams = Record("formParams");
         s.loadSysParams = Record("sysParams");
@@ -167,6 +171,42 @@ TEST_F(MainSubTest, RestartSkipsTheLockTheQuoteDateAndTheLastClosesButUpgrades)
     EXPECT_EQ(steps.recalcFrom, DayNumberOf(2024, 5, 17));
 }
 
+// Days valued before their prices were downloaded are valued again: the recomputation starts at the
+// earliest day the download stored when that precedes the newest asset row.
+TEST_F(MainSubTest, RecalcStartsNoLaterThanTheEarliestDayDownloaded)
+{
+    ExecSql("INSERT INTO DeelRes (dat,cash,scash,sm) VALUES (#2024-05-16#,1,0,1)");
+    ExecSql("INSERT INTO DeelRes (dat,cash,scash,sm) VALUES (#2024-05-17#,1,0,1)");
+    struct Case {
+        double downloaded;  // 0: nothing stored
+        double from;
+    };
+    const Case cases[] = {
+        {0, DayNumberOf(2024, 5, 17)},
+        {DayNumberOf(2024, 5, 10), DayNumberOf(2024, 5, 10)},
+        {DayNumberOf(2024, 5, 17), DayNumberOf(2024, 5, 17)},
+        {DayNumberOf(2024, 5, 20), DayNumberOf(2024, 5, 17)},
+    };
+    for (const bool restart : {false, true}) {
+        for (const Case &c : cases) {
+            StepRecorder steps;
+            steps.downloadedFrom = c.downloaded;
+            if (restart)
+                RestartData();
+            else
+                EXPECT_EQ(Main(), 0);
+            EXPECT_EQ(steps.recalcFrom, c.from) << (restart ? "restart " : "start ") << c.downloaded;
+            ReleaseInstanceLock();
+        }
+    }
+    // Without asset rows there is nothing to value again: from today.
+    ExecSql("DELETE * FROM DeelRes");
+    StepRecorder steps;
+    steps.downloadedFrom = DayNumberOf(2024, 5, 10);
+    RestartData();
+    EXPECT_EQ(steps.recalcFrom, DayNumberOf(2024, 5, 20));
+}
+
 // A restored file without saved settings must not be recomputed with the settings of the file it
 // replaced: the restart reads the settings afresh, as a start does.
 TEST_F(MainSubTest, RestartForgetsTheSettingsTheNewFileLacks)
@@ -225,7 +265,10 @@ TEST_F(MainSubTest, StartUpWithUnreachableServicesDoesNotHang)
     SetDataServiceBase(base + QStringLiteral("/gupiao/"));
     StartupSteps s = real;
     s.getLastQuoteDate = wrap("lastQuoteDate", real.getLastQuoteDate);
-    s.downloadAllHistory = wrap("download", real.downloadAllHistory);
+    s.downloadAllHistory = [&calls, step = real.downloadAllHistory] {
+        calls << QStringLiteral("download");
+        return step();
+    };
     s.rebuildLastClosePrices = wrap("lastClose", real.rebuildLastClosePrices);
     s.rebuildQuoteList = wrap("quotes", real.rebuildQuoteList);
     CurrentStartupSteps() = s;

@@ -177,7 +177,10 @@ TEST_F(MFTest, ACloseDuringRestartOrFirstActivationWaitsForItsEnd)
         {"restart",
          [&closeNow] {
              StartupSteps s;
-             s.downloadAllHistory = closeNow;
+             s.downloadAllHistory = [&closeNow] {
+                 closeNow();
+                 return 0.0;
+             };
              CurrentStartupSteps() = s;
              MF()->RestartSys();
          },
@@ -331,7 +334,10 @@ TEST_F(MFTest, RestartUpgradesReloadsTheTreeAndRefreshes)
     s.upgradeDatabase = [&calls] { calls << "upgrade"; };
     s.getLastQuoteDate = [&calls] { calls << "lastQuoteDate"; };
     s.rebuildLastClosePrices = [&calls] { calls << "lastClose"; };
-    s.downloadAllHistory = [&calls] { calls << "download"; };
+    s.downloadAllHistory = [&calls] {
+        calls << "download";
+        return 0.0;
+    };
     s.loadFormParams = [&calls] { calls << "formParams"; };
     s.loadSysParams = [&calls] { calls << "sysParams"; };
     s.rebuildQuoteList = [&calls] { calls << "quotes"; };

@@ -2,10 +2,13 @@
 // tables, and the day list of the asset table, against the fake quote service.
 #include <gtest/gtest.h>
 
+#include <QTimeZone>
+
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
@@ -37,9 +40,13 @@ protected:
         ResetQuoteCache();
         DbFixture::TearDown();
     }
+    // The clock at a time of the market's day (China Standard Time).
     void At(const QDate &d, const QTime &t = QTime(10, 0))
     {
-        const QDateTime now(d, t);
+        AtInstant(QDateTime(d, t, QTimeZone(kMarketUtcOffsetSeconds)));
+    }
+    void AtInstant(const QDateTime &now)
+    {
         SetClock([now] { return now; });
     }
     // The index quote carries this date (the last trading day as the service sees it).
@@ -91,6 +98,86 @@ TEST_F(CalendarTest, TradingTimeWindowOnATradingDay)
     // The day is decided by the first question and answered from memory afterwards.
     EXPECT_EQ(QuoteRequests(), std::vector<QStringList>{{"sh000001"}});
     EXPECT_EQ(TodayTradeFlag(), 1);
+}
+
+TEST_F(CalendarTest, MarketHoursAndTodayAreChinaStandardTimeWhateverTheClocksZone)
+{
+    // The clock's instant, given in other zones; the market's Friday 8 March 2024 is a trading day,
+    // stored up to the day before.
+    IndexQuoteDated(QStringLiteral("2024-03-08"));
+    History(QStringLiteral("1A0001"), {Day(2024, 3, 6), Day(2024, 3, 7)});
+    const QTimeZone utc(0), newYork(-5 * 3600), berlin(3600);
+    struct Case {
+        QDateTime instant;
+        bool lunchBreak;
+        bool open;
+        double today;  // the market's day: the last day of GetTradeDates
+    };
+    const Case cases[] = {
+        {QDateTime(QDate(2024, 3, 8), QTime(1, 19, 59), utc), false, false, Day(2024, 3, 8)},  // 09:19:59
+        {QDateTime(QDate(2024, 3, 8), QTime(1, 20), utc), false, true, Day(2024, 3, 8)},       // 09:20
+        {QDateTime(QDate(2024, 3, 7), QTime(20, 20), newYork), false, true, Day(2024, 3, 8)},  // 09:20
+        {QDateTime(QDate(2024, 3, 7), QTime(17, 0), utc), false, false, Day(2024, 3, 8)},      // 01:00
+        {QDateTime(QDate(2024, 3, 8), QTime(4, 31, 30), berlin), true, false, Day(2024, 3, 8)},  // 11:31:30
+        {QDateTime(QDate(2024, 3, 8), QTime(4, 31, 30), berlin), false, true, Day(2024, 3, 8)},
+        {QDateTime(QDate(2024, 3, 8), QTime(7, 1), utc), false, true, Day(2024, 3, 8)},       // 15:01
+        {QDateTime(QDate(2024, 3, 8), QTime(7, 1, 1), utc), false, false, Day(2024, 3, 8)},   // 15:01:01
+        {QDateTime(QDate(2024, 3, 8), QTime(2, 0), newYork), false, true, Day(2024, 3, 8)},   // 15:00
+        {QDateTime(QDate(2024, 3, 8), QTime(16, 0), utc), false, false, Day(2024, 3, 7)},     // Saturday 00:00
+        {QDateTime(QDate(2024, 3, 9), QTime(1, 30), utc), false, false, Day(2024, 3, 7)},     // Saturday 09:30
+    };
+    for (const Case &c : cases) {
+        const std::string what = c.instant.toString(Qt::ISODate).toStdString();
+        ResetCalendar();
+        AtInstant(c.instant);
+        EXPECT_EQ(IsTradingTime(c.lunchBreak), c.open) << what;
+        EXPECT_EQ(GetTradeDates(Day(2024, 3, 1)).back(), c.today) << what;
+    }
+}
+
+TEST_F(CalendarTest, NoBeforeHalfPastNineIsAskedAgain)
+{
+    // Before the opening the index quote still carries the last trading day, on a trading day too.
+    struct Step {
+        QDate day;
+        QTime time;
+        const char *quoteDate;
+        bool today;
+        int flag;
+        size_t requests;  // in all
+    };
+    const Step steps[] = {
+        {QDate(2024, 3, 11), QTime(9, 0), "2024-03-08", false, 0, 1},  // a Monday
+        {QDate(2024, 3, 11), QTime(9, 15), "2024-03-08", false, 0, 2},
+        {QDate(2024, 3, 11), QTime(9, 25), "2024-03-11", true, 1, 3},
+        {QDate(2024, 3, 11), QTime(9, 40), "2024-03-08", true, 1, 3},  // a yes is kept
+        {QDate(2024, 4, 4), QTime(9, 29, 59), "2024-04-03", false, 0, 4},  // a holiday Thursday
+        {QDate(2024, 4, 4), QTime(9, 30), "2024-04-03", false, -1, 5},     // kept from now on
+        {QDate(2024, 4, 4), QTime(10, 0), "2024-04-04", false, -1, 5},
+        {QDate(2024, 4, 6), QTime(8, 0), "2024-04-03", false, -1, 5},      // Saturday: no request
+    };
+    for (const Step &s : steps) {
+        const std::string what = QDateTime(s.day, s.time).toString(Qt::ISODate).toStdString();
+        At(s.day, s.time);
+        IndexQuoteDated(QString::fromLatin1(s.quoteDate));
+        EXPECT_EQ(Today(), s.today) << what;
+        EXPECT_EQ(TodayTradeFlag(), s.flag) << what;
+        EXPECT_EQ(QuoteRequests().size(), s.requests) << what;
+    }
+}
+
+TEST_F(CalendarTest, RowsAfterTodayAreNoTradingDays)
+{
+    // A far-future row and one for tomorrow, stored by a service's error.
+    At(QDate(2024, 3, 11));
+    IndexQuoteDated(QStringLiteral("2024-03-11"));
+    History(QStringLiteral("1A0001"), {Day(2024, 3, 7), Day(2024, 3, 8), Day(2024, 3, 12), Day(2099, 6, 1)});
+    History(QStringLiteral("600000"), {Day(2024, 3, 8), Day(2024, 3, 12)});
+    EXPECT_EQ(GetTradeDates(Day(2024, 3, 7)),
+              (std::vector<double>{kEmptyDate, Day(2024, 3, 7), Day(2024, 3, 8), Day(2024, 3, 11)}));
+    EXPECT_TRUE(IsTradeDay(Day(2024, 3, 8), QStringLiteral("600000")));
+    EXPECT_FALSE(IsTradeDay(Day(2024, 3, 12), QStringLiteral("600000")));
+    EXPECT_FALSE(IsTradeDay(Day(2099, 6, 1), QStringLiteral("1A0001")));
 }
 
 TEST_F(CalendarTest, WeekendIsClosedWithoutAskingTheService)

@@ -5,11 +5,27 @@
 #include <vector>
 
 #include "market/http.h"
+#include "market/quotes.h"
+#include "market/web.h"
 
 class CannedTransport : public HttpTransport {
 public:
-    CannedTransport() { SetHttpTransport(this); }
-    ~CannedTransport() override { SetHttpTransport(nullptr); }
+    // Canned failures take no service down for the cases that follow.
+    CannedTransport()
+    {
+        SetHttpTransport(this);
+        ForgetOutages();
+    }
+    ~CannedTransport() override
+    {
+        SetHttpTransport(nullptr);
+        ForgetOutages();
+    }
+    static void ForgetOutages()
+    {
+        QuoteService().downSince = QDateTime();
+        DataService().downSince = QDateTime();
+    }
 
     // The next answer: a whole reply with these bytes.
     void Reply(const QByteArray &bytes) { m_answers.push_back(HttpResponse{true, bytes, QString()}); }

@@ -8,11 +8,14 @@
 #include <set>
 #include <utility>
 
+#include <QTimeZone>
+
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/calendar.h"
 #include "market/http.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "market/web.h"
 #include "platform/clock.h"
@@ -37,6 +40,16 @@ QString RemoteSql(int year, long sid, const QString &since)
         .arg(year)
         .arg(sid)
         .arg(since);
+}
+
+double Day(int y, int m, int d)
+{
+    return DayNumberOf(y, m, d);
+}
+
+QDateTime Cst(const QDate &d, const QTime &t)
+{
+    return QDateTime(d, t, QTimeZone(kMarketUtcOffsetSeconds));
 }
 
 QString Iso(const QDate &d)
@@ -69,9 +82,10 @@ protected:
         DbFixture::TearDown();
     }
 
+    // The clock at t read as the market's time (China Standard Time).
     void SetNow(const QDateTime &t)
     {
-        now = t;
+        now = Cst(t.date(), t.time());
         SetClock([this] { return now; });
     }
     // The data service answers from a history of three stocks and the index, 2023-01-02 to last.
@@ -329,6 +343,118 @@ TEST_F(HistoryTest, RowWithAPriceThePriceTableCannotHoldIsSkipped)
     EXPECT_TRUE(LogText().contains(QStringLiteral("2025-03-09⊙1⊙2⊙3⊙-4e38")));
 }
 
+TEST_F(HistoryTest, OnlyRowsOfTheYearUpToTodayWithUsableValuesAreStoredOncePerDay)
+{
+    // Today is Friday 14 March 2025; the index has a row on every trading day.
+    struct Case {
+        const char *row;  // as the service writes it, added to every 2025 reply
+        QDate day;
+        bool stored;      // a row of that day with this close is stored afterwards
+    };
+    const Case cases[] = {
+        {"2099-01-05⊙1⊙7.01⊙3⊙0.5⊙5⊙6⊙", QDate(2099, 1, 5), false},   // far future, another year
+        {"2025-12-31⊙1⊙7.02⊙3⊙0.5⊙5⊙6⊙", QDate(2025, 12, 31), false},  // this year, after today
+        {"2025-03-15⊙1⊙7.03⊙3⊙0.5⊙5⊙6⊙", QDate(2025, 3, 15), false},   // tomorrow
+        {"2024-06-03⊙1⊙7.04⊙3⊙0.5⊙5⊙6⊙", QDate(2024, 6, 3), false},    // last year in this year's table
+        {"2025-03-03⊙-1⊙7.05⊙3⊙0.5⊙5⊙6⊙", QDate(2025, 3, 3), false},   // a negative open
+        {"2025-03-04⊙1⊙abc⊙3⊙0.5⊙5⊙6⊙", QDate(2025, 3, 4), false},     // a close that is no number
+        {"2025-03-05⊙1⊙7.06⊙3⊙0⊙5⊙6⊙", QDate(2025, 3, 5), false},      // a low of 0
+        {"2025-03-06⊙1⊙7.07⊙1e999⊙0.5⊙5⊙6⊙", QDate(2025, 3, 6), false}, // an infinite high
+        {"2025-03-10⊙1⊙7.08⊙3⊙0.5⊙-5⊙6⊙", QDate(2025, 3, 10), false},  // a negative volume
+        {"2025-03-11⊙1⊙7.09⊙3⊙0.5⊙5⊙nan⊙", QDate(2025, 3, 11), false}, // an amount that is not finite
+        {"2025-03-12⊙1⊙7.1⊙3⊙0.5⊙0⊙0⊙", QDate(2025, 3, 12), true},     // a day twice: the last row counts
+        {"2025-01-02⊙1⊙7.11⊙3⊙0.5⊙5⊙6⊙", QDate(2025, 1, 2), false},    // a stored day, then once more:
+        {"2025-01-02⊙1⊙7.12⊙3⊙0.5⊙5⊙6⊙", QDate(2025, 1, 2), true},     // the later row replaces it
+        {"2025-03-14⊙1⊙7.13⊙3⊙0.5⊙5⊙6⊙", QDate(2025, 3, 14), true},    // today
+    };
+    // A first download, then one with nothing new: the 2025 rows up to the newest stored day come
+    // again and replace the stored rows of their days.
+    QStringList extra;
+    for (const Case &c : cases)
+        extra << QString::fromUtf8(c.row);
+    services.AddHistoryRows(QStringLiteral("sp_2025_00"), extra);
+    for (int run = 1; run <= 2; ++run) {
+        ASSERT_TRUE(DownloadStockHistory(kIndexSid, QStringLiteral("1A0001")));
+        const std::vector<StoredRow> stored = Stored(QStringLiteral("1A0001"));
+        std::map<QDate, std::vector<double>> closes;
+        for (const StoredRow &r : stored)
+            closes[r.date].push_back(r.close);
+        for (const auto &[day, list] : closes)
+            EXPECT_EQ(list.size(), 1u) << "run " << run << ": " << Iso(day).toStdString() << " stored twice";
+        for (const Case &c : cases) {
+            const double close = static_cast<float>(QString::fromUtf8(c.row).section(u'⊙', 2, 2).toDouble());
+            const auto it = closes.find(c.day);
+            EXPECT_EQ(it != closes.end() && it->second.front() == close, c.stored)
+                << "run " << run << ": " << c.row;
+        }
+        // The days of the history, each once; the far-future and out-of-year days never.
+        size_t expected = 0;
+        for (const auto &d : history->Days(kIndexSid))
+            expected += d.date > QDate(2024, 1, 1) ? 1 : 0;
+        EXPECT_EQ(stored.size(), expected) << "run " << run;
+        EXPECT_LE(stored.back().date, QDate(2025, 3, 14));
+        // One entry per skipped row and one for the repeated days, each with the remote SQL.
+        EXPECT_EQ(LogEntryCount(), 11 * run) << LogText().toStdString();
+    }
+    EXPECT_TRUE(LogText().contains(QStringLiteral("2099-01-05⊙1⊙7.01")));
+    EXPECT_TRUE(LogText().contains(RemoteSql(2025, kIndexSid, "2025-03-14")));
+}
+
+TEST_F(HistoryTest, StoredRowsAfterTodayAreRemovedAtTheNextDownload)
+{
+    // Stored up to Friday 7 March, then a far-future row and one for the coming Saturday.
+    SetNow(QDateTime(QDate(2025, 3, 7), QTime(17, 0)));
+    ASSERT_TRUE(DownloadStockHistory(kIndexSid, QStringLiteral("1A0001")));
+    Exec(QStringLiteral("INSERT INTO H_1A0001(trdat,opprice,clprice,mxprice,mnprice,num,sm) "
+                        "VALUES(#2099-12-31#,1,1,1,1,1,1)"));
+    Exec(QStringLiteral("INSERT INTO H_1A0001(trdat,opprice,clprice,mxprice,mnprice,num,sm) "
+                        "VALUES(#2025-03-15#,1,1,1,1,1,1)"));
+    SetNow(QDateTime(QDate(2025, 3, 14), QTime(17, 0)));
+    services.ClearRequests();
+    ASSERT_TRUE(DownloadStockHistory(kIndexSid, QStringLiteral("1A0001")));
+    EXPECT_EQ(RemoteQueries(), QStringList({RemoteSql(2025, kIndexSid, "2025-03-07")}));
+    ExpectStoredHistory(QStringLiteral("1A0001"), kIndexSid, QDate(2024, 1, 1));
+}
+
+TEST_F(HistoryTest, DownloadAllReportsTheEarliestDayItStored)
+{
+    AddLot(QStringLiteral("600000"), kPufaSid, false);
+    const auto firstIndexDay = [this](const QDate &after) {
+        for (const auto &d : history->Days(kIndexSid)) {
+            if (d.date > after)
+                return DayNumberOf(d.date);
+        }
+        return 0.0;
+    };
+    struct Step {
+        const char *what;
+        QDateTime now;
+        QDate servedTo;
+        const char *fault;    // requests whose SQL holds this fail; nullptr for none
+        const char *oldRow;   // a row the 2025 replies bring again; nullptr for none
+        double earliest;
+    };
+    const Step steps[] = {
+        {"first download", QDateTime(QDate(2025, 3, 14), QTime(17, 0)), QDate(2025, 3, 14), nullptr, nullptr,
+         firstIndexDay(QDate(2024, 1, 1))},
+        {"again the same day", QDateTime(QDate(2025, 3, 14), QTime(18, 0)), QDate(2025, 3, 14), nullptr, nullptr, 0},
+        {"Monday evening", QDateTime(QDate(2025, 3, 17), QTime(17, 0)), QDate(2025, 3, 17), nullptr, nullptr,
+         Day(2025, 3, 17)},
+        {"every request fails", QDateTime(QDate(2025, 3, 18), QTime(17, 0)), QDate(2025, 3, 18), "sp_", nullptr, 0},
+        {"an older day again", QDateTime(QDate(2025, 3, 19), QTime(17, 0)), QDate(2025, 3, 19), nullptr,
+         "2025-03-05⊙1⊙2⊙3⊙0.5⊙5⊙6⊙", Day(2025, 3, 5)},
+    };
+    for (const Step &step : steps) {
+        SetNow(step.now);
+        Serve(step.servedTo);
+        if (step.fault)  // the first year of each stock, then each stops
+            services.AddFault(QString::fromLatin1(step.fault), FakeFault{FakeFault::Status500}, 2);
+        if (step.oldRow)
+            services.AddHistoryRows(QStringLiteral("sp_2025_00"), {QString::fromUtf8(step.oldRow)});
+        EXPECT_EQ(DownloadAllHistory(), step.earliest) << step.what;
+    }
+}
+
 TEST_F(HistoryTest, ReplyWithMoreOrFewerRowsThanItsCount)
 {
     // The service says 3 rows and sends 1; then it says 1 and sends 3: only real rows, at most the count.
@@ -478,7 +604,7 @@ TEST_F(HistoryTest, DownloadAcrossMidnightSavesTheDayItRanOn)
     AddLot(QStringLiteral("600000"), kPufaSid, false);
     SaveParam(kDownloadKey, QStringLiteral("2025-03-07"));
     SetNow(QDateTime(QDate(2025, 3, 10), QTime(23, 59, 50)));
-    ClockMovingTransport transport([this] { now = QDateTime(QDate(2025, 3, 11), QTime(0, 0, 10)); });
+    ClockMovingTransport transport([this] { now = Cst(QDate(2025, 3, 11), QTime(0, 0, 10)); });
     DownloadAllHistory();
     EXPECT_FALSE(RemoteQueries().isEmpty());
     EXPECT_EQ(GetParam(kDownloadKey), QStringLiteral("2025-03-10"));
@@ -493,8 +619,7 @@ TEST_F(HistoryTest, GateReadsTheClockOnce)
     SaveParam(kDownloadKey, QStringLiteral("2025-03-09"));
     auto reads = std::make_shared<int>(0);
     SetClock([reads] {
-        return (*reads)++ == 0 ? QDateTime(QDate(2025, 3, 10), QTime(23, 59, 59, 999))
-                               : QDateTime(QDate(2025, 3, 11), QTime(0, 0, 0));
+        return (*reads)++ == 0 ? Cst(QDate(2025, 3, 10), QTime(23, 59, 59, 999)) : Cst(QDate(2025, 3, 11), QTime(0, 0, 0));
     });
     DownloadAllHistory();
     EXPECT_FALSE(RemoteQueries().isEmpty());

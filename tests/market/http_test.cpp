@@ -8,6 +8,7 @@
 #include "canned_transport.h"
 #include "fixtures/fake_services.h"
 #include "market/http.h"
+#include "platform/clock.h"
 #include "platform/gbk.h"
 #include "storage/indicator.h"
 
@@ -159,11 +160,14 @@ TEST_F(HttpPostServer, ClosingTheProgressWindowCancels)
     });
     QString reply = QStringLiteral("kept");
     int timeout = 10;
-    EXPECT_EQ(HttpPost(server.BaseUrl() + QStringLiteral("/slow"), QString(), reply, kEnd, timeout), kNetworkError);
+    HttpService service;
+    EXPECT_EQ(HttpPost(server.BaseUrl() + QStringLiteral("/slow"), QString(), reply, kEnd, timeout, &service),
+              kNetworkError);
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(ms, 3000);
     EXPECT_EQ(reply, QStringLiteral("kept"));
+    EXPECT_FALSE(ServiceIsDown(service));  // the user gave up, the service did not fail
 }
 
 TEST_F(HttpPostServer, ProgressWindowNotShownAtTheStartDoesNotCancel)
@@ -186,9 +190,20 @@ TEST(HttpPostRefused, NoServerGivesNetworkError)
     QString reply = QStringLiteral("kept");
     int timeout = 5;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(HttpPost(url, QString(), reply, kEnd, timeout), kNetworkError);
+    HttpService service{QByteArrayLiteral("http://127.0.0.1/"), QDateTime()};
+    EXPECT_EQ(HttpPost(url, QString(), reply, kEnd, timeout, &service), kNetworkError);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_EQ(reply, QStringLiteral("kept"));
+    EXPECT_TRUE(ServiceIsDown(service));
+
+    // A minute later the service is asked again; its reply forgets the outage.
+    CannedTransport transport;
+    service.downSince = ClockNow().addSecs(-kServiceDownSeconds);
+    transport.Reply("[=START=]<BR>ok<BR>[=END=]");
+    EXPECT_EQ(HttpPost(url, QString(), reply, kEnd, timeout, &service), QString());
+    EXPECT_FALSE(service.downSince.isValid());
+    ASSERT_EQ(transport.requests.size(), 1u);
+    EXPECT_EQ(transport.requests[0].referer, "http://127.0.0.1/");
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 // canned replies and the fake quote service.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 #include "canned_transport.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/quotes.h"
+#include "market/web.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
 
@@ -18,7 +21,9 @@ TEST(ToQuoteCode, Table)
     const std::pair<QString, QString> cases[] = {
         {"600000", "sh600000"}, {"601318", "sh601318"}, {"900901", "sh900901"}, {"000001", "sz000001"},
         {"300750", "sz300750"}, {"002594", "sz002594"}, {"200002", "sz200002"}, {"1A0001", "sh000001"},
-        {"1a0001", "sh000001"}, {"688001", "sz688001"},  // only 60 and 90 go to Shanghai
+        {"1a0001", "sh000001"}, {"688001", "sh688001"}, {"688981", "sh688981"}, {"689009", "sh689009"},
+        {"680000", "sh680000"}, {"601A01", "sh601A01"}, {"900a01", "sh900A01"}, {"860001", "sz860001"},
+        {"069999", "sz069999"}, {"6", "sz6"},           {"", "sz"},
     };
     for (const auto &[code, symbol] : cases)
         EXPECT_EQ(ToQuoteCode(code), symbol) << code.toStdString();
@@ -28,6 +33,8 @@ TEST(ToQuoteCode, Table)
 std::vector<int> BatchSizes(int n)
 {
     CannedTransport transport;
+    for (int i = 0; i < 5; ++i)
+        transport.Reply("var hq_str_x=\"\";\n");
     QStringList codes = {"1A0001"};
     for (int i = 1; i < n; ++i)
         codes << QStringLiteral("%1").arg(i, 6, 10, QLatin1Char('0'));
@@ -55,25 +62,60 @@ TEST(FetchQuoteText, RequestsAndChunks)
     EXPECT_TRUE(FetchQuoteText(QString()).isEmpty());
     EXPECT_TRUE(transport.requests.empty());
 
-    transport.Reply("var a=\"1\";\n");
-    transport.Reply("var b=\"2\";\nvar c=\"3\";\n");
+    transport.Reply("var hq_str_sh000001=\"1\";\n");
+    transport.Reply("var hq_str_sh600000=\"a var b,2\";\nvar hq_str_sz000002=\"3\";\n");
     const QStringList chunks = FetchQuoteText(QStringLiteral("1A0001,600000,000002"));
     ASSERT_EQ(transport.requests.size(), 2u);
     EXPECT_EQ(transport.requests[0].url, QuoteServiceBase().toUtf8() + "/list=sh000001");
     EXPECT_EQ(transport.requests[1].url, QuoteServiceBase().toUtf8() + "/list=sh600000,sz000002");
     EXPECT_TRUE(transport.requests[0].body.isEmpty());
-    EXPECT_EQ(chunks, QStringList({"", " a=\"1\";\n", " b=\"2\";\n", " c=\"3\";\n"}));
+    EXPECT_EQ(transport.requests[1].referer, "https://finance.sina.com.cn");
+    EXPECT_EQ(chunks, QStringList({"", "sh000001=\"1\";\n", "sh600000=\"a var b,2\";\n", "sz000002=\"3\";\n"}));
 }
 
-TEST(FetchQuoteText, FailedBatchAddsNothing)
+TEST(FetchQuoteText, FailedBatchStopsTheRequests)
 {
-    // The second request fails: its codes must not receive the first request's reply again.
-    CannedTransport transport;
-    transport.Reply("var a=\"1\";\n");
-    transport.Fail();
-    EXPECT_EQ(FetchQuoteText(QStringLiteral("1A0001,600000")), QStringList({"", " a=\"1\";\n"}));
-    transport.Fail();
-    EXPECT_TRUE(FetchQuoteText(QStringLiteral("600000")).isEmpty());
+    // Three batches; the second fails: the third is not asked for and nothing is returned, not even
+    // the first request's quote.
+    QStringList codes = {"1A0001"};
+    for (int i = 1; i <= 51; ++i)
+        codes << QStringLiteral("%1").arg(i, 6, 10, QLatin1Char('0'));
+    for (const bool transportFails : {true, false}) {
+        CannedTransport transport;
+        transport.Reply("var hq_str_sh000001=\"1\";\n");
+        if (transportFails)
+            transport.Fail();
+        else
+            transport.Reply("");  // an answer without a body
+        transport.Reply("var hq_str_sz000051=\"3\";\n");
+        EXPECT_TRUE(FetchQuoteText(codes.join(u',')).isEmpty()) << transportFails;
+        EXPECT_EQ(transport.requests.size(), 2u) << transportFails;
+    }
+}
+
+TEST(QuotesBySymbol, EachQuoteUnderTheSymbolItNames)
+{
+    struct Case {
+        const char *reply;
+        std::map<QString, QStringList> quotes;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"garbage without a quote", {}},
+        {"var hq_str_sh600000=\"浦发,7.5,7.4\";\nvar hq_str_sz000002=\"\";\n",
+         {{"sh600000", {"浦发", "7.5", "7.4"}}, {"sz000002", {""}}}},
+        // "var" inside a name, upper-case symbols, blanks around the line
+        {"  var hq_str_SH600036=\"招var商,1,2\"; \n", {{"sh600036", {"招var商", "1", "2"}}}},
+        // a quote without quotation marks, one without "=", one without a symbol
+        {"var hq_str_sh600000=1,2;var hq_str_broken;var hq_str_=\"x\";", {{"sh600000", {"1", "2;"}}}},
+        // a missing closing mark runs to the end; a symbol named twice keeps its first quote
+        {"var hq_str_sh600000=\"1,2\nvar hq_str_sh600000=\"3,4\";", {{"sh600000", {"1", "2"}}}},
+    };
+    for (const Case &c : cases) {
+        const QHash<QString, QStringList> got = QuotesBySymbol(QString::fromUtf8(c.reply).split("var hq_str_"));
+        const std::map<QString, QStringList> sorted(got.keyValueBegin(), got.keyValueEnd());
+        EXPECT_EQ(sorted, c.quotes) << c.reply;
+    }
 }
 
 class QuoteCacheTest : public ::testing::Test {
@@ -88,6 +130,7 @@ protected:
     {
         ResetQuoteCache();
         SetClock(nullptr);
+        HttpLimits() = HttpTimeLimits();
     }
     // Rows with the given codes, last closes and a stale price, dated yesterday.
     void Fill(const QStringList &codes, double lastClose = 9.0)
@@ -125,38 +168,81 @@ TEST_F(QuoteCacheTest, RefreshMapsEachQuoteToItsCode)
     EXPECT_DOUBLE_EQ(QuotePrice(-1), 0);
 }
 
-TEST_F(QuoteCacheTest, WrongNumberOfQuotesChangesNothing)
+TEST_F(QuoteCacheTest, FailedBatchStopsTheRefreshAndChangesNothing)
 {
     QStringList codes = {"1A0001"};
     for (int i = 1; i <= 120; ++i)
         codes << QStringLiteral("%1").arg(i, 6, 10, QLatin1Char('0'));
     Fill(codes);
     const double stamp = QuoteListDate();
-    for (int failing : {1, 3}) {
-        services.FailQuoteRequest(failing);
+    for (const size_t failing : {1u, 3u}) {
+        services.ClearRequests();
+        services.FailQuoteRequest(static_cast<int>(failing));
         UpdateRealtimeQuotes();
         for (int k = 0; k <= 120; ++k)
             ASSERT_DOUBLE_EQ(QuotePrice(k), 4) << "request " << failing << " row " << k;
         EXPECT_DOUBLE_EQ(QuoteListDate(), stamp);
+        EXPECT_EQ(services.Requests().size(), failing);  // none after the failed one
     }
-    EXPECT_EQ(services.Requests().size(), 8u);
 }
 
-TEST_F(QuoteCacheTest, CodeHoldingACommaChangesNothing)
+TEST_F(QuoteCacheTest, EachQuoteReachesOnlyItsOwnRowAndOnlyUsableValues)
 {
-    // A code of the book that holds a comma goes out as two symbols and brings two quotes back: one
-    // quote more than codes. Mapped anyway, every later stock would get its neighbour's price.
-    Fill({"1A0001", "600000,000002", "600036"});
-    Quote("sh000001", 3000, 3010.5, 3020, 2990);
-    Quote("sh600000", 7.5, 7.6, 7.7, 7.4);
-    Quote("sz000002", 10.1, 10.2, 10.3, 10.0);
-    Quote("sh600036", 30.1, 30.2, 30.3, 30.0);
-    const double stamp = QuoteListDate();
+    // Rows hold open 1, high 2, low 3, price 4, last close 9 before the refresh.
+    struct Case {
+        const char *code;
+        QStringList fields;  // empty: the reply leaves the stock out
+        double open, price, high, low;
+    };
+    const auto fields = [](const char *name, const char *open, const char *price, const char *high, const char *low) {
+        QStringList f = FakeServices::QuoteFields(QString::fromUtf8(name), 0, 9, 0, 0, 0, QStringLiteral("2024-01-05"));
+        f[1] = QString::fromLatin1(open);
+        f[3] = QString::fromLatin1(price);
+        f[4] = QString::fromLatin1(high);
+        f[5] = QString::fromLatin1(low);
+        return f;
+    };
+    const Case cases[] = {
+        {"1A0001", fields("上证指数", "3000", "3010.5", "3020", "2990"), 3000, 3010.5, 3020, 2990},
+        {"600000", fields("浦发var银行", "7.5", "7.6", "7.7", "7.4"), 7.5, 7.6, 7.7, 7.4},  // "var" in a name
+        {"600000,000002", {}, 1, 4, 2, 3},  // a code holding a comma: not asked for, kept
+        {"000002", fields("万科", "-5", "1e308", "1e999", "x"), 1, 4, 2, 0},  // negative, beyond range, infinite
+        {"600036", fields("招商", "0", "-0.01", "30.3", "-1e-9"), 0, 4, 30.3, 3},
+        {"000858", {}, 1, 4, 2, 3},                                         // missing from the reply
+        {"601318", fields("平安", "48", "0", "48.5", "47.5"), 48, 9, 48.5, 47.5},  // no trade today: last close
+        {"300750", fields("宁德", "3.4e38", "1e38", "3e38", "nan"), 3.4e38, 1e38, 3e38, 3},
+        {"002594", fields("比亚迪", "+inf", "-1e999", "1e-999", "250"), 1, 4, 2, 250},
+    };
+    QStringList codes;
+    for (const Case &c : cases) {
+        codes << QString::fromUtf8(c.code);
+        if (c.fields.isEmpty())
+            services.SetQuoteLine(ToQuoteCode(QString::fromUtf8(c.code)), QString());
+        else
+            services.SetQuote(ToQuoteCode(QString::fromUtf8(c.code)), c.fields);
+    }
+    Fill(codes);
     UpdateRealtimeQuotes();
-    EXPECT_EQ(services.Requests().size(), 2u);
-    for (int k = 0; k < 3; ++k)
-        EXPECT_DOUBLE_EQ(QuotePrice(k), 4) << k;
-    EXPECT_DOUBLE_EQ(QuoteListDate(), stamp);
+    for (int k = 0; k < static_cast<int>(std::size(cases)); ++k) {
+        const Case &c = cases[k];
+        EXPECT_DOUBLE_EQ(QuoteOpen(k), c.open) << c.code;
+        EXPECT_DOUBLE_EQ(QuotePrice(k), c.price) << c.code;
+        EXPECT_DOUBLE_EQ(QuoteHigh(k), c.high) << c.code;
+        EXPECT_DOUBLE_EQ(QuoteLow(k), c.low) << c.code;
+    }
+    EXPECT_DOUBLE_EQ(QuoteListDate(), DayNumberOf(kNow));
+    const auto requests = services.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].symbols,
+              QStringList({"sh600000", "sz000002", "sh600036", "sz000858", "sh601318", "sz300750", "sz002594"}));
+    for (const FakeRequest &r : requests)
+        EXPECT_EQ(r.referer, "https://finance.sina.com.cn");
+    // The same stock asked for alone reads its quote the same way.
+    ResetQuoteCache();
+    EXPECT_DOUBLE_EQ(GetRealtimePrice(QStringLiteral("600000")), 7.6);
+    EXPECT_DOUBLE_EQ(GetRealtimePrice(QStringLiteral("000002")), 0);
+    EXPECT_DOUBLE_EQ(GetRealtimePrice(QStringLiteral("000858")), 0);
+    EXPECT_DOUBLE_EQ(GetRealtimePrice(QStringLiteral("600000,000002")), 0);
 }
 
 TEST_F(QuoteCacheTest, ShortQuoteKeepsTheMissingValues)
@@ -194,6 +280,59 @@ TEST_F(QuoteCacheTest, EmptyBookQuotesTheIndexAndNoCodesQuoteNothing)
     Quote("sh000001", 3000, 3010.5, 3020, 2990);
     UpdateRealtimeQuotes();
     EXPECT_DOUBLE_EQ(QuotePrice(0), 3010.5);
+}
+
+TEST_F(QuoteCacheTest, StalledServiceIsLeftAloneForAMinute)
+{
+    // Each service on its own: one that stalls costs one time-out, then fails at once for 60 s by
+    // the program's clock, while the other goes on answering.
+    QDateTime now = kNow;
+    SetClock([&now] { return now; });
+    HttpLimits().defaultSeconds = 1;
+    Quote("sz000002", 10.1, 10.2, 10.3, 10.0);
+    QStringList rows;
+    const auto requestsTo = [this](const char *path) {
+        size_t n = 0;
+        for (const FakeRequest &r : services.Requests())
+            n += r.path.rfind(path, 0) == 0 ? 1 : 0;
+        return n;
+    };
+    struct Step {
+        const char *what;
+        int secondsLater;   // the clock moved on since the stall
+        const char *stalls; // the service that stalls at this step, nullptr for none
+        double price;       // GetRealtimePrice("000002")
+        long dataRows;      // ExecRemoteSql
+        size_t quoteRequests, dataRequests;  // reaching the services, in all
+        bool waited;        // the step took a whole time-out
+    };
+    const Step steps[] = {
+        {"the quote service stalls", 0, "/hq/", 0, -1, 1, 1, true},
+        {"at once, the data service still asked", 1, nullptr, 0, -1, 1, 2, false},
+        {"59 s on", 59, nullptr, 0, -1, 1, 3, false},
+        {"60 s on", 60, nullptr, 10.2, -1, 2, 4, false},
+        {"the data service stalls", 60, "/gupiao/", 10.2, -1, 3, 5, true},
+        {"quotes still answer", 61, nullptr, 10.2, -1, 4, 5, false},
+        {"the clock set back", -10, nullptr, 10.2, -1, 5, 6, false},
+    };
+    for (const Step &step : steps) {
+        now = kNow.addSecs(step.secondsLater);
+        if (step.stalls)
+            services.AddFault(QString::fromLatin1(step.stalls), FakeFault{FakeFault::None, 4000});
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_DOUBLE_EQ(GetRealtimePrice(QStringLiteral("000002")), step.price) << step.what;
+        EXPECT_EQ(ExecRemoteSql(QStringLiteral("SELECT 1"), rows), step.dataRows) << step.what;
+        EXPECT_EQ(requestsTo("/hq/"), step.quoteRequests) << step.what;
+        EXPECT_EQ(requestsTo("/gupiao/"), step.dataRequests) << step.what;
+        if (step.waited) {
+            EXPECT_GE(timer.elapsed(), 900) << step.what;
+        } else {
+            EXPECT_LT(timer.elapsed(), 700) << step.what;
+        }
+    }
+    for (const FakeRequest &r : services.Requests())
+        EXPECT_EQ(r.referer, r.path.rfind("/hq/", 0) == 0 ? "https://finance.sina.com.cn" : "") << r.path;
 }
 
 TEST_F(QuoteCacheTest, RealtimePrice)

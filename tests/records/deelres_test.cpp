@@ -442,6 +442,39 @@ TEST_F(DeelResTest, SecondRecalcWhileOneRunsIsFoldedIntoIt)
     });
 }
 
+TEST_F(DeelResTest, QuotesAreNotAskedForAgainAfterTodaysRefreshFailed)
+{
+    // The quote service answers nothing. The quote list was rebuilt today and its refresh failed: the
+    // recomputation that follows at start-up must not make the user wait for a second one. A list
+    // stamped before today is refreshed.
+    WeekBook();
+    At(QDate(2024, 3, 11), QTime(14, 0));
+    services.AddFault(QStringLiteral("/hq/"), FakeFault{FakeFault::Status500}, 100);
+    ASSERT_TRUE(IsTradeDay(kEmptyDate, QStringLiteral("1A0001")));  // decided: a weekday without an answer
+    struct Case {
+        const char *what;
+        double stamp;  // QuoteListDate before the recomputation; 0: rebuilt now
+        size_t requests;
+    };
+    const Case cases[] = {
+        {"rebuilt today", 0, 0},
+        {"refreshed yesterday", Day(2024, 3, 8) + 0.6, 1},
+        {"never built", -1, 1},
+    };
+    for (const Case &c : cases) {
+        if (c.stamp == 0) {
+            RebuildQuoteList();
+            ASSERT_EQ(QuoteListDate(), Day(2024, 3, 11)) << c.what;
+        } else {
+            Quotes().listDate = c.stamp < 0 ? 0 : c.stamp;
+        }
+        services.ClearRequests();
+        RecalcDeelRes(kEmptyDate, false);
+        EXPECT_EQ(services.Requests().size(), c.requests) << c.what;
+        EXPECT_EQ(Rows().back().dat, QStringLiteral("2024-03-11")) << c.what;
+    }
+}
+
 TEST_F(DeelResTest, StepsOnTheirOwn)
 {
     WeekBook();
