@@ -31,17 +31,18 @@ bool ExportGrid(const FlexGrid &grid, const QString &title, const QString &sql);
 // by ","; in a cell every double quote is doubled, and a cell that then holds a comma, a double quote,
 // CR or LF is wrapped in double quotes. With sql not empty, the caption row (row 1) comes from the
 // grid and each record of the query on ACC.MDB gives a line: its running number (1, 2, ...), then
-// for each exported column from FixedCols on the record's field named in the column's row 0 (a cell
-// of its own, quoted as above once a TAB is appended to it), an empty cell where row 0 names no field
-// or the query has no such field. The progress window shows "正在导出数据至CSV格式文件……" meanwhile.
-// False when the file could not be written: "该文件无法覆盖，请确认该文件没被其他软件打开！" when an
-// existing file or its folder is not writable or the file cannot be replaced, else "文件保存出错！";
-// the old file is then unchanged.
+// for each exported column from FixedCols on the record's field named in the column's row 0 with a
+// TAB appended (quotes doubled first, the TAB then counted in the quoting test), an empty cell where
+// row 0 names no field or the query has no such field. The progress window shows
+// "正在导出数据至CSV格式文件……" meanwhile. False when the file could not be written:
+// "该文件无法覆盖，请确认该文件没被其他软件打开！" when an existing file or its folder is not writable
+// or the file cannot be replaced, else "文件保存出错！" (also for a query that does not run); the old
+// file is then unchanged.
 bool ExportGridToCsv(const FlexGrid &grid, const QString &path, const QString &sql);
 
 // Writes the grid as an Excel workbook (.xlsx content whatever the name) of one worksheet named after
 // the title: the exported rows from row 1 down and the exported columns from column A on, without
-// gaps. Rows above FixedRows (the caption row) are bold on the fill RGB FFC080; every cell of the
+// gaps. The rows before FixedRows (the caption row) are bold on the fill RGB FFC080; every cell of the
 // used range has thin borders, empty cells included (they stay empty). Each column's width is
 // Int(the grid column's width in twips / 123) characters, set from the last fixed row. A text that
 // is wholly a plain decimal number (ReadPlainNumber) is written as that number in a format showing

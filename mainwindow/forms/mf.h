@@ -128,9 +128,9 @@ public:
     // Sets CurrentNode (when a node is given) and refreshes grid, status line and chart for it.
     void TV_NodeClick(const std::optional<TreeNodeRef> &node);
     // Runs the command with that index; 11 shows or hides the settings panel, 7 exports the trade grid
-    // (ExportGrid, titled "Kelvaro股票交易数据"). The command holds the
-    // busy guard for its whole run with the grid disabled; the grid's former state comes back however
-    // the command ends. It runs also while another operation holds the guard (its caller).
+    // (ExportGrid, titled "Kelvaro股票交易数据"). The command holds the busy guard for its whole run
+    // with the grid disabled; the grid's former state comes back however the command ends. It runs
+    // also while another operation holds the guard (its caller).
     void Com_Click(int index);
     void Chk_Click(int index);
     // Makes the chart draw anew on its next request: empties Pic(0)'s Tag.

@@ -207,6 +207,17 @@ TEST_F(ExportTest, CsvHoldsTheShownCellsQuotedWhereNeededInGbk)
     EXPECT_EQ(shown.max, 5);
     EXPECT_FALSE(shown.shown);
     EXPECT_TRUE(prompter.Messages().isEmpty());
+
+    // No line limit: past 32767 lines every row is still written.
+    FlexGrid tall;
+    tall.SetFixedCols(0);
+    tall.SetCols(1);
+    tall.SetRows(40001);
+    tall.SetTextMatrix(40000, 0, "last");
+    ASSERT_TRUE(ExportGridToCsv(tall, path, QString()));
+    const QByteArray tallBytes = Bytes(path);
+    EXPECT_EQ(tallBytes.count("\r\n"), 40000);
+    EXPECT_TRUE(tallBytes.endsWith("\r\n\r\nlast\r\n"));
 }
 
 TEST_F(ExportTest, WorkbookClosesUpHiddenColumnsAndKeepsTextsThatLookLikeNumbers)
