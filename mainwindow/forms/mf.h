@@ -38,7 +38,8 @@ struct MFHooks {
     std::function<void(QTreeWidget *)> loadStockTree;
     // The common refresh after MF()->CurrentNode was set: grid, status line and chart.
     std::function<void(const std::optional<TreeNodeRef> &)> nodeClick;
-    // The commands 0 to 22 (all but the settings panel, 11, which the window handles itself).
+    // The commands 0 to 22 (all but the settings panel, 11, and the export, 7, which the window
+    // handles itself).
     std::function<void(int)> comClick;
     // A click on the check box Chk(index).
     std::function<void(int)> chkClick;
@@ -126,9 +127,10 @@ public:
     void RestartSys();
     // Sets CurrentNode (when a node is given) and refreshes grid, status line and chart for it.
     void TV_NodeClick(const std::optional<TreeNodeRef> &node);
-    // Runs the command with that index; 11 shows or hides the settings panel. The command holds the
-    // busy guard for its whole run with the grid disabled; the grid's former state comes back however
-    // the command ends. It runs also while another operation holds the guard (its caller).
+    // Runs the command with that index; 11 shows or hides the settings panel, 7 exports the trade grid
+    // (ExportGrid, titled "Kelvaro股票交易数据"). The command holds the busy guard for its whole run
+    // with the grid disabled; the grid's former state comes back however the command ends. It runs
+    // also while another operation holds the guard (its caller).
     void Com_Click(int index);
     void Chk_Click(int index);
     // Makes the chart draw anew on its next request: empties Pic(0)'s Tag.
