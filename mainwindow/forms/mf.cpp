@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "charts/forms/cap_structure_form.h"
 #include "charts/kline.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
@@ -487,6 +488,8 @@ void MFWindow::Com_Click(int index)
         ToggleSettingsPanel();
         return;
     }
+    if (index == 5)
+        return ShowCapStructure();
     if (index >= 0 && index <= 22 && MainWindowHooks().comClick)
         MainWindowHooks().comClick(index);
 }
