@@ -213,20 +213,40 @@ void ImageCanvas::Rectangle(int l, int t, int r, int b)
     Segment(l, b - 1, l, t);
 }
 
-void ImageCanvas::Ellipse(int l, int t, int r, int b)
+QPainter *ImageCanvas::ShapePainter(int &l, int &t, int &r, int &b)
 {
     if (l > r)
         std::swap(l, r);
     if (t > b)
         std::swap(t, b);
     if (r - l < 1 || b - t < 1)
-        return;
+        return nullptr;
     QPainter *p = Painter();
     if (!p)
-        return;
+        return nullptr;
     p->setPen(QPen(QColorOf(Pen().color), std::max(Pen().width, 1), Qt::SolidLine, Qt::SquareCap));
     p->setBrush(Brush().solid ? QBrush(QColorOf(Brush().color)) : QBrush(Qt::NoBrush));
-    p->drawEllipse(QRect(l, t, r - l - 1, b - t - 1));
+    return p;
+}
+
+void ImageCanvas::Ellipse(int l, int t, int r, int b)
+{
+    if (QPainter *p = ShapePainter(l, t, r, b))
+        p->drawEllipse(QRect(l, t, r - l - 1, b - t - 1));
+}
+
+void ImageCanvas::Pie(int l, int t, int r, int b, int start16, int span16)
+{
+    if (span16 <= 0)
+        return;
+    QPainter *p = ShapePainter(l, t, r, b);
+    if (!p)
+        return;
+    // A full turn has no radii to draw, which drawPie would still draw.
+    if (span16 >= 5760)
+        p->drawEllipse(QRect(l, t, r - l - 1, b - t - 1));
+    else
+        p->drawPie(QRect(l, t, r - l - 1, b - t - 1), start16, span16);
 }
 
 void ImageCanvas::Polygon(const std::vector<QPoint> &points)

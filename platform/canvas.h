@@ -81,6 +81,10 @@ public:
     virtual void Rectangle(int l, int t, int r, int b) = 0;
     // The ellipse inscribed in the same box as Rectangle.
     virtual void Ellipse(int l, int t, int r, int b) = 0;
+    // The sector of that ellipse from the angle start16 over span16 (both in 1/16 degree,
+    // counter-clockwise from 3 o'clock), closed by its two radii: outline in the pen, interior in the
+    // brush. A span of 0 or less draws nothing, a span of a full turn (5760) or more the whole ellipse.
+    virtual void Pie(int l, int t, int r, int b, int start16, int span16) = 0;
     // The closed polygon: outline in the pen, interior (alternate filling) in the brush.
     virtual void Polygon(const std::vector<QPoint> &points) = 0;
     // The interior of the closed polygon (alternate filling) in the colour, no outline.
@@ -128,6 +132,7 @@ public:
     void Segment(int x1, int y1, int x2, int y2) override;
     void Rectangle(int l, int t, int r, int b) override;
     void Ellipse(int l, int t, int r, int b) override;
+    void Pie(int l, int t, int r, int b, int start16, int span16) override;
     void Polygon(const std::vector<QPoint> &points) override;
     void FillRegion(const std::vector<QPoint> &points, ColorRef color) override;
     void Text(int x, int y, const QString &text, const CanvasFont &font, ColorRef color) override;
@@ -136,6 +141,9 @@ public:
     void Clear(ColorRef color) override;
 
 private:
+    // Orders the box's corners; false when it has no pixels (or no painter) and nothing is drawn.
+    // Otherwise the painter takes the pen and the brush.
+    QPainter *ShapePainter(int &l, int &t, int &r, int &b);
     // The painter of the pass, begun on first use; nullptr while the image has no pixels.
     QPainter *Painter();
     // The pixels of a segment with the pen's style pattern, as the segment rule gives them.

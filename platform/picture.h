@@ -39,6 +39,9 @@ public:
     // The background that Cls clears to, and the colour of text and of Line.
     ColorRef BackColor = 0;
     ColorRef ForeColor = 0;
+    // How Circle fills what it draws: 0 solid in FillColor, any other value (1 by default) hollow.
+    int FillStyle = 1;
+    ColorRef FillColor = 0;
 
     // The canvas to draw on; the image first takes the picture's present size (what both sizes share
     // keeps its pixels, the rest takes BackColor).
@@ -50,6 +53,18 @@ public:
     // A line in ForeColor, 1 pixel solid, between two points given in twips (converted to the
     // nearest pixel, halves to even; the end pixel left out). The selected pen stays selected.
     void Line(double x1, double y1, double x2, double y2);
+    // The same line in the colour instead of ForeColor.
+    void Line(double x1, double y1, double x2, double y2, ColorRef colour);
+    // The circle of radius r about (x, y), in twips: outlined in the colour (1 pixel) and filled as
+    // FillStyle says. Its box is converted to the nearest pixels (halves to even); a box that does
+    // not fit 32 bits draws nothing. The selected pen and brush stay selected.
+    void Circle(double x, double y, double r, ColorRef colour);
+    // The sector of that circle from the angle |start| counter-clockwise to the angle |end| (radians
+    // from 3 o'clock; an end below the start goes round through 0, an end a full turn or more beyond
+    // it gives the whole circle), closed by its two radii, as the charts ask for it with negative
+    // angles. Start and end at the same 1/16 degree draw nothing: a full circle is the call without
+    // angles.
+    void Circle(double x, double y, double r, ColorRef colour, double start, double end);
 
     // The image as drawn so far (the pass is ended first); a null image for a picture drawing on a
     // canvas of its own.

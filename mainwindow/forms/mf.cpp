@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "charts/forms/cap_structure_form.h"
 #include "charts/kline.h"
 #include "exchange/export.h"
 #include "mainwindow/main_sub.h"
@@ -486,6 +487,10 @@ void MFWindow::Com_Click(int index)
     const DisabledWhile gridOff(MSF[0]);
     if (index == 11) {
         ToggleSettingsPanel();
+        return;
+    }
+    if (index == 5) {
+        ShowCapStructure();
         return;
     }
     if (index == 7) {

@@ -4,12 +4,15 @@
 
 #include <memory>
 
+#include <QTimeZone>
+
 #include "charts/kline.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "fixtures/recording_canvas.h"
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
@@ -68,7 +71,8 @@ protected:
     }
     void At(const QTime &t)
     {
-        const QDateTime now(kToday, t);
+        // Trading hours are the market's (UTC+8) whatever the machine's zone.
+        const QDateTime now(kToday, t, QTimeZone(kMarketUtcOffsetSeconds));
         SetClock([now] { return now; });
     }
     static double DaysBack(int n) { return DayNumberOf(kToday) - n; }

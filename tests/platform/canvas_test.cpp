@@ -7,6 +7,10 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include <cmath>
+#include <numbers>
+
+#include "fixtures/recording_canvas.h"
 #include "platform/canvas.h"
 #include "platform/forms/picture_box.h"
 #include "platform/picture.h"
@@ -140,6 +144,65 @@ TEST(ImageCanvas, RectanglesAndEllipsesCoverTheirBoxLessRightAndBottom)
             }
     EXPECT_EQ(ellipse.pixel(15, 15), RgbOfColorRef(kBlue) | 0xFF000000u);
     EXPECT_EQ(ellipse.pixel(10, 10), RgbOfColorRef(kBack) | 0xFF000000u);
+}
+
+TEST(ImageCanvas, PiesFillTheirSectorAndAFullTurnHasNoRadius)
+{
+    ImageCanvas c;
+    struct Case {
+        int start16, span16;
+        std::vector<QPoint> brush, back;
+    };
+    const Case cases[] = {
+        {1440, 1440, {{14, 14}, {12, 18}}, {{25, 25}, {25, 14}, {14, 25}}},  // the top-left quarter
+        {4320, 2880, {{25, 25}, {25, 14}}, {{14, 14}, {14, 25}}},             // from 6 o'clock to 12
+        {0, 5760, {{25, 19}, {25, 20}, {14, 14}}, {{9, 9}}},                  // no radius at 3 o'clock
+        {0, 6000, {{25, 19}, {25, 20}}, {}},
+        {1440, 0, {}, {{14, 14}, {20, 12}}},
+        {1440, -100, {}, {{14, 14}, {20, 12}}},
+    };
+    for (const Case &k : cases) {
+        Fresh(c, 40, 40);
+        c.SelectBrush(CanvasBrush{true, kBlue});
+        c.Pie(10, 10, 30, 30, k.start16, k.span16);
+        const QImage img = c.Image();
+        const std::string at = std::to_string(k.start16) + "+" + std::to_string(k.span16) + " at ";
+        for (const QPoint &p : k.brush)
+            EXPECT_EQ(img.pixel(p), RgbOfColorRef(kBlue) | 0xFF000000u) << at << p.x() << "," << p.y();
+        for (const QPoint &p : k.back)
+            EXPECT_EQ(img.pixel(p), RgbOfColorRef(kBack) | 0xFF000000u) << at << p.x() << "," << p.y();
+    }
+}
+
+TEST(Picture, CircleTakesTwipsAndRadiansAndKeepsTheSelectedPenAndBrush)
+{
+    auto recording = std::make_unique<RecordingCanvas>();
+    RecordingCanvas &dc = *recording;
+    Picture pic(std::move(recording));
+    pic.SetPixelSize(40, 40);
+    const CanvasPen pen{0x00FF00, PS_DOT, 1};
+    dc.SelectPen(pen);
+    constexpr double pi = std::numbers::pi;
+    pic.Circle(300, 300, 150, 0xFFFFFF);
+    pic.FillStyle = 0;
+    pic.FillColor = kBlue;
+    pic.Circle(307, 292, 150, 0xFFFFFF, -pi / 2, -pi);  // 10.47 → 10, 9.47 → 9
+    pic.Circle(300, 300, 150, 0xFFFFFF, -5.3407074, -1.5707963);  // round through 0
+    pic.Circle(300, 300, 150, 0xFFFFFF, -1, -(1 + 2 * pi + 0.1));  // more than a turn
+    pic.Circle(300, 300, 150, 0xFFFFFF, -1, -1);
+    pic.Circle(4e10, 300, 150, 0xFFFFFF);
+    pic.Circle(300, 300, std::nan(""), 0xFFFFFF);
+    pic.Circle(300, 300, 150, 0xFFFFFF, -1, std::nan(""));
+    EXPECT_EQ(dc.Lines({"Pie"}), (std::vector<std::string>{"Pie 10,10,30,30,0,5760 pen FFFFFF/0/1 brush hollow",
+                                                          "Pie 10,9,30,29,1440,1440 pen FFFFFF/0/1 brush FF0000",
+                                                          "Pie 10,10,30,30,4896,2304 pen FFFFFF/0/1 brush FF0000",
+                                                          "Pie 10,10,30,30,917,5760 pen FFFFFF/0/1 brush FF0000"}));
+    EXPECT_EQ(dc.Pen(), pen);
+    EXPECT_EQ(dc.Brush(), CanvasBrush{});
+    dc.ops.clear();
+    pic.Line(0, 0, 150, 30, 0xAAAAAA);
+    EXPECT_EQ(dc.Lines({"Segment"}), (std::vector<std::string>{"Segment 0,0,10,2 pen AAAAAA/0/1 brush hollow"}));
+    EXPECT_EQ(dc.Pen(), pen);
 }
 
 TEST(ImageCanvas, PolygonsRegionsAndTextPaintTheirColours)
