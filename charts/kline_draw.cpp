@@ -20,8 +20,8 @@ namespace {
 // What the colour form shows for each entry before anything is saved. Entries 3 and 15 have no colour
 // of their own in the form and show the window colour, white.
 constexpr std::array<const char *, 16> kDefaultColorTexts = {
-    "0",   "192",      "32768",    "16777215", "128",      "16744576", "12632319", "12648384",
-    "12632256", "255", "49152",    "255",      "16777215", "12632319", "8421504",  "16777215",
+    "0",        "192", "32768", "16777215", "128",      "16744576", "12632319", "12648384",
+    "12632256", "255", "49152", "255",      "16777215", "12632319", "8421504",  "16777215",
 };
 
 constexpr ColorRef kWhite = 0xFFFFFF;
