@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 
 #include "charts/kline.h"
+#include "mainwindow/forms/stock_tree_form.h"
+#include "mainwindow/forms/trade_grid_form.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
@@ -243,9 +245,9 @@ void MFWindow::BuildControls()
     setCentralWidget(m_client);
     m_client->installEventFilter(this);
 
+    ImgList = MakeTreeImageList();
     TV = new QTreeWidget(m_client);
-    TV->setHeaderHidden(true);
-    TV->setRootIsDecorated(true);
+    SetTreeStyle(TV);
     TV->setGeometry(0, 0, kTreeWidth, kDesignedHeight - kStatusHeight);
     // Presses are dropped while busy, so an ignored click does not move the selection either.
     TV->viewport()->installEventFilter(this);
@@ -414,8 +416,7 @@ void MFWindow::Form_Activate()
 
 void MFWindow::RebuildTree()
 {
-    if (MainWindowHooks().loadStockTree)
-        MainWindowHooks().loadStockTree(TV);
+    LoadStockTree(TV);
 }
 
 void MFWindow::SetDtpRange()
@@ -474,6 +475,7 @@ void MFWindow::TV_NodeClick(const std::optional<TreeNodeRef> &node)
 {
     if (node)
         CurrentNode = node;
+    LoadTradeGrid(MSF[0]);
     if (MainWindowHooks().nodeClick)
         MainWindowHooks().nodeClick(node);
 }
