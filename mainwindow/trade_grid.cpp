@@ -1,6 +1,8 @@
 // 买卖列表: the trade grid, the holdings summary and the asset status line.
 #include "trade_grid.h"
 
+#include <array>
+
 #include <QTime>
 
 #include "mainwindow/col_fields.h"
@@ -114,17 +116,31 @@ void FillTradeRows(FlexGrid &grid, RecordSet &rs, bool bestOnly)
     const int spriceField = rs.FieldIndex(QStringLiteral("sprice"));
     const bool afterOpening = ClockNow().time() >= QTime(9, 25);
     auto number = [&rs](int f) { return f >= 0 ? rs.Get(f).value_or(Value()).ToDouble() : 0.0; };
+    // The last close, price and change of a quote read the same on every row of its code: each quote's
+    // texts are made once.
+    std::vector<std::optional<std::array<QString, 3>>> quoteTexts(Quotes().rows.size());
+    auto liveText = [&](Live kind, int i, double aprice) {
+        if (kind == Live::floating)
+            return LiveText(kind, i, aprice, afterOpening);
+        auto &texts = quoteTexts[static_cast<size_t>(i)];
+        if (!texts)
+            texts = std::array<QString, 3>{LiveText(Live::lastClose, i, aprice, afterOpening),
+                                           LiveText(Live::price, i, aprice, afterOpening),
+                                           LiveText(Live::change, i, aprice, afterOpening)};
+        return (*texts)[kind == Live::lastClose ? 0 : kind == Live::price ? 1 : 2];
+    };
 
+    // The rows are made at once and the unused ones dropped at the end: growing the grid a row at a
+    // time would move every row made so far, again and again.
+    grid.SetRows(fixedRows + rs.RecordCount());
+    int r = fixedRows - 1;
     QString lastCode;
-    bool shown = false;
     for (; !rs.AtEOF(); rs.MoveNext()) {
         const QString code = codeField >= 0 ? rs.Get(codeField).value_or(Value()).ToText() : QString();
-        if (bestOnly && shown && code == lastCode)
+        if (bestOnly && r >= fixedRows && code == lastCode)
             continue;
-        shown = true;
         lastCode = code;
-        const int r = grid.Rows();
-        grid.SetRows(r + 1);
+        ++r;
         const bool firstRow = r == fixedRows;
         grid.SetTextMatrix(r, fixedCols - 1, FormatValue(MakeLong(r - fixedRows + 1)));
         const int i = QuoteIndexOf(code);
@@ -134,7 +150,7 @@ void FillTradeRows(FlexGrid &grid, RecordSet &rs, bool bestOnly)
             if (live[c] != Live::none) {
                 if (i < 0)
                     continue;
-                grid.SetTextMatrix(r, c, LiveText(live[c], i, aprice, afterOpening));
+                grid.SetTextMatrix(r, c, liveText(live[c], i, aprice));
                 if (firstRow && c >= fixedCols)
                     grid.SetColAlignment(c, kAlignNumber);
                 continue;
@@ -168,6 +184,7 @@ void FillTradeRows(FlexGrid &grid, RecordSet &rs, bool bestOnly)
                 SetCellForeColor(grid, r, c, quoteColor);
         }
     }
+    grid.SetRows(r + 1);
 }
 
 }  // namespace
