@@ -81,6 +81,9 @@ QString LiveText(Live live, int i, double aprice, bool afterOpening)
     case Live::change:
         if (QuoteOpen(i) == 0 && afterOpening)
             return QStringLiteral("停牌");
+        // Without a price (before the first quote, offline) the day has no change to show.
+        if (price == 0)
+            return QString();
         return Grouped(lastClose == 0 ? 0 : price / lastClose * 100 - 100, QStringLiteral("0.00"));
     case Live::floating:
         // Without a price (before the first quote, offline) or a cost there is no gain to show.
@@ -178,7 +181,7 @@ void FillTradeRows(FlexGrid &grid, RecordSet &rs, bool bestOnly)
         // An open record without a current price has no gain or loss yet: it keeps the default colour.
         if (sprice != 0 || price != 0)
             SetRowForeColor(grid, r, GetTradeColor(aprice, sprice, 0, price));
-        if (i >= 0) {
+        if (i >= 0 && price != 0) {
             const uint32_t quoteColor = GetTradeColor(0, 0, QuoteLastClose(i), price);
             for (int c : quoteCells)
                 SetCellForeColor(grid, r, c, quoteColor);

@@ -363,10 +363,11 @@ QWidget *MFWindow::BuildCommandBar()
     auto *row3 = new QHBoxLayout;
     LBL[0] = new QLabel(QStringLiteral("资产："), bar);
     LBL[1] = new QLabel(QStringLiteral("现金："), bar);
+    // The asset line keeps its whole width; the holdings summary takes what is left of the row.
+    LBL[1]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row3->addWidget(LBL[0]);
     row3->addSpacing(16);
-    row3->addWidget(LBL[1]);
-    row3->addStretch();
+    row3->addWidget(LBL[1], 1);
 
     rows->addLayout(row1);
     rows->addLayout(row2);

@@ -146,8 +146,8 @@ TEST_F(TradeGridTest, RowsCarryLiveColumnsAndColoursByGainOrLoss)
     };
     const Row rows[] = {
         {"000001", "12.00", "0.00", "12.50", "12.00", "停牌", 104, 107},
-        {"000002", "7.50", "", "8.00", "", "停牌", kNone, 107},
-        {"000002", "8.00", "", "8.00", "", "停牌", 105, 107},
+        {"000002", "7.50", "", "8.00", "", "停牌", kNone, kNone},
+        {"000002", "8.00", "", "8.00", "", "停牌", 105, 105},  // no price: the row's colour
         {"300750", "180.00", "", "", "", "", kNone, kNone},
         {"600000", "9.80", "10.09", "10.60", "10.80", "1.89", 101, 106},
         {"600000", "10.50", "2.76", "10.60", "10.80", "1.89", 100, 106},
@@ -245,21 +245,24 @@ TEST_F(TradeGridTest, SuspendedFromNineTwentyFive)
     AddRecord("600000", "浦发银行", "2024-01-10", 10.5, 100, 10.5);
     struct Case {
         QTime at;
-        double open, lastClose;
+        double open, lastClose, price;
         const char *rper;
     };
     const Case cases[] = {
-        {QTime(9, 25, 0), 0, 10.6, "停牌"},
-        {QTime(9, 24, 59), 0, 10.6, "1.89"},
-        {QTime(9, 24, 59), 0, 0, "0.00"},
-        {QTime(14, 0), 10.7, 10.6, "1.89"},
-        {QTime(14, 0), 10.7, 10.8, "0.00"},
+        {QTime(9, 25, 0), 0, 10.6, 10.8, "停牌"},
+        {QTime(9, 24, 59), 0, 10.6, 10.8, "1.89"},
+        {QTime(9, 24, 59), 0, 0, 10.8, "0.00"},
+        {QTime(14, 0), 10.7, 10.6, 10.8, "1.89"},
+        {QTime(14, 0), 10.7, 10.8, 10.8, "0.00"},
+        {QTime(9, 24, 59), 0, 10.6, 0, ""},  // no price yet: no change
+        {QTime(9, 25, 0), 0, 10.6, 0, "停牌"},
     };
     for (const Case &c : cases) {
         SetAt(c.at);
         StampQuotes();
         Quotes().rows[3].open = c.open;
         Quotes().rows[3].lastClose = c.lastClose;
+        Quotes().rows[3].price = c.price;
         LoadTradeGrid(grid, AllRecords());
         EXPECT_EQ(grid.TextMatrix(grid.FixedRows(), kRper), c.rper) << c.at.toString().toStdString();
     }
