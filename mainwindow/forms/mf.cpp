@@ -21,6 +21,8 @@
 #include "charts/kline.h"
 #include "charts/kline_draw.h"
 #include "exchange/export.h"
+#include "mainwindow/forms/stock_tree_form.h"
+#include "mainwindow/forms/trade_grid_form.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
@@ -251,9 +253,9 @@ void MFWindow::BuildControls()
     setCentralWidget(m_client);
     m_client->installEventFilter(this);
 
+    ImgList = MakeTreeImageList();
     TV = new QTreeWidget(m_client);
-    TV->setHeaderHidden(true);
-    TV->setRootIsDecorated(true);
+    SetTreeStyle(TV);
     TV->setGeometry(0, 0, kTreeWidth, kDesignedHeight - kStatusHeight);
     // Presses are dropped while busy, so an ignored click does not move the selection either.
     TV->viewport()->installEventFilter(this);
@@ -372,10 +374,11 @@ QWidget *MFWindow::BuildCommandBar()
     auto *row3 = new QHBoxLayout;
     LBL[0] = new QLabel(QStringLiteral("资产："), bar);
     LBL[1] = new QLabel(QStringLiteral("现金："), bar);
+    // The asset line keeps its whole width; the holdings summary takes what is left of the row.
+    LBL[1]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row3->addWidget(LBL[0]);
     row3->addSpacing(16);
-    row3->addWidget(LBL[1]);
-    row3->addStretch();
+    row3->addWidget(LBL[1], 1);
 
     rows->addLayout(row1);
     rows->addLayout(row2);
@@ -425,8 +428,7 @@ void MFWindow::Form_Activate()
 
 void MFWindow::RebuildTree()
 {
-    if (MainWindowHooks().loadStockTree)
-        MainWindowHooks().loadStockTree(TV);
+    LoadStockTree(TV);
 }
 
 void MFWindow::SetDtpRange()
@@ -485,6 +487,7 @@ void MFWindow::TV_NodeClick(const std::optional<TreeNodeRef> &node)
 {
     if (node)
         CurrentNode = node;
+    LoadTradeGrid(MSF[0]);
     if (MainWindowHooks().nodeClick)
         MainWindowHooks().nodeClick(node);
 }

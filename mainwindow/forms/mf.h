@@ -9,6 +9,8 @@
 #include <optional>
 
 #include <QFrame>
+#include <QHash>
+#include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -36,9 +38,8 @@ TreeNodeRef TreeNodeOf(const QTreeWidgetItem *item);
 // The procedures of the tree, grid, chart and commands that the main window calls. Each defaults to
 // nothing until its module registers it.
 struct MFHooks {
-    // Rebuilds the stock tree in the widget and sets MF()->CurrentNode to the saved node.
-    std::function<void(QTreeWidget *)> loadStockTree;
-    // The common refresh after MF()->CurrentNode was set: grid, status line and chart.
+    // The rest of the common refresh, after the trade grid and its two lines were refilled for
+    // MF()->CurrentNode: the chart.
     std::function<void(const std::optional<TreeNodeRef> &)> nodeClick;
     // The commands 0 to 22 (all but the settings panel, 11, and the export, 7, which the window
     // handles itself).
@@ -107,13 +108,15 @@ public:
     std::array<QCheckBox *, 4> Chk{};
     std::array<QPushButton *, 23> Com{};
     QTimer *Timer1 = nullptr;
+    // The pictures of the stock tree's nodes, by key ("R0").
+    QHash<QString, QIcon> ImgList;
     // The stock-tree node last clicked; nothing when none is current.
     std::optional<TreeNodeRef> CurrentNode;
 
     // The client area that holds every control; positions are in its coordinates.
     QWidget *ClientArea() const { return m_client; }
 
-    // Rebuilds the stock tree through the tree module, which also sets CurrentNode to the saved node.
+    // Rebuilds the stock tree for the date window, which also sets CurrentNode to the saved node.
     void RebuildTree();
     // The first activation: loads the stock tree, refreshes for its current node and sets the date
     // pickers' range, holding the busy guard throughout. Later activations (the tree has nodes) do
@@ -130,7 +133,8 @@ public:
     // reloaded and the grid, status line and chart refreshed for the saved node. Holds the busy guard
     // throughout, so a close of the window meanwhile happens when it is over.
     void RestartSys();
-    // Sets CurrentNode (when a node is given) and refreshes grid, status line and chart for it.
+    // Sets CurrentNode (when a node is given), refills the trade grid, the asset status line and the
+    // holdings summary for it, then the rest of the refresh (the chart).
     void TV_NodeClick(const std::optional<TreeNodeRef> &node);
     // Runs the command with that index; 11 shows or hides the settings panel, 7 exports the trade grid
     // (ExportGrid, titled "Kelvaro股票交易数据"). The command holds the busy guard for its whole run

@@ -18,6 +18,8 @@
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/history.h"
+#include "market/quotes.h"
+#include "market/web.h"
 #include "mainwindow/forms/mf.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
@@ -40,6 +42,9 @@ protected:
         ResetFormParamSets();
         MainWindowHooks() = MFHooks{};
         MainWindowHooks().endProgram = [this] { ++ended; };
+        // The refills ask for quotes and prices: nothing may leave the machine.
+        SetQuoteServiceBase(QStringLiteral("http://127.0.0.1:9"));
+        SetDataServiceBase(QStringLiteral("http://127.0.0.1:9/"));
     }
     void TearDown() override
     {
@@ -48,6 +53,9 @@ protected:
         RecordsWindowHooks() = RecordsHooks{};
         CurrentStartupSteps() = DefaultStartupSteps();
         SetClock(nullptr);
+        SetQuoteServiceBase(QString());
+        SetDataServiceBase(QString());
+        ResetQuoteCache();
         DbFixture::TearDown();
     }
     // Closes the main window as the user does and lets its deletion happen.
@@ -196,12 +204,10 @@ TEST_F(MFTest, ACloseDuringRestartOrFirstActivationWaitsForItsEnd)
     ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2021-03-04#,10,100,100)");
     for (const Case &c : cases) {
         ended = 0;
-        SaveParam("当前结点", "");
-        MainWindowHooks().loadStockTree = [](QTreeWidget *tv) {
-            tv->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("我的股票")}));
-            MF()->CurrentNode = TreeNodeRef{QStringLiteral("C2"), QStringLiteral("曾经持有"), 3};
-        };
+        // The tree restores "曾经持有"; the close must save it again.
+        SaveParam("当前结点", "3");
         c.run();
+        SaveParam("当前结点", "");
         ASSERT_NE(LoadedMF(), nullptr) << c.what;
         EXPECT_EQ(ended, 0) << c.what;
         ASSERT_TRUE(LoadedMF()->CurrentNode) << c.what;
@@ -310,22 +316,73 @@ TEST_F(MFTest, ARefusedHeightStillLetsTheWidthFollow)
     }
 }
 
-TEST_F(MFTest, OnlyTheFirstActivationLoadsTheTree)
+// The first activation shows the tree with the saved node current, and fills the grid and both
+// lines for it; later activations change nothing.
+TEST_F(MFTest, TheFirstActivationFillsTreeGridAndLines)
 {
-    int loads = 0;
+    SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0)); });  // a Saturday
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
+            "VALUES ('600000','浦发银行',#2024-01-10#,10,3000,3000,10,#1900-1-1#,0)");
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
+            "VALUES ('000001','平安银行',#2024-02-01#,10,100,100,10,#2024-03-05#,12)");
+    ExecSql("INSERT INTO DeelRes (dat,cash,scash,sm) VALUES (#2024-05-17#,126000,84000,210000)");
+    SaveParam("FPAR_MF_chk", "1【⊙】1【⊙】0【⊙】0");
+    SaveParam("当前结点", "2");
+    LoadFormParams();
+    MSFViewSetParams().tt = {"255", "255", "32768", "32768", "0", "0", "255", "32768", "0"};
+    SetSysParams(200000, 0.0003, 1, 10, 0.075);
+    Quotes().rows = {{"1A0001", 2995, 3001, 2980, 3000.5, 2990}, {"600000", 10.5, 11, 10.2, 10.8, 10.6}};
+    Quotes().listDate = ClockNowDayNumber();
     QStringList refreshed;
-    MainWindowHooks().loadStockTree = [&loads](QTreeWidget *tv) {
-        ++loads;
-        tv->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("我的股票")}));
-        MF()->CurrentNode = TreeNodeRef{QString(), QStringLiteral("我的股票"), 1};
-    };
     MainWindowHooks().nodeClick = [&refreshed](const std::optional<TreeNodeRef> &node) {
         refreshed << (node ? node->text : QStringLiteral("none"));
     };
-    MF()->Form_Activate();
-    MF()->Form_Activate();
-    EXPECT_EQ(loads, 1);
-    EXPECT_EQ(refreshed, QStringList{QStringLiteral("我的股票")});
+    MFWindow *mf = MF();
+    mf->SetDtpRange();
+    mf->DTP[0]->setDate(mf->DTP[0]->minimumDate());  // the whole book
+    mf->Form_Activate();
+
+    QTreeWidget *tv = mf->TV;
+    ASSERT_EQ(tv->topLevelItemCount(), 1);
+    QTreeWidgetItem *root = tv->topLevelItem(0);
+    EXPECT_EQ(root->text(0), "我的股票");
+    EXPECT_TRUE(root->font(0).bold());
+    EXPECT_EQ(root->foreground(0).color(), QColor(128, 0, 0));
+    EXPECT_FALSE(root->icon(0).isNull());
+    ASSERT_EQ(root->childCount(), 2);
+    QTreeWidgetItem *held = root->child(0);
+    EXPECT_TRUE(held->isExpanded());
+    ASSERT_EQ(held->childCount(), 1);
+    EXPECT_EQ(held->child(0)->text(0), "[600000]浦发银行");
+    EXPECT_EQ(held->child(0)->data(0, kNodeKeyRole).toString(), "S600000");
+    EXPECT_EQ(root->child(1)->child(0)->data(0, kNodeIndexRole).toInt(), 4);
+    EXPECT_EQ(tv->currentItem(), held);  // the saved node, shown without a click
+    ASSERT_TRUE(mf->CurrentNode);
+    EXPECT_EQ(mf->CurrentNode->key, "C0");
+    EXPECT_EQ(refreshed, QStringList{QStringLiteral("当前持有")});
+
+    const FlexGrid &grid = mf->MSF[0]->Grid();
+    ASSERT_EQ(grid.Rows(), grid.FixedRows() + 1);
+    EXPECT_EQ(grid.TextMatrix(grid.FixedRows(), 2), "600000");
+    EXPECT_EQ(grid.CellForeColor(grid.FixedRows(), 3), 255u);  // above its cost
+    EXPECT_EQ(grid.ToolTipText(), "当前持有");
+    EXPECT_TRUE(mf->LBL[0]->text().startsWith(QStringLiteral("总资产：210,000.00 【市值：84,000.00(40%)")));
+    EXPECT_EQ(mf->TStatus->text(), mf->LBL[0]->text());
+    EXPECT_EQ(mf->LBL[1]->text(), "浦发银行: 3.00万(100%)  ");
+
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('000002','万科A',#2024-03-04#,10,100,100)");
+    mf->Form_Activate();
+    EXPECT_EQ(held->childCount(), 1);
+    EXPECT_EQ(refreshed.size(), 1);
+    ExecSql("DELETE FROM account WHERE code='000002'");
+
+    // A rebuild keeps the node it cannot restore, with its place in the new tree.
+    SaveParam("当前结点", "0");
+    mf->CurrentNode = TreeNodeRef{QStringLiteral("S600000"), QStringLiteral("[600000]浦发银行"), 9};
+    mf->RebuildTree();
+    ASSERT_TRUE(mf->CurrentNode);
+    EXPECT_EQ(mf->CurrentNode->index, 5);
+    EXPECT_EQ(tv->currentItem()->text(0), "[600000]浦发银行");
 }
 
 TEST_F(MFTest, RestartUpgradesReloadsTheTreeAndRefreshes)
@@ -344,16 +401,14 @@ TEST_F(MFTest, RestartUpgradesReloadsTheTreeAndRefreshes)
     s.rebuildQuoteList = [&calls] { calls << "quotes"; };
     s.recalcDeelRes = [&calls](double) { calls << "recalc"; };
     CurrentStartupSteps() = s;
-    MainWindowHooks().loadStockTree = [&calls](QTreeWidget *) {
-        calls << "tree";
-        MF()->CurrentNode = TreeNodeRef{QStringLiteral("C2"), QStringLiteral("曾经持有"), 3};
-    };
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2021-03-04#,10,100,100)");
+    SaveParam("当前结点", "3");
     MainWindowHooks().nodeClick = [&calls](const std::optional<TreeNodeRef> &node) {
         calls << QStringLiteral("click %1").arg(node ? node->index : 0);
     };
     MF()->RestartSys();
-    EXPECT_EQ(calls, (QStringList{"upgrade", "download", "formParams", "sysParams", "quotes", "recalc", "tree",
-                                  "click 3"}));
+    EXPECT_EQ(calls, (QStringList{"upgrade", "download", "formParams", "sysParams", "quotes", "recalc", "click 3"}));
+    EXPECT_EQ(MF()->TV->topLevelItemCount(), 1);
 }
 
 TEST_F(MFTest, SettingsPanelOpensUnderItsButtonAndHidesWhenTheMouseLeaves)
@@ -399,7 +454,6 @@ TEST_F(MFTest, CommandButtonsCarryTheirCaptions)
 TEST_F(MFTest, RecordWritersReachTheWindowOnlyWhileItExists)
 {
     QStringList calls;
-    MainWindowHooks().loadStockTree = [&calls](QTreeWidget *) { calls << "tree"; };
     MainWindowHooks().nodeClick = [&calls](const std::optional<TreeNodeRef> &node) {
         calls << "click " + (node ? node->key : QStringLiteral("none"));
     };
@@ -411,10 +465,13 @@ TEST_F(MFTest, RecordWritersReachTheWindowOnlyWhileItExists)
     ASSERT_TRUE(CurrentNodeOf());
     EXPECT_EQ(CurrentNodeOf()->index, 6);
     RefreshCurrentNode();
+    EXPECT_EQ(mf->MSF[0]->Grid().Rows(), mf->MSF[0]->Grid().FixedRows() + 1);
+    ASSERT_EQ(mf->TV->topLevelItemCount(), 0);
     ReloadStockTree();
+    EXPECT_EQ(mf->TV->topLevelItemCount(), 1);
     ResetDtpRange();
     ResetChart();
-    EXPECT_EQ(calls, (QStringList{"click S600000", "tree"}));
+    EXPECT_EQ(calls, (QStringList{"click S600000"}));
     EXPECT_EQ(mf->DTP[0]->minimumDate(), QDate(2021, 3, 4));
     EXPECT_EQ(mf->Pic[0]->picture().Tag, QString());
     EXPECT_EQ(KLineData().Code, QString());
