@@ -132,6 +132,7 @@ void BM_QuickBuy(benchmark::State &state)
         f->SetTTText(0, QStringLiteral("600007"));
         f->DTE->setDate(TradingDaysBack(20));
         f->SetTTText(2, QStringLiteral("1000"));
+        f->SetTTText(3, QStringLiteral("10"));  // no quote service: no price is proposed
         state.ResumeTiming();
         f->Com_Click(0);
         state.PauseTiming();
