@@ -1,6 +1,6 @@
 // The record editor on the generated book (100 stocks, 1,000 records over ten years), today the
 // Saturday after it and no quote service: saving a new buy and an edit dated 20 trading days back
-// with the root node current, and the lookups each keystroke runs against a stock list of 5,000
+// with the root node current, the quick-buy window's "确定" on the same buy, and the lookups each keystroke runs against a stock list of 5,000
 // more generated stocks with the quotes of the book cached. The main window's tree, grid and chart
 // are not part of this program: their refresh hooks are left empty.
 #include <benchmark/benchmark.h>
@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <random>
 
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include "records/calc.h"
 #include "records/deelres.h"
 #include "records/forms/acc_edit.h"
+#include "records/forms/stock_buy.h"
 #include "records/records_hooks.h"
 #include "storage/db_operate.h"
 
@@ -118,6 +120,33 @@ void BM_SaveEdit(benchmark::State &state)
     ExecSql(QStringLiteral("DELETE FROM account WHERE id=") + QString::number(id));
 }
 BENCHMARK(BM_SaveEdit)->Unit(benchmark::kMillisecond);
+
+// The quick-buy window's "确定": the checks, the store and the refreshes of the buy BM_SaveNewBuy
+// saves, and the window closing.
+void BM_QuickBuy(benchmark::State &state)
+{
+    PrepareBook();
+    for (auto _ : state) {
+        state.PauseTiming();
+        StockBuyForm *f = StockBuy();
+        f->SetTTText(0, QStringLiteral("600007"));
+        f->DTE->setDate(TradingDaysBack(20));
+        f->SetTTText(2, QStringLiteral("1000"));
+        f->SetTTText(3, QStringLiteral("10"));  // no quote service: no price is proposed
+        state.ResumeTiming();
+        f->Com_Click(0);
+        state.PauseTiming();
+        if (LoadedStockBuy()) {
+            state.SkipWithError("the buy was not stored");
+            break;
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ExecSql(QStringLiteral("DELETE FROM account WHERE id=(SELECT MAX(id) FROM account)"));
+        state.ResumeTiming();
+    }
+    delete LoadedStockBuy();
+}
+BENCHMARK(BM_QuickBuy)->Unit(benchmark::kMillisecond);
 
 // Types the text into TT(box) one key at a time, from an empty new entry; the counters give the
 // mean and the slowest keystroke.

@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -25,22 +24,17 @@
 #include "platform/prompter.h"
 #include "records/calc.h"
 #include "records/deelres.h"
+#include "records/entry_checks.h"
 #include "records/split_merge.h"
 #include "records/stock_lookup.h"
 #include "storage/common.h"
 #include "storage/db_operate.h"
+#include "storage/forms/form_instance.h"
 #include "storage/forms/form_ops.h"
 
 namespace {
 
 const QString kCaption = QStringLiteral("编辑股票买卖信息");
-const QString kSaveFailed = QStringLiteral("错误：保存记录失败！");
-
-QPointer<AccEditForm> &Loaded()
-{
-    static QPointer<AccEditForm> form;
-    return form;
-}
 
 // Sets a flag for the life of the scope.
 class FlagScope {
@@ -447,8 +441,8 @@ bool AccEditForm::CheckInfo()
         return false;
     };
     m_downloaded.clear();
-    if (!IsTradableCode(code))
-        return fail(QStringLiteral("错误：股票代码错误！"));
+    if (const QString m = CheckTradeCode(code); !m.isEmpty())
+        return fail(m);
     if (sdate < bdate)
         return fail(QStringLiteral("错误：卖出日期先于买入日期！"));
     // A stock new to the book has no price table yet: without it no past day would count as a
@@ -462,12 +456,11 @@ bool AccEditForm::CheckInfo()
         return fail(QStringLiteral("错误：买入日期不是开盘日！"));
     if (sprice > 0 && !IsTradeDay(sdate, code))
         return fail(QStringLiteral("错误：卖出日期不是开盘日！"));
-    if (!(bprice > 0))
-        return fail(QStringLiteral("错误：买入价格错误！"));
-    // The quantity saved is the amount the box reads; below one share the record has no cost price.
-    const std::optional<int32_t> num = ClngOf(ParseAmount(TTText(2)));
-    if (!num || *num < 1)
-        return fail(QStringLiteral("错误：交易数量错误！"));
+    if (const QString m = CheckBuyPrice(bprice); !m.isEmpty())
+        return fail(m);
+    // The quantity saved is the amount the box reads.
+    if (const QString m = CheckTradeNum(ParseAmount(TTText(2))); !m.isEmpty())
+        return fail(m);
     const PriceRange buyRange = GetMaxAndMinPrice(code, bdate);
     const double earliest = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate"),
                                           QStringLiteral("bdate"), MakeDate(ClockTodayDayNumber()))
@@ -494,7 +487,7 @@ bool AccEditForm::SaveAccRec()
     DbConnection conn;
     RecordSet rs;
     if (!OpenRs(conn, rs, sql)) {
-        MsgBox(kSaveFailed, Msg::OkOnly);
+        MsgBox(SaveFailedMessage(), Msg::OkOnly);
         return false;
     }
     const bool isNew = rs.AtEOF();
@@ -524,7 +517,7 @@ bool AccEditForm::SaveAccRec()
         LogDbError(rs.lastError, sql);
         rs.CancelUpdate();
         CloseRs(conn, rs);
-        MsgBox(kSaveFailed, Msg::OkOnly);
+        MsgBox(SaveFailedMessage(), Msg::OkOnly);
         return false;
     }
     const QString savedCode = rs.Field(QStringLiteral("code")).ToText();
@@ -580,22 +573,18 @@ void AccEditForm::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    // The next use loads a new window while this one waits for its deletion.
-    if (Loaded() == this)
-        Loaded() = nullptr;
+    FormInstance<AccEditForm>::Forget(this);
     event->accept();
 }
 
 AccEditForm *AccEdit()
 {
-    if (!Loaded())
-        Loaded() = new AccEditForm;
-    return Loaded();
+    return FormInstance<AccEditForm>::Get();
 }
 
 AccEditForm *LoadedAccEdit()
 {
-    return Loaded();
+    return FormInstance<AccEditForm>::Loaded();
 }
 
 void AccEditNodeClick(const TreeNodeRef &node)

@@ -9,32 +9,13 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 
-#include "fixtures/db_fixture.h"
-#include "fixtures/fake_services.h"
-#include "market/calendar.h"
-#include "market/history.h"
-#include "market/quotes.h"
 #include "platform/busy_guard.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
-#include "records/calc.h"
 #include "records/deelres.h"
-#include "records/forms/acc_edit.h"
-#include "records/records_hooks.h"
-#include "storage/sys_params.h"
+#include "records/record_form_fixture.h"
 #include "storage/window_ops.h"
 
 namespace {
-
-QDate Day(int month, int day)
-{
-    return QDate(2024, month, day);
-}
-
-QString Lit(const QDate &d)
-{
-    return QStringLiteral("#") + d.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("#");
-}
 
 // An entry typed into the editor; null texts are left as the form has them.
 struct Entry {
@@ -46,66 +27,8 @@ struct Entry {
     QString sprice;
 };
 
-class AccEditTest : public DbFixture {
+class AccEditTest : public RecordFormTest {
 protected:
-    void SetUp() override
-    {
-        DbFixture::SetUp();
-        SetSysParams(200000, 0.0003, 1, 10, 0.075);
-        ResetCalendar();
-        ResetQuoteCache();
-        services.Install();
-        SetToday(Day(3, 9), QTime(10, 0));  // a Saturday: the calendar asks no quote
-        services.SetQuote(QStringLiteral("sh600000"),
-                          FakeServices::QuoteFields(QStringLiteral("浦发银行"), 10, 10, 10, 10.5, 9.5, "2024-03-08"));
-        RecordsHooks &hooks = RecordsWindowHooks();
-        hooks.currentNode = [this] { return node; };
-        hooks.refreshCurrentNode = [this] { calls << QStringLiteral("refresh"); };
-        hooks.loadStockTree = [this] { calls << QStringLiteral("tree"); };
-        hooks.setDtpRange = [this] { calls << QStringLiteral("dtp"); };
-        hooks.resetChart = [this] { calls << QStringLiteral("chart"); };
-        // Two weeks of index and 600000 rows; the day's range is 9.8-10.8 but for 6 and 7 March.
-        for (const QString &code : {QStringLiteral("1A0001"), QStringLiteral("600000")}) {
-            ASSERT_TRUE(EnsureHistoryTable(code));
-            for (QDate d = Day(2, 26); d <= Day(3, 8); d = d.addDays(1)) {
-                if (d.dayOfWeek() > 5)
-                    continue;
-                const double high = d == Day(3, 6) ? 11.2 : d == Day(3, 7) ? 11 : 10.8;
-                const double low = d == Day(3, 6) ? 10.5 : d == Day(3, 7) ? 10 : 9.8;
-                Exec(QStringLiteral("INSERT INTO H_%1(trdat,clprice,mxprice,mnprice) VALUES(%2,10,%3,%4)")
-                         .arg(code, Lit(d))
-                         .arg(high)
-                         .arg(low));
-            }
-        }
-    }
-    void TearDown() override
-    {
-        delete LoadedAccEdit();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        RecordsWindowHooks() = RecordsHooks{};
-        ResetCalendar();
-        ResetQuoteCache();
-        DbFixture::TearDown();
-    }
-    void SetToday(const QDate &d, const QTime &t)
-    {
-        const QDateTime now(d, t);
-        SetClock([now] { return now; });
-    }
-    // 600000 held in the book's quote list at 10.00, so that no history is downloaded for it.
-    static void Hold600000()
-    {
-        Quotes().rows = {QuoteRow{QStringLiteral("1A0001")}, QuoteRow{QStringLiteral("600000"), 10, 10.5, 9.5, 10, 10}};
-    }
-    long AddRecord(const QString &values)
-    {
-        Exec(QStringLiteral("INSERT INTO account(code,sname,num,tnum,bprice,sprice,bdate,sdate,memo,sid) VALUES(") +
-             values + u')');
-        const long id = static_cast<long>(GetFieldValue("account", "TRUE ORDER BY id DESC", "id", MakeLong(0)).num);
-        EXPECT_TRUE(RecalcTradeAmounts(MakeLong(id)));
-        return id;
-    }
     // Types the entry into the editor: code first (its lookup proposes), then the dates and numbers.
     static void Type(AccEditForm *f, const Entry &e)
     {
@@ -122,35 +45,10 @@ protected:
         if (!e.sprice.isNull())
             f->SetTTText(5, e.sprice);
     }
-    void Native(const QString &sql)
-    {
-        DbConnection conn;
-        ASSERT_TRUE(OpenConn(conn));
-        ASSERT_TRUE(conn.ExecuteNative(sql)) << conn.lastError.text.toStdString();
-    }
-    static QStringList Texts(AccEditForm *f, std::initializer_list<int> boxes)
-    {
-        QStringList out;
-        for (int i : boxes)
-            out << f->TTText(i);
-        return out;
-    }
     static QStringList Figures(AccEditForm *f)
     {
         return {f->LBL[0]->text(), f->LBL[1]->text(), f->LBL[2]->text(), f->TTText(3), f->LBL[3]->text()};
     }
-    Value FieldOf(long id, const char *field)
-    {
-        return GetFieldValue("account", QStringLiteral("id=%1").arg(id), field, MakeEmpty());
-    }
-    double CashOn(const QDate &d)
-    {
-        return GetFieldValue("DeelRes", QStringLiteral("dat=") + Lit(d), "cash", MakeDouble(-1)).ToDouble();
-    }
-
-    FakeServices services;
-    std::optional<TreeNodeRef> node;
-    QStringList calls;
 };
 
 TEST_F(AccEditTest, CodeAndNameLookupProposePriceAndQuantity)
