@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "numeric.h"
+#include "value.h"
 
 namespace {
 
@@ -71,4 +72,10 @@ QString FormatPadded(long long v, int width)
 {
     const QString digits = QString::number(v < 0 ? -v : v).rightJustified(width, u'0');
     return v < 0 ? QStringLiteral("-") + digits : digits;
+}
+
+QString GeneralNumberText(double v)
+{
+    const QString digits = NumberText(v);
+    return digits.startsWith(u'-') ? digits : QStringLiteral(" ") + digits;
 }

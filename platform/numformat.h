@@ -10,3 +10,6 @@ QString FormatGrouped(double v, int decimals);
 QString FormatFixed(double v, int decimals);
 // "00": a whole number padded with zeros to `width` digits.
 QString FormatPadded(long long v, int width);
+// The general text of a number as it is joined to a caption: a blank before a number that is not
+// negative (where a minus sign would stand), then NumberText (" 12.5", "-3", " 0").
+QString GeneralNumberText(double v);

@@ -1,4 +1,4 @@
-// The picture of a chart: its image, size, Tag and colours.
+// The picture of a chart: its image, size, Tag and colours; the controls that lie over it.
 #include "picture.h"
 
 #include "platform/numeric.h"
@@ -91,3 +91,37 @@ QImage Picture::Image()
     hDC();
     return m_image->Image();
 }
+
+LineControl::~LineControl() = default;
+
+void LineControl::SetX1(double v)
+{
+    m_x1 = v;
+    Changed();
+}
+
+void LineControl::SetY1(double v)
+{
+    m_y1 = v;
+    Changed();
+}
+
+void LineControl::SetX2(double v)
+{
+    m_x2 = v;
+    Changed();
+}
+
+void LineControl::SetY2(double v)
+{
+    m_y2 = v;
+    Changed();
+}
+
+void LineControl::SetBorderColor(ColorRef c)
+{
+    m_color = c;
+    Changed();
+}
+
+LabelControl::~LabelControl() = default;

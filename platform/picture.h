@@ -1,6 +1,7 @@
 // The picture of a chart without its window: a persistent image the charts draw into through its
 // canvas, its size in twips, its Tag and colours. The picture box widget shows it; tests use it
-// alone, on a canvas of their own.
+// alone, on a canvas of their own. Beside it, the line and label controls that lie over a picture
+// (a crosshair, a read-out), as the charts move and write them.
 #pragma once
 
 #include <functional>
@@ -62,4 +63,57 @@ private:
     ImageCanvas *m_image = nullptr;  // m_canvas when the picture draws into its own image
     std::function<QSize()> m_size;
     std::function<void()> m_refresh;
+};
+
+// A line control over a picture: its two end points in twips from the picture's top-left corner, its
+// colour, a Tag text and whether it shows. This base only keeps the values (tests use it alone); a
+// window's line derives from it and follows each change (platform/forms/overlay_controls.h).
+class LineControl {
+public:
+    virtual ~LineControl();
+
+    double X1() const { return m_x1; }
+    double Y1() const { return m_y1; }
+    double X2() const { return m_x2; }
+    double Y2() const { return m_y2; }
+    ColorRef BorderColor() const { return m_color; }
+    void SetX1(double v);
+    void SetY1(double v);
+    void SetX2(double v);
+    void SetY2(double v);
+    void SetBorderColor(ColorRef c);
+    virtual QString Tag() const { return m_tag; }
+    virtual void SetTag(const QString &tag) { m_tag = tag; }
+    virtual bool Visible() const { return m_visible; }
+    virtual void SetVisible(bool visible) { m_visible = visible; }
+
+protected:
+    // Called after a change of an end point or of the colour.
+    virtual void Changed() {}
+
+private:
+    double m_x1 = 0, m_y1 = 0, m_x2 = 0, m_y2 = 0;
+    ColorRef m_color = 0;
+    QString m_tag;
+    bool m_visible = true;
+};
+
+// A label control over a picture: its caption, and its left edge and width in twips. The width is the
+// one it takes when sized to its caption. This base only keeps the values, its width as set by
+// SetWidth (tests); a window's label derives from it, shows the caption and measures it.
+class LabelControl {
+public:
+    virtual ~LabelControl();
+
+    virtual QString Caption() const { return m_caption; }
+    virtual void SetCaption(const QString &caption) { m_caption = caption; }
+    virtual double Left() const { return m_left; }
+    virtual void SetLeft(double left) { m_left = left; }
+    virtual double Width() const { return m_width; }
+    void SetWidth(double width) { m_width = width; }
+
+private:
+    QString m_caption;
+    double m_left = 0;
+    double m_width = 0;
 };

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "charts/kline.h"
+#include "charts/kline_draw.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
@@ -47,6 +48,8 @@ constexpr int kGridBottom = 440;
 constexpr int kStatusHeight = 22;
 // The horizontal bar is designed wider than any screen; only its Left follows the layout.
 constexpr int kHorizontalBarWidth = 4000;
+// The crosshair lines' length in twips, also wider than any screen.
+constexpr double kCrosshairLength = 4000.0 * kTwipsPerPixel;
 
 const char *const kComCaptions[23] = {
     "添加买卖记录", "编辑买卖记录",       "删除买卖记录", "卖出快捷编辑",   "收益率对比折线分析", "资产构成饼状图分析",
@@ -210,6 +213,7 @@ MFWindow::MFWindow()
     setAttribute(Qt::WA_DeleteOnClose);
     BuildControls();
     SetKLinePicture(&Pic[0]->picture());
+    SetKLineCrosshair(LnControl[2].get(), LnControl[3].get(), LBLControl2.get());
     resize(kDesignedWidth, kDesignedHeight);
     // The client area takes its designed size now, so restored splitter positions are checked
     // against it before the window is first shown.
@@ -233,6 +237,8 @@ MFWindow::~MFWindow()
     qApp->removeEventFilter(this);
     if (KLinePicture() == &Pic[0]->picture())
         SetKLinePicture(nullptr);
+    if (KLineReadout() == LBLControl2.get())
+        SetKLineCrosshair(nullptr, nullptr, nullptr);
     if (TheMF() == this)
         TheMF() = nullptr;
 }
@@ -285,6 +291,9 @@ void MFWindow::BuildControls()
     Ln[3]->hide();
     LBL[2] = new QLabel(QStringLiteral("买卖"), Pic[0]);
     LBL[2]->move(4, 4);
+    LnControl[2] = std::make_unique<LineOverlay>(Ln[2], 0, 0, 0, kCrosshairLength);
+    LnControl[3] = std::make_unique<LineOverlay>(Ln[3], 0, 0, kCrosshairLength, 0);
+    LBLControl2 = std::make_unique<LabelOverlay>(LBL[2]);
 
     TStatus = new QLabel(QStringLiteral("状态"), m_client);
     TStatus->setFrameShape(QFrame::Panel);

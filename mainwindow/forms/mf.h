@@ -5,6 +5,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <QFrame>
@@ -12,6 +13,7 @@
 #include <QPointer>
 
 #include "platform/forms/flex_grid_view.h"
+#include "platform/forms/overlay_controls.h"
 #include "platform/forms/picture_box.h"
 #include "records/records_hooks.h"
 #include "storage/forms/widget_controls.h"
@@ -94,6 +96,9 @@ public:
     // The chart's crosshair lines: Ln[2] vertical, Ln[3] horizontal (Ln[0], Ln[1] do not exist).
     std::array<QFrame *, 4> Ln{};
     std::array<QLabel *, 3> LBL{};
+    // Ln[2], Ln[3] and LBL[2] as the chart moves and writes them (twips), handed to it with Pic[0].
+    std::array<std::unique_ptr<LineOverlay>, 4> LnControl{};
+    std::unique_ptr<LabelOverlay> LBLControl2;
     std::array<QLabel *, 2> Label1{};
     std::array<QDateEdit *, 2> DTP{};
     QLabel *TStatus = nullptr;

@@ -339,6 +339,7 @@ TEST_F(KLineTest, SeriesOfTheShownStockEvenWhileHidden)
 {
     // Both curve colours equal the background (0): the series are not drawn, yet the read-out reads
     // them, so they must be the shown stock's.
+    KTradeDispSetParams().tt = {"0", "", "", "", "", "", "", "", "", "", "", "", "0", "0"};
     StoreBars("600000", 100);
     StoreBars("000002", 100);
     StoreBars("399001", 100);

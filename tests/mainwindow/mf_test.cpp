@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 
 #include "charts/kline.h"
+#include "charts/kline_draw.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/history.h"
@@ -573,6 +574,9 @@ TEST_F(MFTest, TheChartDrawsIntoTheWindowsPictureAndFollowsItsSize)
     ShowKLine("[600000]浦发银行");
     EXPECT_EQ(pic.Tag, "[600000]浦发银行");
     EXPECT_EQ(KLineData().BarCount(), 1);
+    // The crosshair lines and the read-out are handed over with the picture.
+    EXPECT_EQ(mf->LBL[2]->text(), "2024-05-17");
+    EXPECT_EQ(mf->Ln[2]->palette().color(QPalette::Window), QColor(0x80, 0x80, 0x80));
     EXPECT_EQ(pic.Image().size(), mf->Pic[0]->size());
 
     mf->ClientArea()->resize(900, 700);
@@ -582,6 +586,7 @@ TEST_F(MFTest, TheChartDrawsIntoTheWindowsPictureAndFollowsItsSize)
 
     CloseMF();
     EXPECT_EQ(KLinePicture(), nullptr);
+    EXPECT_EQ(KLineReadout(), nullptr);
     ShowKLine("[000002]万科A");
     EXPECT_EQ(KLineData().Code, "600000");
     ResetKLineData();

@@ -6,8 +6,11 @@
 #include <QFontInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QFrame>
+#include <QLabel>
 
 #include "platform/canvas.h"
+#include "platform/forms/overlay_controls.h"
 #include "platform/forms/picture_box.h"
 #include "platform/picture.h"
 
@@ -238,4 +241,52 @@ TEST(PictureBox, ShowsItsImageAndPassesEventsOnInTwips)
         EXPECT_EQ(shift, 1);
     }
     EXPECT_EQ(codes, (std::vector<int>{37, 38, 39, 40, 65, 0}));
+}
+
+TEST(PictureBox, CrosshairLinesAndReadOutFollowTheirControlsInTwips)
+{
+    PictureBox box;
+    box.resize(600, 400);
+    auto *frame = new QFrame(&box);
+    frame->setFrameShape(QFrame::VLine);
+    frame->setProperty("Tag", QStringLiteral("1"));
+    frame->hide();
+    auto *label = new QLabel(QStringLiteral("买卖"), &box);
+    label->move(4, 30);
+    LineOverlay vertical(frame, 0, 0, 0, 60000);
+    EXPECT_EQ(frame->geometry(), QRect(0, 0, 1, 4000));
+    EXPECT_EQ(frame->frameShape(), QFrame::NoFrame);
+    // A move of both ends, halves to even; the colour fills the line.
+    vertical.SetX1(959.016);
+    vertical.SetX2(959.016);
+    vertical.SetBorderColor(0x0000FF);
+    EXPECT_EQ(frame->geometry(), QRect(64, 0, 1, 4000));
+    EXPECT_EQ(frame->palette().color(QPalette::Window), QColor(255, 0, 0));
+    LineOverlay horizontal(new QFrame(&box), 0, 1507.5, 1500, 1507.5);
+    EXPECT_EQ(horizontal.X2(), 1500);
+    // Tag and visibility are the widget's own.
+    EXPECT_EQ(vertical.Tag(), "1");
+    EXPECT_FALSE(vertical.Visible());
+    vertical.SetTag(QString());
+    vertical.SetVisible(true);
+    EXPECT_EQ(frame->property("Tag").toString(), "");
+    EXPECT_FALSE(frame->isHidden());
+
+    LabelOverlay readout(label);
+    const double oneLine = readout.Width();
+    readout.SetCaption(QStringLiteral("2024-03-05\n买入：1,000股，价格：10.00 涨幅：9.97%"));
+    EXPECT_GT(readout.Width(), oneLine);
+    EXPECT_EQ(readout.Width(), label->width() * 15.0);
+    EXPECT_GT(label->height(), label->fontMetrics().height() * 2 - 1);
+    readout.SetLeft(1500);
+    EXPECT_EQ(label->pos(), QPoint(100, 30));
+    EXPECT_EQ(readout.Left(), 1500);
+
+    // Controls whose widgets are gone do nothing.
+    delete frame;
+    delete label;
+    vertical.SetX1(100);
+    readout.SetCaption(QStringLiteral("x"));
+    EXPECT_EQ(readout.Width(), 0);
+    EXPECT_FALSE(vertical.Visible());
 }

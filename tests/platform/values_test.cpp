@@ -157,6 +157,11 @@ TEST(NumberText, DigitsAsTheOriginalPlatformWroteThem)
     EXPECT_EQ(NumberText(1e15), "1E+15");
     EXPECT_EQ(NumberText(-1.5e-5), "-1.5E-05");
     EXPECT_EQ(NumberText(123456789012345678.0), "1.23456789012346E+17");
+    // Joined to a caption: a blank where a minus sign would stand.
+    EXPECT_EQ(GeneralNumberText(12.5), " 12.5");
+    EXPECT_EQ(GeneralNumberText(-3), "-3");
+    EXPECT_EQ(GeneralNumberText(-0.0), " 0");
+    EXPECT_EQ(GeneralNumberText(1000), " 1000");
     EXPECT_EQ(MakeSingle(10.01f).ToText(), "10.01");
     EXPECT_EQ(MakeDouble(10.01f).ToText(), "10.0100002288818");
     EXPECT_EQ(MakeDate(45296).ToText(), "2024-01-05");
