@@ -42,13 +42,13 @@ public:
     // A true flag, an empty bitmap or no GUI application: nothing is copied, False.
     bool CopyToClipboard(bool flag);
     // Fills the header for width × height and makes the pixel buffer (all bytes 0). False, with the
-    // bitmap empty, for a width or height of 0 or less.
+    // bitmap empty, for a width or height of 0 or less or above 16384.
     bool CreateDIB(int width, int height);
     // Creates the bitmap at the picture's size in pixels and copies the picture in; the bitmap stays
     // empty for a null picture.
     void CreateFromPicture(const QImage &picture);
-    // Releases what the bitmap holds, then creates it at the size. False (the bitmap empty) for a
-    // width or height of 0 or less.
+    // Releases what the bitmap holds, then creates it at the size. False (the bitmap empty) when
+    // CreateDIB refuses the size.
     bool Create(int width, int height);
     // The bytes of one row: width × 3 rounded up to a multiple of 4.
     int BytesPerScanLine() const { return (Width() * 3 + 3) & ~3; }

@@ -24,9 +24,8 @@ namespace {
 const QString kFormName = QStringLiteral("KTradeDispSet");
 
 const std::array<const char *, 16> kEntryNames = {
-    "背景颜色：",   "上涨K线：",   "下跌K线：",   "平收K线：", "买入[未卖]：", "卖出标签：",
-    "做T赢标签：",  "做T亏标签：", "买入[已卖]：", "箭头线[赢]：", "箭头线[亏]：", "当前成本：",
-    "仓位线：",     "成本价线：",  "坐标线：",     "空位：",
+    "背景颜色：", "上涨K线：", "下跌K线：", "平收K线：", "买入[未卖]：", "卖出标签：", "做T赢标签：", "做T亏标签：",
+    "买入[已卖]：", "箭头线[赢]：", "箭头线[亏]：", "当前成本：", "仓位线：", "成本价线：", "坐标线：", "空位：",
 };
 
 QPointer<KTradeDispSetForm> &Loaded()

@@ -63,8 +63,9 @@ void ColorBox::mouseReleaseEvent(QMouseEvent *event)
 
 void ColorBox::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    // The second press of a double click counts as a new click.
-    mousePressEvent(event);
+    // A double click is one click: the first press and release already made it.
+    m_pressed = false;
+    event->accept();
 }
 
 void ColorBox::mouseMoveEvent(QMouseEvent *event)

@@ -20,7 +20,7 @@ public:
     void SetForeColor(ColorRef color);
 
 signals:
-    // The left button was pressed and released over the box.
+    // The left button was pressed and released over the box (a double click counts once).
     void clicked();
 
 protected:

@@ -58,7 +58,7 @@ TEST(DibSectionTest, RowsAreBottomUpBlueGreenRedPaddedWithZeros)
         EXPECT_EQ(dib.BytesPerScanLine(), stride) << width;
         EXPECT_EQ(dib.Header().biSizeImage, static_cast<uint32_t>(stride * 2)) << width;
     }
-    for (const auto &[width, height] : std::vector<std::pair<int, int>>{{0, 5}, {5, 0}, {-3, 2}, {2, -1}}) {
+    for (const auto &[width, height] : std::vector<std::pair<int, int>>{{0, 5}, {5, 0}, {-3, 2}, {2, -1}, {16385, 1}, {1, 100000}}) {
         EXPECT_FALSE(dib.Create(width, height)) << width << "x" << height;
         EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
         EXPECT_EQ(dib.Width(), 0);
