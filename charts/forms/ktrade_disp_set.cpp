@@ -1,0 +1,160 @@
+// KTradeDispSet: the K-line colour form.
+#include "ktrade_disp_set.h"
+
+#include <cstdint>
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "charts/kline.h"
+#include "charts/kline_draw.h"
+#include "platform/forms/color_box.h"
+#include "platform/numeric.h"
+#include "storage/dialogs.h"
+#include "storage/forms/form_ops.h"
+
+namespace {
+
+const QString kFormName = QStringLiteral("KTradeDispSet");
+
+const std::array<const char *, 16> kEntryNames = {
+    "背景颜色：", "上涨K线：", "下跌K线：", "平收K线：", "买入[未卖]：", "卖出标签：", "做T赢标签：", "做T亏标签：",
+    "买入[已卖]：", "箭头线[赢]：", "箭头线[亏]：", "当前成本：", "仓位线：", "成本价线：", "坐标线：", "空位：",
+};
+
+QPointer<KTradeDispSetForm> &Loaded()
+{
+    static QPointer<KTradeDispSetForm> form;
+    return form;
+}
+
+// The colour number a box's text holds: its leading number, a negative one taken as the 32-bit
+// pattern it was stored from; 0 without a number.
+ColorRef ColorOfText(const QString &text)
+{
+    const double v = LeadingNumber(text);
+    if (!(v >= INT32_MIN && v <= UINT32_MAX))
+        return 0;
+    return static_cast<ColorRef>(static_cast<int64_t>(v));
+}
+
+}  // namespace
+
+KTradeDispSetForm::KTradeDispSetForm()
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("交易分布图显示设置"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    RegisterFormWidget(this, kFormName);
+
+    auto *boxes = new QGridLayout;
+    boxes->setHorizontalSpacing(8);
+    boxes->setVerticalSpacing(6);
+    for (int i = 0; i < 16; ++i) {
+        Label1[i] = new QLabel(QString::fromUtf8(kEntryNames[i]), this);
+        Label1[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        TT[i] = new ColorBox(this);
+        TT[i]->setFixedSize(64, 22);
+        // The design colour is the entry's default: the table's own colour while nothing is stored.
+        TT[i]->SetBackColor(GetKLineColor(i));
+        const int row = i % 8;
+        const int column = i / 8 * 2;
+        boxes->addWidget(Label1[i], row, column);
+        boxes->addWidget(TT[i], row, column + 1);
+        connect(TT[i], &ColorBox::clicked, this, [this, i] { TT_Click(i); });
+        m_controls.Register(ControlKind::tt, i, TT[i]);
+    }
+    boxes->setColumnMinimumWidth(2, 100);
+
+    Line1 = new QFrame(this);
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Sunken);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    const std::array<QString, 2> captions = {QStringLiteral("确   定"), QStringLiteral("取   消")};
+    for (int i = 0; i < 2; ++i) {
+        Com[i] = new QPushButton(captions[i], this);
+        Com[i]->setMinimumWidth(90);
+        buttons->addWidget(Com[i]);
+        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
+    }
+    Com[0]->setDefault(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(boxes);
+    layout->addWidget(Line1);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    Form_Load();
+}
+
+void KTradeDispSetForm::Form_Load()
+{
+    RestoreFormParams(&m_controls, QString(), KTradeDispSetParams());
+    m_copy = KTradeDispSetParams();
+    for (ColorBox *box : TT) {
+        if (!box->text().isEmpty())
+            box->SetBackColor(ColorOfText(box->text()));
+        else
+            box->setText(QString::number(box->BackColor()));
+        box->SetForeColor(box->BackColor());
+    }
+}
+
+void KTradeDispSetForm::TT_Click(int index)
+{
+    if (index < 0 || index >= static_cast<int>(TT.size()))
+        return;
+    ColorBox *box = TT[index];
+    const ColorRef chosen = ChooseColor(box->BackColor());
+    if (chosen == box->BackColor())
+        return;
+    box->SetBackColor(chosen);
+    box->SetForeColor(chosen);
+    box->setText(QString::number(chosen));
+    SaveFormParams(&m_controls, kFormName, KTradeDispSetParams(), true, true);
+    ShowKLine(QString());
+}
+
+void KTradeDispSetForm::Com_Click(int index)
+{
+    if (index > 0) {
+        KTradeDispSetParams() = m_copy;
+        ShowKLine(QString());
+    }
+    close();
+}
+
+void KTradeDispSetForm::Form_Unload()
+{
+    SaveFormParams(&m_controls, kFormName, KTradeDispSetParams(), false, false);
+}
+
+void KTradeDispSetForm::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    // The next use loads a new window while this one waits for its deletion.
+    if (Loaded() == this)
+        Loaded() = nullptr;
+    event->accept();
+}
+
+KTradeDispSetForm *KTradeDispSet()
+{
+    if (!Loaded())
+        Loaded() = new KTradeDispSetForm;
+    return Loaded();
+}
+
+KTradeDispSetForm *LoadedKTradeDispSet()
+{
+    return Loaded();
+}
