@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "charts/kline.h"
+#include "exchange/import_data.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
@@ -485,6 +486,10 @@ void MFWindow::Com_Click(int index)
     const DisabledWhile gridOff(MSF[0]);
     if (index == 11) {
         ToggleSettingsPanel();
+        return;
+    }
+    if (index == 6) {
+        ImportData();
         return;
     }
     if (index >= 0 && index <= 22 && MainWindowHooks().comClick)
