@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -268,6 +269,56 @@ std::vector<int> BiffSheetKinds(const QByteArray &file)
     return {};
 }
 
+bool IsNameChar(char ch)
+{
+    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_' || ch == '-' ||
+           ch == '.' || ch == ':';
+}
+
+// Looks in the worksheet text from pos for the start of the first row numbered past maxRows (row holds
+// the number of the row before; a row without a number follows the one before). Its offset, or -1
+// with pos where to go on once more text is there.
+qsizetype FindRowPast(const QByteArray &text, qsizetype &pos, int maxRows, int &row)
+{
+    const char *p = text.constData();
+    const qsizetype size = text.size();
+    for (;;) {
+        const void *lt = pos < size ? std::memchr(p + pos, '<', static_cast<size_t>(size - pos)) : nullptr;
+        if (!lt) {
+            pos = size;
+            return -1;
+        }
+        const qsizetype at = static_cast<const char *>(lt) - p;
+        const void *gt = std::memchr(p + at, '>', static_cast<size_t>(size - at));
+        if (!gt) {
+            pos = at;
+            return -1;
+        }
+        const qsizetype tagEnd = static_cast<const char *>(gt) - p;
+        qsizetype n = at + 1;
+        while (n < tagEnd && IsNameChar(p[n]))
+            ++n;
+        qsizetype local = n;
+        while (local > at + 1 && p[local - 1] != ':')
+            --local;
+        if (n - local == 3 && std::memcmp(p + local, "row", 3) == 0) {
+            const QByteArray tag = QByteArray::fromRawData(p + n, tagEnd - n);
+            int given = 0;
+            for (const char *attr : {" r=\"", " r='", "\tr=\"", "\nr=\""}) {
+                const qsizetype a = tag.indexOf(attr);
+                if (a >= 0) {
+                    given = std::atoi(tag.constData() + a + 4);
+                    break;
+                }
+            }
+            row = given > 0 ? given : row + 1;
+            if (row > maxRows)
+                return at;
+        }
+        pos = tagEnd + 1;
+    }
+}
+
 WorkbookFailure FailureOfZipError(int code)
 {
     switch (code) {
@@ -362,9 +413,13 @@ struct Workbook::Impl {
     // ---- Office Open XML
 
     // The bytes of a part of the archive (its name matched without regard to case); nothing when it
-    // is missing (failure NotWorkbook) or cannot be read.
-    std::optional<QByteArray> ReadPart(const QString &name)
+    // is missing (failure NotWorkbook) or cannot be read. For a worksheet with maxRows 1 or more the
+    // reading stops at the first row past maxRows and the text is cut there (cut set), so that a
+    // preview of the first rows of a large sheet neither inflates nor parses the rest.
+    std::optional<QByteArray> ReadPart(const QString &name, int maxRows = 0, bool *cut = nullptr)
     {
+        if (cut)
+            *cut = false;
         const zip_int64_t index = zip_name_locate(zip, name.toUtf8().constData(), ZIP_FL_NOCASE);
         if (index < 0) {
             Fail(WorkbookFailure::NotWorkbook, 0);
@@ -383,8 +438,19 @@ struct Workbook::Impl {
         QByteArray bytes;
         char buf[65536];
         zip_int64_t n = 0;
-        while ((n = zip_fread(f, buf, sizeof buf)) > 0)
+        qsizetype scanned = 0;
+        int row = 0;
+        while ((n = zip_fread(f, buf, sizeof buf)) > 0) {
             bytes.append(buf, static_cast<qsizetype>(n));
+            if (maxRows < 1)
+                continue;
+            if (const qsizetype past = FindRowPast(bytes, scanned, maxRows, row); past >= 0) {
+                bytes.truncate(past);
+                if (cut)
+                    *cut = true;
+                break;
+            }
+        }
         const int e = n < 0 ? zip_error_code_zip(zip_file_get_error(f)) : 0;
         zip_fclose(f);
         if (n < 0) {
@@ -394,16 +460,19 @@ struct Workbook::Impl {
         return bytes;
     }
 
-    // A part parsed into doc; false (NotWorkbook) when it is missing or no well-formed XML.
-    bool ParsePart(const QString &name, pugi::xml_document &doc, QByteArray &bytes)
+    // A part parsed into doc (a worksheet up to row maxRows when it is 1 or more); false (NotWorkbook)
+    // when it is missing or no well-formed XML.
+    bool ParsePart(const QString &name, pugi::xml_document &doc, QByteArray &bytes, int maxRows = 0)
     {
-        const auto read = ReadPart(name);
+        bool cut = false;
+        const auto read = ReadPart(name, maxRows, &cut);
         if (!read)
             return false;
         bytes = *read;
         const auto result = doc.load_buffer_inplace(bytes.data(), static_cast<size_t>(bytes.size()),
                                                     pugi::parse_default | pugi::parse_ws_pcdata_single);
-        if (!result)
+        // A text cut after a row leaves its enclosing elements open; the rows before are all there.
+        if (!result && !(cut && result.status == pugi::status_end_element_mismatch))
             return Fail(WorkbookFailure::NotWorkbook, 0);
         return true;
     }
@@ -557,7 +626,7 @@ struct Workbook::Impl {
     {
         pugi::xml_document doc;
         QByteArray bytes;
-        if (!ParsePart(parts[sheet], doc, bytes))
+        if (!ParsePart(parts[sheet], doc, bytes, maxRows))
             return false;
         const pugi::xml_node data = ChildNamed(doc.document_element(), "sheetData");
         int r = 0;

@@ -215,6 +215,11 @@ TEST_F(WorkbookTest, XlsxByHandPrefixesDateSystemsAndFormats)
         EXPECT_EQ(reader.SheetNames(), QStringList({"数据"}));
         ASSERT_TRUE(reader.SelectSheet(QStringLiteral("数据")));
         EXPECT_EQ(Texts(reader), c.rows) << c.date1904;
+        // The first rows only, the rows without numbers counted on.
+        ASSERT_TRUE(reader.SelectSheet(QStringLiteral("数据"), 2));
+        EXPECT_EQ(Texts(reader), c.rows.mid(0, 2));
+        ASSERT_TRUE(reader.SelectSheet(QStringLiteral("数据"), 3));
+        EXPECT_EQ(Texts(reader), c.rows.mid(0, 2));
     }
 }
 
