@@ -21,6 +21,7 @@
 #include "fixtures/biff_writer.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
+#include "mainwindow/forms/mf.h"
 #include "market/calendar.h"
 #include "market/quotes.h"
 #include "platform/clock.h"
@@ -270,6 +271,16 @@ TEST_F(ImportDialogsTest, ChoosingAFileKeepsItsPathAndOpensTheRightWindows)
         EXPECT_EQ(maps, c.maps) << c.answer.value_or("-").toStdString();
         EXPECT_EQ(mode, c.lists ? 1 : 0);
     }
+    // The main window's command 6 starts the import itself.
+    int maps = 0, dispatched = 0;
+    ImportWindowHooks().showInputMap = [&] { ++maps; };
+    MainWindowHooks().comClick = [&](int) { ++dispatched; };
+    prompter.fileAnswers.push_back(QStringLiteral("/home/u/t.csv"));
+    MF()->Com_Click(6);
+    delete LoadedMF();
+    MainWindowHooks() = MFHooks{};
+    EXPECT_EQ(maps, 1);
+    EXPECT_EQ(dispatched, 0);
 }
 
 TEST_F(ImportDialogsTest, WorksheetListWindowWaitsForTheChoice)
@@ -359,6 +370,7 @@ TEST_F(ImportDialogsTest, RowRangeIsOrderedAndLimited)
         {"3", "2", true, 2, {"数据导入完成！"}},
         {"2", "30001", true, 3, {"数据导入完成！"}},
         {"1", "30001", false, 0, {"一次性导入数据不得超过3万条记录，请重新设置！"}},
+        {"1e12", "-1e12", false, 0, {"一次性导入数据不得超过3万条记录，请重新设置！"}},
         {"30001.4", "1.6", true, 3, {"数据导入完成！"}},  // 2 to 30001 once rounded and ordered
         {"1.5", "1.4", true, 0, {"第1行股票代码有误,请检查数据是否正确!", "导入第1行时出现错误！共导入0行数据。"}},
         {"", "", true, 0, {"数据导入完成！"}},  // first use: both boxes empty
