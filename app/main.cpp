@@ -3,6 +3,7 @@
 
 #include <QApplication>
 
+#include "exchange/forms/sheets_form.h"
 #include "mainwindow/forms/mf.h"
 #include "mainwindow/main_sub.h"
 #include "platform/forms/qt_prompter.h"
@@ -26,6 +27,7 @@ int main(int argc, char *argv[])
     InstallIndicatorWindow();
     InstallTopLevelCaptions();
     InstallMainWindow();
+    InstallImportWindows();
     // The file dialogs keep their filter choice in the database across runs.
     SetDialogParamStore([](const QString &key, const QString &defaultValue) { return GetParam(key, defaultValue); },
                         [](const QString &key, const QString &value) { SaveParam(key, value); });

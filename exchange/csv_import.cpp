@@ -30,6 +30,9 @@ constexpr QChar kSectionMark = u'ζ';
 constexpr QChar kCommaMark = u'ξ';
 // A record still open after this many lines joined to it is given up.
 constexpr int kMaxJoinedLines = 101;
+// The preview shows this many records at most, and no more cells than kPreviewCells.
+constexpr qsizetype kPreviewRecords = 201;
+constexpr qsizetype kPreviewCells = 330000;
 // Records of fewer fields end the run, unless the mapping names no column that far.
 constexpr int kMinRecordFields = 13;
 // The shortest time between two steps of the progress window (ms).
@@ -318,11 +321,9 @@ QString CsvLineToFields(const QString &line)
     return t;
 }
 
-bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber, QString *errorText)
+bool ReadCsvText(const QString &path, QString &text, int *errorNumber, QString *errorText)
 {
-    records.clear();
-    if (!HasCsvExtension(path))
-        return true;
+    text.clear();
     QFile f(path);
     QByteArray bytes;
     if (f.open(QIODevice::ReadOnly))
@@ -334,13 +335,20 @@ bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber, QS
             *errorText = QStringLiteral("无法读取文件：") + QDir::toNativeSeparators(path);
         return false;
     }
-    QString text = DecodeCsvText(bytes) + QStringLiteral("\r\n");
+    text = DecodeCsvText(bytes);
+    return true;
+}
+
+QStringList CsvTextToRecords(const QString &csvText, qsizetype maxRecords)
+{
+    QString text = csvText;
     // Files made on other systems end their lines with LF or CR alone; every kind ends a line here, and
     // a line break inside a quoted field comes back as CR LF when the lines are joined again.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
     const QStringList lines = text.split(u'\n');
-    for (qsizetype i = 0; i < lines.size();) {
+    QStringList records;
+    for (qsizetype i = 0; i < lines.size() && (maxRecords < 1 || records.size() < maxRecords);) {
         QString record = lines[i++];
         if (record.isEmpty()) {
             records << record;
@@ -353,7 +361,46 @@ bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber, QS
         }
         records << fields;
     }
+    return records;
+}
+
+bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber, QString *errorText)
+{
+    records.clear();
+    if (!HasCsvExtension(path))
+        return true;
+    QString text;
+    if (!ReadCsvText(path, text, errorNumber, errorText))
+        return false;
+    records = CsvTextToRecords(text + QStringLiteral("\r\n"));
     return true;
+}
+
+void ReadCsvPreview(FlexGrid &grid, const QString &path)
+{
+    QString text;
+    if (!HasCsvExtension(path) || !ReadCsvText(path, text))
+        return;
+    // Read line by line, a file yields no line after its last line end.
+    if (text.endsWith(QStringLiteral("\r\n")))
+        text.chop(2);
+    else if (text.endsWith(u'\n') || text.endsWith(u'\r'))
+        text.chop(1);
+    if (text.isEmpty())
+        return;
+    const qsizetype most = std::min<qsizetype>(kPreviewRecords, kPreviewCells / std::max(1, grid.Cols()));
+    const QStringList records = CsvTextToRecords(text, most);
+    GridRedrawPause pause(grid);
+    int row = grid.Rows();
+    grid.SetRows(row + static_cast<int>(records.size()));
+    for (qsizetype n = 0; n < records.size(); ++n, ++row) {
+        grid.SetTextMatrix(row, 0, QString::number(n + 1));
+        if (records[n].isEmpty())
+            continue;
+        const QStringList fields = records[n].split(kCsvFieldSeparator);
+        for (int c = 1; c < grid.Cols() && c <= fields.size(); ++c)
+            grid.SetTextMatrix(row, c, fields[c - 1]);
+    }
 }
 
 void NormalizeMapEntries(QStringList &designations)

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include "platform/db.h"
+#include "platform/flex_grid.h"
 #include "platform/recordset.h"
 
 // The separator of the fields of a converted record ("ζζ"), and of the stored mapping ("〗★〖").
@@ -49,6 +50,23 @@ double ImportRecordRows(const QStringList &records, int &startRow, int &endRow);
 // record. A path not ending in ".csv" leaves the list empty. False, with the list empty and the
 // reason in errorText (and its number in errorNumber), when the file cannot be read.
 bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber = nullptr, QString *errorText = nullptr);
+
+// Reads the file at path as text: UTF-8 when it starts with a byte-order mark or decodes cleanly as
+// UTF-8, else GBK. False, with the text empty and the reason in errorText (its number in
+// errorNumber), when the file cannot be read.
+bool ReadCsvText(const QString &path, QString &text, int *errorNumber = nullptr, QString *errorText = nullptr);
+
+// The records of a CSV text as ReadCsvFile makes them from it (ReadCsvFile appends a line end first),
+// the first maxRecords only when it is 1 or more.
+QStringList CsvTextToRecords(const QString &text, qsizetype maxRecords = 0);
+
+// Fills the import dialog's preview with the CSV file at path: one row appended per record of the
+// file, numbered from 1 in column 0 as the import numbers the rows, the record's fields in columns 1,
+// 2, ... as far as the grid has columns; an empty record gives an empty numbered row. The lines are
+// read as ReadCsvFile reads them, so the numbers agree with the import's, but a line end at the end of
+// the file starts no further record. At most 201 records, and no more than 330000 cells. A path not
+// ending in ".csv" and a file that cannot be read leave the grid as it was.
+void ReadCsvPreview(FlexGrid &grid, const QString &path);
 
 // One CSV record (one line, or lines joined with CR LF) as its fields joined by kCsvFieldSeparator;
 // "" for an empty text and when a quoted section is still open. Quotes are removed and commas inside

@@ -21,6 +21,7 @@
 #include "charts/kline.h"
 #include "charts/kline_draw.h"
 #include "exchange/export.h"
+#include "exchange/import_data.h"
 #include "mainwindow/forms/stock_tree_form.h"
 #include "mainwindow/forms/trade_grid_form.h"
 #include "mainwindow/main_sub.h"
@@ -503,6 +504,10 @@ void MFWindow::Com_Click(int index)
     }
     if (index == 5) {
         ShowCapStructure();
+        return;
+    }
+    if (index == 6) {
+        ImportData();
         return;
     }
     if (index == 7) {

@@ -102,17 +102,20 @@ TEST_F(POPTest, MenusCarryTheirItemsAndRunTheirCommands)
     EXPECT_EQ(chartItems, QStringList({"导出图片", "外观设置"}));
     EXPECT_EQ(gridItems, QStringList({"导出表格", "导入数据", "-", "列设置", "颜色设置"}));
 
-    for (QAction *a : {pop->mOutput, pop->mInputRec, pop->mColSet, pop->mColorSet})
+    // Export (7) and import (6) the window runs itself; the others reach the dispatcher.
+    for (QAction *a : {pop->mColSet, pop->mColorSet})
         a->trigger();
-    EXPECT_EQ(commands, std::vector<int>({7, 6, 22, 21}));
+    EXPECT_EQ(commands, std::vector<int>({22, 21}));
     {
         // A long operation under way: the items do nothing.
         BusyGuard busy;
         pop->mOutput->trigger();
+        pop->mInputRec->trigger();
+        pop->mColSet->trigger();
         pop->mKTradeDispSet->trigger();
         pop->mKLineOutput->trigger();
     }
-    EXPECT_EQ(commands.size(), 4u);
+    EXPECT_EQ(commands.size(), 2u);
     EXPECT_EQ(LoadedKTradeDispSet(), nullptr);
     EXPECT_TRUE(prompter.shown.empty());
 

@@ -1,0 +1,227 @@
+// 导入数据映射: the mapping dialog's procedures.
+#include "import_map.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "exchange/csv_import.h"
+#include "exchange/import_data.h"
+#include "platform/daynum.h"
+#include "platform/numeric.h"
+#include "platform/prompter.h"
+#include "platform/workbook.h"
+#include "records/deelres.h"
+#include "records/records_hooks.h"
+#include "storage/grid_ops.h"
+#include "storage/indicator.h"
+#include "storage/params.h"
+
+namespace {
+
+const QString kMapKey = QStringLiteral("导入列号");
+const QString kRowsKey = QStringLiteral("导入起止号");
+// The rows of the mapping grid are this high, the caption row too (twips).
+constexpr int kMapRowHeight = 270;
+constexpr int kRowNumberWidth = 300;
+
+// Column letters of a column number: 1 "A", 26 "Z", 27 "AA", 59 "BG".
+QString PreviewColumnLetters(int n)
+{
+    QString letters;
+    for (; n > 0; n = (n - 1) / 26)
+        letters.prepend(QChar(u'A' + (n - 1) % 26));
+    return letters;
+}
+
+// The row number typed in a row box: its leading number, rounded with halves to even, kept within
+// what a row number can be.
+int RowNumberOf(const QString &text)
+{
+    const double n = RoundHalfEven(LeadingNumber(text), 0);
+    return static_cast<int>(std::clamp(std::isfinite(n) ? n : 0.0, -1e9, 1e9));
+}
+
+// Hides the progress window when it goes out of scope, whichever way the reading ends.
+struct IndicatorCloser {
+    ~IndicatorCloser() { HideIndicator(); }
+};
+
+// The worksheet rows 1..200 up to the first whose first three cells are empty, into the preview.
+void ReadSheetPreview(FlexGrid &grid, const QString &path, const QString &sheet)
+{
+    IndicatorCloser closer;
+    ShowIndicator(QStringLiteral("正在读取EXCEL数据……"), 80);
+    // The user may close the progress window to stop the reading.
+    const bool watching = IndicatorShown();
+    Workbook workbook;
+    if (!workbook.Open(path) || !workbook.SelectSheet(sheet, kPreviewSheetRows)) {
+        MsgBox(WorkbookFailureMessage(workbook));
+        return;
+    }
+    grid.SetRows(1 + kPreviewSheetRows);
+    int last = 0;
+    for (int r = 1; r <= kPreviewSheetRows; ++r) {
+        if (workbook.CellText(r, 1).isEmpty() && workbook.CellText(r, 2).isEmpty() &&
+            workbook.CellText(r, 3).isEmpty())
+            break;
+        grid.SetTextMatrix(r, 0, QString::number(r));
+        for (int c = 1; c < grid.Cols(); ++c)
+            grid.SetTextMatrix(r, c, workbook.CellText(r, c));
+        last = r;
+        if (watching && !IndicatorShown())
+            break;
+        StepIndicator(1, QStringLiteral("pages"));
+    }
+    grid.SetRows(1 + last);
+}
+
+}  // namespace
+
+void InitMapGrid(FlexGrid &grid)
+{
+    static const char *labels[] = {"股票代码", "买入日期", "卖出日期", "买入数量", "买入价格", "卖出数量", "卖出价格", "备注"};
+    GridRedrawPause pause(grid);
+    const std::vector<QString> captions = {QStringLiteral("序号"), QStringLiteral("内容"), QStringLiteral("对应列号")};
+    SetupGridColumns(grid, captions, captions);
+    const int first = grid.FixedRows();
+    grid.SetRows(first + 8);
+    for (int r = first - 1; r < grid.Rows(); ++r)
+        grid.SetRowHeight(r, kMapRowHeight);
+    for (int i = 0; i < 8; ++i) {
+        grid.SetTextMatrix(first + i, 0, QString::number(i + 1));
+        grid.SetTextMatrix(first + i, 1, QString::fromUtf8(labels[i]));
+    }
+    AutoFitGridColumns(grid, first - 1, false);
+    GetMapStr(grid);
+}
+
+void GetMapStr(FlexGrid &grid)
+{
+    const QString stored = GetParam(kMapKey);
+    if (stored.isEmpty())
+        return;
+    const QStringList parts = stored.split(kImportMapSeparator);
+    for (int k = 0; k < parts.size() && grid.FixedRows() + k < grid.Rows(); ++k)
+        grid.SetTextMatrix(grid.FixedRows() + k, 2, parts[k]);
+}
+
+void SaveMapSettings(const FlexGrid &grid, const QString &first, const QString &last)
+{
+    QStringList designations;
+    for (int r = grid.FixedRows(); r < grid.Rows(); ++r)
+        designations << grid.TextMatrix(r, 2);
+    SaveParam(kMapKey, designations.join(kImportMapSeparator));
+    SaveParam(kRowsKey, first + kImportMapSeparator + last);
+}
+
+std::pair<QString, QString> StoredRowRange()
+{
+    const QString stored = GetParam(kRowsKey);
+    const qsizetype at = stored.indexOf(kImportMapSeparator);
+    if (at < 0)
+        return {QString(), stored};
+    return {stored.left(at), stored.mid(at + kImportMapSeparator.size())};
+}
+
+QString WorkbookFailureMessage(const Workbook &workbook)
+{
+    switch (workbook.Failure()) {
+    case WorkbookFailure::SheetNotFound:
+        return QStringLiteral("输入表格名称有误，无法打开表格，请重新输入！");
+    case WorkbookFailure::Unreadable:
+        return QStringLiteral("无法打开Excel文件，请检查后重新输入文件名及路径！");
+    case WorkbookFailure::NotWorkbook:
+    case WorkbookFailure::Encrypted:
+        return QStringLiteral("文件类型不对，请选择Excel文档！");
+    default:
+        return QStringLiteral("未知错误，错误号：") + QString::number(workbook.ErrorCode()) +
+               QStringLiteral("　请检查输入值！");
+    }
+}
+
+void LoadPreview(FlexGrid &grid)
+{
+    GridRedrawPause pause(grid);
+    grid.SetFixedCols(0);
+    grid.SetFixedRows(0);
+    grid.SetCols(kPreviewCols);
+    grid.SetRows(1);
+    grid.SetFixedRows(1);
+    grid.SetFixedCols(1);
+    grid.SetColWidth(0, kRowNumberWidth);
+    grid.SetTextMatrix(0, 0, QString());
+    for (int c = 1; c < kPreviewCols; ++c)
+        grid.SetTextMatrix(0, c, PreviewColumnLetters(c));
+
+    const QString path = ImportFilePath();
+    if (IsCsvPath(path)) {
+        ReadCsvPreview(grid, path);
+    } else if (IsWorkbookPath(path)) {
+        ReadSheetPreview(grid, path, ImportSheets());
+    } else {
+        MsgBox(QStringLiteral("您选择的文件格式不支持导入，请选择CSV或XLS文件！"));
+        ImportFilePath().clear();
+        return;
+    }
+    AutoFitGridColumns(grid, 0, false);
+}
+
+bool ReadSheetRecords(const QString &path, const QString &sheet, QStringList &records)
+{
+    records.clear();
+    Workbook workbook;
+    if (!workbook.Open(path) || !workbook.SelectSheet(sheet)) {
+        MsgBox(WorkbookFailureMessage(workbook));
+        return false;
+    }
+    QStringList fields;
+    for (int r = 1; r <= workbook.UsedRows(); ++r) {
+        fields.clear();
+        bool any = false;
+        for (int c = 1; c <= workbook.UsedCols(); ++c) {
+            fields << workbook.CellText(r, c);
+            any = any || !fields.back().isEmpty();
+        }
+        records << (any ? fields.join(kCsvFieldSeparator) : QString());
+    }
+    return true;
+}
+
+bool ImportMappedRows(const FlexGrid &grid, const QString &first, const QString &last)
+{
+    const QString path = ImportFilePath();
+    const bool csv = IsCsvPath(path);
+    if (!csv && (path.isEmpty() || ImportSheets().isEmpty()))
+        return true;
+    SaveMapSettings(grid, first, last);
+    int start = RowNumberOf(first);
+    int end = RowNumberOf(last);
+    if (end < start)
+        std::swap(start, end);
+    if (end - start > kMaxImportRows - 1) {
+        MsgBox(QStringLiteral("一次性导入数据不得超过3万条记录，请重新设置！"));
+        return false;
+    }
+    double earliest = kEmptyDate;
+    if (csv) {
+        earliest = ImportCsvRows(path, start, end);
+    } else {
+        QStringList records;
+        if (!ReadSheetRecords(path, ImportSheets(), records))
+            return false;
+        earliest = ImportRecordRows(records, start, end);
+    }
+    if (earliest > kEmptyDate) {
+        RecalcDeelRes(earliest, true);
+        ReloadStockTree();
+        RefreshCurrentNode();
+        ResetDtpRange();
+    }
+    return true;
+}
+
+void CancelImport()
+{
+    ImportFilePath().clear();
+    ImportSheets().clear();
+}

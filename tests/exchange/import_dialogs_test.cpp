@@ -1,0 +1,585 @@
+// The import's dialogs: the choice of the file and of the worksheet, the worksheet list and its ticks,
+// the mapping grid and row range kept in the parameter store, the previews of CSV files and
+// worksheets, and OK importing a CSV file or a worksheet and refreshing the main window.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <xlsxwriter.h>
+
+#include "exchange/csv_import.h"
+#include "exchange/forms/input_map_form.h"
+#include "exchange/forms/sheets_form.h"
+#include "exchange/import_data.h"
+#include "exchange/import_map.h"
+#include "fixtures/biff_writer.h"
+#include "fixtures/db_fixture.h"
+#include "fixtures/fake_services.h"
+#include "mainwindow/forms/mf.h"
+#include "market/calendar.h"
+#include "market/quotes.h"
+#include "platform/clock.h"
+#include "platform/gbk.h"
+#include "records/records_hooks.h"
+#include "storage/grid_ops.h"
+#include "storage/indicator.h"
+#include "storage/params.h"
+#include "storage/sys_params.h"
+
+namespace {
+
+const QString kMapAtoH = QStringLiteral("A〗★〖B〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖H");
+
+// A worksheet cell to write: a text, a number, or a date (yyyy-mm-dd) given as its text.
+struct XCell {
+    enum Kind { Text, Number, Date } kind = Text;
+    QString text;
+    double number = 0;
+};
+XCell Num(double v)
+{
+    return {XCell::Number, QString(), v};
+}
+XCell Day(const char *ymd)
+{
+    return {XCell::Date, QString::fromUtf8(ymd), 0};
+}
+
+// Shows what the procedures gave the progress window; after closeAfter steps of the "pages" unit it
+// acts as the user closing the window.
+class ClosingIndicator : public IndicatorView {
+public:
+    void ShowWindow(bool) override {}
+    void HideWindow() override {}
+    void SetBar(int, int, int) override {}
+    void SetMessage(const QString &) override {}
+    void SetTimeText(const QString &) override
+    {
+        if (++steps == closeAfter)
+            SetIndicatorShown(false);
+    }
+    int steps = 0;
+    int closeAfter = 0;
+};
+
+// Runs the action on the worksheet list once it is shown (its load lets events through before).
+void OnSheetsShown(const std::function<void(SheetsForm *)> &action)
+{
+    QTimer::singleShot(5, [action] {
+        SheetsForm *f = LoadedSheets();
+        if (f && f->isVisible())
+            action(f);
+        else
+            OnSheetsShown(action);
+    });
+}
+
+class ImportDialogsTest : public DbFixture {
+protected:
+    void SetUp() override
+    {
+        DbFixture::SetUp();
+        SetSysParams(200000, 0.0003, 1, 10, 0.075);
+        ResetCalendar();
+        ResetQuoteCache();
+        services.Install();
+        SetClock([] { return QDateTime(QDate(2024, 3, 9), QTime(10, 0)); });
+        CancelImport();
+        RecordsHooks &h = RecordsWindowHooks();
+        h.loadStockTree = [this] { refreshes << "tree"; };
+        h.refreshCurrentNode = [this] { refreshes << "node"; };
+        h.setDtpRange = [this] { refreshes << "dates"; };
+    }
+    void TearDown() override
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        RecordsWindowHooks() = RecordsHooks();
+        ImportWindowHooks() = ImportHooks();
+        SetIndicatorView(nullptr);
+        SetIndicatorShown(false);
+        CancelImport();
+        ResetCalendar();
+        ResetQuoteCache();
+        DbFixture::TearDown();
+    }
+
+    QString Write(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(PathOf(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return f.fileName();
+    }
+
+    // A workbook of worksheets (name, rows of cells) and, with chart set, a chart sheet after the first.
+    QString Xlsx(const QString &name, const std::vector<std::pair<QString, std::vector<std::vector<XCell>>>> &sheets,
+                 bool chart = false)
+    {
+        const QString path = PathOf(name);
+        lxw_workbook *wb = workbook_new(QFile::encodeName(path).constData());
+        lxw_format *day = workbook_add_format(wb);
+        format_set_num_format(day, "yyyy-mm-dd");
+        for (size_t i = 0; i < sheets.size(); ++i) {
+            lxw_worksheet *ws = workbook_add_worksheet(wb, sheets[i].first.toUtf8().constData());
+            const auto &rows = sheets[i].second;
+            for (size_t r = 0; r < rows.size(); ++r)
+                for (size_t c = 0; c < rows[r].size(); ++c) {
+                    const XCell &x = rows[r][c];
+                    if (x.kind == XCell::Number) {
+                        worksheet_write_number(ws, r, c, x.number, nullptr);
+                    } else if (x.kind == XCell::Date) {
+                        const QDate d = QDate::fromString(x.text, Qt::ISODate);
+                        lxw_datetime dt = {d.year(), d.month(), d.day(), 0, 0, 0};
+                        worksheet_write_datetime(ws, r, c, &dt, day);
+                    } else if (!x.text.isEmpty()) {
+                        worksheet_write_string(ws, r, c, x.text.toUtf8().constData(), nullptr);
+                    }
+                }
+            if (chart && i == 0) {
+                lxw_chart *ch = workbook_add_chart(wb, LXW_CHART_COLUMN);
+                chart_add_series(ch, nullptr, "=Sheet9!$A$1:$A$2");
+                chartsheet_set_chart(workbook_add_chartsheet(wb, "图表"), ch);
+            }
+        }
+        EXPECT_EQ(workbook_close(wb), LXW_NO_ERROR);
+        return path;
+    }
+
+    // A CSV file: a header, then the rows (GBK, CR LF).
+    QString Csv(const QString &name, const QStringList &rows)
+    {
+        QByteArray text = EncodeGbk(QStringLiteral("代码,买入日期,卖出日期,买入数量,买入价格,卖出数量,卖出价格,备注")) + "\r\n";
+        for (const QString &row : rows)
+            text += EncodeGbk(row) + "\r\n";
+        return Write(name, text);
+    }
+
+    // The grid's data rows, the cells from column 0 up to the last one holding a text joined by "|".
+    static QStringList Rows(const FlexGrid &grid)
+    {
+        QStringList rows;
+        for (int r = grid.FixedRows(); r < grid.Rows(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < grid.Cols(); ++c)
+                cells << grid.TextMatrix(r, c);
+            while (!cells.isEmpty() && cells.back().isEmpty())
+                cells.removeLast();
+            rows << cells.join(u'|');
+        }
+        return rows;
+    }
+
+    int Records()
+    {
+        return GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE"), QStringLiteral("COUNT(*)"),
+                             MakeLong(-1))
+            .ToText()
+            .toInt();
+    }
+
+    FakeServices services;
+    QStringList refreshes;
+};
+
+TEST_F(ImportDialogsTest, WorksheetListTicksAndNames)
+{
+    // Worksheets in workbook order, the chart sheet left out, the first ticked; the progress window
+    // closed afterwards, also when the file is no workbook.
+    FlexGrid grid;
+    const QString xlsx = Xlsx(QStringLiteral("b.xlsx"), {{"交易", {{Num(1)}}}, {"备用", {}}, {"Sheet9", {}}}, true);
+    ASSERT_TRUE(LoadSheetList(grid, xlsx));
+    EXPECT_EQ(Rows(grid), QStringList({"1|√|交易", "2||备用", "3||Sheet9"}));
+    EXPECT_EQ(grid.TextMatrix(0, 2), "工作表名称");
+    EXPECT_FALSE(IndicatorShown());
+    const QString xls = Write(QStringLiteral("b.xls"), BiffWorkbook({{QStringLiteral("甲"), 0, {BiffNumber(0, 0, 1)}},
+                                                                     {QStringLiteral("乙"), 0, {}}}));
+    ASSERT_TRUE(LoadSheetList(grid, xls));
+    EXPECT_EQ(Rows(grid), QStringList({"1|√|甲", "2||乙"}));
+    EXPECT_FALSE(LoadSheetList(grid, Write(QStringLiteral("t.xls"), "600000,2024-03-01\r\n")));
+    EXPECT_EQ(prompter.Messages(), QStringList({"无法打开XLS文件！"}));
+    EXPECT_EQ(grid.Rows(), 1);
+    EXPECT_FALSE(IndicatorShown());
+
+    // Presses on rows 1..3 in turn: with oneOnly a tick moves and a second press clears it;
+    // without, the names of the ticked rows are joined in row order.
+    struct Case {
+        bool oneOnly;
+        std::vector<int> presses;
+        QString ticked;
+    };
+    const Case cases[] = {
+        {true, {}, "A"},           {true, {2}, "B"},       {true, {2, 2}, ""},   {true, {1}, ""},
+        {true, {3, 0, 4}, "C"},    {false, {3}, "A‖C"},    {false, {2, 1}, "B"}, {false, {3, 2}, "A‖B‖C"},
+    };
+    for (const Case &c : cases) {
+        SetupSheetsGrid(grid);
+        grid.SetRows(4);
+        for (int r = 1; r <= 3; ++r)
+            grid.SetTextMatrix(r, 2, QString(QChar(u'A' + r - 1)));
+        grid.SetTextMatrix(1, 1, kCheckMark);
+        for (int row : c.presses)
+            TickSheetRow(grid, row, c.oneOnly);
+        EXPECT_EQ(TickedSheetNames(grid), c.ticked) << c.oneOnly << " " << c.presses.size();
+    }
+    // The row under a press: none on the caption or below the last row; scrolled rows count from
+    // TopRow.
+    const int h = grid.RowHeight(0);
+    const int d = grid.RowHeight(1);
+    EXPECT_EQ(SheetRowAt(grid, h - 1), -1);
+    EXPECT_EQ(SheetRowAt(grid, h), 1);
+    EXPECT_EQ(SheetRowAt(grid, h + 2 * d + d - 1), 3);
+    EXPECT_EQ(SheetRowAt(grid, h + 3 * d), -1);
+    grid.SetTopRow(2);
+    EXPECT_EQ(SheetRowAt(grid, h), 2);
+}
+
+TEST_F(ImportDialogsTest, ChoosingAFileKeepsItsPathAndOpensTheRightWindows)
+{
+    struct Case {
+        std::optional<QString> answer;
+        QString ticked;  // what the worksheet list leaves in ImportSheets
+        int lists;       // worksheet lists shown
+        int maps;        // mapping dialogs shown
+    };
+    const Case cases[] = {
+        {QStringLiteral("/home/u/Trades.CSV"), "", 0, 1},  // the case of the path is kept
+        {QStringLiteral("/home/u/账本.xlsx"), "交易", 1, 1},
+        {QStringLiteral("/home/u/账本.XLS"), "", 1, 0},      // no worksheet ticked: nothing more
+        {QStringLiteral("/home/u/notes.txt"), "", 1, 0},
+        {std::nullopt, "", 0, 0},
+    };
+    for (const Case &c : cases) {
+        int lists = 0, maps = 0, mode = 0;
+        ImportWindowHooks().showSheets = [&](int m) {
+            ++lists;
+            mode = m;
+            ImportSheets() = c.ticked;
+        };
+        ImportWindowHooks().showInputMap = [&] { ++maps; };
+        ImportSheets() = QStringLiteral("stale");
+        prompter.fileAnswers.push_back(c.answer);
+        ImportData();
+        EXPECT_EQ(ImportFilePath(), c.answer.value_or(QString()));
+        EXPECT_EQ(ImportSheets(), c.ticked);
+        EXPECT_EQ(lists, c.lists) << c.answer.value_or("-").toStdString();
+        EXPECT_EQ(maps, c.maps) << c.answer.value_or("-").toStdString();
+        EXPECT_EQ(mode, c.lists ? 1 : 0);
+    }
+    // The main window's command 6 starts the import itself.
+    int maps = 0, dispatched = 0;
+    ImportWindowHooks().showInputMap = [&] { ++maps; };
+    MainWindowHooks().comClick = [&](int) { ++dispatched; };
+    prompter.fileAnswers.push_back(QStringLiteral("/home/u/t.csv"));
+    MF()->Com_Click(6);
+    delete LoadedMF();
+    MainWindowHooks() = MFHooks{};
+    EXPECT_EQ(maps, 1);
+    EXPECT_EQ(dispatched, 0);
+}
+
+TEST_F(ImportDialogsTest, WorksheetListWindowWaitsForTheChoice)
+{
+    InstallImportWindows();
+    ImportWindowHooks().showInputMap = [] {};
+    const QString path = Xlsx(QStringLiteral("w.xlsx"), {{"交易", {}}, {"备用", {}}});
+    // While the choice waits, the user ticks the second worksheet (which clears the first in
+    // one-worksheet mode) and presses 确定.
+    OnSheetsShown([](SheetsForm *f) {
+        EXPECT_TRUE(f->isModal());
+        EXPECT_EQ(f->Tag, "1");
+        const FlexGrid &g = f->SHL->Grid();
+        f->SHL_MouseDown(1, 0, 100, g.RowHeight(0) + g.RowHeight(1) + 1);
+        f->IMG_Click(0);
+    });
+    prompter.fileAnswers.push_back(path);
+    SelectImportFile(1);
+    EXPECT_EQ(ImportSheets(), "备用");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(LoadedSheets(), nullptr);
+
+    // 取消 leaves nothing ticked; a file that is no workbook shows no list at all.
+    OnSheetsShown([](SheetsForm *f) { f->IMG_Click(1); });
+    prompter.fileAnswers.push_back(path);
+    SelectImportFile(1);
+    EXPECT_EQ(ImportSheets(), "");
+    prompter.fileAnswers.push_back(Write(QStringLiteral("x.xlsx"), "PK\x03\x04 cut"));
+    SelectImportFile(1);
+    EXPECT_EQ(ImportSheets(), "");
+    EXPECT_EQ(prompter.Messages(), QStringList({"无法打开XLS文件！"}));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(LoadedSheets(), nullptr);
+}
+
+TEST_F(ImportDialogsTest, MappingAndRowRangeKeptInTheParameterStore)
+{
+    struct Case {
+        QString stored;
+        QStringList column;  // column 2 of the eight mapping rows
+    };
+    const Case cases[] = {
+        {"", {"", "", "", "", "", "", "", ""}},
+        {"A〗★〖B〗★〖\"x\"", {"A", "B", "\"x\"", "", "", "", "", ""}},
+        {"1〗★〖2〗★〖3〗★〖4〗★〖5〗★〖6〗★〖7〗★〖8〗★〖9〗★〖10", {"1", "2", "3", "4", "5", "6", "7", "8"}},
+    };
+    for (const Case &c : cases) {
+        SaveParam(QStringLiteral("导入列号"), c.stored);
+        FlexGrid grid;
+        InitMapGrid(grid);
+        ASSERT_EQ(grid.Rows(), 10);
+        QStringList column;
+        for (int r = 2; r < 10; ++r)
+            column << grid.TextMatrix(r, 2);
+        EXPECT_EQ(column, c.column) << c.stored.toStdString();
+        EXPECT_EQ(grid.TextMatrix(1, 2), "对应列号");
+        EXPECT_EQ(grid.TextMatrix(9, 1), "备注");
+        EXPECT_EQ(grid.TextMatrix(9, 0), "8");
+    }
+    FlexGrid grid;
+    InitMapGrid(grid);
+    grid.SetTextMatrix(9, 2, QStringLiteral("\"备注\""));
+    SaveMapSettings(grid, QStringLiteral("2"), QStringLiteral("100"));
+    EXPECT_EQ(GetParam(QStringLiteral("导入列号")), "1〗★〖2〗★〖3〗★〖4〗★〖5〗★〖6〗★〖7〗★〖\"备注\"");
+    EXPECT_EQ(StoredRowRange(), std::make_pair(QString("2"), QString("100")));
+    const std::pair<QString, std::pair<QString, QString>> ranges[] = {
+        {"", {"", ""}}, {"〗★〖", {"", ""}}, {"7", {"", "7"}}, {"a〗★〖b〗★〖c", {"a", "b〗★〖c"}}};
+    for (const auto &[stored, range] : ranges) {
+        SaveParam(QStringLiteral("导入起止号"), stored);
+        EXPECT_EQ(StoredRowRange(), range) << stored.toStdString();
+    }
+}
+
+TEST_F(ImportDialogsTest, RowRangeIsOrderedAndLimited)
+{
+    SaveParam(QStringLiteral("导入列号"), kMapAtoH);
+    ImportFilePath() = Csv(QStringLiteral("r.csv"), {"600000,2024-03-04,2024-03-04,100,10,0,0,",
+                                                    "600000,2024-03-05,2024-03-05,200,10,0,0,",
+                                                    "600000,2024-03-06,2024-03-06,300,10,0,0,"});
+    struct Case {
+        QString first, last;
+        bool closes;
+        int records;
+        QStringList messages;
+    };
+    const Case cases[] = {
+        {"3", "2", true, 2, {"数据导入完成！"}},
+        {"2", "30001", true, 3, {"数据导入完成！"}},
+        {"1", "30001", false, 0, {"一次性导入数据不得超过3万条记录，请重新设置！"}},
+        {"1e12", "-1e12", false, 0, {"一次性导入数据不得超过3万条记录，请重新设置！"}},
+        {"30001.4", "1.6", true, 3, {"数据导入完成！"}},  // 2 to 30001 once rounded and ordered
+        {"1.5", "1.4", true, 0, {"第1行股票代码有误,请检查数据是否正确!", "导入第1行时出现错误！共导入0行数据。"}},
+        {"", "", true, 0, {"数据导入完成！"}},  // first use: both boxes empty
+    };
+    for (const Case &c : cases) {
+        Exec(QStringLiteral("DELETE FROM account"));
+        prompter.shown.clear();
+        FlexGrid grid;
+        InitMapGrid(grid);
+        EXPECT_EQ(ImportMappedRows(grid, c.first, c.last), c.closes) << c.first.toStdString();
+        EXPECT_EQ(Records(), c.records) << c.first.toStdString();
+        EXPECT_EQ(prompter.Messages(), c.messages) << c.first.toStdString();
+        // Saved before the range is checked.
+        EXPECT_EQ(StoredRowRange(), std::make_pair(c.first, c.last));
+        EXPECT_EQ(GetParam(QStringLiteral("导入列号")), kMapAtoH);
+    }
+}
+
+TEST_F(ImportDialogsTest, CsvPreviewNumbersRowsAsTheImportDoes)
+{
+    // A quoted field over two lines is one row; the rows after it keep the import's numbers; the line
+    // end at the end of the file starts no row; fields beyond the 59 lettered columns are not shown.
+    QStringList wide;
+    for (int i = 1; i <= 61; ++i)
+        wide << QString::number(i);
+    ImportFilePath() = Write(QStringLiteral("p.CSV"), "a,\"x\r\ny\",b\r\n\r\n\"c\"\"\",d\n" + wide.join(u',').toUtf8() + "\r\n");
+    FlexGrid grid;
+    LoadPreview(grid);
+    ASSERT_EQ(grid.Cols(), 60);
+    EXPECT_EQ(grid.TextMatrix(0, 1), "A");
+    EXPECT_EQ(grid.TextMatrix(0, 26), "Z");
+    EXPECT_EQ(grid.TextMatrix(0, 27), "AA");
+    EXPECT_EQ(grid.TextMatrix(0, 59), "BG");
+    const QStringList rows = Rows(grid);
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_EQ(rows[0], "1|a|x\r\ny|b");
+    EXPECT_EQ(rows[1], "2");
+    EXPECT_EQ(rows[2], "3|c\"|d");
+    EXPECT_EQ(rows[3], "4|" + wide.mid(0, 59).join(u'|'));
+    QStringList records;
+    ASSERT_TRUE(ReadCsvFile(ImportFilePath(), records));
+    EXPECT_EQ(records.mid(0, 4), QStringList({"a" + kCsvFieldSeparator + "x\r\ny" + kCsvFieldSeparator + "b", "",
+                                              "c\"" + kCsvFieldSeparator + "d", wide.join(kCsvFieldSeparator)}));
+
+    // 250 records show the first 201.
+    QByteArray many;
+    for (int i = 1; i <= 250; ++i)
+        many += QByteArray::number(i) + ",x\r\n";
+    ImportFilePath() = Write(QStringLiteral("m.csv"), many);
+    LoadPreview(grid);
+    ASSERT_EQ(grid.Rows(), 202);
+    EXPECT_EQ(Rows(grid).back(), "201|201|x");
+    EXPECT_TRUE(prompter.Messages().isEmpty());
+}
+
+TEST_F(ImportDialogsTest, WorksheetPreviewStopsAtAnEmptyRowAndSaysWhatFailed)
+{
+    const QString path = Xlsx(QStringLiteral("v.xlsx"),
+                              {{"交易", {{XCell{XCell::Text, "代码"}, XCell{XCell::Text, "日期"}},
+                                         {XCell{XCell::Text, "600000"}, Day("2024-03-04"), Num(10.5)},
+                                         {XCell{}, XCell{}, Num(3)},
+                                         {XCell{}, XCell{}, XCell{}, XCell{XCell::Text, "D only"}},
+                                         {XCell{XCell::Text, "after"}}}}});
+    ImportFilePath() = path;
+    ImportSheets() = QStringLiteral("交易");
+    FlexGrid grid;
+    LoadPreview(grid);
+    EXPECT_EQ(Rows(grid), QStringList({"1|代码|日期", "2|600000|2024-03-04|10.5", "3|||3"}));
+    EXPECT_FALSE(IndicatorShown());
+
+    // Closing the progress window stops the reading after the row being read.
+    ClosingIndicator closing;
+    closing.closeAfter = 1;
+    SetIndicatorView(&closing);
+    LoadPreview(grid);
+    EXPECT_EQ(Rows(grid), QStringList({"1|代码|日期", "2|600000|2024-03-04|10.5"}));
+    SetIndicatorView(nullptr);
+
+    struct Case {
+        QString path, sheet, message;
+    };
+    const Case cases[] = {
+        {path, "交易 ", "输入表格名称有误，无法打开表格，请重新输入！"},
+        {PathOf("gone.xls"), "交易", "无法打开Excel文件，请检查后重新输入文件名及路径！"},
+        {Write("csv.xlsx", "a,b\r\n"), "交易", "文件类型不对，请选择Excel文档！"},
+        {Write("locked.xls", BiffWorkbook({{"交易", 0, {BiffNumber(0, 0, 1)}}}, {true, true})), "交易",
+         "文件类型不对，请选择Excel文档！"},
+        {Write("sheet.ods", "x"), "交易", "您选择的文件格式不支持导入，请选择CSV或XLS文件！"},
+    };
+    for (const Case &c : cases) {
+        prompter.shown.clear();
+        ImportFilePath() = c.path;
+        ImportSheets() = c.sheet;
+        LoadPreview(grid);
+        EXPECT_EQ(prompter.Messages(), QStringList({c.message})) << c.path.toStdString();
+        EXPECT_EQ(grid.Rows(), 1);
+        EXPECT_FALSE(IndicatorShown()) << c.path.toStdString();
+        EXPECT_FALSE(CurrentIndicator().shown);
+    }
+    EXPECT_EQ(ImportFilePath(), "");  // the unsupported file is forgotten
+    // So OK imports nothing and the dialog closes.
+    FlexGrid map;
+    InitMapGrid(map);
+    EXPECT_TRUE(ImportMappedRows(map, QStringLiteral("1"), QStringLiteral("9")));
+    EXPECT_EQ(prompter.Messages().size(), 1);
+}
+
+TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)
+{
+    SaveParam(QStringLiteral("导入列号"), kMapAtoH);
+    const std::vector<std::vector<XCell>> sheet = {
+        {XCell{XCell::Text, "代码"}, XCell{XCell::Text, "买入日期"}},
+        {XCell{XCell::Text, "600000"}, Day("2024-03-04"), Day("2024-03-04"), Num(1000), Num(10.5), Num(0), Num(0),
+         XCell{XCell::Text, "表"}},
+        {Num(1), XCell{XCell::Text, "2024-03-05"}, XCell{XCell::Text, "2024-03-06"}, Num(500), Num(20), Num(500),
+         Num(21)},
+    };
+    struct Case {
+        QString path, sheets;
+        QStringList codes;
+    };
+    const Case cases[] = {
+        {Csv("ok.Csv", {"600000,2024-03-04,2024-03-04,1000,10.5,0,0,表", "1,2024-03-05,2024-03-06,500,20,500,21,"}),
+         "", {"600000", "000001"}},
+        {Xlsx("ok.xlsx", {{"空", {}}, {"交易", sheet}}), "交易", {"600000", "000001"}},
+        {Write("ok.xls", BiffWorkbook({{"交易", 0,
+                                        {BiffText(0, 0, "代码"), BiffText(1, 0, "000002"), BiffText(1, 1, "2024-03-04"),
+                                         BiffText(1, 2, "2024-03-04"), BiffNumber(1, 3, 100), BiffNumber(1, 4, 9),
+                                         BiffNumber(1, 5, 0), BiffNumber(1, 6, 0), BiffText(1, 7, "x")}}})),
+         "交易", {"000002"}},
+    };
+    for (const Case &c : cases) {
+        Exec(QStringLiteral("DELETE FROM account"));
+        prompter.shown.clear();
+        refreshes.clear();
+        ImportFilePath() = c.path;
+        ImportSheets() = c.sheets;
+        FlexGrid map;
+        InitMapGrid(map);
+        EXPECT_TRUE(ImportMappedRows(map, QStringLiteral("2"), QStringLiteral("100"))) << c.path.toStdString();
+        EXPECT_EQ(prompter.Messages(), QStringList({"数据导入完成！"})) << c.path.toStdString();
+        QStringList codes;
+        DbConnection conn;
+        RecordSet rs;
+        ASSERT_TRUE(OpenRs(conn, rs, QStringLiteral("SELECT code, memo FROM account ORDER BY id")));
+        for (; !rs.AtEOF(); rs.MoveNext())
+            codes << rs.Field(QStringLiteral("code")).ToText();
+        CloseRs(conn, rs);
+        EXPECT_EQ(codes, c.codes) << c.path.toStdString();
+        EXPECT_EQ(refreshes, QStringList({"tree", "node", "dates"})) << c.path.toStdString();
+    }
+    // Nothing imported (the rows end before the range): no refresh. A workbook gone since the
+    // preview: the message, and the dialog stays open.
+    refreshes.clear();
+    prompter.shown.clear();
+    FlexGrid map;
+    InitMapGrid(map);
+    ImportFilePath() = cases[0].path;
+    EXPECT_TRUE(ImportMappedRows(map, QStringLiteral("50"), QStringLiteral("60")));
+    EXPECT_TRUE(refreshes.isEmpty());
+    ImportFilePath() = PathOf(QStringLiteral("gone.xlsx"));
+    ImportSheets() = QStringLiteral("交易");
+    EXPECT_FALSE(ImportMappedRows(map, QStringLiteral("2"), QStringLiteral("9")));
+    EXPECT_EQ(prompter.Messages(),
+              QStringList({"数据导入完成！", "无法打开Excel文件，请检查后重新输入文件名及路径！"}));
+    // A workbook with no worksheet ticked imports nothing.
+    ImportSheets().clear();
+    EXPECT_TRUE(ImportMappedRows(map, QStringLiteral("2"), QStringLiteral("9")));
+    EXPECT_EQ(prompter.Messages().size(), 2);
+}
+
+TEST_F(ImportDialogsTest, MappingDialogEditsCellsPreviewsAndCancels)
+{
+    SaveParam(QStringLiteral("导入列号"), QStringLiteral("A〗★〖B"));
+    SaveParam(QStringLiteral("导入起止号"), QStringLiteral("2〗★〖100"));
+    ImportFilePath() = Csv(QStringLiteral("d.csv"), {"600000,2024-03-04"});
+    ImportSheets().clear();
+    InputMapForm *f = InputMap();
+    EXPECT_EQ(f->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(f->T[0]->text(), "2");
+    EXPECT_EQ(f->T[1]->text(), "100");
+    const FlexGrid &m1 = f->M1->Grid();
+    EXPECT_EQ(m1.TextMatrix(3, 2), "B");
+    EXPECT_GT(m1.ColWidth(2), m1.ColWidth(1));
+
+    // The preview is read once the timer fires.
+    EXPECT_EQ(f->M0->Grid().Rows(), 2);
+    f->Timer1_Timer();
+    EXPECT_EQ(Rows(f->M0->Grid()), QStringList({"1|代码|买入日期|卖出日期|买入数量|买入价格|卖出数量|卖出价格|备注",
+                                                 "2|600000|2024-03-04"}));
+
+    // The edit box over a cell of column 2 writes through to it; other columns take no box.
+    f->show();
+    f->M1_Click(4, 1);
+    EXPECT_FALSE(f->TT->isVisible());
+    f->M1_Click(4, 2);
+    EXPECT_TRUE(f->TT->isVisible());
+    f->TT->setText(QStringLiteral("C"));
+    EXPECT_EQ(m1.TextMatrix(4, 2), "C");
+    EXPECT_EQ(m1.TextMatrix(3, 2), "B");
+    f->M1_Scroll();
+    EXPECT_FALSE(f->TT->isVisible());
+
+    f->Com_Click(1);
+    EXPECT_EQ(ImportFilePath(), "");
+    EXPECT_EQ(ImportSheets(), "");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(LoadedInputMap(), nullptr);
+    EXPECT_EQ(GetParam(QStringLiteral("导入列号")), "A〗★〖B");  // Cancel saves nothing
+}
+
+}  // namespace
