@@ -7,7 +7,13 @@
 
 namespace {
 
-const QDate kEpoch(1899, 12, 30);
+// Day 0. A function-local constant, so that day numbers computed while other files' constants are
+// being initialised already see it.
+const QDate &Epoch()
+{
+    static const QDate epoch(1899, 12, 30);
+    return epoch;
+}
 
 // Whole seconds of a day number, or nothing outside the dates the program knows (years 100 to 9999),
 // which also keeps the conversions below within their integer types.
@@ -23,7 +29,7 @@ std::optional<double> SecondsOf(double dayNumber)
 
 double DayNumberOf(const QDate &d)
 {
-    return static_cast<double>(kEpoch.daysTo(d));
+    return static_cast<double>(Epoch().daysTo(d));
 }
 
 double DayNumberOf(const QDateTime &dt)
@@ -45,7 +51,7 @@ QDate DateOfDayNumber(double dayNumber)
     const std::optional<double> secs = SecondsOf(dayNumber);
     if (!secs)
         return QDate();
-    return kEpoch.addDays(static_cast<qint64>(std::floor(*secs / 86400.0)));
+    return Epoch().addDays(static_cast<qint64>(std::floor(*secs / 86400.0)));
 }
 
 QDateTime DateTimeOfDayNumber(double dayNumber)
@@ -55,7 +61,7 @@ QDateTime DateTimeOfDayNumber(double dayNumber)
         return QDateTime();
     const double days = std::floor(*secs / 86400.0);
     const int rest = static_cast<int>(*secs - days * 86400.0);
-    return QDateTime(kEpoch.addDays(static_cast<qint64>(days)), QTime(0, 0).addSecs(rest));
+    return QDateTime(Epoch().addDays(static_cast<qint64>(days)), QTime(0, 0).addSecs(rest));
 }
 
 int WeekdayOf(double dayNumber)
