@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -22,20 +23,30 @@
 #include "charts/kline_draw.h"
 #include "exchange/export.h"
 #include "exchange/import_data.h"
+#include "mainwindow/chart_keys.h"
+#include "mainwindow/forms/pop.h"
 #include "mainwindow/forms/stock_tree_form.h"
+#include "market/calendar.h"
+#include "market/quotes.h"
 #include "mainwindow/forms/trade_grid_form.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
+#include "records/forms/acc_edit.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/twips.h"
 #include "storage/common.h"
 #include "storage/db_operate.h"
+#include "storage/grid_ops.h"
 #include "storage/indicator.h"
 #include "storage/params.h"
 #include "storage/sys_params.h"
 
 namespace {
+
+// Mouse buttons as the grid and the chart report them.
+constexpr int kLeftButton = 1;
+constexpr int kRightButton = 2;
 
 QPointer<MFWindow> &TheMF()
 {
@@ -276,6 +287,11 @@ void MFWindow::BuildControls()
     MSF[0] = new FlexGridView(m_client);
     MSF[0]->Grid().SetIndex(0);
     MSF[0]->setGeometry(right, kCommandBarHeight, kDesignedWidth - right, kGridBottom - kCommandBarHeight);
+    connect(MSF[0], &FlexGridView::MouseDown, this, [this](int button, int, double x, double y) {
+        RunUserEvent([this, button, x, y] { MSF_MouseDown(0, button, x, y); });
+    });
+    connect(MSF[0], &FlexGridView::RowColChange, this, [this] { RunUserEvent([this] { MSF_RowColChange(0); }); });
+    connect(MSF[0], &FlexGridView::DblClick, this, [this] { RunUserEvent([this] { MSF_DblClick(0); }); });
 
     SpBar[1] = new SplitterBar(m_client);
     SpBar[1]->setObjectName(QStringLiteral("SpBar1"));
@@ -299,6 +315,18 @@ void MFWindow::BuildControls()
     LnControl[2] = std::make_unique<LineOverlay>(Ln[2], 0, 0, 0, kCrosshairLength);
     LnControl[3] = std::make_unique<LineOverlay>(Ln[3], 0, 0, kCrosshairLength, 0);
     LBLControl2 = std::make_unique<LabelOverlay>(LBL[2]);
+    connect(Pic[0], &PictureBox::dblClick, this, [this] { RunUserEvent([this] { Pic_DblClick(0); }); });
+    connect(Pic[0], &PictureBox::mouseDown, this, [this](int button, int shift, double x, double y) {
+        Q_UNUSED(shift);
+        RunUserEvent([this, button, x, y] { Pic_MouseDown(0, button, x, y); });
+    });
+    connect(Pic[0], &PictureBox::mouseMove, this, [this](int button, int shift, double x, double y) {
+        Q_UNUSED(shift);
+        RunUserEvent([this, button, x, y] { Pic_MouseMove(0, button, x, y); });
+    });
+    connect(Pic[0], &PictureBox::keyDown, this, [this](int keyCode, int shift) {
+        RunUserEvent([this, keyCode, shift] { Pic_KeyDown(0, keyCode, shift); });
+    });
 
     TStatus = new QLabel(QStringLiteral("状态"), m_client);
     TStatus->setFrameShape(QFrame::Panel);
@@ -486,11 +514,114 @@ void MFWindow::RestartSys()
 
 void MFWindow::TV_NodeClick(const std::optional<TreeNodeRef> &node)
 {
-    if (node)
-        CurrentNode = node;
+    if (!node)
+        return;
+    CurrentNode = node;
+    AccEditNodeClick(*node);
     LoadTradeGrid(MSF[0]);
+    const FlexGrid &grid = MSF[0]->Grid();
+    const int row = grid.Row();
+    if (row >= grid.FixedRows() && row < grid.Rows())
+        ShowKLine(QStringLiteral("[") + grid.TextMatrix(row, 2) + QStringLiteral("] ") + grid.TextMatrix(row, 3));
     if (MainWindowHooks().nodeClick)
         MainWindowHooks().nodeClick(node);
+}
+
+void MFWindow::MSF_MouseDown(int index, int button, double x, double y)
+{
+    FlexGridView *grid = MSF[index];
+    if (button == kRightButton) {
+        POP()->ShowGridMenu(grid, QCursor::pos());
+        return;
+    }
+    GridHeaderClick(grid->Grid(), x, y);
+    SaveParam(QStringLiteral("MSFOrder_") + QString::number(index), grid->Grid().Tag());
+}
+
+void MFWindow::MSF_RowColChange(int index)
+{
+    const FlexGrid &grid = MSF[index]->Grid();
+    const int row = grid.Row();
+    if (!grid.Redraw() || row < grid.FixedRows() || row >= grid.Rows())
+        return;
+    ShowKLine(QStringLiteral("[") + grid.TextMatrix(row, 2) + QStringLiteral("]") + grid.TextMatrix(row, 3));
+}
+
+void MFWindow::MSF_DblClick(int index)
+{
+    const FlexGrid &grid = MSF[index]->Grid();
+    const int row = grid.Row();
+    if (row < grid.FixedRows() || row >= grid.Rows())
+        return;
+    bool ok = false;
+    const long id = grid.TextMatrix(row, 0).toLong(&ok);
+    if (ok)
+        AccEditShowRecord(id);
+}
+
+bool MFWindow::MoveKLine(int dFirst, int dLast)
+{
+    KLineRecord &k = KLineData();
+    Picture *pic = KLinePicture();
+    if (!pic || pic != &Pic[0]->picture() || k.Code.isEmpty() || k.BarCount() < 1)
+        return false;
+    long long first = static_cast<long long>(k.FirstBar) + dFirst;
+    long long last = static_cast<long long>(k.LastBar) + dLast;
+    ClampToRange(first, 1LL, static_cast<long long>(k.BarCount()));
+    ClampToRange(last, 1LL, static_cast<long long>(k.BarCount()));
+    OrderPair(last, first);
+    if (first == k.FirstBar && last == k.LastBar)
+        return false;
+    k.FirstBar = static_cast<int>(first);
+    k.LastBar = static_cast<int>(last);
+    DrawTradeKLine(*pic);
+    return true;
+}
+
+void MFWindow::Pic_DblClick(int index)
+{
+    LineControl &v = *LnControl[2];
+    v.SetTag(v.Tag().isEmpty() ? QStringLiteral("1") : QString());
+    const bool on = !v.Tag().isEmpty();
+    v.SetVisible(on);
+    LnControl[3]->SetVisible(on);
+    Pic[index]->update();
+}
+
+void MFWindow::Pic_MouseDown(int index, int button, double, double)
+{
+    if (button != kLeftButton)
+        POP()->ShowChartMenu(Pic[index], QCursor::pos());
+}
+
+void MFWindow::Pic_MouseMove(int index, int button, double x, double y)
+{
+    if (button != 0 || LnControl[2]->Tag() != QLatin1String("1") || KLinePicture() != &Pic[index]->picture())
+        return;
+    ShowKLineBarInfo(Pic[index]->picture(), *LnControl[2], *LnControl[3], *LBLControl2, x, y);
+}
+
+void MFWindow::Pic_KeyDown(int index, int keyCode, int shift)
+{
+    Picture &pic = Pic[index]->picture();
+    const KLineRecord &k = KLineData();
+    if (KLinePicture() != &pic || k.Code.isEmpty())
+        return;
+    ChartKeyState state;
+    state.first = k.FirstBar;
+    state.last = k.LastBar;
+    state.barCount = k.BarCount();
+    state.curBar = k.CurBar;
+    state.crossX = LnControl[2]->X1();
+    state.width = pic.Width();  // the candles fill the picture's width
+    const ChartKeyResult r = ApplyChartKey(state, keyCode, shift);
+    if (!r.handled)
+        return;
+    LnControl[2]->SetX1(r.crossX);
+    LnControl[2]->SetX2(r.crossX);
+    if (r.dFirst != 0 || r.dLast != 0)
+        MoveKLine(r.dFirst, r.dLast);
+    Pic_MouseMove(index, 0, r.crossX, LnControl[3]->Y1());
 }
 
 void MFWindow::Com_Click(int index)
@@ -614,10 +745,19 @@ void MFWindow::SetRefreshInterval(int ms)
 
 void MFWindow::Timer1_Timer()
 {
-    // A tick while a long operation lets events through is skipped, not queued.
-    RunUserEvent([] {
-        if (MainWindowHooks().timerTick)
-            MainWindowHooks().timerTick();
+    // A tick while a long operation lets events through is skipped, not queued: a refill inside a
+    // recomputation would run it twice.
+    RunUserEvent([this] {
+        // The saved switch counts, not the box on screen; never saved means off (no network).
+        const std::vector<QString> &chk = MFParams().chk;
+        if (chk.size() < 3 || chk[2].isEmpty() || chk[2] == QLatin1String("0"))
+            return;
+        const bool trading = IsTradingTime(false);
+        const bool stocks = QuoteCodes().size() - 1 >= 1;  // the index row and at least one stock
+        if (!trading || !stocks)
+            return;
+        UpdateRealtimeQuotes();
+        LoadTradeGrid(MSF[0]);
     });
 }
 

@@ -38,16 +38,13 @@ TreeNodeRef TreeNodeOf(const QTreeWidgetItem *item);
 // The procedures of the tree, grid, chart and commands that the main window calls. Each defaults to
 // nothing until its module registers it.
 struct MFHooks {
-    // The rest of the common refresh, after the trade grid and its two lines were refilled for
-    // MF()->CurrentNode: the chart.
+    // Called at the end of the common refresh, after the grid and the chart (a watcher for tests).
     std::function<void(const std::optional<TreeNodeRef> &)> nodeClick;
     // The commands 0 to 22 (all but the settings panel, 11, and the export, 7, which the window
     // handles itself).
     std::function<void(int)> comClick;
     // A click on the check box Chk(index).
     std::function<void(int)> chkClick;
-    // A tick of the refresh timer.
-    std::function<void()> timerTick;
     // True while a long operation holds the program's busy guard (IsBusy() when not set); closing
     // waits for it and the user's events are ignored meanwhile.
     std::function<bool()> isBusy;
@@ -133,8 +130,9 @@ public:
     // reloaded and the grid, status line and chart refreshed for the saved node. Holds the busy guard
     // throughout, so a close of the window meanwhile happens when it is over.
     void RestartSys();
-    // Sets CurrentNode (when a node is given), refills the trade grid, the asset status line and the
-    // holdings summary for it, then the rest of the refresh (the chart).
+    // The common refresh; nothing without a node. Sets CurrentNode, puts a stock node's code into an
+    // open record editor taking a new record, refills the trade grid, the asset status line and the
+    // holdings summary for it, and with a current data row shows its stock ("[" code "] " name).
     void TV_NodeClick(const std::optional<TreeNodeRef> &node);
     // Runs the command with that index; 11 shows or hides the settings panel, 7 exports the trade grid
     // (ExportGrid, titled "Kelvaro股票交易数据"). The command holds the busy guard for its whole run
@@ -142,6 +140,30 @@ public:
     // also while another operation holds the guard (its caller).
     void Com_Click(int index);
     void Chk_Click(int index);
+    // The grid MSF(index): a right press opens the grid menu for it; any other press sorts by the
+    // caption under (x, y) twips or fits the columns (GridHeaderClick), then saves the grid's sort
+    // state (its Tag) as "MSFOrder_" & index, also after a press on a data row.
+    void MSF_MouseDown(int index, int button, double x, double y);
+    // A new current data row while the grid draws (not during a refill): its stock on the chart,
+    // "[" code "]" name.
+    void MSF_RowColChange(int index);
+    // A double click with a current data row: the record editor shows that row's record.
+    void MSF_DblClick(int index);
+    // Moves the chart's window of visible bars by dFirst and dLast bars, each end kept within the bars
+    // and the two in order, and redraws the chart. False, with nothing drawn, when no stock is shown,
+    // the chart has no picture of this window, or the window stays as it was.
+    bool MoveKLine(int dFirst, int dLast);
+    // The chart Pic(index): a double click switches the crosshair on or off (Ln(2)'s "Tag" "1" or
+    // ""; both lines show exactly while it is on).
+    void Pic_DblClick(int index);
+    // A press of any button but the left opens the chart menu for the picture.
+    void Pic_MouseDown(int index, int button, double x, double y);
+    // With the crosshair on and no button held the bar under (x, y) twips becomes the current bar:
+    // the crosshair moves to it and the read-out shows it.
+    void Pic_MouseMove(int index, int button, double x, double y);
+    // The arrow keys 37 to 40 with the modifiers 1 Shift, 2 Ctrl, 4 Alt (ApplyChartKey), then the
+    // read-out follows the crosshair; other keys do nothing.
+    void Pic_KeyDown(int index, int keyCode, int shift);
     // Makes the chart draw anew on its next request: empties Pic(0)'s Tag.
     void ResetChart();
     // False while a long operation holds the busy guard: the user's events (buttons, menus, tree,
