@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include "platform/recordset.h"
+#include "platform/run_log.h"  // AppendText and LogDbError, the log every layer writes to
 #include "platform/value.h"
 
 inline const QString kAccDb = QStringLiteral("ACC.MDB");
@@ -102,12 +103,6 @@ void AddFieldIfMissing(const QString &table, const QString &field, const QString
 // Drops every table whose name contains text.
 void DropTablesLike(const QString &text, const QString &file = kAccDb);
 
-// Appends the text and CR LF to the file, in GBK; created when missing. A failed write is ignored.
-void AppendText(const QString &path, const QString &text);
-
 // The whole text of a GBK file, retried while it cannot be read or is still empty; after 100
 // attempts the message "无法打开下载文档：" and "". With deleteAfter set, the file is deleted once read.
 QString ReadTextFile(const QString &path, bool &deleteAfter);
-
-// Appends an entry to RunErr.txt: the time, "number:description" and, when sql is not empty, the SQL.
-void LogDbError(const DbError &error, const QString &sql = QString());
