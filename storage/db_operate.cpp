@@ -107,6 +107,10 @@ bool OpenConn(DbConnection &conn, const QString &file)
     for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
         if (conn.Open(path))
             return true;
+        // Only a file in use can change by waiting; a file that is missing, no database or a folder
+        // fails at once.
+        if (!conn.lastError.inUse)
+            break;
         if (attempt < kOpenAttempts)
             DoEventsN(Timing().openConnEvents);
     }

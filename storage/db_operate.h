@@ -27,8 +27,9 @@ struct DbRetryTiming {
 DbRetryTiming GetDbRetryTiming();
 void SetDbRetryTiming(const DbRetryTiming &timing);
 
-// Opens the database file `file` in the program folder: up to 10 attempts with DoEventsN(100000)
-// between them; after the tenth failure one log entry (no SQL line) and false, conn left unopened.
+// Opens the database file `file` in the program folder. While the file is in use (busy, locked) up to
+// 10 attempts with DoEventsN(100000) between them; any other failure (missing, no database, a folder)
+// at once. On failure one log entry (no SQL line) and false, conn left unopened.
 bool OpenConn(DbConnection &conn, const QString &file = kAccDb);
 
 // Releases the pair, opens a new connection and the record set over the Jet-dialect SQL, standing on

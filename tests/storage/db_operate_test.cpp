@@ -2,9 +2,14 @@
 // and the text files.
 #include <thread>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QTimer>
 
 #include "fixtures/db_fixture.h"
 #include "platform/clock.h"
@@ -285,6 +290,65 @@ TEST_F(DbOperateTest, OpenRsWaitsForAFileInUse)
     release.join();
     EXPECT_GT(rs.RecordCount(), 300);
     EXPECT_EQ(LogEntryCount(), 2);
+}
+
+// Waiting helps only a file in use: a file that is no database, a folder, a missing file, one under a
+// regular file or a read-only one fails at once, without letting a single event through; a file held
+// by another connection is waited for.
+TEST_F(DbOperateTest, OnlyAFileInUseIsWaitedFor)
+{
+    SetDbRetryTiming(DbRetryTiming{10, 1, 0, 0});
+    SetDbBusyTimeoutMs(1);
+    const QString random = PathOf(QStringLiteral("random.mdb"));
+    {
+        QFile f(random);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        QByteArray bytes(8192, 0);
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>((i * 7919 + 13) % 251);
+        f.write(bytes);
+    }
+    ASSERT_TRUE(QDir(Folder()).mkdir(QStringLiteral("folder.mdb")));
+    ASSERT_TRUE(QFile::copy(PathOf(QStringLiteral("ACC.MDB")), PathOf(QStringLiteral("plain"))));
+    struct Case {
+        QString file;
+        bool opens;  // reads work, only writes fail
+    };
+    std::vector<Case> cases = {
+        {QStringLiteral("random.mdb"), false},
+        {QStringLiteral("folder.mdb"), false},
+        {QStringLiteral("missing.mdb"), false},
+        {QStringLiteral("plain/ACC.MDB"), false},
+    };
+    if (geteuid() != 0) {  // permission bits do not stop root
+        ASSERT_TRUE(QFile::copy(PathOf(QStringLiteral("ACC.MDB")), PathOf(QStringLiteral("ro.mdb"))));
+        ASSERT_TRUE(QFile::setPermissions(PathOf(QStringLiteral("ro.mdb")), QFileDevice::ReadOwner));
+        cases.push_back({QStringLiteral("ro.mdb"), true});
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        bool eventsRan = false;
+        QTimer::singleShot(0, [&] { eventsRan = true; });
+        const int before = LogEntryCount();
+        DbConnection conn;
+        EXPECT_EQ(OpenConn(conn, c.file), c.opens);
+        EXPECT_FALSE(ExecSql(QStringLiteral("DELETE * FROM DeelRes"), nullptr, c.file));
+        EXPECT_EQ(LogEntryCount(), before + (c.opens ? 1 : 3));  // ExecSql logs its open and its statement
+        EXPECT_FALSE(eventsRan);
+        QCoreApplication::processEvents();
+    }
+
+    // Held by another connection: the first wait lets events through, one of which releases it.
+    auto locker = std::make_unique<DbConnection>();
+    ASSERT_TRUE(locker->Open(PathOf(QStringLiteral("ACC.MDB"))));
+    ASSERT_TRUE(locker->ExecuteNative(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+    ASSERT_TRUE(locker->Execute(QStringLiteral("UPDATE companyinfo SET py=py")));
+    QTimer::singleShot(0, [&] { locker.reset(); });
+    const int before = LogEntryCount();
+    DbConnection conn;
+    EXPECT_TRUE(OpenConn(conn));
+    EXPECT_EQ(locker, nullptr);
+    EXPECT_EQ(LogEntryCount(), before);
 }
 
 TEST_F(DbOperateTest, ReadTextFileOfAGbkFile)
