@@ -135,6 +135,8 @@ Book &TheBook()
         FillRecords(*b, random);
         b->pristine = QDir(b->dir.path()).filePath(QStringLiteral("pristine.mdb"));
         QFile::copy(path, b->pristine);
+        // As the program from start-up on; it follows the file each Restore puts in place.
+        HoldIdleConnection(path);
         return b;
     }();
     return *book;
@@ -153,7 +155,8 @@ void Restore(const Book &book)
 // The Saturday after the last trading day: the calendar asks no quote service, and today gets no row.
 void SetUpRun()
 {
-    SetClock([] { return QDateTime(QDate(2023, 12, 30), QTime(10, 0)); });
+    static const QDateTime now(QDate(2023, 12, 30), QTime(10, 0));
+    SetClock([] { return now; });
     // Nothing may leave the machine: a quote request would be refused at once.
     SetQuoteServiceBase(QStringLiteral("http://127.0.0.1:9"));
     SetSysParams(1000000, 0.0003, 1, 10, 0.075);

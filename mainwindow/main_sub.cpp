@@ -230,6 +230,8 @@ int Main(const QString &dataFolder)
             MsgBox(QStringLiteral("程序所在的文件夹不能写入，账本文件建在：\r\n") + QDir::toNativeSeparators(book),
                    Msg::OkOnly | Msg::Information);
     }
+    // Held for the program's life, so that the many short connections find the log files made.
+    HoldIdleConnection(book);
     const StartupSteps steps = CurrentStartupSteps();
     RunIfSet(steps.upgradeDatabase);
     // The downloads count on the latest trading date, so it is fetched first.
@@ -249,6 +251,8 @@ int Main(const QString &dataFolder)
 
 void RestartData()
 {
+    // On the file now in place (a restored backup, an emptied book).
+    HoldIdleConnection(ProgramFilePath(kAccDb));
     const StartupSteps steps = CurrentStartupSteps();
     // A restored older backup may lack account.sid, which the record writers need.
     RunIfSet(steps.upgradeDatabase);

@@ -73,6 +73,7 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 //   naming the lock file when it cannot be made; nothing else runs then;
 // - a missing or zero-byte ACC.MDB is made anew from dataFolder; when the program folder is the
 //   application data folder standing in for the executable's, a message says where the new book is;
+// - the idle connection (platform/db.h) is taken on the book for the rest of the program's life;
 // - the schema upgrade; the latest trading date; the history downloads; the last-close table; the
 //   settings records; the main window's load; the system settings; the quote list; the per-day assets
 //   from RecalcStartDate(); the main window shown.
@@ -80,7 +81,8 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 // events, 1 when it ends.
 int Main(const QString &dataFolder = QString());
 
-// The data part of a restart on a replaced or emptied database file: the schema upgrade, the history
+// The data part of a restart on a replaced or emptied database file: the idle connection taken again
+// on the file now in place, the schema upgrade, the history
 // downloads, the settings records, the system settings, the quote list and the per-day assets from
 // RecalcStartDate(). No instance check, no latest trading date, no last-close rebuild.
 void RestartData();

@@ -74,14 +74,10 @@ private:
     {
         m_tables.clear();
         m_indexed.clear();
-        Statement schema(m_conn, QStringLiteral("SELECT type,name,tbl_name,sql FROM sqlite_master "
-                                                "WHERE type IN ('table','index')"));
-        while (schema.Next()) {
-            if (schema.Text(0) == QLatin1String("table"))
-                m_tables.insert(schema.Text(1));
-            else if (schema.Text(3).contains(QLatin1String("trdat"), Qt::CaseInsensitive))
-                m_indexed.insert(schema.Text(2));
-        }
+        Statement schema(m_conn, QStringLiteral("SELECT type='table',name,tbl_name FROM sqlite_master "
+                                                "WHERE type='table' OR (type='index' AND sql LIKE '%trdat%')"));
+        while (schema.Next())
+            (schema.Int(0) != 0 ? m_tables : m_indexed).insert(schema.Text(schema.Int(0) != 0 ? 1 : 2));
         m_ok = schema.ok();
     }
 
@@ -162,10 +158,11 @@ bool HoldingsByDay(Statement &records, RecordCheck &check, const std::vector<dou
     return records.ok();
 }
 
-// Market value of one stock per day, from its price table; see CalcMarketValueByDay. False when the
-// prices cannot be read (logged): a value of 0 would then be taken for the stock's worth.
+// Market value of one stock per day, from its price table; see CalcMarketValueByDay (today is the
+// day valued at livePrice). False when the prices cannot be read (logged): a value of 0 would then be
+// taken for the stock's worth.
 bool ValueByDay(DbConnection &conn, PriceTables &tables, const QString &code, const std::vector<double> &days,
-                const std::vector<double> &holdings, double livePrice, std::vector<double> &value)
+                const std::vector<double> &holdings, double livePrice, double today, std::vector<double> &value)
 {
     const int n = static_cast<int>(days.size()) - 1;
     value.assign(std::max(n, 0) + 1, 0.0);
@@ -180,36 +177,41 @@ bool ValueByDay(DbConnection &conn, PriceTables &tables, const QString &code, co
     const auto table = tables.Find(code);
     if (!table)
         return tables.ok();
-    // The closes from the newest one before the first day held up to the last day held; without a
-    // close before it, from the first stored row on (the days before that row have no close and are
-    // valued at 0).
-    Statement prices(conn, QStringLiteral("SELECT trdat,clprice FROM \"%1\" WHERE trdat>=IFNULL((SELECT MAX(trdat) "
-                                          "FROM \"%1\" WHERE trdat<?1),?1) AND trdat<?2 ORDER BY trdat")
+    // The closes up to the last day held, newest first, back to the newest one before the first day
+    // held; without a close before it, back to the first stored row (the days before that row have
+    // no close and are valued at 0). A close that is no finite number is passed over like a missing
+    // day.
+    Statement prices(conn, QStringLiteral("SELECT trdat,clprice FROM \"%1\" WHERE trdat<?1 ORDER BY trdat DESC")
                                .arg(*table));
-    prices.Bind(1, days[firstHeld]).Bind(2, days[lastHeld] + 1);
-    const double today = ClockTodayDayNumber();
-    bool more = prices.Next();
+    prices.Bind(1, days[lastHeld] + 1);
+    std::vector<std::pair<double, double>> closes;  // day, close; newest first
+    while (prices.Next()) {
+        if (!std::isfinite(prices.Double(1)))
+            continue;
+        closes.emplace_back(std::floor(prices.Double(0)), prices.Double(1));
+        if (closes.back().first < days[firstHeld])
+            break;
+    }
+    prices.Reset();
+    if (!prices.ok())
+        return false;
+    // Each day at its own close, else the close before it (a suspended day).
+    auto next = closes.rbegin();
     bool haveClose = false;
     double close = 0;
     for (int i = firstHeld; i <= lastHeld; ++i) {
         if (holdings[i] < 1)
             continue;
-        // The day's own close, else the close before it (a suspended day); a close that is no
-        // finite number is passed over like a missing day.
-        while (more && std::floor(prices.Double(0)) <= days[i]) {
-            if (std::isfinite(prices.Double(1))) {
-                close = prices.Double(1);
-                haveClose = true;
-            }
-            more = prices.Next();
+        for (; next != closes.rend() && next->first <= days[i]; ++next) {
+            close = next->second;
+            haveClose = true;
         }
         double price = haveClose ? close : 0.0;
         if (days[i] == today && livePrice != 0)
             price = livePrice;
         value[i] = RoundHalfEven(holdings[i] * price, 2);
     }
-    prices.Reset();
-    return prices.ok();
+    return true;
 }
 
 // Cash per day: every buy and every sell dated from `since` on counts on the first trading day on or
@@ -303,7 +305,7 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
             return;
         // Only today's value needs the live price.
         const double livePrice = days[n] == today && holdings[n] >= 1 ? GetRealtimePrice(code) : 0.0;
-        if (!ValueByDay(conn, tables, code, days, holdings, livePrice, value))
+        if (!ValueByDay(conn, tables, code, days, holdings, livePrice, today, value))
             return;
         for (int i = 1; i <= n; ++i)
             totalValue[i] += value[i];
@@ -442,7 +444,7 @@ std::vector<double> CalcMarketValueByDay(const QString &code, const std::vector<
     if (!OpenConn(conn))
         return value;
     PriceTables tables(conn);
-    if (!ValueByDay(conn, tables, code, days, holdings, livePrice, value))
+    if (!ValueByDay(conn, tables, code, days, holdings, livePrice, ClockTodayDayNumber(), value))
         value.assign(days.size(), 0.0);
     return value;
 }
