@@ -8,6 +8,7 @@
 #include "mainwindow/main_sub.h"
 #include "platform/forms/qt_prompter.h"
 #include "platform/busy_guard.h"
+#include "platform/db.h"
 #include "platform/prompter.h"
 #include "storage/dialogs.h"
 #include "storage/forms/form_ops.h"
@@ -37,6 +38,7 @@ int main(int argc, char *argv[])
         return 1;
     const int rc = app.exec();
     delete LoadedMF();
+    ReleaseIdleConnection();
     ReleaseInstanceLock();
     return rc;
 }

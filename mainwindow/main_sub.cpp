@@ -3,7 +3,9 @@
 
 #include <memory>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 
 #include "market/calendar.h"
@@ -22,7 +24,7 @@
 
 namespace {
 
-std::unique_ptr<QLockFile> &InstanceLock()
+std::unique_ptr<QLockFile> &HeldLock()
 {
     static std::unique_ptr<QLockFile> lock;
     return lock;
@@ -45,6 +47,46 @@ void RunIfSet(const std::function<void()> &step)
         step();
 }
 
+// The message on a book start-up cannot use: the file, what is wrong, and that the program ends.
+// With createFailed, a new book could not be made from dataFolder.
+QString BookProblemText(AccDbState state, const QString &path, const QString &dataFolder, bool createFailed = false)
+{
+    const QString data = dataFolder.isEmpty() ? QStringLiteral("未找到") : QDir::toNativeSeparators(dataFolder);
+    QString what;
+    switch (state) {
+    case AccDbState::Ok:
+    case AccDbState::Missing:
+        what = QStringLiteral("文件不存在，也没有可用来新建账本的 data 文件夹（%1）。如果移动过程序，请把原来的 "
+                              "ACC.MDB 一起移过来。")
+                   .arg(data);
+        break;
+    case AccDbState::Empty:
+        what = QStringLiteral("文件是空的（0 字节），也没有可用来新建账本的 data 文件夹（%1）。").arg(data);
+        break;
+    case AccDbState::Folder:
+        what = QStringLiteral("这是一个文件夹，不是账本文件。");
+        break;
+    case AccDbState::NotDatabase:
+        what = QStringLiteral("这不是 SQLite 数据库文件，或者文件已经损坏。");
+        break;
+    case AccDbState::NotOurs:
+        what = QStringLiteral("这是一个 SQLite 数据库，但不是本软件的账本（缺少 account 表或 参数 表）。");
+        break;
+    case AccDbState::ReadOnly:
+        what = QStringLiteral("文件不能写入（只读，或者没有写入权限）。");
+        break;
+    case AccDbState::FolderReadOnly:
+        what = QStringLiteral("文件所在的文件夹（%1）不能写入，账本无法保存。")
+                   .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+        break;
+    }
+    if (createFailed)
+        what = QStringLiteral("无法用 data 文件夹（%1）新建账本文件。").arg(data);
+    const bool untouched = state != AccDbState::Missing && !createFailed;
+    return QStringLiteral("账本文件：\r\n") + QDir::toNativeSeparators(path) + QStringLiteral("\r\n\r\n") + what +
+           (untouched ? QStringLiteral("\r\n\r\n文件没有被改动，程序将退出。") : QStringLiteral("\r\n\r\n程序将退出。"));
+}
+
 }  // namespace
 
 QString InstanceLockPath()
@@ -52,23 +94,24 @@ QString InstanceLockPath()
     return ProgramFilePath(QStringLiteral("kelvaro.lock"));
 }
 
-bool AcquireInstanceLock()
+InstanceLock AcquireInstanceLock()
 {
-    auto &lock = InstanceLock();
+    auto &lock = HeldLock();
     if (lock && lock->isLocked())
-        return true;
+        return InstanceLock::Taken;
     lock = std::make_unique<QLockFile>(InstanceLockPath());
     // Only a lock whose process has died counts as stale, never one that is merely old.
     lock->setStaleLockTime(0);
     if (lock->tryLock(0))
-        return true;
+        return InstanceLock::Taken;
+    const bool held = lock->error() == QLockFile::LockFailedError;
     lock.reset();
-    return false;
+    return held ? InstanceLock::HeldElsewhere : InstanceLock::CannotCreate;
 }
 
 void ReleaseInstanceLock()
 {
-    InstanceLock().reset();
+    HeldLock().reset();
 }
 
 void UpgradeDatabase()
@@ -154,22 +197,42 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
     WindowHooks().show = std::move(show);
 }
 
-bool EnsureAccDb(const QString &dataFolder)
-{
-    const QString path = ProgramFilePath(kAccDb);
-    if (QFile::exists(path))
-        return true;
-    return CreateAccDb(path, dataFolder);
-}
-
 int Main(const QString &dataFolder)
 {
-    if (!AcquireInstanceLock()) {
-        MsgBox(kAlreadyRunningText, Msg::OkOnly);
+    // The book first, before anything opens or writes it.
+    const QString book = ProgramFilePath(kAccDb);
+    const AccDbState state = InspectAccDb(book);
+    const bool remake = state == AccDbState::Missing || state == AccDbState::Empty;
+    if (state != AccDbState::Ok && !(remake && HasAccDbSources(dataFolder))) {
+        MsgBox(BookProblemText(state, book, dataFolder), Msg::OkOnly | Msg::Critical);
         return 1;
     }
-    if (!dataFolder.isEmpty())
-        EnsureAccDb(dataFolder);
+    switch (AcquireInstanceLock()) {
+    case InstanceLock::Taken:
+        break;
+    case InstanceLock::HeldElsewhere:
+        MsgBox(kAlreadyRunningText, Msg::OkOnly);
+        return 1;
+    case InstanceLock::CannotCreate:
+        MsgBox(QStringLiteral("无法创建运行锁文件：\r\n") + QDir::toNativeSeparators(InstanceLockPath()) +
+                   QStringLiteral("\r\n\r\n程序文件夹不能写入。程序将退出。"),
+               Msg::OkOnly | Msg::Critical);
+        return 1;
+    }
+    if (remake) {
+        // A zero-byte file holds nothing to lose.
+        if ((state == AccDbState::Empty && !QFile::remove(book)) || !CreateAccDb(book, dataFolder)) {
+            MsgBox(BookProblemText(AccDbState::Missing, book, dataFolder, true), Msg::OkOnly | Msg::Critical);
+            ReleaseInstanceLock();
+            return 1;
+        }
+        // The user looks for the book beside the program: say once, when it is made, where it went.
+        if (ProgramFolderIsFallback())
+            MsgBox(QStringLiteral("程序所在的文件夹不能写入，账本文件建在：\r\n") + QDir::toNativeSeparators(book),
+                   Msg::OkOnly | Msg::Information);
+    }
+    // Held for the program's life, so that the many short connections find the log files made.
+    HoldIdleConnection(book);
     const StartupSteps steps = CurrentStartupSteps();
     RunIfSet(steps.upgradeDatabase);
     // The downloads count on the latest trading date, so it is fetched first.
@@ -189,6 +252,8 @@ int Main(const QString &dataFolder)
 
 void RestartData()
 {
+    // On the file now in place (a restored backup, an emptied book).
+    HoldIdleConnection(ProgramFilePath(kAccDb));
     const StartupSteps steps = CurrentStartupSteps();
     // A restored older backup may lack account.sid, which the record writers need.
     RunIfSet(steps.upgradeDatabase);

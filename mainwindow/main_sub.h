@@ -13,10 +13,16 @@ inline const QString kAlreadyRunningText = QStringLiteral("本软件已经在运
 // The lock file that marks a running instance: "kelvaro.lock" in the program folder.
 QString InstanceLockPath();
 
+enum class InstanceLock {
+    Taken,         // this process holds it now
+    HeldElsewhere, // another running process (or another lock object in this process) holds it
+    CannotCreate,  // the lock file cannot be made (a folder that cannot be written)
+};
+
 // Takes the single-instance lock and holds it until ReleaseInstanceLock or the end of the process.
-// A lock file left behind by a process that no longer runs is taken over. False when another
-// running process (or another lock object in this process) holds it; nothing is written then.
-bool AcquireInstanceLock();
+// A lock file left behind by a process that no longer runs is taken over. Nothing is written when it
+// is not taken.
+InstanceLock AcquireInstanceLock();
 void ReleaseInstanceLock();
 
 // Brings an older ACC.MDB up to the current schema: when table account has no field sid, adds it
@@ -60,19 +66,25 @@ StartupSteps &CurrentStartupSteps();
 // modeless at the end of start-up. Both default to nothing.
 void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()> show);
 
-// Creates ACC.MDB in the program folder from the data folder (schema and stock list) when no file of
-// that name exists there (any letter case). False when it was missing and could not be created.
-bool EnsureAccDb(const QString &dataFolder);
-
-// The program's start-up, in this order: the single-instance check (on failure the message
-// kAlreadyRunningText with an OK button, and nothing else runs); ACC.MDB created from dataFolder
-// when it is missing and dataFolder is not empty; the schema upgrade; the latest trading date; the
-// history downloads; the last-close table; the settings records; the main window's load; the system
-// settings; the quote list; the per-day assets from RecalcStartDate(); the main window shown.
-// Returns 0 when the program goes on in the main window's events, 1 when another instance runs.
+// The program's start-up, in this order:
+// - the book ACC.MDB in the program folder is looked at without changing it; when it is no book of
+//   this program, a folder, a file that cannot be written, in a folder that cannot be written, or
+//   missing or empty with no dataFolder holding what a new one is made from, a message names the
+//   file and what is wrong, and nothing else runs;
+// - the single-instance check: kAlreadyRunningText when another instance holds the lock, a message
+//   naming the lock file when it cannot be made; nothing else runs then;
+// - a missing or zero-byte ACC.MDB is made anew from dataFolder; when the program folder is the
+//   application data folder standing in for the executable's, a message says where the new book is;
+// - the idle connection (platform/db.h) is taken on the book for the rest of the program's life;
+// - the schema upgrade; the latest trading date; the history downloads; the last-close table; the
+//   settings records; the main window's load; the system settings; the quote list; the per-day assets
+//   from RecalcStartDate(); the main window shown.
+// Every message has an OK button only. Returns 0 when the program goes on in the main window's
+// events, 1 when it ends.
 int Main(const QString &dataFolder = QString());
 
-// The data part of a restart on a replaced or emptied database file: the schema upgrade, the history
+// The data part of a restart on a replaced or emptied database file: the idle connection taken again
+// on the file now in place, the schema upgrade, the history
 // downloads, the settings records, the system settings, the quote list and the per-day assets from
 // RecalcStartDate(). No instance check, no latest trading date, no last-close rebuild.
 void RestartData();

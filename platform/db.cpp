@@ -3,6 +3,9 @@
 #include "db.h"
 
 #include <cmath>
+#include <utility>
+
+#include <sys/stat.h>
 
 #include <sqlite3.h>
 
@@ -83,6 +86,52 @@ void FnClng(sqlite3_context *ctx, int, sqlite3_value **argv)
     sqlite3_result_int(ctx, *l);
 }
 
+// The identity of the file at a path: device and inode, and its size and time of last change, which
+// tell a file overwritten in place; zeros when there is none.
+struct FileIdentity {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    long long changedNs = 0;
+    bool operator==(const FileIdentity &) const = default;
+    bool SameFile(const FileIdentity &o) const { return dev == o.dev && ino == o.ino; }
+};
+
+FileIdentity IdentityOf(const QString &path)
+{
+    struct stat st {};
+    if (::stat(path.toUtf8().constData(), &st) != 0)
+        return {};
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
+// The idle connection: a handle held open on one file, lent to one connection at a time.
+struct IdleSlot {
+    sqlite3 *db = nullptr;
+    QString path;
+    FileIdentity file;  // the file as the handle's cache knows it
+    bool lent = false;
+    ~IdleSlot()
+    {
+        if (db && !lent)
+            sqlite3_close_v2(db);
+    }
+    // Forgets the handle (closed by whoever has it).
+    void Forget()
+    {
+        db = nullptr;
+        lent = false;
+        path.clear();
+        file = {};
+    }
+};
+
+IdleSlot &Idle()
+{
+    static IdleSlot idle;
+    return idle;
+}
+
 void RegisterFunctions(sqlite3 *db)
 {
     constexpr int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
@@ -137,9 +186,10 @@ DbConnection::~DbConnection()
 }
 
 DbConnection::DbConnection(DbConnection &&other) noexcept
-    : lastError(std::move(other.lastError)), m_db(other.m_db), m_path(std::move(other.m_path))
+    : lastError(std::move(other.lastError)), m_db(other.m_db), m_path(std::move(other.m_path)), m_lent(other.m_lent)
 {
     other.m_db = nullptr;
+    other.m_lent = false;
 }
 
 DbConnection &DbConnection::operator=(DbConnection &&other) noexcept
@@ -149,25 +199,28 @@ DbConnection &DbConnection::operator=(DbConnection &&other) noexcept
         lastError = std::move(other.lastError);
         m_db = other.m_db;
         m_path = std::move(other.m_path);
+        m_lent = other.m_lent;
         other.m_db = nullptr;
+        other.m_lent = false;
     }
     return *this;
 }
 
-bool DbConnection::Open(const QString &path)
+namespace {
+
+// A new handle on the file (never creating it), set up for the program: extended result codes, the
+// busy timeout, WAL with synchronous NORMAL, the Jet functions. Nothing, with error set, on failure.
+sqlite3 *OpenHandle(const QString &path, DbError &error)
 {
-    Close();
-    lastError = DbError();
-    m_path = path;
     sqlite3 *db = nullptr;
     // No CREATE: a missing file fails as Jet did. NOMUTEX: a connection is used by one thread at a
     // time, which saves a lock on every column read.
     const int rc =
         sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        lastError = MakeDbError(db, rc);
+        error = MakeDbError(db, rc);
         sqlite3_close(db);
-        return false;
+        return nullptr;
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, g_busyTimeoutMs);
@@ -176,20 +229,95 @@ bool DbConnection::Open(const QString &path)
     // a file that is no database fails here.
     const int prc = sqlite3_exec(db, "PRAGMA journal_mode=WAL;PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     if (prc != SQLITE_OK) {
-        lastError = MakeDbError(db, prc);
+        error = MakeDbError(db, prc);
         sqlite3_close(db);
-        return false;
+        return nullptr;
     }
     RegisterFunctions(db);
-    m_db = db;
-    return true;
+    return db;
+}
+
+// Folds the log into the file and, when all of it went in, empties it (without waiting for a
+// connection that is reading or writing: the next close does it then). A handle in a transaction, on
+// a read-only file or not in WAL mode leaves this to others.
+void FoldLog(sqlite3 *db)
+{
+    if (!sqlite3_get_autocommit(db) || sqlite3_db_readonly(db, "main") != 0)
+        return;
+    int logFrames = 0, folded = 0;
+    if (sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_PASSIVE, &logFrames, &folded) == SQLITE_OK &&
+        logFrames > 0 && folded == logFrames) {
+        sqlite3_busy_timeout(db, 0);
+        sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    }
+}
+
+// The idle handle for path, lent out; nothing when none is held there or it is lent already. A file
+// replaced or changed from outside since the handle last saw it is taken again first.
+sqlite3 *BorrowIdle(const QString &path)
+{
+    IdleSlot &idle = Idle();
+    if (!idle.db || idle.lent || idle.path != path)
+        return nullptr;
+    if (IdentityOf(path) != idle.file) {
+        HoldIdleConnection(path);
+        if (!idle.db)
+            return nullptr;
+    }
+    sqlite3_busy_timeout(idle.db, g_busyTimeoutMs);
+    idle.lent = true;
+    return idle.db;
+}
+
+// Takes back a lent handle: left as a new one would be (no transaction), or closed when it cannot be
+// (a statement still open) or when the idle connection was let go or replaced meanwhile.
+void ReturnIdle(sqlite3 *db)
+{
+    IdleSlot &idle = Idle();
+    if (!sqlite3_get_autocommit(db))
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (idle.db == db && sqlite3_next_stmt(db, nullptr) == nullptr && sqlite3_get_autocommit(db)) {
+        idle.lent = false;
+        return;
+    }
+    if (idle.db == db)
+        idle.Forget();
+    sqlite3_close_v2(db);
+}
+
+}  // namespace
+
+bool DbConnection::Open(const QString &path)
+{
+    Close();
+    lastError = DbError();
+    m_path = path;
+    if (sqlite3 *db = BorrowIdle(path)) {
+        m_db = db;
+        m_lent = true;
+        return true;
+    }
+    m_db = OpenHandle(path, lastError);
+    return m_db != nullptr;
 }
 
 void DbConnection::Close()
 {
-    if (m_db) {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
+    if (!m_db)
+        return;
+    sqlite3 *db = std::exchange(m_db, nullptr);
+    FoldLog(db);
+    if (std::exchange(m_lent, false))
+        ReturnIdle(db);
+    else
+        sqlite3_close_v2(db);
+    // The changes went through SQLite, which keeps the idle handle's cache right: the file as it is
+    // now is the one the handle knows.
+    IdleSlot &idle = Idle();
+    if (idle.db && m_path == idle.path) {
+        const FileIdentity now = IdentityOf(m_path);
+        if (now.SameFile(idle.file))
+            idle.file = now;
     }
 }
 
@@ -263,4 +391,47 @@ bool IsBlankTail(const char *tail)
         if (*tail != ' ' && *tail != '\t' && *tail != '\r' && *tail != '\n' && *tail != ';')
             return false;
     return true;
+}
+
+void HoldIdleConnection(const QString &path)
+{
+    ReleaseIdleConnection();
+    DbError error;
+    sqlite3 *db = OpenHandle(path, error);
+    if (!db)
+        return;
+    // The schema is read once here; each connection it is lent to then starts without reading it.
+    if (sqlite3_exec(db, "SELECT 1 FROM sqlite_master LIMIT 1", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return;
+    }
+    IdleSlot &idle = Idle();
+    idle.db = db;
+    idle.path = path;
+    idle.file = IdentityOf(path);
+}
+
+void ReleaseIdleConnection()
+{
+    IdleSlot &idle = Idle();
+    // A lent handle is closed when it comes back.
+    if (idle.db && !idle.lent)
+        sqlite3_close_v2(idle.db);
+    idle.Forget();
+}
+
+QString IdleConnectionPath()
+{
+    return Idle().db ? Idle().path : QString();
+}
+
+IdleConnectionPause::IdleConnectionPause() : m_path(IdleConnectionPath())
+{
+    ReleaseIdleConnection();
+}
+
+IdleConnectionPause::~IdleConnectionPause()
+{
+    if (!m_path.isEmpty())
+        HoldIdleConnection(m_path);
 }

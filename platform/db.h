@@ -34,7 +34,10 @@ void SetDbBusyTimeoutMs(int ms);
 QString ConnectionText(const QString &path);
 
 // An open SQLite connection (WAL, synchronous NORMAL, a short busy timeout, the Jet functions
-// registered). Movable, closed when destroyed.
+// registered). Movable, closed when destroyed. Closing folds the write-ahead log into the file and
+// empties it when no other connection is in the middle of something, so that the file itself is
+// complete between operations (a byte copy of it is a whole database) even while another handle,
+// such as the idle connection below, stays open. A transaction left open is rolled back on Close.
 class DbConnection {
 public:
     DbConnection() = default;
@@ -44,7 +47,8 @@ public:
     DbConnection(const DbConnection &) = delete;
     DbConnection &operator=(const DbConnection &) = delete;
 
-    // Opens the file (without creating it). False, with lastError set, when it cannot be opened.
+    // Opens the file (without creating it), or takes the idle connection's handle when it is held on
+    // this path and free. False, with lastError set, when it cannot be opened.
     bool Open(const QString &path);
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
@@ -66,5 +70,31 @@ public:
 
 private:
     sqlite3 *m_db = nullptr;
+    QString m_path;
+    bool m_lent = false;  // the idle connection's handle, given back on Close
+};
+
+// The idle connection: one handle on the database file held open for the program's life. It keeps
+// the write-ahead log and its shared index in place between operations (they are otherwise made and
+// removed again by every connection), and it is lent to the connections opened on that path, one at
+// a time, which then start without opening the file or reading its schema; a connection opened while
+// it is lent gets a handle of its own. A file replaced (a compacted database) or changed from outside
+// since the handle last saw it is taken again before the handle is lent. Hold replaces one held
+// before; Release closes it (a lent handle when it comes back).
+void HoldIdleConnection(const QString &path);
+void ReleaseIdleConnection();
+// The path of the file the idle connection is held on; "" when none is.
+QString IdleConnectionPath();
+
+// Lets go of the idle connection for its own lifetime and takes it again afterwards, for the
+// procedures that copy, replace or remove the database file.
+class IdleConnectionPause {
+public:
+    IdleConnectionPause();
+    ~IdleConnectionPause();
+    IdleConnectionPause(const IdleConnectionPause &) = delete;
+    IdleConnectionPause &operator=(const IdleConnectionPause &) = delete;
+
+private:
     QString m_path;
 };

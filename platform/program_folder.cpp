@@ -8,32 +8,43 @@
 
 namespace {
 
-QString &FolderSetting()
+ProgramFolderChoice &FolderSetting()
 {
-    static QString folder;
-    return folder;
+    static ProgramFolderChoice choice;
+    return choice;
 }
 
 }  // namespace
 
-QString ProgramFolder()
+ProgramFolderChoice ChooseProgramFolder(const QString &exeFolder, const QString &appDataFolder)
 {
-    QString &folder = FolderSetting();
-    if (!folder.isEmpty())
-        return folder;
-    const QString exeDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-    if (QFileInfo(exeDir).isWritable()) {
-        folder = exeDir;
-    } else {
-        folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-        QDir().mkpath(folder);
-    }
-    return folder;
+    const QString book = ResolveFileName(exeFolder, QStringLiteral("ACC.MDB"));
+    if (QFileInfo(exeFolder).isWritable() || QFileInfo::exists(book) || QFileInfo(book).isSymLink())
+        return {exeFolder, false};
+    QDir().mkpath(appDataFolder);
+    return {appDataFolder, true};
 }
 
-void SetProgramFolder(const QString &folder)
+QString ProgramFolder()
 {
-    FolderSetting() = folder;
+    ProgramFolderChoice &choice = FolderSetting();
+    if (choice.folder.isEmpty()) {
+        const QString exeDir =
+            QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+        choice = ChooseProgramFolder(exeDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    }
+    return choice.folder;
+}
+
+bool ProgramFolderIsFallback()
+{
+    ProgramFolder();
+    return FolderSetting().fallback;
+}
+
+void SetProgramFolder(const QString &folder, bool fallback)
+{
+    FolderSetting() = {folder, fallback};
 }
 
 QString ResolveFileName(const QString &folder, const QString &name)

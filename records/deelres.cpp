@@ -5,8 +5,6 @@
 #include <cmath>
 #include <limits>
 
-#include <sqlite3.h>
-
 #include <QSet>
 
 #include "market/calendar.h"
@@ -16,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
+#include "platform/statement.h"
 #include "storage/common.h"
 #include "storage/db_operate.h"
 #include "storage/indicator.h"
@@ -25,89 +24,6 @@ namespace {
 
 // Below every date: "every trade counts".
 constexpr double kBeforeAnyDay = std::numeric_limits<double>::lowest();
-
-// One prepared statement in SQLite's dialect on an open connection, finalized when destroyed. A
-// failure is logged once, with the statement's text.
-class Statement {
-public:
-    Statement(DbConnection &conn, const QString &sql) : m_conn(conn), m_sql(sql)
-    {
-        const QByteArray utf8 = sql.toUtf8();
-        const int rc = conn.IsOpen() ? sqlite3_prepare_v2(conn.Handle(), utf8.constData(),
-                                                          static_cast<int>(utf8.size()), &m_stmt, nullptr)
-                                     : SQLITE_MISUSE;
-        if (rc != SQLITE_OK)
-            Fail(rc);
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-
-    bool ok() const { return !m_failed; }
-    Statement &Bind(int i, double v)
-    {
-        if (!m_failed)
-            sqlite3_bind_double(m_stmt, i, v);
-        return *this;
-    }
-    Statement &Bind(int i, const QString &text)
-    {
-        if (!m_failed) {
-            const QByteArray utf8 = text.toUtf8();
-            sqlite3_bind_text(m_stmt, i, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
-        }
-        return *this;
-    }
-    // Steps to the next row: true on a row; false at the end (the statement is then reset, so it
-    // holds no lock) or on a failure (logged; ok() turns false).
-    bool Next()
-    {
-        if (m_failed)
-            return false;
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            Fail(rc);
-        sqlite3_reset(m_stmt);
-        return false;
-    }
-    // Runs a statement that returns no rows.
-    bool Run()
-    {
-        while (Next()) {
-        }
-        return ok();
-    }
-    // Lets go of a statement that was not read to its end.
-    void Reset()
-    {
-        if (m_stmt)
-            sqlite3_reset(m_stmt);
-    }
-    bool IsNull(int col) const { return sqlite3_column_type(m_stmt, col) == SQLITE_NULL; }
-    double Double(int col) const { return sqlite3_column_double(m_stmt, col); }
-    long long Int(int col) const { return sqlite3_column_int64(m_stmt, col); }
-    QString Text(int col) const
-    {
-        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, col)),
-                                 sqlite3_column_bytes(m_stmt, col));
-    }
-
-private:
-    void Fail(int rc)
-    {
-        m_failed = true;
-        LogDbError(m_conn.IsOpen() ? MakeDbError(m_conn.Handle(), rc)
-                                   : MakeDbError(QStringLiteral("the connection is not open")),
-                   m_sql);
-    }
-
-    DbConnection &m_conn;
-    QString m_sql;
-    sqlite3_stmt *m_stmt = nullptr;
-    bool m_failed = false;
-};
 
 // The index 1..n of the first trading day on or after d; n + 1 when d is after the last day.
 int DayIndexOnOrAfter(const std::vector<double> &days, double d)
@@ -121,6 +37,9 @@ int DayIndexOnOrAfter(const std::vector<double> &days, double d)
 class PriceTables {
 public:
     explicit PriceTables(DbConnection &conn) : m_conn(conn) { Read(); }
+
+    // False when the schema could not be read (logged).
+    bool ok() const { return m_ok; }
 
     // The price table of code, ready to be read; nothing when the code names none or it cannot be had.
     std::optional<QString> Find(const QString &code)
@@ -155,56 +74,98 @@ private:
     {
         m_tables.clear();
         m_indexed.clear();
-        Statement schema(m_conn, QStringLiteral("SELECT type,name,tbl_name,sql FROM sqlite_master "
-                                                "WHERE type IN ('table','index')"));
-        while (schema.Next()) {
-            if (schema.Text(0) == QLatin1String("table"))
-                m_tables.insert(schema.Text(1));
-            else if (schema.Text(3).contains(QLatin1String("trdat"), Qt::CaseInsensitive))
-                m_indexed.insert(schema.Text(2));
-        }
+        Statement schema(m_conn, QStringLiteral("SELECT type='table',name,tbl_name FROM sqlite_master "
+                                                "WHERE type='table' OR (type='index' AND sql LIKE '%trdat%')"));
+        while (schema.Next())
+            (schema.Int(0) != 0 ? m_tables : m_indexed).insert(schema.Text(schema.Int(0) != 0 ? 1 : 2));
+        m_ok = schema.ok();
     }
 
     DbConnection &m_conn;
+    bool m_ok = true;
     QSet<QString> m_tables;   // names as the schema spells them (compared case-sensitively)
     QSet<QString> m_indexed;  // tables with an index over trdat
 };
 
+// Every reading of the records starts with these columns, which decide whether a record can count.
+const QString kCheckedColumns = QStringLiteral("id,num,bprice,sprice,bcash,scash");
+
 // The records of code that touch the range, for CalcHoldingsByDay: open ones and those bought or sold
 // from days(1) on. Bind 1 = code, 2 = days(1).
-const QString kHoldingsSql = QStringLiteral(
-    "SELECT bdate,sdate,sprice,num FROM account WHERE code=?1 AND (sprice<=0 OR bdate>=?2 OR sdate>=?2)");
+const QString kHoldingsSql = QStringLiteral("SELECT ") + kCheckedColumns +
+                             QStringLiteral(",bdate,sdate FROM account WHERE code=?1 AND (sprice<=0 OR bdate>=?2 OR "
+                                            "sdate>=?2)");
 
-// Holdings of one stock per day from the records that `records` returns. False when they cannot be read.
-bool HoldingsByDay(Statement &records, const std::vector<double> &days, std::vector<long> &holdings)
+// The records that one computation leaves out: a record whose shares or prices are no finite number
+// (or whose shares lie beyond the whole numbers) would turn every sum it enters into nonsense. Each is
+// logged once, with the query that met it.
+class RecordCheck {
+public:
+    // True when the record the statement stands on (kCheckedColumns first) can be counted.
+    bool Counts(const Statement &rows)
+    {
+        bool usable = rows.IsWhole(1) || std::fabs(rows.Double(1)) < 0x1p63;
+        for (int col = 1; col <= 5 && usable; ++col)
+            usable = std::isfinite(rows.Double(col));
+        if (usable)
+            return true;
+        const long long id = rows.Int(0);
+        if (!m_logged.contains(id)) {
+            m_logged.insert(id);
+            LogDbError(MakeDbError(QStringLiteral("record id=%1 left out of the asset table: its num or prices are "
+                                                  "not finite numbers")
+                                       .arg(id)),
+                       rows.sql());
+        }
+        return false;
+    }
+    // The shares of a record that counts.
+    static long long Shares(const Statement &rows)
+    {
+        return rows.IsWhole(1) ? rows.Int(1) : static_cast<long long>(rows.Double(1));
+    }
+
+private:
+    QSet<long long> m_logged;
+};
+
+// Holdings of one stock per day from the records that `records` returns (kHoldingsSql). The shares
+// are summed in 128 bits, which no number of 64-bit records can overflow. False when the records
+// cannot be read.
+bool HoldingsByDay(Statement &records, RecordCheck &check, const std::vector<double> &days,
+                   std::vector<double> &holdings)
 {
     const int n = static_cast<int>(days.size()) - 1;
-    holdings.assign(std::max(n, 0) + 1, 0);
-    std::vector<long> change(std::max(n, 0) + 2, 0);
+    holdings.assign(std::max(n, 0) + 1, 0.0);
+    std::vector<__int128> change(std::max(n, 0) + 2, 0);
     while (records.Next()) {
+        if (!check.Counts(records))
+            continue;
         // A record counts from its buy day up to the day before its sell day; a date that is no
         // trading day stands for the first trading day after it, for the buy and the sell alike.
-        const double bdate = records.Double(0);
+        const double bdate = records.Double(6);
         const int from = bdate <= days[1] ? 1 : DayIndexOnOrAfter(days, bdate);
-        const int to = records.Double(2) <= 0 ? n : DayIndexOnOrAfter(days, records.Double(1)) - 1;
+        const int to = records.Double(3) <= 0 ? n : DayIndexOnOrAfter(days, records.Double(7)) - 1;
         if (from <= to) {
-            const long num = static_cast<long>(records.Int(3));
+            const long long num = RecordCheck::Shares(records);
             change[from] += num;
             change[to + 1] -= num;
         }
     }
-    long held = 0;
+    __int128 held = 0;
     for (int i = 1; i <= n; ++i)
-        holdings[i] = held += change[i];
+        holdings[i] = static_cast<double>(held += change[i]);
     return records.ok();
 }
 
-// Market value of one stock per day, from its price table; see CalcMarketValueByDay.
-std::vector<double> ValueByDay(DbConnection &conn, PriceTables &tables, const QString &code,
-                               const std::vector<double> &days, const std::vector<long> &holdings, double livePrice)
+// Market value of one stock per day, from its price table; see CalcMarketValueByDay (today is the
+// day valued at livePrice). False when the prices cannot be read (logged): a value of 0 would then be
+// taken for the stock's worth.
+bool ValueByDay(DbConnection &conn, PriceTables &tables, const QString &code, const std::vector<double> &days,
+                const std::vector<double> &holdings, double livePrice, double today, std::vector<double> &value)
 {
     const int n = static_cast<int>(days.size()) - 1;
-    std::vector<double> value(std::max(n, 0) + 1, 0.0);
+    value.assign(std::max(n, 0) + 1, 0.0);
     int firstHeld = 1;
     while (firstHeld <= n && holdings[firstHeld] < 1)
         ++firstHeld;
@@ -212,65 +173,79 @@ std::vector<double> ValueByDay(DbConnection &conn, PriceTables &tables, const QS
     while (lastHeld >= firstHeld && holdings[lastHeld] < 1)
         --lastHeld;
     if (firstHeld > lastHeld)
-        return value;
+        return true;
     const auto table = tables.Find(code);
     if (!table)
-        return value;
-    // The closes from the newest one before the first day held up to the last day held; without a
-    // close before it, from the first stored row on (the days before that row have no close and are
-    // valued at 0).
-    Statement prices(conn, QStringLiteral("SELECT trdat,clprice FROM \"%1\" WHERE trdat>=IFNULL((SELECT MAX(trdat) "
-                                          "FROM \"%1\" WHERE trdat<?1),?1) AND trdat<?2 ORDER BY trdat")
+        return tables.ok();
+    // The closes up to the last day held, newest first, back to the newest one before the first day
+    // held; without a close before it, back to the first stored row (the days before that row have
+    // no close and are valued at 0). A close that is no finite number is passed over like a missing
+    // day.
+    Statement prices(conn, QStringLiteral("SELECT trdat,clprice FROM \"%1\" WHERE trdat<?1 ORDER BY trdat DESC")
                                .arg(*table));
-    prices.Bind(1, days[firstHeld]).Bind(2, days[lastHeld] + 1);
-    const double today = ClockTodayDayNumber();
-    bool more = prices.Next();
+    prices.Bind(1, days[lastHeld] + 1);
+    std::vector<std::pair<double, double>> closes;  // day, close; newest first
+    while (prices.Next()) {
+        if (!std::isfinite(prices.Double(1)))
+            continue;
+        closes.emplace_back(std::floor(prices.Double(0)), prices.Double(1));
+        if (closes.back().first < days[firstHeld])
+            break;
+    }
+    prices.Reset();
+    if (!prices.ok())
+        return false;
+    // Each day at its own close, else the close before it (a suspended day).
+    auto next = closes.rbegin();
     bool haveClose = false;
     double close = 0;
     for (int i = firstHeld; i <= lastHeld; ++i) {
         if (holdings[i] < 1)
             continue;
-        // The day's own close, else the close before it (a suspended day).
-        while (more && std::floor(prices.Double(0)) <= days[i]) {
-            close = prices.Double(1);
+        for (; next != closes.rend() && next->first <= days[i]; ++next) {
+            close = next->second;
             haveClose = true;
-            more = prices.Next();
         }
         double price = haveClose ? close : 0.0;
         if (days[i] == today && livePrice != 0)
             price = livePrice;
-        value[i] = RoundHalfEven(static_cast<double>(holdings[i]) * price, 2);
+        value[i] = RoundHalfEven(holdings[i] * price, 2);
     }
-    prices.Reset();
-    return value;
+    return true;
 }
 
 // Cash per day: every buy and every sell dated from `since` on counts on the first trading day on or
-// after its date (a trade dated before days(1) on days(1)); see CalcCashByDay. False when the records
-// cannot be read.
-bool CashByDay(DbConnection &conn, double &startCash, const std::vector<double> &days, double since,
-               std::vector<double> &cash)
+// after its date (a trade dated before days(1) on days(1)); see CalcCashByDay. The amounts are summed
+// in the widest floating type, so no number of finite amounts can overflow the sum. False when the
+// records cannot be read.
+bool CashByDay(DbConnection &conn, RecordCheck &check, double &startCash, const std::vector<double> &days,
+               double since, std::vector<double> &cash)
 {
     const int n = static_cast<int>(days.size()) - 1;
     cash.assign(std::max(n, 0) + 1, 0.0);
     if (n < 1)
         return true;
-    std::vector<double> change(n + 2, 0.0);
-    Statement buys(conn, QStringLiteral("SELECT bdate,bcash FROM account WHERE bdate>=?1"));
+    std::vector<long double> change(n + 2, 0.0L);
+    Statement buys(conn, QStringLiteral("SELECT ") + kCheckedColumns + QStringLiteral(",bdate FROM account WHERE bdate>=?1"));
     buys.Bind(1, since);
     while (buys.Next())
-        change[DayIndexOnOrAfter(days, buys.Double(0))] -= buys.Double(1);
-    Statement sells(conn, QStringLiteral("SELECT sdate,scash FROM account WHERE sdate>=?1 AND sprice>0"));
+        if (check.Counts(buys))
+            change[DayIndexOnOrAfter(days, buys.Double(6))] -= buys.Double(4);
+    Statement sells(conn, QStringLiteral("SELECT ") + kCheckedColumns +
+                              QStringLiteral(",sdate FROM account WHERE sdate>=?1 AND sprice>0"));
     sells.Bind(1, since);
     while (sells.Next())
-        change[DayIndexOnOrAfter(days, sells.Double(0))] += sells.Double(1);
+        if (check.Counts(sells))
+            change[DayIndexOnOrAfter(days, sells.Double(6))] += sells.Double(5);
     if (!buys.ok() || !sells.ok())
         return false;
     // Trades dated after the last day (change[n + 1]) count when their day comes.
+    long double running = startCash;
     for (int i = 1; i <= n; ++i) {
-        startCash += change[i];
-        cash[i] = RoundHalfEven(startCash, 2);
+        running += change[i];
+        cash[i] = RoundHalfEven(static_cast<double>(running), 2);
     }
+    startCash = static_cast<double>(running);
     return true;
 }
 
@@ -315,17 +290,23 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
     if (QuoteListDate() < today)
         UpdateRealtimeQuotes();
 
-    std::vector<double> totalValue(n + 1, 0.0);
+    // The values of all stocks per day, summed in the widest floating type.
+    std::vector<long double> totalValue(n + 1, 0.0L);
     PriceTables tables(conn);
+    if (!tables.ok())
+        return;
+    RecordCheck check;
     Statement records(conn, kHoldingsSql);
-    std::vector<long> holdings;
+    std::vector<double> holdings;
+    std::vector<double> value;
     for (const QString &code : codes) {
         records.Bind(1, code).Bind(2, first);
-        if (!HoldingsByDay(records, days, holdings))
+        if (!HoldingsByDay(records, check, days, holdings))
             return;
         // Only today's value needs the live price.
         const double livePrice = days[n] == today && holdings[n] >= 1 ? GetRealtimePrice(code) : 0.0;
-        const std::vector<double> value = ValueByDay(conn, tables, code, days, holdings, livePrice);
+        if (!ValueByDay(conn, tables, code, days, holdings, livePrice, today, value))
+            return;
         for (int i = 1; i <= n; ++i)
             totalValue[i] += value[i];
         if (showProgress)
@@ -334,8 +315,17 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
     if (showProgress)
         StepIndicator(1, QStringLiteral("pages"), QString());
     std::vector<double> cash;
-    if (!CashByDay(conn, startCash, days, since, cash))
+    if (!CashByDay(conn, check, startCash, days, since, cash))
         return;
+    // A row holds doubles: sums beyond them are not written as infinities.
+    std::vector<double> stockValue(n + 1, 0.0);
+    for (int i = 1; i <= n; ++i) {
+        stockValue[i] = static_cast<double>(totalValue[i]);
+        if (!std::isfinite(stockValue[i]) || !std::isfinite(cash[i]) || !std::isfinite(stockValue[i] + cash[i])) {
+            LogDbError(MakeDbError(QStringLiteral("the assets of %1 exceed the numbers a row can hold").arg(DateText(days[i]))));
+            return;
+        }
+    }
 
     // The status line lets events through: shown before the rows are replaced, which then happens in
     // one transaction without a break, so a failure leaves the table as it was.
@@ -348,7 +338,7 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
     {
         Statement insert(conn, QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(?1,?2,?3,?4)"));
         for (int i = 1; ok && i <= n; ++i)
-            ok = insert.Bind(1, days[i]).Bind(2, cash[i]).Bind(3, totalValue[i]).Bind(4, totalValue[i] + cash[i]).Run();
+            ok = insert.Bind(1, days[i]).Bind(2, cash[i]).Bind(3, stockValue[i]).Bind(4, stockValue[i] + cash[i]).Run();
     }
     if (ok && !conn.Commit()) {
         LogDbError(conn.lastError, QStringLiteral("COMMIT"));
@@ -423,27 +413,29 @@ std::vector<double> CalcCashByDay(double &startCash, const std::vector<double> &
     if (days.size() < 2)
         return cash;
     DbConnection conn;
+    RecordCheck check;
     if (OpenConn(conn))
-        CashByDay(conn, startCash, days, days[1], cash);
+        CashByDay(conn, check, startCash, days, days[1], cash);
     return cash;
 }
 
-std::vector<long> CalcHoldingsByDay(const QString &code, const std::vector<double> &days)
+std::vector<double> CalcHoldingsByDay(const QString &code, const std::vector<double> &days)
 {
-    std::vector<long> holdings(days.size(), 0);
+    std::vector<double> holdings(days.size(), 0.0);
     if (days.size() < 2)
         return holdings;
     DbConnection conn;
     if (OpenConn(conn)) {
+        RecordCheck check;
         Statement records(conn, kHoldingsSql);
         records.Bind(1, code).Bind(2, days[1]);
-        HoldingsByDay(records, days, holdings);
+        HoldingsByDay(records, check, days, holdings);
     }
     return holdings;
 }
 
 std::vector<double> CalcMarketValueByDay(const QString &code, const std::vector<double> &days,
-                                         const std::vector<long> &holdings, double livePrice)
+                                         const std::vector<double> &holdings, double livePrice)
 {
     std::vector<double> value(days.size(), 0.0);
     if (days.size() < 2 || holdings.size() < days.size())
@@ -452,5 +444,7 @@ std::vector<double> CalcMarketValueByDay(const QString &code, const std::vector<
     if (!OpenConn(conn))
         return value;
     PriceTables tables(conn);
-    return ValueByDay(conn, tables, code, days, holdings, livePrice);
+    if (!ValueByDay(conn, tables, code, days, holdings, livePrice, ClockTodayDayNumber(), value))
+        value.assign(days.size(), 0.0);
+    return value;
 }

@@ -72,6 +72,49 @@ bool Build(const QString &path, const QString &schema, const QString &stocks)
 
 }  // namespace
 
+bool HasAccDbSources(const QString &dataDir)
+{
+    const QDir dir(dataDir);
+    return !dataDir.isEmpty() && QFileInfo(dir.filePath(QStringLiteral("schema.sql"))).isFile() &&
+           QFileInfo(dir.filePath(QStringLiteral("companyinfo.tsv"))).isFile();
+}
+
+AccDbState InspectAccDb(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return AccDbState::Missing;
+    if (info.isDir())
+        return AccDbState::Folder;
+    if (!QFileInfo(info.absolutePath()).isWritable())
+        return AccDbState::FolderReadOnly;
+    if (info.isFile() && info.size() == 0)
+        return AccDbState::Empty;
+    if (!info.isWritable())
+        return AccDbState::ReadOnly;
+    // The header first, so that no library is handed a file that is plainly something else.
+    QFile f(path);
+    if (!info.isFile() || !f.open(QIODevice::ReadOnly) || f.read(16) != QByteArray("SQLite format 3", 16))
+        return AccDbState::NotDatabase;
+    f.close();
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return AccDbState::NotDatabase;
+    }
+    sqlite3_stmt *stmt = nullptr;
+    int found = -1;
+    if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM sqlite_master WHERE type='table' AND name IN ('account','参数')",
+                           -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        found = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    if (found < 0)
+        return AccDbState::NotDatabase;
+    return found == 2 ? AccDbState::Ok : AccDbState::NotOurs;
+}
+
 bool CreateAccDb(const QString &path, const QString &dataDir)
 {
     if (QFileInfo::exists(path))

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "platform/clock.h"
 #include "platform/gbk.h"
 #include "platform/numeric.h"
 #include "platform/program_folder.h"
@@ -101,15 +100,6 @@ void SetDbRetryTiming(const DbRetryTiming &timing)
     Timing() = timing;
 }
 
-void LogDbError(const DbError &error, const QString &sql)
-{
-    QString entry = QStringLiteral("\r\n\r\n") + ClockNow().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
-                    QStringLiteral("\r\n") + QString::number(error.number) + u':' + error.text;
-    if (!sql.isEmpty())
-        entry += QStringLiteral("\r\n") + sql;
-    AppendText(ProgramFilePath(QStringLiteral("RunErr.txt")), entry);
-}
-
 bool OpenConn(DbConnection &conn, const QString &file)
 {
     conn.Close();
@@ -117,6 +107,10 @@ bool OpenConn(DbConnection &conn, const QString &file)
     for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
         if (conn.Open(path))
             return true;
+        // Only a file in use can change by waiting; a file that is missing, no database or a folder
+        // fails at once.
+        if (!conn.lastError.inUse)
+            break;
         if (attempt < kOpenAttempts)
             DoEventsN(Timing().openConnEvents);
     }
@@ -353,14 +347,6 @@ void DropTablesLike(const QString &text, const QString &file)
     const QStringList names = ListTablesLike(text, file);
     for (int i = 1; i < names.size(); ++i)
         ExecSql(QStringLiteral("DROP TABLE ") + names[i], nullptr, file);
-}
-
-void AppendText(const QString &path, const QString &text)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    f.write(EncodeGbk(text + QStringLiteral("\r\n")));
 }
 
 QString ReadTextFile(const QString &path, bool &deleteAfter)

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include "platform/recordset.h"
+#include "platform/run_log.h"  // AppendText and LogDbError, the log every layer writes to
 #include "platform/value.h"
 
 inline const QString kAccDb = QStringLiteral("ACC.MDB");
@@ -26,8 +27,9 @@ struct DbRetryTiming {
 DbRetryTiming GetDbRetryTiming();
 void SetDbRetryTiming(const DbRetryTiming &timing);
 
-// Opens the database file `file` in the program folder: up to 10 attempts with DoEventsN(100000)
-// between them; after the tenth failure one log entry (no SQL line) and false, conn left unopened.
+// Opens the database file `file` in the program folder. While the file is in use (busy, locked) up to
+// 10 attempts with DoEventsN(100000) between them; any other failure (missing, no database, a folder)
+// at once. On failure one log entry (no SQL line) and false, conn left unopened.
 bool OpenConn(DbConnection &conn, const QString &file = kAccDb);
 
 // Releases the pair, opens a new connection and the record set over the Jet-dialect SQL, standing on
@@ -102,12 +104,6 @@ void AddFieldIfMissing(const QString &table, const QString &field, const QString
 // Drops every table whose name contains text.
 void DropTablesLike(const QString &text, const QString &file = kAccDb);
 
-// Appends the text and CR LF to the file, in GBK; created when missing. A failed write is ignored.
-void AppendText(const QString &path, const QString &text);
-
 // The whole text of a GBK file, retried while it cannot be read or is still empty; after 100
 // attempts the message "无法打开下载文档：" and "". With deleteAfter set, the file is deleted once read.
 QString ReadTextFile(const QString &path, bool &deleteAfter);
-
-// Appends an entry to RunErr.txt: the time, "number:description" and, when sql is not empty, the SQL.
-void LogDbError(const DbError &error, const QString &sql = QString());

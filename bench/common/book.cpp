@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "market/quotes.h"
 #include "platform/daynum.h"
+#include "platform/db.h"
 #include "platform/program_folder.h"
 #include "records/calc.h"
 #include "storage/db_create.h"
@@ -140,6 +141,8 @@ Book &MakeBook(const BookPlan &plan)
     FillRecords(plan, *book, random);
     book->pristine = QDir(book->dir.path()).filePath(QStringLiteral("pristine.mdb"));
     QFile::copy(path, book->pristine);
+    // As the program from start-up on; it follows the file each RestoreBook puts in place.
+    HoldIdleConnection(path);
     return *book;
 }
 

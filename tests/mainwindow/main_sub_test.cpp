@@ -6,7 +6,9 @@
 
 #include <memory>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFile>
 #include <QLockFile>
 #include <QStringList>
@@ -18,7 +20,9 @@
 #include "market/web.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
+#include "platform/program_folder.h"
 #include "platform/prompter.h"
+#include "storage/db_create.h"
 #include "storage/db_operate.h"
 #include "storage/params.h"
 
@@ -135,6 +139,173 @@ TEST_F(MainSubTest, SecondInstanceIsRefusedBeforeAnythingRuns)
     EXPECT_TRUE(steps.calls.isEmpty());
 }
 
+// Start-up looks at the book before anything else. A zero-byte or missing file is made anew when
+// there is a data folder to make it from; anything else that is wrong is said, naming the file, and
+// the program ends with the file as it was and no step run.
+TEST_F(MainSubTest, StartUpChecksTheBookFirst)
+{
+    const QString book = PathOf(QStringLiteral("ACC.MDB"));
+    const QString data = QStringLiteral(KELVARO_DATA_DIR);
+    const QString pristine = PathOf(QStringLiteral("pristine"));
+    ASSERT_TRUE(QFile::copy(book, pristine));
+    auto write = [&](const QByteArray &bytes) {
+        QFile f(book);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    };
+    auto withoutTable = [&](const char *table) {
+        ASSERT_TRUE(QFile::copy(pristine, book));
+        DbConnection conn;
+        ASSERT_TRUE(conn.Open(book));
+        ASSERT_TRUE(conn.ExecuteNative(QStringLiteral("DROP TABLE ") + QString::fromUtf8(table)));
+    };
+    QByteArray noise(4096, 0);
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>((i * 131 + 7) % 256);
+    struct Case {
+        const char *name;
+        std::function<void()> make;
+        QString dataFolder;
+        QString said;  // "" = starts
+    };
+    std::vector<Case> cases = {
+        {"zero bytes", [&] { write(QByteArray()); }, data, QString()},
+        {"missing", [] {}, data, QString()},
+        {"missing, no data folder", [] {}, QString(), QStringLiteral("文件不存在")},
+        {"missing, data folder without the schema", [] {}, PathOf(QStringLiteral("nodata")),
+         QStringLiteral("文件不存在")},
+        {"zero bytes, no data folder", [&] { write(QByteArray()); }, QString(), QStringLiteral("0 字节")},
+        {"random bytes", [&] { write(noise); }, data, QStringLiteral("不是 SQLite 数据库")},
+        {"a text file", [&] { write("账本\r\n"); }, data, QStringLiteral("不是 SQLite 数据库")},
+        {"damaged", [&] { write(QByteArray("SQLite format 3", 16) + noise); }, data,
+         QStringLiteral("不是 SQLite 数据库")},
+        {"no account", [&] { withoutTable("account"); }, data, QStringLiteral("不是本软件的账本")},
+        {"no 参数", [&] { withoutTable("参数"); }, data, QStringLiteral("不是本软件的账本")},
+        {"a folder", [&] { ASSERT_TRUE(QDir().mkdir(book)); }, data, QStringLiteral("是一个文件夹")},
+    };
+    if (geteuid() != 0) {  // permission bits do not stop root
+        cases.push_back({"read-only file",
+                         [&] {
+                             ASSERT_TRUE(QFile::copy(pristine, book));
+                             QFile::setPermissions(book, QFileDevice::ReadOwner);
+                         },
+                         data, QStringLiteral("文件不能写入")});
+        cases.push_back({"read-only folder",
+                         [&] {
+                             ASSERT_TRUE(QFile::copy(pristine, book));
+                             QFile::setPermissions(Folder(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+                         },
+                         data, QStringLiteral("不能写入，账本无法保存")});
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::setPermissions(Folder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QDir(book).removeRecursively();
+        QFile::remove(book);
+        c.make();
+        const QFileInfo before(book);
+        QByteArray bytes;
+        if (before.isFile()) {
+            QFile f(book);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            bytes = f.readAll();
+        }
+        prompter.shown.clear();
+        StepRecorder steps;
+        const int rc = Main(c.dataFolder);
+        ReleaseInstanceLock();
+        QFile::setPermissions(Folder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        if (c.said.isEmpty()) {
+            EXPECT_EQ(rc, 0);
+            EXPECT_TRUE(prompter.Messages().isEmpty()) << prompter.Messages().join(u'\n').toStdString();
+            EXPECT_EQ(steps.calls.size(), 10);
+            EXPECT_EQ(InspectAccDb(book), AccDbState::Ok);
+            EXPECT_GT(CountRecords(QStringLiteral("companyinfo"), QString()), 300);
+            continue;
+        }
+        EXPECT_EQ(rc, 1);
+        EXPECT_TRUE(steps.calls.isEmpty());
+        ASSERT_EQ(prompter.Messages().size(), 1);
+        const QString text = prompter.Messages()[0];
+        EXPECT_TRUE(text.contains(book)) << text.toStdString();
+        EXPECT_TRUE(text.contains(c.said)) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("程序将退出"))) << text.toStdString();
+        // nothing touched: the same bytes, or still nothing, or still a folder
+        const QFileInfo after(book);
+        EXPECT_EQ(after.exists(), before.exists());
+        EXPECT_EQ(after.isDir(), before.isDir());
+        if (before.isFile()) {
+            QFile f(book);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            EXPECT_EQ(f.readAll(), bytes);
+        }
+        EXPECT_FALSE(QFile::exists(InstanceLockPath()));
+    }
+}
+
+// A lock file that cannot be made is not taken for another instance running.
+TEST_F(MainSubTest, LockFileThatCannotBeMadeIsToldApartFromAnotherInstance)
+{
+    QFile plain(PathOf(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString folder = PathOf(QStringLiteral("plain/program"));  // under a regular file: nothing can be made
+    SetProgramFolder(folder);
+    EXPECT_EQ(AcquireInstanceLock(), InstanceLock::CannotCreate);
+    StepRecorder steps;
+    EXPECT_EQ(Main(QStringLiteral(KELVARO_DATA_DIR)), 1);
+    ASSERT_EQ(prompter.Messages().size(), 1);
+    EXPECT_NE(prompter.Messages()[0], kAlreadyRunningText);
+    EXPECT_TRUE(prompter.Messages()[0].contains(QStringLiteral("无法创建运行锁文件")));
+    EXPECT_TRUE(prompter.Messages()[0].contains(folder + QStringLiteral("/kelvaro.lock")));
+    EXPECT_TRUE(steps.calls.isEmpty());
+    SetProgramFolder(Folder());
+}
+
+// The executable's folder is the program folder when it can be written or holds a book; else the
+// application data folder stands in, and the first start there says where the new book is, once.
+TEST_F(MainSubTest, FallbackFolderIsChosenOnlyWithoutABookAndSaidOnce)
+{
+    QFile plain(PathOf(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString appData = PathOf(QStringLiteral("appdata/kelvaro"));
+    struct Case {
+        QString exe;
+        bool fallback;
+    };
+    std::vector<Case> cases = {{Folder(), false}, {PathOf(QStringLiteral("plain/bin")), true}};
+    if (geteuid() != 0) {
+        ASSERT_TRUE(QDir().mkpath(PathOf(QStringLiteral("ro"))));
+        ASSERT_TRUE(QFile::copy(PathOf(QStringLiteral("ACC.MDB")), PathOf(QStringLiteral("ro/acc.mdb"))));
+        QFile::setPermissions(PathOf(QStringLiteral("ro")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        cases.push_back({PathOf(QStringLiteral("ro")), false});  // holds a book: never passed over
+        ASSERT_TRUE(QDir().mkpath(PathOf(QStringLiteral("ro2"))));
+        QFile::setPermissions(PathOf(QStringLiteral("ro2")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        cases.push_back({PathOf(QStringLiteral("ro2")), true});
+    }
+    for (const Case &c : cases) {
+        const ProgramFolderChoice choice = ChooseProgramFolder(c.exe, appData);
+        EXPECT_EQ(choice.fallback, c.fallback) << c.exe.toStdString();
+        EXPECT_EQ(choice.folder, c.fallback ? appData : c.exe) << c.exe.toStdString();
+    }
+    EXPECT_TRUE(QFileInfo(appData).isDir());
+    QFile::setPermissions(PathOf(QStringLiteral("ro")), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                            QFileDevice::ExeOwner);
+
+    SetProgramFolder(appData, true);
+    StepRecorder steps;
+    EXPECT_EQ(Main(QStringLiteral(KELVARO_DATA_DIR)), 0);
+    const QString book = appData + QStringLiteral("/ACC.MDB");
+    EXPECT_EQ(prompter.Messages(), QStringList{QStringLiteral("程序所在的文件夹不能写入，账本文件建在：\r\n") + book});
+    EXPECT_EQ(InspectAccDb(book), AccDbState::Ok);
+    ReleaseInstanceLock();
+    EXPECT_EQ(Main(QStringLiteral(KELVARO_DATA_DIR)), 0);
+    EXPECT_EQ(prompter.Messages().size(), 1);  // not again
+    ReleaseInstanceLock();
+    SetProgramFolder(Folder());
+}
+
 TEST_F(MainSubTest, LockLeftByADeadProcessIsTakenOver)
 {
     // A child process takes the lock and ends without releasing it.
@@ -147,7 +318,7 @@ TEST_F(MainSubTest, LockLeftByADeadProcessIsTakenOver)
         ::testing::ExitedWithCode(0), "");
     ASSERT_TRUE(QFile::exists(path));
 
-    EXPECT_TRUE(AcquireInstanceLock());
+    EXPECT_EQ(AcquireInstanceLock(), InstanceLock::Taken);
     QLockFile second(InstanceLockPath());
     EXPECT_FALSE(second.tryLock(0));
 }

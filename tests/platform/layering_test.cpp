@@ -1,4 +1,5 @@
-// Procedures never see a widget: the sources outside forms/ folders and app/ name no widget class.
+// The layering of the sources: procedures never see a widget, no folder includes a header of a folder
+// above it, and only the database layer speaks to SQLite.
 #include <gtest/gtest.h>
 
 #include <QDirIterator>
@@ -52,6 +53,30 @@ TEST(Layering, NoFolderIncludesAHeaderOfAFolderAboveIt)
                 if (target > level)
                     offenders << path;
             }
+        }
+    }
+    EXPECT_GT(scanned, 0);
+    EXPECT_TRUE(offenders.isEmpty()) << offenders.join(u'\n').toStdString();
+}
+
+// Only platform/ and storage/ speak to SQLite itself; the modules above them go through the layer.
+TEST(Layering, OnlyTheDatabaseLayerIncludesSqlite)
+{
+    const QRegularExpression include(QStringLiteral(R"re(^\s*#\s*include\s*[<"]sqlite3\.h[>"])re"),
+                                     QRegularExpression::MultilineOption);
+    const QString root = QStringLiteral(KELVARO_SOURCE_DIR);
+    QStringList offenders;
+    int scanned = 0;
+    for (const char *folder : {"market", "records", "exchange", "charts", "mainwindow", "app"}) {
+        QDirIterator it(root + u'/' + QLatin1String(folder), {"*.h", "*.cpp"}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+            ++scanned;
+            if (include.match(QString::fromUtf8(f.readAll())).hasMatch())
+                offenders << path;
         }
     }
     EXPECT_GT(scanned, 0);

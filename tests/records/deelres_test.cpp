@@ -3,6 +3,7 @@
 // prices, incremental recomputation, a failed write and a recomputation asked for while one runs.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTimer>
 
 #include "fixtures/db_fixture.h"
@@ -479,10 +480,10 @@ TEST_F(DeelResTest, StepsOnTheirOwn)
 {
     WeekBook();
     const std::vector<double> days = {kEmptyDate, Day(2024, 3, 5), Day(2024, 3, 6), Day(2024, 3, 7), Day(2024, 3, 8)};
-    EXPECT_EQ(CalcHoldingsByDay(QStringLiteral("600000"), days), (std::vector<long>{0, 1000, 3000, 3000, 1000}));
-    EXPECT_EQ(CalcHoldingsByDay(QStringLiteral("000001"), days), (std::vector<long>{0, 500, 500, 0, 0}));
-    EXPECT_EQ(CalcHoldingsByDay(QStringLiteral("000009"), days), (std::vector<long>{0, 0, 0, 0, 0}));
-    const std::vector<long> held = {0, 0, 300, 300, 0};
+    EXPECT_EQ(CalcHoldingsByDay(QStringLiteral("600000"), days), (std::vector<double>{0, 1000, 3000, 3000, 1000}));
+    EXPECT_EQ(CalcHoldingsByDay(QStringLiteral("000001"), days), (std::vector<double>{0, 500, 500, 0, 0}));
+    EXPECT_EQ(CalcHoldingsByDay(QStringLiteral("000009"), days), (std::vector<double>{0, 0, 0, 0, 0}));
+    const std::vector<double> held = {0, 0, 300, 300, 0};
     EXPECT_EQ(CalcMarketValueByDay(QStringLiteral("000002"), days, held, 0),
               (std::vector<double>{0, 0, 15240.00, 15390.00, 0}));
     // The cash counts the trades from the first day on: R2's buy on the 5th, not R1's and R3's.
@@ -492,3 +493,89 @@ TEST_F(DeelResTest, StepsOnTheirOwn)
 }
 
 }  // namespace
+
+// A stock whose prices cannot be read (a damaged page in its table) ends the recomputation: its value
+// is not taken as 0, and the rows stay as they were.
+TEST_F(DeelResTest, DamagedPriceTableLeavesTheRowsAsTheyWere)
+{
+    WeekBook();
+    RecalcDeelRes(kEmptyDate, false);
+    Exec(QStringLiteral("DELETE FROM account WHERE id=%1").arg(r2));  // a recomputation would change the rows
+    const int root = static_cast<int>(GetFieldValue(QStringLiteral("sqlite_master"), QStringLiteral("name='H_600000'"),
+                                                    QStringLiteral("rootpage"), MakeLong(0))
+                                          .ToDouble());
+    ASSERT_GT(root, 1);
+    {
+        // Every connection is closed, so the table's pages are in the file itself.
+        QFile file(PathOf(QStringLiteral("ACC.MDB")));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const QByteArray header = file.read(18);
+        const int pageSize = (static_cast<uchar>(header[16]) << 8) | static_cast<uchar>(header[17]);
+        ASSERT_GE(pageSize, 512);
+        ASSERT_TRUE(file.seek(static_cast<qint64>(root - 1) * pageSize));
+        file.write(QByteArray(pageSize, '\xa5'));
+    }
+    RecalcDeelRes(Day(2024, 3, 6), false);
+    ExpectRows(weekRows);
+    EXPECT_EQ(LogEntryCount(), 1);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("FROM \"H_600000\""))) << LogText().toStdString();
+}
+
+// Share counts near the 64-bit limit are summed without overflow; a record whose num or prices are
+// no finite numbers counts nowhere (neither in the holdings nor in the cash) and is logged once.
+TEST_F(DeelResTest, HugeAndNonFiniteRecords)
+{
+    Calendar({Day(2024, 3, 4), Day(2024, 3, 5), Day(2024, 3, 6)});
+    Prices(QStringLiteral("600000"), {{Day(2024, 3, 4), 10.00}, {Day(2024, 3, 5), 10.50}, {Day(2024, 3, 6), 11.00}});
+    const QString insert = QStringLiteral(
+        "INSERT INTO account(id,code,sname,bdate,bprice,num,tnum,sdate,sprice,bcash,scash) "
+        "VALUES(%1,'600000','x',%2,%3,%4,%4,%5,%6,%7,%8)");
+    struct Rec {
+        int id;
+        const char *num, *bprice, *sprice, *bcash, *scash;
+        bool sold;  // on the 5th
+    };
+    const std::vector<Rec> records = {
+        {1, "9000000000000000000", "10", "0", "1000", "0", false},  // counts
+        {2, "9000000000000000000", "10", "0", "1000", "0", false},  // counts
+        {3, "1e999", "10", "0", "500", "0", false},                 // num infinite
+        {4, "-1e999", "10", "0", "500", "0", false},                // num infinite
+        {5, "1e30", "10", "0", "500", "0", false},                  // num beyond the whole numbers
+        {6, "100", "1e999", "0", "700", "0", false},                // buy price infinite
+        {7, "100", "10", "0", "-1e999", "0", false},                // buy amount infinite
+        {8, "100", "10", "1e999", "1000", "900", true},             // sell price infinite
+        {9, "100", "10", "11", "1000", "1e999", true},              // sell amount infinite
+    };
+    {
+        DbConnection conn;
+        ASSERT_TRUE(conn.Open(PathOf(QStringLiteral("ACC.MDB"))));
+        for (const Rec &r : records)
+            ASSERT_TRUE(conn.ExecuteNative(insert.arg(r.id)
+                                               .arg(Day(2024, 3, 4))
+                                               .arg(QLatin1String(r.bprice), QLatin1String(r.num))
+                                               .arg(r.sold ? Day(2024, 3, 5) : kEmptyDate)
+                                               .arg(QLatin1String(r.sprice), QLatin1String(r.bcash),
+                                                    QLatin1String(r.scash))))
+                << r.id;
+    }
+    const std::vector<double> days = {kEmptyDate, Day(2024, 3, 4), Day(2024, 3, 5), Day(2024, 3, 6)};
+    EXPECT_EQ(CalcHoldingsByDay(QStringLiteral("600000"), days), (std::vector<double>{0, 1.8e19, 1.8e19, 1.8e19}));
+    double cash = 0;
+    EXPECT_EQ(CalcCashByDay(cash, days), (std::vector<double>{0, -2000, -2000, -2000}));
+
+    const int logged = LogEntryCount();
+    EXPECT_EQ(logged, 7 + 7);  // each procedure on its own logs every one it leaves out
+    for (int id = 3; id <= 9; ++id)
+        EXPECT_TRUE(LogText().contains(QStringLiteral("record id=%1 left out").arg(id))) << id;
+
+    RecalcDeelRes(kEmptyDate, false);
+    EXPECT_EQ(LogEntryCount(), logged + 7);  // once each in one recomputation
+    const std::vector<Row> rows = Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    const double closes[] = {10.00, 10.50, 11.00};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_DOUBLE_EQ(rows[i].cash, 198000);
+        EXPECT_DOUBLE_EQ(rows[i].scash, 1.8e19 * closes[i]);
+        EXPECT_DOUBLE_EQ(rows[i].sm, 1.8e19 * closes[i] + 198000);
+    }
+}

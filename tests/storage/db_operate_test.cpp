@@ -2,14 +2,21 @@
 // and the text files.
 #include <thread>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTimer>
 
 #include "fixtures/db_fixture.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
+#include "storage/compact.h"
 #include "storage/db_operate.h"
 
 namespace {
@@ -285,6 +292,146 @@ TEST_F(DbOperateTest, OpenRsWaitsForAFileInUse)
     release.join();
     EXPECT_GT(rs.RecordCount(), 300);
     EXPECT_EQ(LogEntryCount(), 2);
+}
+
+// Waiting helps only a file in use: a file that is no database, a folder, a missing file, one under a
+// regular file or a read-only one fails at once, without letting a single event through; a file held
+// by another connection is waited for.
+TEST_F(DbOperateTest, OnlyAFileInUseIsWaitedFor)
+{
+    SetDbRetryTiming(DbRetryTiming{10, 1, 0, 0});
+    SetDbBusyTimeoutMs(1);
+    const QString random = PathOf(QStringLiteral("random.mdb"));
+    {
+        QFile f(random);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        QByteArray bytes(8192, 0);
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>((i * 7919 + 13) % 251);
+        f.write(bytes);
+    }
+    ASSERT_TRUE(QDir(Folder()).mkdir(QStringLiteral("folder.mdb")));
+    ASSERT_TRUE(QFile::copy(PathOf(QStringLiteral("ACC.MDB")), PathOf(QStringLiteral("plain"))));
+    struct Case {
+        QString file;
+        bool opens;  // reads work, only writes fail
+    };
+    std::vector<Case> cases = {
+        {QStringLiteral("random.mdb"), false},
+        {QStringLiteral("folder.mdb"), false},
+        {QStringLiteral("missing.mdb"), false},
+        {QStringLiteral("plain/ACC.MDB"), false},
+    };
+    if (geteuid() != 0) {  // permission bits do not stop root
+        ASSERT_TRUE(QFile::copy(PathOf(QStringLiteral("ACC.MDB")), PathOf(QStringLiteral("ro.mdb"))));
+        ASSERT_TRUE(QFile::setPermissions(PathOf(QStringLiteral("ro.mdb")), QFileDevice::ReadOwner));
+        cases.push_back({QStringLiteral("ro.mdb"), true});
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        bool eventsRan = false;
+        QTimer::singleShot(0, [&] { eventsRan = true; });
+        const int before = LogEntryCount();
+        DbConnection conn;
+        EXPECT_EQ(OpenConn(conn, c.file), c.opens);
+        EXPECT_FALSE(ExecSql(QStringLiteral("DELETE * FROM DeelRes"), nullptr, c.file));
+        EXPECT_EQ(LogEntryCount(), before + (c.opens ? 1 : 3));  // ExecSql logs its open and its statement
+        EXPECT_FALSE(eventsRan);
+        QCoreApplication::processEvents();
+    }
+
+    // Held by another connection: the first wait lets events through, one of which releases it.
+    auto locker = std::make_unique<DbConnection>();
+    ASSERT_TRUE(locker->Open(PathOf(QStringLiteral("ACC.MDB"))));
+    ASSERT_TRUE(locker->ExecuteNative(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+    ASSERT_TRUE(locker->Execute(QStringLiteral("UPDATE companyinfo SET py=py")));
+    QTimer::singleShot(0, [&] { locker.reset(); });
+    const int before = LogEntryCount();
+    DbConnection conn;
+    EXPECT_TRUE(OpenConn(conn));
+    EXPECT_EQ(locker, nullptr);
+    EXPECT_EQ(LogEntryCount(), before);
+}
+
+// While the idle connection is held the log files stay between operations, yet each closed
+// connection leaves the file itself whole (a byte copy of it is the complete database); it is lent to
+// one connection at a time; a compaction that puts a new file in its place and a file overwritten in
+// place are followed; a pause lets go of it, so the log files go.
+TEST_F(DbOperateTest, IdleConnectionKeepsTheLogFilesAndTheFileWhole)
+{
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    ASSERT_TRUE(QDir().mkpath(PathOf(QStringLiteral("tmp"))));
+    qputenv("TMPDIR", PathOf(QStringLiteral("tmp")).toUtf8());
+    const QString book = PathOf(QStringLiteral("ACC.MDB"));
+    auto copyHolds = [&](int rows) {
+        QFile::remove(PathOf(QStringLiteral("copy.mdb")));
+        ASSERT_TRUE(QFile::copy(book, PathOf(QStringLiteral("copy.mdb"))));
+        EXPECT_EQ(CountRecords(QStringLiteral("DeelRes"), QString(), QStringLiteral("*"), QStringLiteral("copy.mdb")),
+                  rows);
+    };
+    HoldIdleConnection(book);
+    EXPECT_EQ(IdleConnectionPath(), book);
+    for (int day = 1; day <= 2; ++day) {
+        SCOPED_TRACE(day);
+        EXPECT_TRUE(ExecSql(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(#2024-03-0%1#,1,2,3)").arg(day)));
+        EXPECT_TRUE(QFile::exists(book + QStringLiteral("-shm")));
+        EXPECT_EQ(QFileInfo(book + QStringLiteral("-wal")).size(), 0);
+        copyHolds(day);
+        if (day == 1) {
+            // compaction replaces the file; the next connection takes the idle one onto the new file
+            CompactAccDb(kAccDb);
+            EXPECT_EQ(CountRecords(QStringLiteral("DeelRes"), QString(), QStringLiteral("*"), QStringLiteral("backup")),
+                      1);
+        }
+    }
+    EXPECT_EQ(IdleConnectionPath(), book);
+
+    // Lent to one connection at a time: one opened meanwhile has a handle of its own, and a
+    // transaction left open goes back rolled back.
+    {
+        DbConnection outer;
+        ASSERT_TRUE(OpenConn(outer));
+        ASSERT_TRUE(outer.Begin());
+        ASSERT_TRUE(outer.Execute(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(#2024-03-09#,1,2,3)")));
+        DbConnection inner;
+        ASSERT_TRUE(OpenConn(inner));
+        EXPECT_NE(inner.Handle(), outer.Handle());
+        EXPECT_EQ(CountRecords(QStringLiteral("DeelRes"), QString()), 2);  // not the pending row
+    }
+    EXPECT_EQ(CountRecords(QStringLiteral("DeelRes"), QString()), 2);
+
+    // A file overwritten in place (another size) is read afresh, not from the handle's cache.
+    {
+        const QString other = PathOf(QStringLiteral("other.mdb"));
+        ASSERT_TRUE(QFile::copy(book, other));
+        DbConnection conn;
+        ASSERT_TRUE(conn.Open(other));
+        ASSERT_TRUE(conn.Begin());
+        for (int i = 0; i < 500; ++i)
+            ASSERT_TRUE(conn.Execute(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(%1,1,2,3)").arg(40000 + i)));
+        ASSERT_TRUE(conn.Commit());
+        conn.Close();
+        QFile from(other), to(book);
+        ASSERT_TRUE(from.open(QIODevice::ReadOnly));
+        ASSERT_TRUE(to.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(to.resize(0));
+        to.write(from.readAll());
+    }
+    EXPECT_EQ(CountRecords(QStringLiteral("DeelRes"), QString()), 502);
+    EXPECT_EQ(IdleConnectionPath(), book);
+    {
+        IdleConnectionPause pause;
+        EXPECT_EQ(IdleConnectionPath(), QString());
+        EXPECT_EQ(CountRecords(QStringLiteral("DeelRes"), QString()), 502);
+        EXPECT_FALSE(QFile::exists(book + QStringLiteral("-wal")));
+        EXPECT_FALSE(QFile::exists(book + QStringLiteral("-shm")));
+    }
+    EXPECT_EQ(IdleConnectionPath(), book);
+    EXPECT_EQ(LogEntryCount(), 0);
+    if (savedTmp.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", savedTmp);
 }
 
 TEST_F(DbOperateTest, ReadTextFileOfAGbkFile)
