@@ -268,6 +268,8 @@ TEST_F(DbOperateTest, OpenRsWaitsForAFileInUse)
 {
     SetDbRetryTiming(DbRetryTiming{10, 0, 0, 0});
     SetDbBusyTimeoutMs(1);
+    // The lock is taken as another process would take it, which the idle connection would refuse.
+    IdleConnectionPause pause;
     auto locker = std::make_unique<DbConnection>();
     ASSERT_TRUE(locker->Open(PathOf(QStringLiteral("ACC.MDB"))));
     ASSERT_TRUE(locker->ExecuteNative(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
@@ -341,6 +343,7 @@ TEST_F(DbOperateTest, OnlyAFileInUseIsWaitedFor)
     }
 
     // Held by another connection: the first wait lets events through, one of which releases it.
+    IdleConnectionPause pause;
     auto locker = std::make_unique<DbConnection>();
     ASSERT_TRUE(locker->Open(PathOf(QStringLiteral("ACC.MDB"))));
     ASSERT_TRUE(locker->ExecuteNative(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
