@@ -47,8 +47,8 @@ TEST_F(StatementTest, FailuresAreLoggedOnceWithTheText)
         EXPECT_TRUE(LogText().contains(QString::fromUtf8(c.logged))) << LogText().toStdString();
         EXPECT_TRUE(st.error().failed());
     }
-    EXPECT_EQ(GetFieldValue(QStringLiteral("参数"), QStringLiteral("Var='k'"), QStringLiteral("Con"), MakeEmpty()).ToText(),
-              QString());  // the failed statement wrote nothing
+    // the failed statement wrote nothing
+    EXPECT_EQ(CountRecords(QStringLiteral("参数"), QStringLiteral("Var='k'")), 0);
 }
 
 TEST_F(StatementTest, BoundAgainAndKeptOnTheIdleConnection)

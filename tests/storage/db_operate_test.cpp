@@ -376,7 +376,8 @@ TEST_F(DbOperateTest, IdleConnectionKeepsTheLogFilesAndTheFileWhole)
     EXPECT_EQ(IdleConnectionPath(), book);
     for (int day = 1; day <= 2; ++day) {
         SCOPED_TRACE(day);
-        EXPECT_TRUE(ExecSql(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(#2024-03-0%1#,1,2,3)").arg(day)));
+        EXPECT_TRUE(
+            ExecSql(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(#2024-03-0%1#,1,2,3)").arg(day)));
         EXPECT_TRUE(QFile::exists(book + QStringLiteral("-shm")));
         EXPECT_EQ(QFileInfo(book + QStringLiteral("-wal")).size(), 0);
         copyHolds(day);
@@ -411,7 +412,8 @@ TEST_F(DbOperateTest, IdleConnectionKeepsTheLogFilesAndTheFileWhole)
         ASSERT_TRUE(conn.Open(other));
         ASSERT_TRUE(conn.Begin());
         for (int i = 0; i < 500; ++i)
-            ASSERT_TRUE(conn.Execute(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(%1,1,2,3)").arg(40000 + i)));
+            ASSERT_TRUE(
+                conn.Execute(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(%1,1,2,3)").arg(40000 + i)));
         ASSERT_TRUE(conn.Commit());
         conn.Close();
         QFile from(other), to(book);
