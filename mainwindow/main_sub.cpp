@@ -83,8 +83,9 @@ QString BookProblemText(AccDbState state, const QString &path, const QString &da
     if (createFailed)
         what = QStringLiteral("无法用 data 文件夹（%1）新建账本文件。").arg(data);
     const bool untouched = state != AccDbState::Missing && !createFailed;
+    const QString end = untouched ? QStringLiteral("文件没有被改动，程序将退出。") : QStringLiteral("程序将退出。");
     return QStringLiteral("账本文件：\r\n") + QDir::toNativeSeparators(path) + QStringLiteral("\r\n\r\n") + what +
-           (untouched ? QStringLiteral("\r\n\r\n文件没有被改动，程序将退出。") : QStringLiteral("\r\n\r\n程序将退出。"));
+           QStringLiteral("\r\n\r\n") + end;
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <QHash>
+
 #include "clock.h"
 #include "daynum.h"
 #include "jet_sql.h"
@@ -105,20 +107,33 @@ FileIdentity IdentityOf(const QString &path)
     return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
 }
 
-// The idle connection: a handle held open on one file, lent to one connection at a time.
+// The most prepared statements kept on the idle connection's handle.
+constexpr int kKeptStatements = 512;
+
+// The idle connection: a handle held open on one file, lent to one connection at a time, with the
+// prepared statements kept on it for reuse (none of them in use).
 struct IdleSlot {
     sqlite3 *db = nullptr;
     QString path;
     FileIdentity file;  // the file as the handle's cache knows it
     bool lent = false;
+    QHash<QByteArray, sqlite3_stmt *> kept;
     ~IdleSlot()
     {
+        DropKept();
         if (db && !lent)
             sqlite3_close_v2(db);
     }
-    // Forgets the handle (closed by whoever has it).
+    void DropKept()
+    {
+        for (sqlite3_stmt *stmt : std::as_const(kept))
+            sqlite3_finalize(stmt);
+        kept.clear();
+    }
+    // Forgets the handle (closed by whoever has it) and finalizes the statements kept on it.
     void Forget()
     {
+        DropKept();
         db = nullptr;
         lent = false;
         path.clear();
@@ -276,7 +291,11 @@ void ReturnIdle(sqlite3 *db)
     IdleSlot &idle = Idle();
     if (!sqlite3_get_autocommit(db))
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    if (idle.db == db && sqlite3_next_stmt(db, nullptr) == nullptr && sqlite3_get_autocommit(db)) {
+    // Every statement of the handle beyond the kept ones is still in someone's hands.
+    qsizetype statements = 0;
+    for (sqlite3_stmt *stmt = sqlite3_next_stmt(db, nullptr); stmt; stmt = sqlite3_next_stmt(db, stmt))
+        ++statements;
+    if (idle.db == db && statements == idle.kept.size() && sqlite3_get_autocommit(db)) {
         idle.lent = false;
         return;
     }
@@ -287,12 +306,12 @@ void ReturnIdle(sqlite3 *db)
 
 }  // namespace
 
-bool DbConnection::Open(const QString &path)
+bool DbConnection::Open(const QString &path, bool borrowIdle)
 {
     Close();
     lastError = DbError();
     m_path = path;
-    if (sqlite3 *db = BorrowIdle(path)) {
+    if (sqlite3 *db = borrowIdle ? BorrowIdle(path) : nullptr) {
         m_db = db;
         m_lent = true;
         return true;
@@ -319,6 +338,25 @@ void DbConnection::Close()
         if (now.SameFile(idle.file))
             idle.file = now;
     }
+}
+
+sqlite3_stmt *DbConnection::TakeKeptStatement(const QByteArray &sql)
+{
+    IdleSlot &idle = Idle();
+    if (!m_lent || idle.db != m_db)
+        return nullptr;
+    return idle.kept.take(sql);
+}
+
+bool DbConnection::KeepStatement(const QByteArray &sql, sqlite3_stmt *stmt)
+{
+    IdleSlot &idle = Idle();
+    if (!m_lent || idle.db != m_db || idle.kept.size() >= kKeptStatements || idle.kept.contains(sql))
+        return false;
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    idle.kept.insert(sql, stmt);
+    return true;
 }
 
 bool DbConnection::Execute(const QString &jetSql)
@@ -415,9 +453,11 @@ void ReleaseIdleConnection()
 {
     IdleSlot &idle = Idle();
     // A lent handle is closed when it comes back.
-    if (idle.db && !idle.lent)
-        sqlite3_close_v2(idle.db);
+    sqlite3 *db = idle.db;
+    const bool lent = idle.lent;
     idle.Forget();
+    if (db && !lent)
+        sqlite3_close_v2(db);
 }
 
 QString IdleConnectionPath()

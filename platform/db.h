@@ -4,9 +4,11 @@
 
 #include <memory>
 
+#include <QByteArray>
 #include <QString>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // The error of the last failed step: the SQLite extended result code (signed decimal in the log),
 // its text, and whether the file is held by another connection or process (SQLITE_BUSY/LOCKED).
@@ -47,9 +49,11 @@ public:
     DbConnection(const DbConnection &) = delete;
     DbConnection &operator=(const DbConnection &) = delete;
 
-    // Opens the file (without creating it), or takes the idle connection's handle when it is held on
-    // this path and free. False, with lastError set, when it cannot be opened.
-    bool Open(const QString &path);
+    // Opens the file (without creating it). With borrowIdle, the idle connection's handle is taken
+    // instead when it is held on this path and free (the per-operation connections of the database
+    // layer do so; a connection that changes its own settings or locking must not). False, with
+    // lastError set, when it cannot be opened.
+    bool Open(const QString &path, bool borrowIdle = false);
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
     sqlite3 *Handle() const { return m_db; }
@@ -66,6 +70,13 @@ public:
     bool Commit();
     void Rollback();
 
+    // Prepared statements kept for reuse on the idle connection's handle while this connection has
+    // it (none on other handles). TakeKeptStatement gives one prepared from exactly this text, or
+    // nothing; KeepStatement takes one back, reset, and is false when it is not kept (the caller
+    // then finalizes it).
+    sqlite3_stmt *TakeKeptStatement(const QByteArray &sql);
+    bool KeepStatement(const QByteArray &sql, sqlite3_stmt *stmt);
+
     DbError lastError;
 
 private:
@@ -76,9 +87,9 @@ private:
 
 // The idle connection: one handle on the database file held open for the program's life. It keeps
 // the write-ahead log and its shared index in place between operations (they are otherwise made and
-// removed again by every connection), and it is lent to the connections opened on that path, one at
-// a time, which then start without opening the file or reading its schema; a connection opened while
-// it is lent gets a handle of its own. A file replaced (a compacted database) or changed from outside
+// removed again by every connection), and it is lent to the connections that borrow it on that path,
+// one at a time, which then start without opening the file or reading its schema; a connection
+// opened while it is lent gets a handle of its own. A file replaced (a compacted database) or changed from outside
 // since the handle last saw it is taken again before the handle is lent. Hold replaces one held
 // before; Release closes it (a lent handle when it comes back).
 void HoldIdleConnection(const QString &path);

@@ -5,20 +5,26 @@
 
 #include "run_log.h"
 
-Statement::Statement(DbConnection &conn, const QString &sql) : m_conn(conn), m_sql(sql)
+Statement::Statement(DbConnection &conn, const QString &sql) : m_conn(conn), m_sql(sql), m_utf8(sql.toUtf8())
 {
     if (!conn.IsOpen()) {
         Fail(SQLITE_MISUSE);
         return;
     }
-    const QByteArray utf8 = sql.toUtf8();
-    const int rc = sqlite3_prepare_v2(conn.Handle(), utf8.constData(), static_cast<int>(utf8.size()), &m_stmt, nullptr);
+    m_stmt = conn.TakeKeptStatement(m_utf8);
+    if (m_stmt)
+        return;
+    const int rc =
+        sqlite3_prepare_v2(conn.Handle(), m_utf8.constData(), static_cast<int>(m_utf8.size()), &m_stmt, nullptr);
     if (rc != SQLITE_OK)
         Fail(rc);
 }
 
 Statement::~Statement()
 {
+    // Kept on the connection for the next statement of the same text when it can be.
+    if (m_stmt && !m_failed && m_conn.Handle() == sqlite3_db_handle(m_stmt) && m_conn.KeepStatement(m_utf8, m_stmt))
+        return;
     sqlite3_finalize(m_stmt);
 }
 

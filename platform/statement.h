@@ -1,8 +1,10 @@
 // A prepared statement in SQLite's own dialect on an open connection, for the procedures that read
-// many rows fast: bound parameters, rows stepped one by one, finalized when destroyed. The first
-// failure is logged to RunErr.txt once, with the statement's text; the statement then does nothing.
+// many rows fast: bound parameters, rows stepped one by one, finalized when destroyed (or, on the
+// idle connection's handle, kept there for the next statement of the same text). The first failure
+// is logged to RunErr.txt once, with the statement's text; the statement then does nothing.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include "db.h"
@@ -49,6 +51,7 @@ private:
 
     DbConnection &m_conn;
     QString m_sql;
+    QByteArray m_utf8;
     sqlite3_stmt *m_stmt = nullptr;
     bool m_failed = false;
     DbError m_error;

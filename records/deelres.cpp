@@ -226,7 +226,8 @@ bool CashByDay(DbConnection &conn, RecordCheck &check, double &startCash, const 
     if (n < 1)
         return true;
     std::vector<long double> change(n + 2, 0.0L);
-    Statement buys(conn, QStringLiteral("SELECT ") + kCheckedColumns + QStringLiteral(",bdate FROM account WHERE bdate>=?1"));
+    Statement buys(conn,
+                   QStringLiteral("SELECT ") + kCheckedColumns + QStringLiteral(",bdate FROM account WHERE bdate>=?1"));
     buys.Bind(1, since);
     while (buys.Next())
         if (check.Counts(buys))
@@ -322,7 +323,8 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
     for (int i = 1; i <= n; ++i) {
         stockValue[i] = static_cast<double>(totalValue[i]);
         if (!std::isfinite(stockValue[i]) || !std::isfinite(cash[i]) || !std::isfinite(stockValue[i] + cash[i])) {
-            LogDbError(MakeDbError(QStringLiteral("the assets of %1 exceed the numbers a row can hold").arg(DateText(days[i]))));
+            LogDbError(MakeDbError(
+                QStringLiteral("the assets of %1 exceed the numbers a row can hold").arg(DateText(days[i]))));
             return;
         }
     }

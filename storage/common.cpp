@@ -44,9 +44,15 @@ QString FormatDuration(long long seconds)
 {
     const long long n = seconds < 0 ? 0 : seconds;
     const long long s = n % 60, m = n / 60, h = m / 60;
-    QString text = QStringLiteral("%1:%2:%3:%4").arg(h / 24).arg(h % 24).arg(m % 60).arg(s);
-    for (int i = 0; i < 2 && text.startsWith(QStringLiteral("0:")); ++i)
-        text.remove(0, 2);
+    const long long fields[] = {h / 24, h % 24, m % 60, s};
+    // days:hours:minutes:seconds, a leading 0 field dropped at most twice. Built piece by piece: the
+    // progress window writes it at every step.
+    int first = 0;
+    while (first < 2 && fields[first] == 0)
+        ++first;
+    QString text = QString::number(fields[first]);
+    for (int i = first + 1; i < 4; ++i)
+        text += u':' + QString::number(fields[i]);
     return text;
 }
 

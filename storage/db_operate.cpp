@@ -105,7 +105,7 @@ bool OpenConn(DbConnection &conn, const QString &file)
     conn.Close();
     const QString path = ProgramFilePath(file);
     for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
-        if (conn.Open(path))
+        if (conn.Open(path, true))
             return true;
         // Only a file in use can change by waiting; a file that is missing, no database or a folder
         // fails at once.
@@ -123,7 +123,7 @@ bool OpenRs(DbConnection &conn, RecordSet &rs, const QString &sql, const QString
     const QString path = ProgramFilePath(file);
     for (int retries = 0;; ++retries) {
         CloseRs(conn, rs);
-        if (conn.Open(path) && rs.Open(conn, sql))
+        if (conn.Open(path, true) && rs.Open(conn, sql))
             return true;
         if (!conn.lastError.inUse || retries >= kOpenRsRetries)
             break;

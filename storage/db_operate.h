@@ -1,7 +1,8 @@
 // DB_Operate: every read and write of ACC.MDB. A connection is opened per operation and released
-// afterwards. Database failures are appended to RunErr.txt in the program folder and are otherwise
-// silent: the caller gets an empty result or its default. Also the text-file procedures (appending a
-// line, reading a whole file with retries).
+// afterwards (borrowing the idle connection of platform/db.h when it is held and free). Database
+// failures are appended to RunErr.txt in the program folder and are otherwise silent: the caller gets
+// an empty result or its default. Also the text-file procedures (appending a line, reading a whole
+// file with retries).
 #pragma once
 
 #include <vector>

@@ -292,6 +292,7 @@ TEST_F(JetSqlDbTest, OpenRefusesAMissingFileAndReportsAFileInUse)
     EXPECT_EQ(missing.lastError.number & 0xff, SQLITE_CANTOPEN);
     EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("nothing.mdb"))));
 
+    IdleConnectionPause pause;  // an exclusive lock needs the file to itself
     ASSERT_TRUE(conn.ExecuteNative(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
     ASSERT_TRUE(conn.Execute(QStringLiteral("UPDATE companyinfo SET py=py")));
     DbConnection other;

@@ -175,6 +175,8 @@ TEST_F(CalcTest, FailedCommitOfAllRecordsIsLogged)
 {
     for (int i = 0; i < 3; ++i)
         AddRecord(1000, 1000, 10.0 + i, 0);
+    // The hook reaches only connections opened from now on, not the idle one.
+    IdleConnectionPause pause;
     auto entry = reinterpret_cast<void (*)()>(InstallCommitHook);
     ASSERT_EQ(sqlite3_auto_extension(entry), SQLITE_OK);
     failMultiRowCommits = true;

@@ -506,7 +506,9 @@ TEST_F(DeelResTest, DamagedPriceTableLeavesTheRowsAsTheyWere)
                                           .ToDouble());
     ASSERT_GT(root, 1);
     {
-        // Every connection is closed, so the table's pages are in the file itself.
+        // Every connection is closed, so the table's pages are in the file itself; the idle one is
+        // let go, as around every change made to the file from outside the database layer.
+        IdleConnectionPause pause;
         QFile file(PathOf(QStringLiteral("ACC.MDB")));
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         const QByteArray header = file.read(18);

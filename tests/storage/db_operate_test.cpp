@@ -268,6 +268,8 @@ TEST_F(DbOperateTest, OpenRsWaitsForAFileInUse)
 {
     SetDbRetryTiming(DbRetryTiming{10, 0, 0, 0});
     SetDbBusyTimeoutMs(1);
+    // The lock is taken as another process would take it, which the idle connection would refuse.
+    IdleConnectionPause pause;
     auto locker = std::make_unique<DbConnection>();
     ASSERT_TRUE(locker->Open(PathOf(QStringLiteral("ACC.MDB"))));
     ASSERT_TRUE(locker->ExecuteNative(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
@@ -341,6 +343,7 @@ TEST_F(DbOperateTest, OnlyAFileInUseIsWaitedFor)
     }
 
     // Held by another connection: the first wait lets events through, one of which releases it.
+    IdleConnectionPause pause;
     auto locker = std::make_unique<DbConnection>();
     ASSERT_TRUE(locker->Open(PathOf(QStringLiteral("ACC.MDB"))));
     ASSERT_TRUE(locker->ExecuteNative(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
@@ -373,7 +376,8 @@ TEST_F(DbOperateTest, IdleConnectionKeepsTheLogFilesAndTheFileWhole)
     EXPECT_EQ(IdleConnectionPath(), book);
     for (int day = 1; day <= 2; ++day) {
         SCOPED_TRACE(day);
-        EXPECT_TRUE(ExecSql(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(#2024-03-0%1#,1,2,3)").arg(day)));
+        EXPECT_TRUE(
+            ExecSql(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(#2024-03-0%1#,1,2,3)").arg(day)));
         EXPECT_TRUE(QFile::exists(book + QStringLiteral("-shm")));
         EXPECT_EQ(QFileInfo(book + QStringLiteral("-wal")).size(), 0);
         copyHolds(day);
@@ -408,7 +412,8 @@ TEST_F(DbOperateTest, IdleConnectionKeepsTheLogFilesAndTheFileWhole)
         ASSERT_TRUE(conn.Open(other));
         ASSERT_TRUE(conn.Begin());
         for (int i = 0; i < 500; ++i)
-            ASSERT_TRUE(conn.Execute(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(%1,1,2,3)").arg(40000 + i)));
+            ASSERT_TRUE(
+                conn.Execute(QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(%1,1,2,3)").arg(40000 + i)));
         ASSERT_TRUE(conn.Commit());
         conn.Close();
         QFile from(other), to(book);
