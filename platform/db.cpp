@@ -325,14 +325,17 @@ void DbConnection::Close()
     if (!m_db)
         return;
     sqlite3 *db = std::exchange(m_db, nullptr);
-    FoldLog(db);
+    // A connection opened inside an operation that has the idle handle leaves the log to that
+    // operation's own close, which folds in everything written meanwhile.
+    IdleSlot &idle = Idle();
+    if (m_lent || !idle.lent || m_path != idle.path)
+        FoldLog(db);
     if (std::exchange(m_lent, false))
         ReturnIdle(db);
     else
         sqlite3_close_v2(db);
     // The changes went through SQLite, which keeps the idle handle's cache right: the file as it is
     // now is the one the handle knows.
-    IdleSlot &idle = Idle();
     if (idle.db && m_path == idle.path) {
         const FileIdentity now = IdentityOf(m_path);
         if (now.SameFile(idle.file))

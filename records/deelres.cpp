@@ -177,41 +177,34 @@ bool ValueByDay(DbConnection &conn, PriceTables &tables, const QString &code, co
     const auto table = tables.Find(code);
     if (!table)
         return tables.ok();
-    // The closes up to the last day held, newest first, back to the newest one before the first day
-    // held; without a close before it, back to the first stored row (the days before that row have
-    // no close and are valued at 0). A close that is no finite number is passed over like a missing
-    // day.
-    Statement prices(conn, QStringLiteral("SELECT trdat,clprice FROM \"%1\" WHERE trdat<?1 ORDER BY trdat DESC")
+    // The closes from the newest one before the first day held up to the last day held; without a
+    // close before it, from the first stored row on (the days before that row have no close and are
+    // valued at 0). Read in the order of the days, the rows are found one after the other.
+    Statement prices(conn, QStringLiteral("SELECT trdat,clprice FROM \"%1\" WHERE trdat>=IFNULL((SELECT MAX(trdat) "
+                                          "FROM \"%1\" WHERE trdat<?1),?1) AND trdat<?2 ORDER BY trdat")
                                .arg(*table));
-    prices.Bind(1, days[lastHeld] + 1);
-    std::vector<std::pair<double, double>> closes;  // day, close; newest first
-    while (prices.Next()) {
-        if (!std::isfinite(prices.Double(1)))
-            continue;
-        closes.emplace_back(std::floor(prices.Double(0)), prices.Double(1));
-        if (closes.back().first < days[firstHeld])
-            break;
-    }
-    prices.Reset();
-    if (!prices.ok())
-        return false;
-    // Each day at its own close, else the close before it (a suspended day).
-    auto next = closes.rbegin();
+    prices.Bind(1, days[firstHeld]).Bind(2, days[lastHeld] + 1);
+    bool more = prices.Next();
     bool haveClose = false;
     double close = 0;
     for (int i = firstHeld; i <= lastHeld; ++i) {
         if (holdings[i] < 1)
             continue;
-        for (; next != closes.rend() && next->first <= days[i]; ++next) {
-            close = next->second;
-            haveClose = true;
+        // The day's own close, else the close before it (a suspended day); a close that is no
+        // finite number is passed over like a missing day.
+        for (; more && std::floor(prices.Double(0)) <= days[i]; more = prices.Next()) {
+            if (std::isfinite(prices.Double(1))) {
+                close = prices.Double(1);
+                haveClose = true;
+            }
         }
         double price = haveClose ? close : 0.0;
         if (days[i] == today && livePrice != 0)
             price = livePrice;
         value[i] = RoundHalfEven(holdings[i] * price, 2);
     }
-    return true;
+    prices.Reset();
+    return prices.ok();
 }
 
 // Cash per day: every buy and every sell dated from `since` on counts on the first trading day on or
