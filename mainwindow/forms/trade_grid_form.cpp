@@ -8,33 +8,17 @@
 #include "mainwindow/forms/mf.h"
 #include "mainwindow/trade_grid.h"
 #include "platform/daynum.h"
+#include "storage/forms/widget_controls.h"
 #include "storage/indicator.h"
-
-namespace {
-
-// A check box's value: 0 unticked, 1 ticked, 2 grey.
-int CheckValueOf(const QCheckBox *box)
-{
-    switch (box->checkState()) {
-    case Qt::Checked:
-        return 1;
-    case Qt::PartiallyChecked:
-        return 2;
-    default:
-        return 0;
-    }
-}
-
-}  // namespace
 
 void LoadTradeGrid(FlexGridView *grid)
 {
     MFWindow *mf = MF();
     TradeGridControls controls;
     controls.node = mf->CurrentNode;
-    controls.held = CheckValueOf(mf->Chk[0]);
-    controls.sold = CheckValueOf(mf->Chk[1]);
-    controls.bestOnly = CheckValueOf(mf->Chk[3]);
+    controls.held = CheckBoxValue(mf->Chk[0]);
+    controls.sold = CheckBoxValue(mf->Chk[1]);
+    controls.bestOnly = CheckBoxValue(mf->Chk[3]);
     controls.d0 = DayNumberOf(mf->DTP[0]->date());
     controls.d1 = DayNumberOf(mf->DTP[1]->date());
     controls.minDate = DayNumberOf(mf->DTP[0]->minimumDate());

@@ -58,12 +58,9 @@ void WidgetFormControls::SetOptionOn(int i, bool on)
         r->setChecked(on);
 }
 
-int WidgetFormControls::CheckValue(int i) const
+int CheckBoxValue(const QCheckBox *box)
 {
-    auto *c = qobject_cast<QCheckBox *>(m_controls[i].widget);
-    if (!c)
-        return 0;
-    switch (c->checkState()) {
+    switch (box->checkState()) {
     case Qt::Checked:
         return 1;
     case Qt::PartiallyChecked:
@@ -71,6 +68,12 @@ int WidgetFormControls::CheckValue(int i) const
     default:
         return 0;
     }
+}
+
+int WidgetFormControls::CheckValue(int i) const
+{
+    auto *c = qobject_cast<QCheckBox *>(m_controls[i].widget);
+    return c ? CheckBoxValue(c) : 0;
 }
 
 void WidgetFormControls::SetCheckValue(int i, int value)

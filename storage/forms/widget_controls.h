@@ -11,6 +11,11 @@
 
 #include "storage/params.h"
 
+class QCheckBox;
+
+// A check box's value as the form settings keep it: 0 unticked, 1 ticked, 2 grey.
+int CheckBoxValue(const QCheckBox *box);
+
 class WidgetFormControls : public FormControls {
 public:
     void Register(ControlKind kind, int index, QWidget *widget);
