@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "exchange/csv_import.h"
+#include "exchange/export.h"
 #include "exchange/import_data.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
@@ -23,15 +24,6 @@ const QString kRowsKey = QStringLiteral("导入起止号");
 // The rows of the mapping grid are this high, the caption row too (twips).
 constexpr int kMapRowHeight = 270;
 constexpr int kRowNumberWidth = 300;
-
-// Column letters of a column number: 1 "A", 26 "Z", 27 "AA", 59 "BG".
-QString PreviewColumnLetters(int n)
-{
-    QString letters;
-    for (; n > 0; n = (n - 1) / 26)
-        letters.prepend(QChar(u'A' + (n - 1) % 26));
-    return letters;
-}
 
 // The row number typed in a row box: its leading number, rounded with halves to even, kept within
 // what a row number can be.
@@ -151,7 +143,7 @@ void LoadPreview(FlexGrid &grid)
     grid.SetColWidth(0, kRowNumberWidth);
     grid.SetTextMatrix(0, 0, QString());
     for (int c = 1; c < kPreviewCols; ++c)
-        grid.SetTextMatrix(0, c, PreviewColumnLetters(c));
+        grid.SetTextMatrix(0, c, ColumnNumberToLetters(c));
 
     const QString path = ImportFilePath();
     if (IsCsvPath(path)) {
