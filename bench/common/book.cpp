@@ -141,6 +141,9 @@ Book &MakeBook(const BookPlan &plan)
     FillRecords(plan, *book, random);
     book->pristine = QDir(book->dir.path()).filePath(QStringLiteral("pristine.mdb"));
     QFile::copy(path, book->pristine);
+    // A copy to open in the program itself, for looking at its windows on a book of this size.
+    if (const QByteArray keep = qgetenv("KELVARO_KEEP_BOOK"); !keep.isEmpty())
+        QFile::copy(path, QString::fromLocal8Bit(keep));
     // As the program from start-up on; it follows the file each RestoreBook puts in place.
     HoldIdleConnection(path);
     return *book;

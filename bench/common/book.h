@@ -25,7 +25,8 @@ struct Book {
     std::vector<double> days;  // the trading days, ascending
 };
 
-// Makes the book and makes its folder the program folder. The book lives to the end of the run.
+// Makes the book and makes its folder the program folder. The book lives to the end of the run. When
+// the environment variable KELVARO_KEEP_BOOK names a file, the generated ACC.MDB is copied there too.
 Book &MakeBook(const BookPlan &plan);
 
 // Puts the generated ACC.MDB back in place of the one in the program folder.
