@@ -1,17 +1,23 @@
-// Database maintenance: backup to a .dbk file, restore of one with the book kept aside, clearing.
+// The main window's menu bar and the database maintenance it reaches: backup to a .dbk file, restore
+// of one with the book kept aside, clearing.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
+#include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenuBar>
+#include <QUrl>
 
 #include "charts/forms/ktrade_disp_set.h"
 #include "fixtures/db_fixture.h"
 #include "mainwindow/db_maintain.h"
 #include "mainwindow/forms/mf.h"
 #include "mainwindow/main_sub.h"
+#include "platform/busy_guard.h"
 #include "platform/program_folder.h"
 #include "platform/recordset.h"
 #include "records/forms/acc_edit.h"
@@ -98,6 +104,7 @@ protected:
         KTradeDispSet()->show();
     }
     static bool RecordWindowsOpen() { return LoadedAccEdit() && LoadedStockBuy() && LoadedKTradeDispSet(); }
+    static QAction *Item(const char *name) { return MF()->findChild<QAction *>(name); }
     // The program folder's files, SQLite's log files left out.
     QStringList Names() const
     {
@@ -109,6 +116,57 @@ protected:
     QByteArray savedTmp;
     int restarts = 0;
 };
+
+TEST_F(MaintainTest, MenuBarItemsAndWhatTheyRun)
+{
+    // Each menu: name, caption, then its items; a command item ends in "=" and its index.
+    const QStringList expected = {
+        "mSys 系统: mSet 设置 | mEnd 退出",
+        "mEdit 编辑: mAddTradeRec 添加交易记录=0 | mEditTradeRec 编辑交易记录=1 | mAddBuyRec 添加买入记录=10 | "
+        "mSaleStock 卖出当前股票=3 | - | mJoinSale 合并卖出股票=8 | mDividSale 分拆卖出股票=9",
+        "mAnalyse 分析: mAnaProfit 收益情况分析=4 | mAnaStructure 资产构成分析=5",
+        "mSet1 设置: mMSFViewSet 表格外观设置=21 | mColSet 表格列设置=22 | mKSet K线外观设置",
+        "mTools 工具: mDividRec 拆分交易记录=12 | mJoinRec 合并交易记录=20",
+        "mDB 数据库: mCompact 整理数据库=19 | - | mInputData 导入数据=6 | mOutputData 导出数据=7 | - | "
+        "mBackup 备份数据 | mRestore 恢复备份 | - | mClearDB 清空数据",
+        "mHelp 帮助: mIntrudation 使用说明 | mAbout 关于软件",
+    };
+    QStringList menus;
+    for (const QAction *m : MF()->menuBar()->actions()) {
+        QStringList items;
+        for (const QAction *a : m->menu()->actions())
+            items << (a->isSeparator() ? "-" : a->objectName() + ' ' + a->text() +
+                                               (a->data().isValid() ? '=' + a->data().toString() : ""));
+        menus << m->menu()->objectName() + ' ' + m->menu()->title() + ": " + items.join(" | ");
+    }
+    EXPECT_EQ(menus, expected);
+    EXPECT_EQ(MF()->mDB->menuAction(), MF()->menuBar()->actions().value(5));
+
+    // While a long operation runs no item does anything.
+    QStringList opened;
+    SetShellOpenHook([&opened](const QUrl &url) { opened << url.toLocalFile(); });
+    WriteFile(PathOf("help.HTML"), "");
+    {
+        BusyGuard busy;
+        for (QAction *a : MF()->findChildren<QAction *>())
+            a->trigger();
+    }
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(LoadedKTradeDispSet(), nullptr);
+    EXPECT_EQ(restarts, 0);
+
+    // The help page of the program folder (any letter case), else the one beside the executable.
+    Item("mIntrudation")->trigger();
+    QFile::remove(PathOf("help.HTML"));
+    Item("mIntrudation")->trigger();
+    SetShellOpenHook({});
+    EXPECT_EQ(opened, (QStringList{PathOf("help.HTML"), QCoreApplication::applicationDirPath() + "/HELP.html"}));
+    Item("mKSet")->trigger();
+    EXPECT_TRUE(LoadedKTradeDispSet() && LoadedKTradeDispSet()->isVisible());
+    Item("mInputData")->trigger();
+    EXPECT_EQ(prompter.shown.size(), 1u) << "the import asks for its file";
+}
 
 TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
 {
