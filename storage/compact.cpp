@@ -52,23 +52,6 @@ bool CreatePrivateFile(const QString &path, CompactError &err)
     return true;
 }
 
-// Opens and closes the database once, so that a write-ahead log left by a crash is folded into
-// the file before it is copied byte for byte.
-bool FoldWriteAheadLog(const QString &path, CompactError &err)
-{
-    DbConnection conn;
-    if (!conn.Open(path)) {
-        err = {conn.lastError.number, conn.lastError.text};
-        return false;
-    }
-    if (sqlite3_exec(conn.Handle(), "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        err = {sqlite3_extended_errcode(conn.Handle()), QString::fromUtf8(sqlite3_errmsg(conn.Handle()))};
-        return false;
-    }
-    conn.Close();
-    return true;
-}
-
 // Flushes a file, or a folder's list of names, to the disk. A folder on a file system that cannot
 // flush folders (EINVAL) counts as flushed.
 bool SyncPath(const QString &path, bool folder, CompactError &err)
@@ -123,6 +106,22 @@ bool CopyFile(const QString &from, const QString &to, CompactError &err)
 
 }  // namespace
 
+bool FoldWriteAheadLog(const QString &path, DbError &error)
+{
+    DbConnection conn;
+    if (!conn.Open(path)) {
+        error = conn.lastError;
+        return false;
+    }
+    const int rc = sqlite3_exec(conn.Handle(), "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        error = MakeDbError(conn.Handle(), rc);
+        return false;
+    }
+    conn.Close();
+    return true;
+}
+
 QString GetTempDir()
 {
     const QString dir = QDir::tempPath();
@@ -151,7 +150,10 @@ bool CompactDatabase(const QString &path, const QString & /*password*/, bool bac
     QString temp;
     std::unique_ptr<QTemporaryDir> privateDir;
     CompactError err;
-    bool ok = FoldWriteAheadLog(path, err);
+    DbError foldError;
+    bool ok = FoldWriteAheadLog(path, foldError);
+    if (!ok)
+        err = {foldError.number, foldError.text};
 
     if (ok && backup) {
         const QString backupMdb = ProgramFilePath(QStringLiteral("backup.mdb"));

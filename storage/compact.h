@@ -5,8 +5,16 @@
 
 #include <QString>
 
+#include "platform/db.h"
+
 // The temporary folder with a trailing "/", or "" when the system gives none.
 QString GetTempDir();
+
+// Opens and closes the database at path once, so that a write-ahead log left beside it (by a crash,
+// or by connections now closed) is folded into the file and a byte copy of the file is the whole
+// database. The idle connection must be let go first (IdleConnectionPause), else the log is not
+// folded. False, with the error, when the file cannot be opened or its schema cannot be read.
+bool FoldWriteAheadLog(const QString &path, DbError &error);
 
 // Compacts the file of that name in the program folder, with the backup.
 void CompactAccDb(const QString &file = QStringLiteral("ACC.MDB"));

@@ -228,6 +228,7 @@ MFWindow::MFWindow()
     setWindowTitle(QStringLiteral("Kelvaro股票记账软件"));
     setAttribute(Qt::WA_DeleteOnClose);
     BuildControls();
+    BuildMenus();
     SetKLinePicture(&Pic[0]->picture());
     SetKLineCrosshair(LnControl[2].get(), LnControl[3].get(), LBLControl2.get());
     resize(kDesignedWidth, kDesignedHeight);

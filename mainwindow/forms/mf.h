@@ -23,6 +23,7 @@
 class QCheckBox;
 class QDateEdit;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QTimer;
 class QTreeWidget;
@@ -179,6 +180,24 @@ public:
     // The window's persisted controls (Chk, DTP, SpBar), in their saved order.
     WidgetFormControls &Controls() { return m_controls; }
 
+    // The menu bar (mf_menus.cpp). Each item is a QAction named as the item; an item that runs a
+    // command holds its index as its data and runs Com_Click with it. Every item runs as a user event:
+    // nothing while a long operation holds the busy guard.
+    QMenu *mSys = nullptr, *mEdit = nullptr, *mAnalyse = nullptr, *mSet1 = nullptr, *mTools = nullptr,
+          *mDB = nullptr, *mHelp = nullptr;
+    // The items that run no command: the system settings; closing the main window (which saves and
+    // ends); the K-line colours; backup, restore and clearing of the database (the last two restart on
+    // the new data); the help page (the program folder's HELP.html, else the one beside the
+    // executable); the about box.
+    void mSet_Click();
+    void mEnd_Click();
+    void mKSet_Click();
+    void mBackup_Click();
+    void mRestore_Click();
+    void mClearDB_Click();
+    void mIntrudation_Click();
+    void mAbout_Click();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -189,6 +208,7 @@ private:
     void BuildControls();
     QWidget *BuildCommandBar();
     void BuildSettingsPanel();
+    void BuildMenus();
     void Form_Load();
     void Form_Unload();
     void HideSettingsPanel();
@@ -209,5 +229,8 @@ private:
 MFWindow *MF();
 // The main window when it is loaded, else nullptr (never creates it).
 MFWindow *LoadedMF();
+// Closes the windows that hold entries of the current book (the record editor, the quick-buy form, the
+// K-line colours), so none of them is saved into another book after a restore or a clear.
+void CloseRecordWindows();
 // Registers the main window's parts of start-up (load, then show) with Main.
 void InstallMainWindow();

@@ -143,6 +143,7 @@ TEST_F(ProgramSqlTest, EveryStatementRuns)
         "DELETE * FROM 参数 WHERE NOT var LIKE 'FPAR_%'",
         "DELETE * FROM LastPrice",
         "DELETE * FROM DEELRES",
+        "DELETE * FROM DeelRes",
         "DELETE * FROM account",
         "DROP TABLE H_600000",
     };

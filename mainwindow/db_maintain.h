@@ -1,0 +1,49 @@
+// Database maintenance from the main window's "数据库" menu: the backup of ACC.MDB to a *.dbk file, the
+// restore of such a backup and the clearing of the database. Each asks the user what it needs (file
+// dialog, question), holds the busy guard for its whole run and lets go of the idle connection while
+// the file is copied, replaced or compacted. The main window restarts on the new data afterwards.
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+// The file dialog filter of backups.
+inline const QString kBackupFilter = QStringLiteral("DBK (数据备份文件)(*.dbk)|*.dbk");
+
+inline const QString kBackupDoneText = QStringLiteral("数据备份完成：");
+inline const QString kBackupFailedText = QStringLiteral("数据备份失败！");
+inline const QString kNotABackupText = QStringLiteral("所选文件不是本软件的数据备份文件，无法恢复！");
+inline const QString kRestoreFailedText = QStringLiteral("恢复备份失败，原数据库未改动！");
+inline const QString kClearQuestion = QStringLiteral("您确定要清空所有数据【数据一旦清空将无法恢复】？");
+
+// Called once a restore or a clear is decided, right before the database file changes: closes the
+// windows that hold entries of the current book, so none of them is saved into the new one.
+using BeforeDatabaseChange = std::function<void()>;
+
+// Asks for the backup file (save dialog, kBackupFilter); nothing when none is chosen. Writes a byte
+// copy of the database (its write-ahead log folded in first) to a temporary file in the chosen folder
+// and renames it over the chosen path, then shows kBackupDoneText & path. When any step fails, an
+// older file of that name stays as it was, no part-written file is left and kBackupFailedText shows.
+void BackupDatabase();
+
+// The name the current database is kept under before a restore: the first "acc" & n (four digits,
+// 0001 to 1000) & ".mdb" that names no file in the folder, in any letter case; "" when all are taken.
+QString FreeKeepName(const QString &folder);
+
+// Asks for a backup (open dialog, kBackupFilter); nothing when none is chosen. The backup is copied to
+// a temporary file in the program folder and checked first: a file that is no database of this
+// program (no SQLite file holding account and 参数) is removed again and kNotABackupText shows. Then,
+// when the folder holds the database, it is renamed to FreeKeepName (its log folded in first) and the
+// copy takes its place with the old file's permissions; without a database the copy simply becomes
+// it. Stale "-wal"/"-shm" files of the database are removed before. No free keep name, or a step
+// that fails, shows kRestoreFailedText with the database as it was. beforeChange runs once the copy
+// has passed, before the database is touched. True when the database was replaced.
+bool RestoreDatabase(const BeforeDatabaseChange &beforeChange);
+
+// Asks kClearQuestion (Yes, No); only No cancels. Then beforeChange runs and, under the progress
+// window "正在清空数据..." (6 steps): the price tables "H_..." are dropped, the rows of account, DeelRes,
+// LastPrice and every parameter except the "FPAR_" ones (saved window settings) deleted, one step
+// each, and the database compacted. A statement that fails is logged and the clearing goes on.
+// companyinfo and LastClprice are kept. True when the database was cleared.
+bool ClearDatabase(const BeforeDatabaseChange &beforeChange);

@@ -1,0 +1,335 @@
+// The main window's menu bar and the database maintenance it reaches: backup to a .dbk file, restore
+// of one with the book kept aside, clearing.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QUrl>
+
+#include "charts/forms/ktrade_disp_set.h"
+#include "fixtures/db_fixture.h"
+#include "mainwindow/db_maintain.h"
+#include "mainwindow/forms/mf.h"
+#include "mainwindow/main_sub.h"
+#include "platform/busy_guard.h"
+#include "platform/program_folder.h"
+#include "platform/recordset.h"
+#include "records/forms/acc_edit.h"
+#include "records/forms/stock_buy.h"
+#include "storage/dialogs.h"
+#include "storage/params.h"
+
+namespace {
+
+QByteArray Bytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// The values of the first column of a query on the database at path, joined by ","; "?" when it
+// cannot be read.
+QString Column(const QString &path, const QString &sql)
+{
+    DbConnection conn;
+    RecordSet rs;
+    if (!conn.Open(path) || !rs.Open(conn, sql))
+        return "?";
+    QStringList values;
+    for (; !rs.AtEOF(); rs.MoveNext())
+        values << rs.Get(0)->ToText();
+    return values.join(',');
+}
+
+class MaintainTest : public DbFixture {
+protected:
+    void SetUp() override
+    {
+        DbFixture::SetUp();
+        // The compaction's temporary file goes into this test's own folder: tests run in parallel.
+        ASSERT_TRUE(QDir().mkpath(PathOf("tmp")));
+        savedTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", PathOf("tmp").toUtf8());
+        ResetFormParamSets();
+        MainWindowHooks().endProgram = [] {};
+        CurrentStartupSteps() = StartupSteps{};
+        CurrentStartupSteps().upgradeDatabase = [this] { ++restarts; };
+        Exec("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2021-03-04#,10,100,100)");
+    }
+    void TearDown() override
+    {
+        delete LoadedAccEdit();
+        delete LoadedStockBuy();
+        delete LoadedKTradeDispSet();
+        delete LoadedMF();
+        MainWindowHooks() = MFHooks{};
+        RecordsWindowHooks() = RecordsHooks{};
+        CurrentStartupSteps() = DefaultStartupSteps();
+        qputenv("TMPDIR", savedTmp);
+        DbFixture::TearDown();
+    }
+    QString Db() const { return PathOf("ACC.MDB"); }
+    // The bytes of the book with its log folded in.
+    QByteArray FoldedBytes() const
+    {
+        IdleConnectionPause pause;
+        { DbConnection c; c.Open(Db()); }
+        return Bytes(Db());
+    }
+    QStringList Backup(const QString &path)
+    {
+        prompter.shown.clear();
+        prompter.fileAnswers = {path};
+        BackupDatabase();
+        return prompter.Messages();
+    }
+    // Opens the record editor, the quick-buy form and the K-line colours; true when all are open.
+    static void OpenRecordWindows()
+    {
+        AccEdit()->show();
+        StockBuy()->show();
+        KTradeDispSet()->show();
+    }
+    static bool RecordWindowsOpen() { return LoadedAccEdit() && LoadedStockBuy() && LoadedKTradeDispSet(); }
+    static QAction *Item(const char *name) { return MF()->findChild<QAction *>(name); }
+    // The program folder's files, SQLite's log files left out.
+    QStringList Names() const
+    {
+        QStringList names = QDir(Folder()).entryList(QDir::Files, QDir::Name);
+        names.removeIf([](const QString &n) { return n.endsWith("-wal") || n.endsWith("-shm"); });
+        return names;
+    }
+
+    QByteArray savedTmp;
+    int restarts = 0;
+};
+
+TEST_F(MaintainTest, MenuBarItemsAndWhatTheyRun)
+{
+    // Each menu: name, caption, then its items; a command item ends in "=" and its index.
+    const QStringList expected = {
+        "mSys 系统: mSet 设置 | mEnd 退出",
+        "mEdit 编辑: mAddTradeRec 添加交易记录=0 | mEditTradeRec 编辑交易记录=1 | mAddBuyRec 添加买入记录=10 | "
+        "mSaleStock 卖出当前股票=3 | - | mJoinSale 合并卖出股票=8 | mDividSale 分拆卖出股票=9",
+        "mAnalyse 分析: mAnaProfit 收益情况分析=4 | mAnaStructure 资产构成分析=5",
+        "mSet1 设置: mMSFViewSet 表格外观设置=21 | mColSet 表格列设置=22 | mKSet K线外观设置",
+        "mTools 工具: mDividRec 拆分交易记录=12 | mJoinRec 合并交易记录=20",
+        "mDB 数据库: mCompact 整理数据库=19 | - | mInputData 导入数据=6 | mOutputData 导出数据=7 | - | "
+        "mBackup 备份数据 | mRestore 恢复备份 | - | mClearDB 清空数据",
+        "mHelp 帮助: mIntrudation 使用说明 | mAbout 关于软件",
+    };
+    QStringList menus;
+    for (const QAction *m : MF()->menuBar()->actions()) {
+        QStringList items;
+        for (const QAction *a : m->menu()->actions())
+            items << (a->isSeparator() ? "-" : a->objectName() + ' ' + a->text() +
+                                               (a->data().isValid() ? '=' + a->data().toString() : ""));
+        menus << m->menu()->objectName() + ' ' + m->menu()->title() + ": " + items.join(" | ");
+    }
+    EXPECT_EQ(menus, expected);
+    EXPECT_EQ(MF()->mDB->menuAction(), MF()->menuBar()->actions().value(5));
+
+    // While a long operation runs no item does anything.
+    QStringList opened;
+    SetShellOpenHook([&opened](const QUrl &url) { opened << url.toLocalFile(); });
+    WriteFile(PathOf("help.HTML"), "");
+    {
+        BusyGuard busy;
+        for (QAction *a : MF()->findChildren<QAction *>())
+            a->trigger();
+    }
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_EQ(LoadedKTradeDispSet(), nullptr);
+    EXPECT_EQ(restarts, 0);
+
+    // The help page of the program folder (any letter case), else the one beside the executable.
+    Item("mIntrudation")->trigger();
+    QFile::remove(PathOf("help.HTML"));
+    Item("mIntrudation")->trigger();
+    SetShellOpenHook({});
+    EXPECT_EQ(opened, (QStringList{PathOf("help.HTML"), QCoreApplication::applicationDirPath() + "/HELP.html"}));
+    Item("mKSet")->trigger();
+    EXPECT_TRUE(LoadedKTradeDispSet() && LoadedKTradeDispSet()->isVisible());
+    Item("mInputData")->trigger();
+    EXPECT_EQ(prompter.shown.size(), 1u) << "the import asks for its file";
+}
+
+TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
+{
+    // A row that only the write-ahead log holds: the idle connection keeps the log from being folded
+    // when this connection closes.
+    sqlite3 *raw = nullptr;
+    ASSERT_EQ(sqlite3_open(Db().toUtf8().constData(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, "PRAGMA wal_autocheckpoint=0; INSERT INTO account(code,sname) VALUES('000001','x')",
+                           nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+    ASSERT_GT(QFileInfo(Db() + "-wal").size(), 0);
+    ASSERT_TRUE(QDir().mkpath(PathOf("out/folder.dbk")));
+    const QString old = PathOf("out/old.dbk");
+
+    struct Case {
+        const char *what;
+        QString path;
+        bool hideBook;
+        QString message;
+    };
+    const Case cases[] = {
+        {"cancelled", "", false, ""},
+        {"over an older backup", old, false, kBackupDoneText + old},
+        {"a folder", PathOf("out/folder.dbk"), false, kBackupFailedText},
+        {"no book to copy", old, true, kBackupFailedText},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(old, c.what);
+        if (c.hideBook) {
+            ASSERT_TRUE(QFile::rename(Db(), PathOf("hidden")));
+        }
+        EXPECT_EQ(Backup(c.path), c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        if (c.hideBook) {
+            ASSERT_TRUE(QFile::rename(PathOf("hidden"), Db()));
+        }
+        EXPECT_EQ(prompter.shown[0].text, ConvertFileFilter(kBackupFilter));
+        EXPECT_EQ(prompter.shown[0].style, 1) << "a save dialog";
+        if (c.message.startsWith(kBackupDoneText)) {
+            EXPECT_EQ(Column(old, "SELECT code FROM account ORDER BY code"), "000001,600000");
+            EXPECT_EQ(Bytes(old), FoldedBytes());
+        } else {
+            EXPECT_EQ(Bytes(old), QByteArray(c.what)) << "the older file stays";
+        }
+        EXPECT_TRUE(QDir(PathOf("out/folder.dbk")).isEmpty());
+        EXPECT_EQ(QDir(PathOf("out")).entryList(QDir::Files), QStringList{"old.dbk"}) << "nothing half-written left";
+    }
+}
+
+TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
+{
+    // The backup holds one record, the book two; an SQLite file without account is no backup.
+    const QString dbk = PathOf("book.dbk"), other = PathOf("other.dbk"), text = PathOf("text.dbk");
+    ASSERT_EQ(Backup(dbk), QStringList{kBackupDoneText + dbk});
+    const QByteArray backupBytes = Bytes(dbk);
+    Exec("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('000001','平安银行',#2021-03-05#,9,100,100)");
+    WriteFile(text, "Standard Jet DB");
+    ASSERT_TRUE(QFile::copy(dbk, other));
+    {
+        DbConnection c;
+        ASSERT_TRUE(c.Open(other) && c.Execute("DROP TABLE account"));
+    }
+    QFile::setPermissions(Db(), QFile::ReadOwner | QFile::WriteOwner);
+    const QByteArray bookBytes = FoldedBytes();
+
+    enum Setup { Plain, TwoKept, AllKept, NoBook };
+    struct Case {
+        const char *what;
+        QString chosen;
+        Setup setup;
+        QString message;
+        QString keptAs;  // the old book's new name
+    };
+    const Case cases[] = {
+        {"cancelled", "", Plain, "", ""},
+        {"text file", text, Plain, kNotABackupText, ""},
+        {"SQLite without account", other, Plain, kNotABackupText, ""},
+        {"all names taken", dbk, AllKept, kRestoreFailedText, ""},
+        {"two kept, one in capitals", dbk, TwoKept, "", "acc0003.mdb"},
+        {"no book", dbk, NoBook, "", "ACC.MDB"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        restarts = 0;
+        prompter.shown.clear();
+        for (int n = 1; n <= (c.setup == AllKept ? 1000 : c.setup == TwoKept ? 2 : 0); ++n)
+            WriteFile(PathOf(QString(n == 2 ? "ACC%1.MDB" : "acc%1.mdb").arg(n, 4, 10, QLatin1Char('0'))), "x");
+        MF();
+        OpenRecordWindows();
+        if (c.setup == NoBook) {
+            IdleConnectionPause pause;
+            ASSERT_TRUE(QFile::remove(Db()));
+            WriteFile(Db() + "-wal", "a stale log");
+        }
+        const QStringList before = Names();
+
+        prompter.fileAnswers = {c.chosen};
+        MF()->mRestore_Click();
+
+        EXPECT_EQ(prompter.Messages(), c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        const bool restored = !c.keptAs.isEmpty();
+        EXPECT_EQ(restarts, restored ? 1 : 0);
+        EXPECT_EQ(RecordWindowsOpen(), !restored);
+        if (restored) {
+            EXPECT_EQ(Bytes(Db()), backupBytes);
+            EXPECT_EQ(Column(Db(), "SELECT code FROM account"), "600000");
+            EXPECT_NE(Bytes(Db() + "-wal"), "a stale log");
+            QStringList expected = before;
+            expected << c.keptAs;
+            expected.sort();
+            EXPECT_EQ(Names(), expected) << "no other file came or went";
+            if (c.setup != NoBook) {
+                EXPECT_EQ(Bytes(PathOf(c.keptAs)), bookBytes);
+                EXPECT_EQ(QFileInfo(Db()).permissions() & QFile::Permissions::fromInt(0x7077),
+                          QFile::ReadOwner | QFile::WriteOwner);
+            }
+        } else {
+            EXPECT_EQ(FoldedBytes(), bookBytes);
+            EXPECT_EQ(Names(), before);
+        }
+        // The two-record book again for the next case.
+        delete LoadedMF();
+        IdleConnectionPause pause;
+        for (const QString &f : QDir(Folder()).entryList({"acc*"}, QDir::Files))
+            QFile::remove(PathOf(f));
+        WriteFile(Db(), bookBytes);
+        QFile::setPermissions(Db(), QFile::ReadOwner | QFile::WriteOwner);
+    }
+}
+
+TEST_F(MaintainTest, ClearKeepsWindowSettingsStocksAndLastCloses)
+{
+    for (const char *key : {"FPAR_MF_chk", "FPAR_SysSet_tt", "当前结点", "MSFOrder_0", "FN_account", "上次下载日期"})
+        SaveParam(QString::fromUtf8(key), "1");
+    for (const char *sql : {"CREATE TABLE H_1A0001(trdat DATE)", "CREATE TABLE H_600000(trdat DATE)",
+                            "INSERT INTO DeelRes(dat,cash) VALUES(#2024-01-03#,1000)",
+                            "INSERT INTO LastClprice(code,clprice) VALUES('600000',10.5)",
+                            "INSERT INTO LastPrice(code,price) VALUES('600000',10.5)"})
+        Exec(sql);
+    const QString stocks = Column(Db(), "SELECT COUNT(*) FROM companyinfo");
+    MF();
+    OpenRecordWindows();
+    const QByteArray before = FoldedBytes();
+
+    prompter.messageAnswers = {Msg::No};
+    MF()->mClearDB_Click();
+    EXPECT_EQ(prompter.Messages(), QStringList{kClearQuestion});
+    EXPECT_EQ(prompter.shown[0].style & 7, Msg::YesNo);
+    EXPECT_EQ(FoldedBytes(), before);
+    EXPECT_TRUE(RecordWindowsOpen());
+    EXPECT_EQ(restarts, 0);
+
+    prompter.messageAnswers = {Msg::Yes};
+    MF()->mClearDB_Click();
+    EXPECT_EQ(restarts, 1);
+    EXPECT_FALSE(LoadedAccEdit() || LoadedStockBuy() || LoadedKTradeDispSet());
+    EXPECT_EQ(Column(Db(), "SELECT var FROM 参数 ORDER BY var"), "FPAR_MF_chk,FPAR_SysSet_tt");
+    EXPECT_EQ(Column(Db(), "SELECT name FROM sqlite_master WHERE name LIKE 'H%'"), "");
+    EXPECT_EQ(Column(Db(), "SELECT (SELECT COUNT(*) FROM account)+(SELECT COUNT(*) FROM DeelRes)+"
+                           "(SELECT COUNT(*) FROM LastPrice)"), "0");
+    EXPECT_EQ(Column(Db(), "SELECT COUNT(*) FROM companyinfo"), stocks);
+    EXPECT_EQ(Column(Db(), "SELECT code FROM LastClprice"), "600000");
+    EXPECT_TRUE(QFileInfo::exists(PathOf("backup"))) << "the compaction's copy of the book before it";
+}
+
+}  // namespace
