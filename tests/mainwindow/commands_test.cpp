@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTimeZone>
 
+#include "charts/kline.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "mainwindow/forms/commands.h"
@@ -113,6 +114,7 @@ protected:
         SetClock(nullptr);
         ResetQuoteCache();
         ResetCalendar();
+        ResetKLineData();
         DbFixture::TearDown();
     }
 
@@ -138,6 +140,7 @@ protected:
         mf->SetDtpRange();
         mf->DTP[0]->setDate(mf->DTP[0]->minimumDate());
         mf->DTP[1]->setDate(QDate(2024, 5, 20));
+        mf->ResetChart();
         mf->TV_NodeClick(kStockNode);
         prompter.shown.clear();
         spy.recalcs = 0;
@@ -251,6 +254,8 @@ TEST_F(CommandsTest, SellSplitAndMergeAnswers)
         EXPECT_EQ(prompter.Messages(), c.messages);
         EXPECT_EQ(Prompts().size(), static_cast<size_t>(c.prompts));
         EXPECT_EQ(RecalcFrom(), c.recalcFrom);
+        // The chart shows the records as they are now.
+        EXPECT_EQ(KLineData().TradeCount(), static_cast<int>(c.after.size()));
         if (c.command == 3) {
             EXPECT_EQ(Prompts(), QStringList{sellPrompt});
         }
@@ -289,6 +294,15 @@ TEST_F(CommandsTest, ResellsRecomputeFromTheOldSaleAndMergeSellIsWhole)
     EXPECT_EQ(Records()[0].sprice, 0);
     EXPECT_EQ(RecalcFrom(), "");
     MainWindowHooks().nodeClick = nullptr;
+
+    // A split that cannot be written sells nothing.
+    Book(book);
+    NativeSql("CREATE TRIGGER no_new_record BEFORE INSERT ON account BEGIN SELECT RAISE(ABORT,'refused'); END");
+    Select(1, 1);
+    Run(9, {"300", "12"});
+    EXPECT_EQ(Records()[0], (Stored{1000, 0, "", "2024-04-16", 1000}));
+    EXPECT_EQ(RecalcFrom(), "");
+    NativeSql("DROP TRIGGER no_new_record");
 
     Book(book);
     NativeSql("CREATE TRIGGER no_resale BEFORE UPDATE OF sprice ON account WHEN OLD.id=2 "
