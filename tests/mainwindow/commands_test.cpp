@@ -313,6 +313,15 @@ TEST_F(CommandsTest, ResellsRecomputeFromTheOldSaleAndMergeSellIsWhole)
     EXPECT_EQ(Records()[1].sprice, 11);
     EXPECT_EQ(RecalcFrom(), "");
     EXPECT_FALSE(LogText().isEmpty());
+    NativeSql("DROP TRIGGER no_resale");
+
+    // A sale on a Saturday is stored as it is: the asset table counts it on the next trading day.
+    SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0), QTimeZone(kMarketUtcOffsetSeconds)); });
+    Book(book);
+    Select(1, 1);
+    Run(3, {"12"});
+    EXPECT_EQ(Records()[0], (Stored{1000, 12, "2024-05-18", "2024-04-16", 1000}));
+    EXPECT_TRUE(prompter.Messages().isEmpty());
 }
 
 // Delete asks first, then removes the records and recomputes from the earliest buy; a DELETE the
