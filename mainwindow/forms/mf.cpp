@@ -24,6 +24,7 @@
 #include "exchange/export.h"
 #include "exchange/import_data.h"
 #include "mainwindow/chart_keys.h"
+#include "mainwindow/forms/commands.h"
 #include "mainwindow/forms/pop.h"
 #include "mainwindow/forms/stock_tree_form.h"
 #include "market/calendar.h"
@@ -630,6 +631,8 @@ void MFWindow::Com_Click(int index)
     // The selection the command works on must not change while it lets events through.
     BusyGuard busy;
     const DisabledWhile gridOff(MSF[0]);
+    if (MainWindowHooks().commandRun)
+        MainWindowHooks().commandRun(index);
     if (index == 11) {
         ToggleSettingsPanel();
         return;
@@ -646,14 +649,19 @@ void MFWindow::Com_Click(int index)
         ExportGrid(MSF[0]->Grid(), QStringLiteral("Kelvaro股票交易数据"), QString());
         return;
     }
-    if (index >= 0 && index <= 22 && MainWindowHooks().comClick)
-        MainWindowHooks().comClick(index);
+    RunCommand(*this, index);
 }
 
 void MFWindow::Chk_Click(int index)
 {
-    if (MainWindowHooks().chkClick)
-        MainWindowHooks().chkClick(index);
+    if (index < 0 || index >= static_cast<int>(Chk.size()) || !Chk[index]->isEnabled())
+        return;
+    if (index <= 1 && !Chk[0]->isChecked() && !Chk[1]->isChecked()) {
+        QCheckBox *other = Chk[1 - index];
+        const QSignalBlocker quiet(other);
+        other->setChecked(true);
+    }
+    LoadTradeGrid(MSF[0]);
 }
 
 void MFWindow::ResetChart()

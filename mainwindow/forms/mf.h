@@ -41,11 +41,9 @@ TreeNodeRef TreeNodeOf(const QTreeWidgetItem *item);
 struct MFHooks {
     // Called at the end of the common refresh, after the grid and the chart (a watcher for tests).
     std::function<void(const std::optional<TreeNodeRef> &)> nodeClick;
-    // The commands 0 to 22 (all but the settings panel, 11, and the export, 7, which the window
-    // handles itself).
-    std::function<void(int)> comClick;
-    // A click on the check box Chk(index).
-    std::function<void(int)> chkClick;
+    // Told of every command as it starts, inside its busy guard and before it runs (a watcher for
+    // tests).
+    std::function<void(int)> commandRun;
     // True while a long operation holds the program's busy guard (IsBusy() when not set); closing
     // waits for it and the user's events are ignored meanwhile.
     std::function<bool()> isBusy;
@@ -135,11 +133,15 @@ public:
     // open record editor taking a new record, refills the trade grid, the asset status line and the
     // holdings summary for it, and with a current data row shows its stock ("[" code "] " name).
     void TV_NodeClick(const std::optional<TreeNodeRef> &node);
-    // Runs the command with that index; 11 shows or hides the settings panel, 7 exports the trade grid
-    // (ExportGrid, titled "Kelvaro股票交易数据"). The command holds the busy guard for its whole run
-    // with the grid disabled; the grid's former state comes back however the command ends. It runs
-    // also while another operation holds the guard (its caller).
+    // Runs the command with that index; 11 shows or hides the settings panel, 5 shows the capital
+    // structure, 6 imports, 7 exports the trade grid (ExportGrid, titled "Kelvaro股票交易数据"), the
+    // others run through RunCommand; an unknown index does nothing. The command holds the busy guard
+    // for its whole run with the grid disabled; the grid's former state comes back however the
+    // command ends. It runs also while another operation holds the guard (its caller).
     void Com_Click(int index);
+    // A user's click on the check box Chk(index) (nothing while the box is disabled): when both
+    // "待卖的股票" and "已卖的股票" are now unticked, the other one of the two is ticked again
+    // without a click of its own; then the trade grid is refilled.
     void Chk_Click(int index);
     // The grid MSF(index): a right press opens the grid menu for it; any other press sorts by the
     // caption under (x, y) twips or fits the columns (GridHeaderClick), then saves the grid's sort

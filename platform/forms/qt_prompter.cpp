@@ -50,11 +50,20 @@ QMessageBox::Icon IconOf(int style)
     }
 }
 
+// The program's texts break lines with CR LF or a lone CR; Qt's labels break only at LF.
+QString WithLineBreaks(const QString &text)
+{
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(u'\r', u'\n');
+    return t;
+}
+
 }  // namespace
 
 int QtPrompter::ShowMessage(const QString &text, int style, const QString &title)
 {
-    QMessageBox box(IconOf(style), title, text, QMessageBox::NoButton, QApplication::activeWindow());
+    QMessageBox box(IconOf(style), title, WithLineBreaks(text), QMessageBox::NoButton, QApplication::activeWindow());
     const auto specs = ButtonsOf(style);
     for (const auto &s : specs)
         box.addButton(s.button);
@@ -76,7 +85,7 @@ std::optional<QString> QtPrompter::AskText(const QString &prompt, const QString 
 {
     bool ok = false;
     const QString text =
-        QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Normal, initial, &ok);
+        QInputDialog::getText(QApplication::activeWindow(), title, WithLineBreaks(prompt), QLineEdit::Normal, initial, &ok);
     if (!ok)
         return std::nullopt;
     return text;

@@ -1,4 +1,5 @@
-// The windowed prompter: message boxes, input boxes, file and colour dialogs over Qt's dialogs.
+// The windowed prompter: message boxes, input boxes, file and colour dialogs over Qt's dialogs. The
+// texts of message and input boxes show CR LF and a lone CR as line breaks.
 #pragma once
 
 #include "platform/prompter.h"

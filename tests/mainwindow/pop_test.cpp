@@ -31,7 +31,7 @@ protected:
         DbFixture::SetUp();
         ResetFormParamSets();
         MainWindowHooks() = MFHooks{};
-        MainWindowHooks().comClick = [this](int index) { commands.push_back(index); };
+        MainWindowHooks().commandRun = [this](int index) { commands.push_back(index); };
         MainWindowHooks().endProgram = [] {};
         // A chart 200 × 120 pixels: black, a grey block drawn into its picture, and a yellow line
         // 4 pixels wide laid over it at x 48..51 as the crosshair is.

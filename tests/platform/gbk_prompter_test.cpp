@@ -1,10 +1,15 @@
 // GBK both ways, the program folder's name resolution and the scripted prompter.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "platform/forms/qt_prompter.h"
 #include "platform/gbk.h"
 #include "platform/program_folder.h"
 #include "platform/prompter.h"
@@ -71,4 +76,26 @@ TEST(Prompter, ScriptedAnswersAndDefaults)
     EXPECT_EQ(p.shown[0].title, kAppTitle);
     EXPECT_EQ(p.shown[0].style, Msg::YesNo + Msg::Question);
     SetPrompter(nullptr);
+}
+
+// The windowed boxes break the program's texts at CR LF and at a lone CR.
+TEST(Prompter, WindowedBoxesBreakLinesAtCarriageReturns)
+{
+    QtPrompter p;
+    QStringList seen;
+    auto readAndClose = [&seen] {
+        QWidget *w = QApplication::activeModalWidget();
+        if (auto *input = qobject_cast<QInputDialog *>(w)) {
+            seen << input->labelText();
+            input->reject();
+        } else if (auto *box = qobject_cast<QMessageBox *>(w)) {
+            seen << box->text();
+            box->accept();
+        }
+    };
+    QTimer::singleShot(0, readAndClose);
+    EXPECT_FALSE(p.AskText("a\r\r\rb\r\nc", "t", "1"));
+    QTimer::singleShot(0, readAndClose);
+    p.ShowMessage("x\r\ny\rz", Msg::OkOnly, "t");
+    EXPECT_EQ(seen, (QStringList{"a\n\n\nb\nc", "x\ny\nz"}));
 }
