@@ -50,6 +50,7 @@ InvestCompareForm::InvestCompareForm()
     LControl = std::make_unique<LabelOverlay>(L);
     resize(800, 600);
     m_client->installEventFilter(this);
+    Pic->setFocus();
 
     connect(mAccList, &QAction::triggered, this, &InvestCompareForm::mAccList_Click);
     connect(mOutputMSF, &QAction::triggered, this, &InvestCompareForm::mOutputMSF_Click);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 
 #include "charts/forms/invest_compare_form.h"
@@ -255,7 +256,8 @@ TEST_F(InvestCompareDbTest, WindowKeysCrosshairAndClosedTrades)
     EXPECT_EQ(f->State().VisibleRange, (std::array<int, 2>{1, 3}));
     EXPECT_TRUE(f->State().CrosshairOn);
 
-    f->Pic_KeyDown(40, 0);
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(f->Pic, &down);
     EXPECT_EQ(f->State().VisibleRange, (std::array<int, 2>{2, 2}));
     EXPECT_EQ(f->State().AssetPct[2], 0);
     f->Pic_KeyDown(38, 0);
