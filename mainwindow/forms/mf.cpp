@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "charts/forms/cap_structure_form.h"
+#include "charts/forms/invest_compare_form.h"
 #include "charts/kline.h"
 #include "charts/kline_draw.h"
 #include "exchange/export.h"
@@ -635,6 +636,10 @@ void MFWindow::Com_Click(int index)
         MainWindowHooks().commandRun(index);
     if (index == 11) {
         ToggleSettingsPanel();
+        return;
+    }
+    if (index == 4) {
+        ShowInvestCompare();
         return;
     }
     if (index == 5) {
