@@ -1,8 +1,6 @@
 // KTradeDispSet: the K-line colour form.
 #include "ktrade_disp_set.h"
 
-#include <cstdint>
-
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -15,7 +13,6 @@
 #include "charts/kline.h"
 #include "charts/kline_draw.h"
 #include "platform/forms/color_box.h"
-#include "platform/numeric.h"
 #include "storage/dialogs.h"
 #include "storage/forms/form_ops.h"
 
@@ -32,16 +29,6 @@ QPointer<KTradeDispSetForm> &Loaded()
 {
     static QPointer<KTradeDispSetForm> form;
     return form;
-}
-
-// The colour number a box's text holds: its leading number, a negative one taken as the 32-bit
-// pattern it was stored from; 0 without a number.
-ColorRef ColorOfText(const QString &text)
-{
-    const double v = LeadingNumber(text);
-    if (!(v >= INT32_MIN && v <= UINT32_MAX))
-        return 0;
-    return static_cast<ColorRef>(static_cast<int64_t>(v));
 }
 
 }  // namespace
@@ -100,13 +87,8 @@ void KTradeDispSetForm::Form_Load()
 {
     RestoreFormParams(&m_controls, QString(), KTradeDispSetParams());
     m_copy = KTradeDispSetParams();
-    for (ColorBox *box : TT) {
-        if (!box->text().isEmpty())
-            box->SetBackColor(ColorOfText(box->text()));
-        else
-            box->setText(QString::number(box->BackColor()));
-        box->SetForeColor(box->BackColor());
-    }
+    for (ColorBox *box : TT)
+        box->TakeColorFromText();
 }
 
 void KTradeDispSetForm::TT_Click(int index)
@@ -117,9 +99,7 @@ void KTradeDispSetForm::TT_Click(int index)
     const ColorRef chosen = ChooseColor(box->BackColor());
     if (chosen == box->BackColor())
         return;
-    box->SetBackColor(chosen);
-    box->SetForeColor(chosen);
-    box->setText(QString::number(chosen));
+    box->ShowColor(chosen);
     SaveFormParams(&m_controls, kFormName, KTradeDispSetParams(), true, true);
     ShowKLine(QString());
 }

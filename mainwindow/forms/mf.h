@@ -135,7 +135,8 @@ public:
     // holdings summary for it, and with a current data row shows its stock ("[" code "] " name).
     void TV_NodeClick(const std::optional<TreeNodeRef> &node);
     // Runs the command with that index; 11 shows or hides the settings panel, 7 exports the trade grid
-    // (ExportGrid, titled "Kelvaro股票交易数据"). The command holds the busy guard for its whole run
+    // (ExportGrid, titled "Kelvaro股票交易数据"), 21 shows the grid colour window and 22 the column
+    // chooser for "account" with the code and the name kept first. The command holds the busy guard for its whole run
     // with the grid disabled; the grid's former state comes back however the command ends. It runs
     // also while another operation holds the guard (its caller).
     void Com_Click(int index);

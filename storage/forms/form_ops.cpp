@@ -21,6 +21,13 @@ void RegisterFormWidget(QWidget *window, const QString &name)
     QObject::connect(window, &QObject::destroyed, [id] { UnregisterForm(id); });
 }
 
+void ShowModeless(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 void InstallTopLevelCaptions()
 {
     SetTopLevelCaptions([] {

@@ -12,6 +12,9 @@ class QWidget;
 // destroyed on unload (for example with Qt::WA_DeleteOnClose) so that it stops counting as loaded.
 void RegisterFormWidget(QWidget *window, const QString &name);
 
+// Shows a window modeless, brought to the front and activated.
+void ShowModeless(QWidget *window);
+
 // Lets the caption search (IsFormOpen, WaitFormClosed) see every shown top-level window of the
 // application, also those that never registered. The program calls it once at start-up.
 void InstallTopLevelCaptions();
