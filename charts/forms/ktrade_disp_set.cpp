@@ -2,13 +2,9 @@
 #include "ktrade_disp_set.h"
 
 #include <QCloseEvent>
-#include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include "charts/kline.h"
 #include "charts/kline_draw.h"
@@ -59,26 +55,10 @@ KTradeDispSetForm::KTradeDispSetForm()
     }
     boxes->setColumnMinimumWidth(2, 100);
 
-    Line1 = new QFrame(this);
-    Line1->setFrameShape(QFrame::HLine);
-    Line1->setFrameShadow(QFrame::Sunken);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    const std::array<QString, 2> captions = {QStringLiteral("确   定"), QStringLiteral("取   消")};
-    for (int i = 0; i < 2; ++i) {
-        Com[i] = new QPushButton(captions[i], this);
-        Com[i]->setMinimumWidth(90);
-        buttons->addWidget(Com[i]);
-        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
-    }
-    Com[0]->setDefault(true);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(boxes);
-    layout->addWidget(Line1);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    const ButtonRow row = LayOutWithButtons(this, boxes, {QStringLiteral("确   定"), QStringLiteral("取   消")},
+                                            [this](int i) { Com_Click(i); });
+    Line1 = row.line;
+    Com = {row.buttons[0], row.buttons[1]};
 
     Form_Load();
 }

@@ -2,13 +2,11 @@
 #include "rightform.h"
 
 #include <QCloseEvent>
-#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "storage/dialogs.h"
@@ -49,27 +47,13 @@ RightformForm::RightformForm()
         label->installEventFilter(this);
     }
 
-    Line1 = new QFrame(this);
-    Line1->setFrameShape(QFrame::HLine);
-    Line1->setFrameShadow(QFrame::Sunken);
-
-    Com = new QPushButton(QStringLiteral("确  定"), this);
-    Com->setMinimumWidth(90);
-    Com->setDefault(true);
-    connect(Com, &QPushButton::clicked, this, &QWidget::close);
-
     auto *top = new QHBoxLayout;
     top->addWidget(Image1);
     top->addSpacing(12);
     top->addLayout(text, 1);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Com);
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addWidget(Line1);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    const ButtonRow row = LayOutWithButtons(this, top, {QStringLiteral("确  定")}, [this](int) { close(); });
+    Line1 = row.line;
+    Com = row.buttons[0];
 
     // Form_Load
     lblVersion->setText(lblVersion->text().replace(QStringLiteral("[版本号]"), QStringLiteral("2.0")));

@@ -2,13 +2,9 @@
 #include "sys_set.h"
 
 #include <QCloseEvent>
-#include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include "mainwindow/forms/mf.h"
 #include "platform/daynum.h"
@@ -67,26 +63,9 @@ SysSetForm::SysSetForm()
     }
     TT[3]->setToolTip(QStringLiteral("更新实时价格的时间间隔（0表示不更新）"));
 
-    auto *line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    const QString captions[] = {QStringLiteral("确   定"), QStringLiteral("取   消")};
-    for (int i = 0; i < 2; ++i) {
-        Com[i] = new QPushButton(captions[i], this);
-        Com[i]->setMinimumWidth(90);
-        buttons->addWidget(Com[i]);
-        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
-    }
-    Com[0]->setDefault(true);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(boxes);
-    layout->addWidget(line);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    const ButtonRow row = LayOutWithButtons(this, boxes, {QStringLiteral("确   定"), QStringLiteral("取   消")},
+                                            [this](int i) { Com_Click(i); });
+    Com = {row.buttons[0], row.buttons[1]};
 
     Form_Load();
 }

@@ -5,12 +5,12 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
+#include "fixtures/mouse_clicks.h"
 #include "mainwindow/col_fields.h"
 #include "mainwindow/forms/col_set.h"
 #include "mainwindow/forms/mf.h"
@@ -37,17 +37,6 @@ const QString kViewKey = QStringLiteral("FPAR_MSFViewSet_tt");
 QStringList Texts(const std::vector<QString> &v)
 {
     return QStringList(v.begin(), v.end());
-}
-
-void Press(QWidget *w)
-{
-    const QPointF at(w->width() / 2.0, w->height() / 2.0);
-    QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &press);
-    QCoreApplication::sendEvent(w, &release);
 }
 
 // Lets the closed windows be destroyed.
@@ -168,7 +157,7 @@ TEST_F(SettingsFormsTest, SystemSettings)
         EXPECT_EQ(shown.join(u'|'), c.shown.join(u'|'));
         EXPECT_EQ(form->TT[3]->toolTip(), "更新实时价格的时间间隔（0表示不更新）");
         form->TT[c.box]->setText(QString::fromUtf8(c.text));
-        Press(form->Com[c.button]);
+        LeftClick(form->Com[c.button]);
         Settle();
         EXPECT_EQ(LoadedSysSet(), nullptr);
 
@@ -212,7 +201,7 @@ TEST_F(SettingsFormsTest, GridColours)
     // A pick, then the close box.
     form = MSFViewSet();
     prompter.colorAnswers = {255u};
-    Press(form->TT[2]);
+    LeftClick(form->TT[2]);
     EXPECT_EQ(form->TT[2]->BackColor(), 255u);
     ASSERT_EQ(MSFViewSetParams().tt.size(), 9u);
     EXPECT_EQ(MSFViewSetParams().tt[2], "255");
@@ -286,7 +275,7 @@ TEST_F(SettingsFormsTest, ColumnChooser)
     press(form, 2, first - 1);
     for (int r = first; r < grid.Rows(); ++r)
         EXPECT_EQ(grid.TextMatrix(r, 2), "") << r;
-    Press(form->Com[0]);
+    LeftClick(form->Com[0]);
     Settle();
     EXPECT_EQ(LoadedColSet(), nullptr);
     EXPECT_EQ(ColSetMode(), 0);
@@ -332,7 +321,7 @@ TEST_F(SettingsFormsTest, ColumnChooser)
         EXPECT_EQ(form->MSF->Grid().TextMatrix(first, 2), kCheckMark);
         press(form, 2, first - 1);
         if (how == 0)
-            Press(form->Com[1]);
+            LeftClick(form->Com[1]);
         else
             form->close();
         Settle();
@@ -367,10 +356,10 @@ TEST_F(SettingsFormsTest, AboutBox)
     const QList<QWidget *> clickable{form->Image1, form->lblCompany[0], form->lblCompany[1], form->lblCompany[2],
                                      form->lblVersion};
     for (QWidget *w : clickable)
-        Press(w);
+        LeftClick(w);
     EXPECT_EQ(opened, QList<QUrl>(clickable.size(), QUrl(kHomePage)));
     EXPECT_EQ(form->Com->text(), "确  定");
-    Press(form->Com);
+    LeftClick(form->Com);
     Settle();
     EXPECT_EQ(LoadedRightform(), nullptr);
     EXPECT_EQ(opened.size(), clickable.size());
