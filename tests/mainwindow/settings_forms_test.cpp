@@ -330,16 +330,6 @@ TEST_F(SettingsFormsTest, ColumnChooser)
         EXPECT_EQ(GetParam(key), "code,sname,days,num ");
         EXPECT_EQ(refreshes, 2);
     }
-
-    // Without a table the chooser lists nothing and stores the empty prefix under "FN_companyinfo".
-    ColSetTable().clear();
-    form = ColSet();
-    EXPECT_EQ(form->Table(), "companyinfo");
-    EXPECT_EQ(form->MSF->Grid().Rows(), first);
-    form->Com_Click(0);
-    Settle();
-    EXPECT_EQ(GetParam(QStringLiteral("FN_companyinfo")), " ");
-    EXPECT_EQ(refreshes, 2);
 }
 
 // The about box: the version written in, the program's icon, every click opening the home page once.
