@@ -35,6 +35,12 @@ QString &ColSetTable()
     return table;
 }
 
+int &ColSetMode()
+{
+    static int mode = 0;
+    return mode;
+}
+
 bool GetColFields(std::vector<QString> &fields, std::vector<QString> &headings, const QString &table, bool cut)
 {
     if (table.section(u'-', 0, 0) != QStringLiteral("account"))

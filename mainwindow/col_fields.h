@@ -9,6 +9,9 @@
 // The column chooser's table ("account"), and after GetColFields the index of the last visible
 // column, as decimal text.
 QString &ColSetTable();
+// How many data columns after the row numbers the column chooser keeps fixed and does not offer (the
+// main window sets 2 for the code and the name); 0 once the chooser closes.
+int &ColSetMode();
 
 // The columns of a table's grid: fields and headings, parallel, from index 0. Index 0 is the hidden
 // record id "ID", index 1 the row numbers "序号" (no field); the others follow the list saved under

@@ -1,21 +1,14 @@
 // KTradeDispSet: the K-line colour form.
 #include "ktrade_disp_set.h"
 
-#include <cstdint>
-
 #include <QCloseEvent>
-#include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include "charts/kline.h"
 #include "charts/kline_draw.h"
 #include "platform/forms/color_box.h"
-#include "platform/numeric.h"
 #include "storage/dialogs.h"
 #include "storage/forms/form_ops.h"
 
@@ -32,16 +25,6 @@ QPointer<KTradeDispSetForm> &Loaded()
 {
     static QPointer<KTradeDispSetForm> form;
     return form;
-}
-
-// The colour number a box's text holds: its leading number, a negative one taken as the 32-bit
-// pattern it was stored from; 0 without a number.
-ColorRef ColorOfText(const QString &text)
-{
-    const double v = LeadingNumber(text);
-    if (!(v >= INT32_MIN && v <= UINT32_MAX))
-        return 0;
-    return static_cast<ColorRef>(static_cast<int64_t>(v));
 }
 
 }  // namespace
@@ -72,26 +55,10 @@ KTradeDispSetForm::KTradeDispSetForm()
     }
     boxes->setColumnMinimumWidth(2, 100);
 
-    Line1 = new QFrame(this);
-    Line1->setFrameShape(QFrame::HLine);
-    Line1->setFrameShadow(QFrame::Sunken);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    const std::array<QString, 2> captions = {QStringLiteral("确   定"), QStringLiteral("取   消")};
-    for (int i = 0; i < 2; ++i) {
-        Com[i] = new QPushButton(captions[i], this);
-        Com[i]->setMinimumWidth(90);
-        buttons->addWidget(Com[i]);
-        connect(Com[i], &QPushButton::clicked, this, [this, i] { Com_Click(i); });
-    }
-    Com[0]->setDefault(true);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(boxes);
-    layout->addWidget(Line1);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    const ButtonRow row = LayOutWithButtons(this, boxes, {QStringLiteral("确   定"), QStringLiteral("取   消")},
+                                            [this](int i) { Com_Click(i); });
+    Line1 = row.line;
+    Com = {row.buttons[0], row.buttons[1]};
 
     Form_Load();
 }
@@ -100,13 +67,8 @@ void KTradeDispSetForm::Form_Load()
 {
     RestoreFormParams(&m_controls, QString(), KTradeDispSetParams());
     m_copy = KTradeDispSetParams();
-    for (ColorBox *box : TT) {
-        if (!box->text().isEmpty())
-            box->SetBackColor(ColorOfText(box->text()));
-        else
-            box->setText(QString::number(box->BackColor()));
-        box->SetForeColor(box->BackColor());
-    }
+    for (ColorBox *box : TT)
+        box->TakeColorFromText();
 }
 
 void KTradeDispSetForm::TT_Click(int index)
@@ -117,9 +79,7 @@ void KTradeDispSetForm::TT_Click(int index)
     const ColorRef chosen = ChooseColor(box->BackColor());
     if (chosen == box->BackColor())
         return;
-    box->SetBackColor(chosen);
-    box->SetForeColor(chosen);
-    box->setText(QString::number(chosen));
+    box->ShowColor(chosen);
     SaveFormParams(&m_controls, kFormName, KTradeDispSetParams(), true, true);
     ShowKLine(QString());
 }

@@ -25,7 +25,10 @@
 #include "exchange/export.h"
 #include "exchange/import_data.h"
 #include "mainwindow/chart_keys.h"
+#include "mainwindow/col_fields.h"
+#include "mainwindow/forms/col_set.h"
 #include "mainwindow/forms/commands.h"
+#include "mainwindow/forms/msf_view_set.h"
 #include "mainwindow/forms/pop.h"
 #include "mainwindow/forms/stock_tree_form.h"
 #include "market/calendar.h"
@@ -39,6 +42,7 @@
 #include "platform/twips.h"
 #include "storage/common.h"
 #include "storage/db_operate.h"
+#include "storage/forms/form_ops.h"
 #include "storage/grid_ops.h"
 #include "storage/indicator.h"
 #include "storage/params.h"
@@ -652,6 +656,16 @@ void MFWindow::Com_Click(int index)
     }
     if (index == 7) {
         ExportGrid(MSF[0]->Grid(), QStringLiteral("Kelvaro股票交易数据"), QString());
+        return;
+    }
+    if (index == 21) {
+        ShowModeless(MSFViewSet());
+        return;
+    }
+    if (index == 22) {
+        ColSetTable() = QStringLiteral("account");
+        ColSetMode() = 2;
+        ShowModeless(ColSet());
         return;
     }
     RunCommand(*this, index);

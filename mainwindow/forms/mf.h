@@ -133,11 +133,13 @@ public:
     // open record editor taking a new record, refills the trade grid, the asset status line and the
     // holdings summary for it, and with a current data row shows its stock ("[" code "] " name).
     void TV_NodeClick(const std::optional<TreeNodeRef> &node);
-    // Runs the command with that index; 11 shows or hides the settings panel, 5 shows the capital
-    // structure, 6 imports, 7 exports the trade grid (ExportGrid, titled "Kelvaro股票交易数据"), the
-    // others run through RunCommand; an unknown index does nothing. The command holds the busy guard
-    // for its whole run with the grid disabled; the grid's former state comes back however the
-    // command ends. It runs also while another operation holds the guard (its caller).
+    // Runs the command with that index; 11 shows or hides the settings panel, 4 the asset-versus-index
+    // chart, 5 the capital structure, 6 imports, 7 exports the trade grid (ExportGrid, titled
+    // "Kelvaro股票交易数据"), 21 shows the grid colour window and 22 the column chooser for "account"
+    // with the code and the name kept first; the others run through RunCommand; an unknown index does
+    // nothing. The command holds the busy guard for its whole run with the grid disabled; the grid's
+    // former state comes back however the command ends. It runs also while another operation holds
+    // the guard (its caller).
     void Com_Click(int index);
     // A user's click on the check box Chk(index) (nothing while the box is disabled): when both
     // "待卖的股票" and "已卖的股票" are now unticked, the other one of the two is ticked again
@@ -232,7 +234,8 @@ MFWindow *MF();
 // The main window when it is loaded, else nullptr (never creates it).
 MFWindow *LoadedMF();
 // Closes the windows that hold entries of the current book (the record editor, the quick-buy form, the
-// K-line colours), so none of them is saved into another book after a restore or a clear.
+// K-line colours and the system, grid colour and column settings), so none of them is saved into
+// another book after a restore or a clear.
 void CloseRecordWindows();
 // Registers the main window's parts of start-up (load, then show) with Main.
 void InstallMainWindow();

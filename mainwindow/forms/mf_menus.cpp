@@ -11,10 +11,15 @@
 
 #include "charts/forms/ktrade_disp_set.h"
 #include "mainwindow/db_maintain.h"
+#include "mainwindow/forms/col_set.h"
+#include "mainwindow/forms/msf_view_set.h"
+#include "mainwindow/forms/rightform.h"
+#include "mainwindow/forms/sys_set.h"
 #include "platform/program_folder.h"
 #include "records/forms/acc_edit.h"
 #include "records/forms/stock_buy.h"
 #include "storage/dialogs.h"
+#include "storage/forms/form_ops.h"
 
 namespace {
 
@@ -113,7 +118,7 @@ void MFWindow::BuildMenus()
 
 void MFWindow::mSet_Click()
 {
-    // Shows the system settings window, modeless.
+    ShowModeless(SysSet());
 }
 
 void MFWindow::mEnd_Click()
@@ -124,10 +129,7 @@ void MFWindow::mEnd_Click()
 
 void MFWindow::mKSet_Click()
 {
-    KTradeDispSetForm *form = KTradeDispSet();
-    form->show();
-    form->raise();
-    form->activateWindow();
+    ShowModeless(KTradeDispSet());
 }
 
 void MFWindow::mBackup_Click()
@@ -158,12 +160,13 @@ void MFWindow::mIntrudation_Click()
 
 void MFWindow::mAbout_Click()
 {
-    // Shows the about box, modeless.
+    ShowModeless(Rightform());
 }
 
 void CloseRecordWindows()
 {
-    const QList<QWidget *> windows = {LoadedAccEdit(), LoadedStockBuy(), LoadedKTradeDispSet()};
+    const QList<QWidget *> windows = {LoadedAccEdit(), LoadedStockBuy(),   LoadedKTradeDispSet(),
+                                      LoadedSysSet(),  LoadedMSFViewSet(), LoadedColSet()};
     for (QWidget *w : windows)
         if (w)
             w->close();

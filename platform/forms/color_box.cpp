@@ -1,8 +1,12 @@
 // ColorBox: the colour box.
 #include "color_box.h"
 
+#include <cstdint>
+
 #include <QKeyEvent>
 #include <QMouseEvent>
+
+#include "platform/numeric.h"
 
 ColorBox::ColorBox(QWidget *parent) : QLineEdit(parent)
 {
@@ -22,6 +26,26 @@ void ColorBox::SetBackColor(ColorRef color)
 void ColorBox::SetForeColor(ColorRef color)
 {
     m_fore = color;
+    ApplyColors();
+}
+
+void ColorBox::ShowColor(ColorRef color)
+{
+    m_back = color;
+    m_fore = color;
+    setText(QString::number(color));
+    ApplyColors();
+}
+
+void ColorBox::TakeColorFromText()
+{
+    if (text().isEmpty()) {
+        setText(QString::number(m_back));
+    } else {
+        const double v = LeadingNumber(text());
+        m_back = v >= INT32_MIN && v <= UINT32_MAX ? static_cast<ColorRef>(static_cast<int64_t>(v)) : 0;
+    }
+    m_fore = m_back;
     ApplyColors();
 }
 

@@ -18,6 +18,13 @@ public:
     ColorRef ForeColor() const { return m_fore; }
     void SetBackColor(ColorRef color);
     void SetForeColor(ColorRef color);
+    // The box takes a colour: filled with it, its text the colour number, drawn in the colour.
+    void ShowColor(ColorRef color);
+    // After the text was restored from saved settings: a text fills the box with the colour number it
+    // begins with (a negative one taken as the 32-bit pattern it was stored from, 0 without a
+    // number); an empty text becomes the number of the colour the box is filled with. Either way the
+    // text is drawn in the box's colour.
+    void TakeColorFromText();
 
 signals:
     // The left button was pressed and released over the box (a double click counts once).

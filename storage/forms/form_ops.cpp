@@ -2,8 +2,11 @@
 #include "form_ops.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include "storage/window_ops.h"
@@ -19,6 +22,39 @@ void RegisterFormWidget(QWidget *window, const QString &name)
     QPointer<QWidget> guarded(window);
     const int id = RegisterForm(name, [guarded] { return guarded ? guarded->windowTitle() : QString(); });
     QObject::connect(window, &QObject::destroyed, [id] { UnregisterForm(id); });
+}
+
+void ShowModeless(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+ButtonRow LayOutWithButtons(QWidget *window, QLayout *body, const QStringList &captions,
+                            const std::function<void(int)> &onClick)
+{
+    ButtonRow row;
+    row.line = new QFrame(window);
+    row.line->setFrameShape(QFrame::HLine);
+    row.line->setFrameShadow(QFrame::Sunken);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    for (int i = 0; i < captions.size(); ++i) {
+        auto *button = new QPushButton(captions[i], window);
+        button->setMinimumWidth(90);
+        buttons->addWidget(button);
+        QObject::connect(button, &QPushButton::clicked, window, [onClick, i] { onClick(i); });
+        row.buttons.push_back(button);
+    }
+    if (!row.buttons.empty())
+        row.buttons.front()->setDefault(true);
+    auto *layout = new QVBoxLayout(window);
+    layout->addLayout(body);
+    layout->addWidget(row.line);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    return row;
 }
 
 void InstallTopLevelCaptions()

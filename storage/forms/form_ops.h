@@ -3,14 +3,33 @@
 // between two areas of a window.
 #pragma once
 
-#include <QFrame>
+#include <functional>
+#include <vector>
 
+#include <QFrame>
+#include <QStringList>
+
+class QLayout;
+class QPushButton;
 class QWidget;
 
 // Registers the window among the loaded windows under `name` (its caption read live) and removes it
 // when the window is destroyed. Call once from the window's constructor; the window should be
 // destroyed on unload (for example with Qt::WA_DeleteOnClose) so that it stops counting as loaded.
 void RegisterFormWidget(QWidget *window, const QString &name);
+
+// Shows a window modeless, brought to the front and activated.
+void ShowModeless(QWidget *window);
+
+// The bottom of a small settings window: a sunken line and the buttons, right-aligned.
+struct ButtonRow {
+    QFrame *line = nullptr;
+    std::vector<QPushButton *> buttons;
+};
+// Lays the window out at a fixed size: the body above the line and one button per caption (at least
+// 90 pixels wide, the first the default); a click on button i calls onClick(i).
+ButtonRow LayOutWithButtons(QWidget *window, QLayout *body, const QStringList &captions,
+                            const std::function<void(int)> &onClick);
 
 // Lets the caption search (IsFormOpen, WaitFormClosed) see every shown top-level window of the
 // application, also those that never registered. The program calls it once at start-up.

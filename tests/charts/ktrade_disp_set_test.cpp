@@ -5,13 +5,13 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 
 #include "charts/forms/ktrade_disp_set.h"
 #include "charts/kline.h"
 #include "charts/kline_draw.h"
 #include "fixtures/db_fixture.h"
+#include "fixtures/mouse_clicks.h"
 #include "fixtures/recording_canvas.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
@@ -67,16 +67,6 @@ protected:
     {
         ASSERT_TRUE(SaveParam(kKey, table.join(kParamSeparator)));
         KTradeDispSetParams().tt.assign(table.begin(), table.end());
-    }
-    static void Click(QWidget *w)
-    {
-        const QPointF at(w->width() / 2.0, w->height() / 2.0);
-        QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                            Qt::NoModifier);
-        QCoreApplication::sendEvent(w, &press);
-        QCoreApplication::sendEvent(w, &release);
     }
     int Redraws() const { return dc->Count("Clear"); }
     // The background the chart was last drawn on.
@@ -145,17 +135,17 @@ TEST_F(KTradeDispSetTest, PicksRedrawAtOnceAndCancelPutsTheOpeningTableBackAndSt
     form->show();
 
     prompter.colorAnswers = {0x004000, 0x00FFFF};
-    Click(form->TT[0]);
+    LeftClick(form->TT[0]);
     EXPECT_EQ(Redraws(), 1);
     EXPECT_EQ(Background(), 0x004000u) << "the chart shows the new background at once";
-    Click(form->TT[9]);
+    LeftClick(form->TT[9]);
     EXPECT_EQ(Redraws(), 2);
     EXPECT_EQ(KTradeDispSetParams().tt[0], QStringLiteral("16384"));
     EXPECT_EQ(KTradeDispSetParams().tt[9], QStringLiteral("65535"));
     EXPECT_EQ(form->TT[9]->BackColor(), 0x00FFFFu);
     EXPECT_EQ(GetParam(kKey), opening.join(kParamSeparator)) << "nothing is stored before the close";
 
-    Click(form->Com[1]);
+    LeftClick(form->Com[1]);
     EXPECT_EQ(Redraws(), 3);
     EXPECT_EQ(Table(KTradeDispSetParams().tt), opening);
     EXPECT_EQ(Background(), 0x800000u);
@@ -184,7 +174,7 @@ TEST_F(KTradeDispSetTest, TheSameColourOrACancelledDialogChangesNothingAndEveryC
         if (way == 0)
             form->close();
         else
-            Click(form->Com[0]);
+            LeftClick(form->Com[0]);
         const QStringList stored = GetParam(kKey).split(kParamSeparator);
         ASSERT_EQ(stored.size(), 16) << way;
         EXPECT_EQ(stored[7], QString::number(0x123456 + way));

@@ -15,7 +15,10 @@
 #include "charts/forms/ktrade_disp_set.h"
 #include "fixtures/db_fixture.h"
 #include "mainwindow/db_maintain.h"
+#include "mainwindow/forms/col_set.h"
 #include "mainwindow/forms/mf.h"
+#include "mainwindow/forms/rightform.h"
+#include "mainwindow/forms/sys_set.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
 #include "platform/program_folder.h"
@@ -102,8 +105,13 @@ protected:
         AccEdit()->show();
         StockBuy()->show();
         KTradeDispSet()->show();
+        SysSet()->show();
+        ColSet()->show();
     }
-    static bool RecordWindowsOpen() { return LoadedAccEdit() && LoadedStockBuy() && LoadedKTradeDispSet(); }
+    static bool RecordWindowsOpen()
+    {
+        return LoadedAccEdit() && LoadedStockBuy() && LoadedKTradeDispSet() && LoadedSysSet() && LoadedColSet();
+    }
     static QAction *Item(const char *name) { return MF()->findChild<QAction *>(name); }
     // The program folder's files, SQLite's log files left out.
     QStringList Names() const
@@ -154,6 +162,8 @@ TEST_F(MaintainTest, MenuBarItemsAndWhatTheyRun)
     EXPECT_TRUE(prompter.shown.empty());
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_EQ(LoadedKTradeDispSet(), nullptr);
+    EXPECT_EQ(LoadedSysSet(), nullptr);
+    EXPECT_EQ(LoadedRightform(), nullptr);
     EXPECT_EQ(restarts, 0);
 
     // The help page of the program folder (any letter case), else the one beside the executable.
@@ -164,6 +174,10 @@ TEST_F(MaintainTest, MenuBarItemsAndWhatTheyRun)
     EXPECT_EQ(opened, (QStringList{PathOf("help.HTML"), QCoreApplication::applicationDirPath() + "/HELP.html"}));
     Item("mKSet")->trigger();
     EXPECT_TRUE(LoadedKTradeDispSet() && LoadedKTradeDispSet()->isVisible());
+    Item("mSet")->trigger();
+    EXPECT_TRUE(LoadedSysSet() && LoadedSysSet()->isVisible());
+    Item("mAbout")->trigger();
+    EXPECT_TRUE(LoadedRightform() && LoadedRightform()->isVisible());
     Item("mInputData")->trigger();
     EXPECT_EQ(prompter.shown.size(), 1u) << "the import asks for its file";
 }
