@@ -2,6 +2,8 @@
 #include <clocale>
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "exchange/forms/sheets_form.h"
 #include "mainwindow/forms/mf.h"
@@ -22,6 +24,10 @@ int main(int argc, char *argv[])
     // and read with a decimal point.
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(kAppTitle);
+    // The program speaks Chinese whatever the desktop's language, in Qt's own dialogs and buttons too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     // Only closing the main window ends the program, never closing one of the other windows.
     QApplication::setQuitOnLastWindowClosed(false);
     InstallQtPrompter();
