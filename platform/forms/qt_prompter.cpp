@@ -97,6 +97,8 @@ std::optional<QString> QtPrompter::AskFileName(FileDialogRequest &request)
     // after a cancel.
     QFileDialog dialog(QApplication::activeWindow(), request.title, request.folder, request.filter);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // The type list shows each filter's description as written, without its patterns repeated.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList filters = dialog.nameFilters();
