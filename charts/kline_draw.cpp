@@ -152,16 +152,6 @@ void SetKLineCrosshair(LineControl *vertical, LineControl *horizontal, LabelCont
     TheCrosshair() = Crosshair{vertical, horizontal, readout};
 }
 
-LineControl *KLineCrosshairV()
-{
-    return TheCrosshair().vertical;
-}
-
-LineControl *KLineCrosshairH()
-{
-    return TheCrosshair().horizontal;
-}
-
 LabelControl *KLineReadout()
 {
     return TheCrosshair().readout;

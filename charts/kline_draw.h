@@ -54,8 +54,6 @@ int KLineMargin(int heightTw);
 // them: nullptr for each that is not there (then the chart neither colours nor moves it). The owner
 // takes them back (nullptr) before it destroys them.
 void SetKLineCrosshair(LineControl *vertical, LineControl *horizontal, LabelControl *readout);
-LineControl *KLineCrosshairV();
-LineControl *KLineCrosshairH();
 LabelControl *KLineReadout();
 
 // Redraws the whole K-line picture from KLineData(), the series and PositionCost(): background in

@@ -121,8 +121,5 @@ CapStructureForm *LoadedCapStructure()
 
 void ShowCapStructure()
 {
-    CapStructureForm *f = CapStructure();
-    f->show();
-    f->raise();
-    f->activateWindow();
+    ShowModeless(CapStructure());
 }

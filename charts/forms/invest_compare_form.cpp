@@ -161,8 +161,5 @@ InvestCompareForm *LoadedInvestCompare()
 
 void ShowInvestCompare()
 {
-    InvestCompareForm *form = InvestCompare();
-    form->show();
-    form->raise();
-    form->activateWindow();
+    ShowModeless(InvestCompare());
 }

@@ -25,6 +25,7 @@
 #include "storage/common.h"
 #include "storage/compact.h"
 #include "storage/db_operate.h"
+#include "storage/forms/form_ops.h"
 #include "storage/grid_ops.h"
 #include "storage/params.h"
 
@@ -168,21 +169,13 @@ void RefreshAfterChange(MFWindow &mf, const QString &code)
     mf.TV_NodeClick(mf.CurrentNode);
 }
 
-void ShowAccEdit()
-{
-    AccEditForm *form = AccEdit();
-    form->show();
-    form->raise();
-    form->activateWindow();
-}
-
 void EditRecord(const Selection &s)
 {
     // Without a record the editor is only shown: an empty id would turn the loaded record into a new one.
     if (s.onDataRow && s.id > 0)
         AccEditShowRecord(s.id);
     else
-        ShowAccEdit();
+        ShowModeless(AccEdit());
 }
 
 void DeleteRecords(MFWindow &mf, const Selection &s)
@@ -349,7 +342,7 @@ void RunCommand(MFWindow &mf, int index)
     const Selection s = ReadSelection(mf.MSF[0]->Grid());
     switch (index) {
     case 0:
-        ShowAccEdit();
+        ShowModeless(AccEdit());
         break;
     case 1:
         EditRecord(s);

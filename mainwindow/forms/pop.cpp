@@ -97,12 +97,7 @@ void POPForm::mKLineOutput_Click()
 
 void POPForm::mKTradeDispSet_Click()
 {
-    RunMenuItem([] {
-        KTradeDispSetForm *form = KTradeDispSet();
-        form->show();
-        form->raise();
-        form->activateWindow();
-    });
+    RunMenuItem([] { ShowModeless(KTradeDispSet()); });
 }
 
 void POPForm::SaveChartPicture()

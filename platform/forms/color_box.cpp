@@ -23,12 +23,6 @@ void ColorBox::SetBackColor(ColorRef color)
     ApplyColors();
 }
 
-void ColorBox::SetForeColor(ColorRef color)
-{
-    m_fore = color;
-    ApplyColors();
-}
-
 void ColorBox::ShowColor(ColorRef color)
 {
     m_back = color;

@@ -17,7 +17,6 @@ public:
     ColorRef BackColor() const { return m_back; }
     ColorRef ForeColor() const { return m_fore; }
     void SetBackColor(ColorRef color);
-    void SetForeColor(ColorRef color);
     // The box takes a colour: filled with it, its text the colour number, drawn in the colour.
     void ShowColor(ColorRef color);
     // After the text was restored from saved settings: a text fills the box with the colour number it

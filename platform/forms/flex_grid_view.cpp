@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 
 #include "platform/twips.h"
@@ -115,12 +116,12 @@ public:
 
     void Reset() override
     {
-        const bool was = m_view->m_applying;
-        m_view->m_applying = true;
-        beginResetModel();
-        Snapshot();
-        endResetModel();
-        m_view->m_applying = was;
+        {
+            const QScopedValueRollback applying(m_view->m_applying, true);
+            beginResetModel();
+            Snapshot();
+            endResetModel();
+        }
         m_view->ApplyLayout();
         m_view->ApplySelection();
         m_view->setUpdatesEnabled(true);
@@ -228,8 +229,7 @@ int FlexGridView::RowPixels() const
 
 void FlexGridView::ApplyLayout()
 {
-    const bool was = m_applying;
-    m_applying = true;
+    const QScopedValueRollback applying(m_applying, true);
     if (font() != m_grid.Font())
         setFont(m_grid.Font());
     if (toolTip() != m_grid.ToolTipText())
@@ -258,13 +258,11 @@ void FlexGridView::ApplyLayout()
     if (fixedRows > 0)
         m_grid.SetRowHeight(fixedRows - 1, rowPixels * kTwipsPerPixel);
     m_grid.SetDataRowHeight(rowPixels * kTwipsPerPixel);
-    m_applying = was;
 }
 
 void FlexGridView::ApplySelection()
 {
-    const bool was = m_applying;
-    m_applying = true;
+    const QScopedValueRollback applying(m_applying, true);
     const int fixedRows = m_grid.FixedRows();
     const int rows = model()->rowCount();
     const int anchor = m_grid.Row() - fixedRows;
@@ -287,7 +285,6 @@ void FlexGridView::ApplySelection()
     for (int c = 0; c < m_grid.LeftCol() && c < model()->columnCount(); ++c)
         shownBefore += isColumnHidden(c) ? 0 : 1;
     horizontalScrollBar()->setValue(shownBefore);
-    m_applying = was;
 }
 
 void FlexGridView::WriteBackSelection()

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
 #include "market/calendar.h"
@@ -36,18 +37,6 @@ namespace {
 
 const QString kCaption = QStringLiteral("编辑股票买卖信息");
 
-// Sets a flag for the life of the scope.
-class FlagScope {
-public:
-    explicit FlagScope(bool &flag) : m_flag(flag), m_old(flag) { m_flag = true; }
-    ~FlagScope() { m_flag = m_old; }
-    FlagScope(const FlagScope &) = delete;
-    FlagScope &operator=(const FlagScope &) = delete;
-
-private:
-    bool &m_flag;
-    bool m_old;
-};
 
 // The leading number of a text rounded to a whole number of 32 bits; 0 beyond them.
 long WholeOf(const QString &text)
@@ -188,7 +177,7 @@ void AccEditForm::SetTTText(int i, const QString &text)
 
 void AccEditForm::WriteQuiet(int i, const QString &text)
 {
-    FlagScope quiet(m_quiet[i]);
+    const QScopedValueRollback quiet(m_quiet[i], true);
     SetTTText(i, text);
 }
 
@@ -481,7 +470,7 @@ bool AccEditForm::SaveAccRec()
     const double bdate = DayNumberOf(DTE[0]->date());
     const double sdate = DayNumberOf(DTE[1]->date());
     BusyGuard busy;
-    FlagScope saving(m_saving);
+    const QScopedValueRollback saving(m_saving, true);
 
     const QString sql = QStringLiteral("SELECT * FROM account WHERE  ID=") + QString::number(id);
     DbConnection conn;
@@ -556,7 +545,7 @@ void AccEditForm::Com_Click(int index)
     }
     bool saved = false;
     {
-        FlagScope working(m_saving);
+        const QScopedValueRollback working(m_saving, true);
         saved = CheckInfo() && SaveAccRec();
     }
     if (!saved)
@@ -598,8 +587,6 @@ void AccEditNodeClick(const TreeNodeRef &node)
 void AccEditShowRecord(long id)
 {
     AccEditForm *form = AccEdit();
-    form->show();
-    form->raise();
-    form->activateWindow();
+    ShowModeless(form);
     form->ID->setText(QString::number(id));
 }

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -231,9 +232,8 @@ void StockBuyForm::Com_Click(int index)
         bool stored = false;
         {
             BusyGuard busy;
-            m_saving = true;
+            const QScopedValueRollback saving(m_saving, true);
             stored = StoreBuy();
-            m_saving = false;
         }
         if (!stored) {
             show();
@@ -267,9 +267,7 @@ StockBuyForm *LoadedStockBuy()
 void StockBuyShow(const QString &code)
 {
     StockBuyForm *form = StockBuy();
-    form->show();
-    form->raise();
-    form->activateWindow();
+    ShowModeless(form);
     if (!code.isEmpty())
         form->SetTTText(0, code);
 }
