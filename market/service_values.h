@@ -9,3 +9,7 @@
 // text spells a number that is not finite: infinity, NaN, or one beyond the range of a double, which
 // the leading number alone would turn into 0.
 std::optional<double> ServiceNumber(const QString &text);
+
+// A price no Shanghai or Shenzhen stock or index reaches, in yuan (or index points): a quoted or typed
+// price at or above it is not taken.
+inline constexpr double kPriceBound = 1000000.0;

@@ -147,3 +147,49 @@ double LeadingNumber(const QString &text)
     const double v = std::strtod(bytes.constData(), nullptr);
     return std::isfinite(v) ? v : 0;
 }
+
+std::optional<double> TypedNumber(const QString &text)
+{
+    const QString t = text.trimmed();
+    int i = 0;
+    const int n = t.size();
+    if (i < n && (t[i] == u'+' || t[i] == u'-'))
+        ++i;
+    const auto isDigit = [&](int k) { return k < n && t[k] >= u'0' && t[k] <= u'9'; };
+    QByteArray plain;
+    plain.reserve(n);
+    if (i > 0 && t[0] == u'-')
+        plain.append('-');
+    // The whole part: a first group of digits, then ",ddd" groups when the first group has at most
+    // three digits.
+    int firstGroup = 0;
+    while (isDigit(i)) {
+        plain.append(char(t[i].unicode()));
+        ++i;
+        ++firstGroup;
+    }
+    while (i < n && t[i] == u',') {
+        if (firstGroup == 0 || firstGroup > 3 || !isDigit(i + 1) || !isDigit(i + 2) || !isDigit(i + 3) ||
+            isDigit(i + 4))
+            return std::nullopt;
+        for (int k = 1; k <= 3; ++k)
+            plain.append(char(t[i + k].unicode()));
+        i += 4;
+    }
+    int fraction = 0;
+    if (i < n && t[i] == u'.') {
+        plain.append('.');
+        ++i;
+        while (isDigit(i)) {
+            plain.append(char(t[i].unicode()));
+            ++i;
+            ++fraction;
+        }
+    }
+    if (i != n || firstGroup + fraction == 0)
+        return std::nullopt;
+    const double v = std::strtod(plain.constData(), nullptr);
+    if (!std::isfinite(v))
+        return std::nullopt;
+    return v;
+}

@@ -25,3 +25,9 @@ double IntOf(double v);
 // The leading number of a text: after leading blanks, the longest prefix that reads as a decimal
 // number (sign, digits, one decimal point, an exponent). 0 when there is none.
 double LeadingNumber(const QString &text);
+
+// A number as a user types it into a box: surrounding blanks, an optional sign, digits with at most
+// one decimal point, and optionally thousands separators between groups of three digits before the
+// point ("1,000.5"). Nothing when the text is anything else ("10,5", "15a0.5", "￥99", "1e5", an empty
+// text) or its value is not finite.
+std::optional<double> TypedNumber(const QString &text);

@@ -96,6 +96,27 @@ TEST(LeadingNumber, LongestNumericPrefixAfterBlanks)
         EXPECT_DOUBLE_EQ(LeadingNumber(QString::fromUtf8(c.text)), c.expected) << c.text;
 }
 
+TEST(TypedNumber, WholeTextIsOneNumberWithGroupsOfThree)
+{
+    struct Case {
+        const char *text;
+        std::optional<double> expected;
+    };
+    const Case cases[] = {
+        {"1,000", 1000},       {" 12.5 ", 12.5},     {"1,234,567.25", 1234567.25}, {".5", 0.5},
+        {"5.", 5},             {"-3", -3},           {"+7", 7},                    {"0012", 12},
+        {"10,5", {}},          {"15a0.5", {}},       {"7.1O", {}},                 {"￥99", {}},
+        {"1,0000", {}},        {"1000,000", {}},     {",100", {}},                 {"1,000,", {}},
+        {"1.000,5", {}},       {"1e5", {}},          {"", {}},                     {"  ", {}},
+        {".", {}},             {"-", {}},            {"1.2.3", {}},                {"１２", {}},
+        {"1 000", {}},         {"200000【⊙】0.99", {}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(TypedNumber(QString::fromUtf8(c.text)), c.expected) << c.text;
+    const QString huge = QString(400, u'9');
+    EXPECT_EQ(TypedNumber(huge), std::nullopt) << "beyond the range of a double";
+}
+
 TEST(DayNumbers, EpochEmptyDateLeapYearsAndTime)
 {
     EXPECT_EQ(DayNumberOf(1899, 12, 30), 0);
