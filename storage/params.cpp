@@ -1,9 +1,11 @@
 // 参数操作: the parameter store and the form settings.
 #include "params.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/numeric.h"
+#include "platform/run_log.h"
 #include "storage/common.h"
 #include "storage/db_operate.h"
 
@@ -191,8 +193,20 @@ void SaveFormParams(const FormControls *window, const QString &windowName, FormP
         const std::vector<QString> &array = record.*(s.array);
         if (array.empty())
             continue;
+        const QString key = ParamKey(windowName, s.suffix);
+        // An element holding the separator would split into two at the next start and shift every
+        // later control: the array is not stored, and its row keeps what it held.
+        const auto split = std::find_if(array.begin(), array.end(),
+                                        [](const QString &e) { return e.contains(kParamSeparator); });
+        if (split != array.end()) {
+            LogDbError(MakeDbError(QStringLiteral("%1 not saved: element %2 holds the separator %3")
+                                       .arg(key)
+                                       .arg(split - array.begin())
+                                       .arg(kParamSeparator)));
+            continue;
+        }
         QStringList parts(array.begin(), array.end());
-        SaveParam(ParamKey(windowName, s.suffix), parts.join(kParamSeparator));
+        SaveParam(key, parts.join(kParamSeparator));
     }
 }
 

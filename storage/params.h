@@ -82,7 +82,9 @@ public:
 void CollectControlValue(const FormControls &window, int i, FormParamSet &record);
 
 // With collect set, collects every control of the window into the record; unless noSave is set,
-// saves each array that has an element under "FPAR_" & windowName & suffix, joined by "【⊙】".
+// saves each array that has an element under "FPAR_" & windowName & suffix, joined by "【⊙】". An
+// array with an element holding "【⊙】" is not stored (logged to RunErr.txt): its row keeps what it
+// held, so that no restore splits one value into two.
 void SaveFormParams(const FormControls *window, const QString &windowName, FormParamSet &record, bool noSave,
                     bool collect);
 

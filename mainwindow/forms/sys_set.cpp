@@ -9,6 +9,7 @@
 #include "mainwindow/forms/mf.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
+#include "platform/prompter.h"
 #include "platform/value.h"
 #include "records/deelres.h"
 #include "storage/db_operate.h"
@@ -40,6 +41,49 @@ QString SettingInForce(int index)
     case 3: return NumberText(RefreshSeconds());
     default: return NumberText(DefaultPositionRatio() * 100);
     }
+}
+
+// What each box may hold, in the order of the boxes: a number from min to max (above min when
+// aboveMin), or 0 where it means "off", or nothing where an empty box is allowed.
+struct BoxRule {
+    double min;
+    double max;
+    bool aboveMin;
+    bool zeroAllowed;
+    bool emptyAllowed;
+    const char *message;
+};
+constexpr BoxRule kRules[] = {
+    {0, 1e12, false, false, true, "错误：初始资金(元)应为0至1万亿之间的数字，或者留空！"},
+    {0, 30, false, false, false, "错误：交易佣金(千分之)应为0至30之间的数字！"},
+    {0, 100, true, false, false, "错误：每次加仓倍数应为大于0、不超过100的数字！"},
+    {1, 3600, false, true, false, "错误：实时更新间隔(秒)应为0（不更新）或1至3600之间的数字！"},
+    {0, 100, false, false, false, "错误：默认建仓仓位%应为0至100之间的数字！"},
+};
+
+// Each box must hold a number as typed within its range. The first that does not shows its message
+// and takes the focus, and false is returned. Otherwise each box is written back without blanks and
+// thousands separators, so that the settings read from the stored texts are the numbers checked.
+bool TakeBoxes(const std::array<QLineEdit *, 5> &boxes)
+{
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        const BoxRule &rule = kRules[i];
+        const QString text = boxes[i]->text();
+        if (rule.emptyAllowed && text.trimmed().isEmpty())
+            continue;
+        const std::optional<double> v = TypedNumber(text);
+        const bool inRange = v && ((rule.zeroAllowed && *v == 0) ||
+                                   ((rule.aboveMin ? *v > rule.min : *v >= rule.min) && *v <= rule.max));
+        if (!inRange) {
+            MsgBox(QString::fromUtf8(rule.message), Msg::OkOnly);
+            boxes[i]->setFocus();
+            boxes[i]->selectAll();
+            return false;
+        }
+    }
+    for (QLineEdit *box : boxes)
+        box->setText(box->text().trimmed().remove(u','));
+    return true;
 }
 
 }  // namespace
@@ -82,6 +126,8 @@ void SysSetForm::Form_Load()
 void SysSetForm::Com_Click(int index)
 {
     if (index == 0) {
+        if (!TakeBoxes(TT))
+            return;
         SaveFormParams(&m_controls, kFormName, SysSetParams(), false, true);
         LoadSysParams();
         if (LeadingNumber(TT[0]->text()) != LeadingNumber(m_capitalTag)) {

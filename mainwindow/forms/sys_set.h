@@ -27,10 +27,14 @@ public:
     // "确   定" stores and applies, "取   消" closes without storing.
     std::array<QPushButton *, 2> Com{};
 
-    // 0: stores the five texts as the window's settings (FPAR_SysSet_tt) and puts them into force
-    // (LoadSysParams, which also sets the refresh timer); when the leading number of the capital
-    // differs from the one the window opened with, empties DeelRes, recomputes it from the first buy
-    // with progress shown and refreshes the main window. 1: nothing is stored. Both close the window.
+    // 0: each box must hold a number as typed (TypedNumber) within its range: capital 0 to 10^12 or
+    // empty, commission 0 to 30 per mille, multiple above 0 up to 100, interval 0 (no refresh) or 1
+    // to 3600 s, position 0 to 100 %. Otherwise a message names the first box that does not, nothing
+    // is stored and the window stays open. Then stores the five texts, without blanks and thousands
+    // separators, as the window's settings (FPAR_SysSet_tt) and puts them into force (LoadSysParams,
+    // which also sets the refresh timer); when the leading number of the capital differs from the
+    // one the window opened with, empties DeelRes, recomputes it from the first buy with progress
+    // shown and refreshes the main window, and closes the window. 1: closes without storing.
     void Com_Click(int index);
     // The capital text the window opened with (TT(0)'s Tag).
     const QString &CapitalTag() const { return m_capitalTag; }

@@ -17,6 +17,7 @@
 #include "mainwindow/forms/msf_view_set.h"
 #include "mainwindow/forms/rightform.h"
 #include "mainwindow/forms/sys_set.h"
+#include "mainwindow/main_sub.h"
 #include "market/calendar.h"
 #include "market/history.h"
 #include "market/quotes.h"
@@ -104,7 +105,9 @@ protected:
 
 // OK stores the five texts and puts them into force; only a capital of another amount rebuilds the
 // asset table (then the main window is refreshed once); Cancel stores nothing; a book whose settings
-// were never saved shows the settings in force, so that an OK keeps them.
+// were never saved shows the settings in force, so that an OK keeps them. A box that is not a number
+// in its range is refused with its message: nothing stored, nothing in force, the window open. A
+// restart then shows what was stored.
 TEST_F(SettingsFormsTest, SystemSettings)
 {
     Book();
@@ -117,22 +120,46 @@ TEST_F(SettingsFormsTest, SystemSettings)
         int box;
         const char *text;
         int button;
-        QStringList shown;  // the boxes as the window opens
-        const char *row;    // the stored row afterwards
-        double capital;     // in force afterwards
-        int timerMs;
+        QStringList shown;    // the boxes as the window opens
+        const char *row;      // the stored row afterwards
+        double capital;       // in force afterwards
+        int timerMs;          // 0: stopped
         bool rebuilt;
+        const char *message;  // refused with this message ("" when taken)
     };
     const QStringList usual{"200000", "0.3", "1", "10", "7.5"};
+    const char *kept = "200000【⊙】0.3【⊙】1【⊙】10【⊙】7.5";
+    const char *capitalMsg = "错误：初始资金(元)应为0至1万亿之间的数字，或者留空！";
+    const char *commissionMsg = "错误：交易佣金(千分之)应为0至30之间的数字！";
+    const char *multipleMsg = "错误：每次加仓倍数应为大于0、不超过100的数字！";
+    const char *intervalMsg = "错误：实时更新间隔(秒)应为0（不更新）或1至3600之间的数字！";
+    const char *positionMsg = "错误：默认建仓仓位%应为0至100之间的数字！";
     const Case cases[] = {
-        {"interval only", "s", 3, "30", 0, usual, "200000【⊙】0.3【⊙】1【⊙】30【⊙】7.5", 200000, 30000, false},
-        {"equal amount", "s", 0, "200000.0", 0, usual, "200000.0【⊙】0.3【⊙】1【⊙】10【⊙】7.5", 200000, 10000, false},
-        {"new capital", "s", 0, "300000", 0, usual, "300000【⊙】0.3【⊙】1【⊙】10【⊙】7.5", 300000, 10000, true},
-        {"empty capital", "s", 0, "", 0, usual, "【⊙】0.3【⊙】1【⊙】10【⊙】7.5", 0, 10000, true},
-        {"cancel", "s", 0, "300000", 1, usual, "200000【⊙】0.3【⊙】1【⊙】10【⊙】7.5", 200000, 5000, false},
-        {"never saved", nullptr, 3, "30", 0, usual, "200000【⊙】0.3【⊙】1【⊙】30【⊙】7.5", 200000, 30000, false},
+        {"interval only", "s", 3, "30", 0, usual, "200000【⊙】0.3【⊙】1【⊙】30【⊙】7.5", 200000, 30000, false, ""},
+        {"equal amount", "s", 0, "200000.0", 0, usual, "200000.0【⊙】0.3【⊙】1【⊙】10【⊙】7.5", 200000, 10000, false, ""},
+        {"new capital", "s", 0, "300000", 0, usual, "300000【⊙】0.3【⊙】1【⊙】10【⊙】7.5", 300000, 10000, true, ""},
+        {"grouped capital", "s", 0, " 300,000 ", 0, usual, "300000【⊙】0.3【⊙】1【⊙】10【⊙】7.5", 300000, 10000, true, ""},
+        {"empty capital", "s", 0, "", 0, usual, "【⊙】0.3【⊙】1【⊙】10【⊙】7.5", 0, 10000, true, ""},
+        {"cancel", "s", 0, "300000", 1, usual, kept, 200000, 5000, false, ""},
+        {"never saved", nullptr, 3, "30", 0, usual, "200000【⊙】0.3【⊙】1【⊙】30【⊙】7.5", 200000, 30000, false, ""},
         {"two saved", "150000【⊙】0.25", 3, "30", 0, {"150000", "0.25", "1", "10", "7.5"},
-         "150000【⊙】0.25【⊙】1【⊙】30【⊙】7.5", 150000, 30000, false},
+         "150000【⊙】0.25【⊙】1【⊙】30【⊙】7.5", 150000, 30000, false, ""},
+        {"wide blanks", "s", 3, "\u300030\u3000", 0, usual, "200000【⊙】0.3【⊙】1【⊙】30【⊙】7.5", 200000, 30000, false, ""},
+        {"no refresh", "s", 3, "0", 0, usual, "200000【⊙】0.3【⊙】1【⊙】0【⊙】7.5", 200000, 0, false, ""},
+        {"letters", "s", 0, "abc", 0, usual, kept, 200000, 5000, false, capitalMsg},
+        {"ten thousands", "s", 0, "20万", 0, usual, kept, 200000, 5000, false, capitalMsg},
+        {"separator", "s", 0, "200000【⊙】0.99", 0, usual, kept, 200000, 5000, false, capitalMsg},
+        {"exponent", "s", 0, "1e308", 0, usual, kept, 200000, 5000, false, capitalMsg},
+        {"above 10^12", "s", 0, "1000000000001", 0, usual, kept, 200000, 5000, false, capitalMsg},
+        {"negative capital", "s", 0, "-5", 0, usual, kept, 200000, 5000, false, capitalMsg},
+        {"empty commission", "s", 1, "", 0, usual, kept, 200000, 5000, false, commissionMsg},
+        {"negative commission", "s", 1, "-50", 0, usual, kept, 200000, 5000, false, commissionMsg},
+        {"commission above 30", "s", 1, "30.5", 0, usual, kept, 200000, 5000, false, commissionMsg},
+        {"multiple 0", "s", 2, "0", 0, usual, kept, 200000, 5000, false, multipleMsg},
+        {"negative interval", "s", 3, "-1", 0, usual, kept, 200000, 5000, false, intervalMsg},
+        {"half a second", "s", 3, "0.5", 0, usual, kept, 200000, 5000, false, intervalMsg},
+        {"above an hour", "s", 3, "3601", 0, usual, kept, 200000, 5000, false, intervalMsg},
+        {"position above 100", "s", 4, "100.5", 0, usual, kept, 200000, 5000, false, positionMsg},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -144,10 +171,11 @@ TEST_F(SettingsFormsTest, SystemSettings)
             RestoreFormParams(nullptr, QStringLiteral("SysSet"), SysSetParams());
         }
         SetSysParams(200000, 0.0003, 1, 10, 0.075);
-        MF()->Timer1->setInterval(5000);
+        MF()->Timer1->start(5000);
         Exec("DELETE FROM DeelRes");
         Exec("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(#2024-03-05#,1,2,3)");
         refreshes = 0;
+        prompter.shown.clear();
 
         SysSetForm *form = SysSet();
         EXPECT_EQ(SysSet(), form);
@@ -159,11 +187,17 @@ TEST_F(SettingsFormsTest, SystemSettings)
         form->TT[c.box]->setText(QString::fromUtf8(c.text));
         LeftClick(form->Com[c.button]);
         Settle();
+        EXPECT_EQ(prompter.Messages().join(u'|'), QString::fromUtf8(c.message));
+        if (*c.message) {
+            ASSERT_EQ(LoadedSysSet(), form);
+            LeftClick(form->Com[1]);
+            Settle();
+        }
         EXPECT_EQ(LoadedSysSet(), nullptr);
 
         EXPECT_EQ(GetParam(kSysKey), QString::fromUtf8(c.row));
         EXPECT_EQ(InitialCapital(), c.capital);
-        EXPECT_EQ(MF()->Timer1->interval(), c.timerMs);
+        EXPECT_EQ(MF()->Timer1->isActive() ? MF()->Timer1->interval() : 0, c.timerMs);
         EXPECT_EQ(refreshes, c.rebuilt ? 1 : 0);
         if (c.rebuilt) {
             EXPECT_EQ(Num("DeelRes", "dat=#2024-03-04#", "cash"), c.capital - bcash);
@@ -172,6 +206,18 @@ TEST_F(SettingsFormsTest, SystemSettings)
             EXPECT_EQ(Num("DeelRes", "TRUE", "COUNT(*)"), 1);
             EXPECT_EQ(Num("DeelRes", "dat=#2024-03-05#", "cash"), 1);
         }
+
+        // A restart reads the stored row back: the same capital in force, the same five boxes.
+        ResetFormParamSets();
+        LoadFormParams();
+        LoadSysParams();
+        EXPECT_EQ(InitialCapital(), c.capital);
+        shown.clear();
+        for (QLineEdit *box : SysSet()->TT)
+            shown << box->text();
+        EXPECT_EQ(shown.join(u'|'), QString::fromUtf8(c.row).replace(kParamSeparator, QStringLiteral("|")));
+        LeftClick(LoadedSysSet()->Com[1]);
+        Settle();
     }
 }
 
