@@ -174,21 +174,19 @@ void ShowKLine(const QString &textIn)
     }
     ClampToRange(k.FirstBar, 1, k.BarCount());
     ClampToRange(k.LastBar, 1, k.BarCount());
-    if (k.BarCount() < 1)
-        return;
-
-    UpdateTodayBar(k);
-    // Today's bar may just have gone, and the window with it.
-    ClampWindow(k);
-    const int n = k.BarCount();
-    if (n < 1)
-        return;
-    GetPriceRange(k, k.MaxPrice, k.MinPrice, k.FirstBar, k.LastBar, false);
-    PositionCost() = CalcPositionCostPrice(k);
-    if (PositionCost() != 0) {
-        k.MaxPrice = std::max(k.MaxPrice, PositionCost());
-        k.MinPrice = std::min(k.MinPrice, PositionCost());
+    if (k.BarCount() >= 1) {
+        UpdateTodayBar(k);
+        // Today's bar may just have gone, and the window with it.
+        ClampWindow(k);
     }
+    const int n = k.BarCount();
+    if (n < 1) {
+        // A stock without history: its title over an empty chart, not the last stock's candles.
+        DrawEmptyKLine(*pic);
+        return;
+    }
+    PositionCost() = CalcPositionCostPrice(k);
+    FitKLineScale(k);
     // The series are left as they are only while they are hidden (both curve colours equal the
     // background) and still those of this stock's bars: the read-out reads them even then.
     const bool shown = GetKLineColor(12) != pic->BackColor || GetKLineColor(13) != pic->BackColor;
@@ -206,11 +204,25 @@ void ShowKLine(const QString &textIn)
     DrawTradeKLine(*pic);
 }
 
+void FitKLineScale(KLineRecord &k)
+{
+    GetPriceRange(k, k.MaxPrice, k.MinPrice, k.FirstBar, k.LastBar, false);
+    if (PositionCost() != 0) {
+        k.MaxPrice = std::max(k.MaxPrice, PositionCost());
+        k.MinPrice = std::min(k.MinPrice, PositionCost());
+    }
+}
+
 void LoadKLineBars(const QString &code, long sid, KLineRecord &k, int count, const QString &text, double fromDate)
 {
     Q_UNUSED(sid);
     int n = QueryHistoryBars(k, code, count, fromDate, false);
     if (!text.isEmpty() || !IsTradingTime(false))
+        return;
+    // Today's bar is made of the quote: without a price for the stock (not in the quote cache, or
+    // no trade yet) it would stand at 0 and stretch the scale down to 0.
+    const int q = QuoteIndexOf(code);
+    if (q < 0 || !(QuotePrice(q) > 0))
         return;
     const double today = ClockTodayDayNumber();
     // A price table that already holds today's row has its bar of today.

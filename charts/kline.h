@@ -72,15 +72,20 @@ void ResetKLineChart();
 // A code other than the record's loads it: the price table brought up to date from the data service,
 // the trade records, the newest bars since the first buy (at least 200), and the window of the
 // newest bars from the parameters "KLineStart" (60) and "KLineEnd" (0). Then the window is kept
-// inside the bars, today's bar follows the quote, the scale and the cost price are worked out, the
-// series when they are shown or stale, and the picture is drawn. With no bars nothing is drawn and
-// the picture keeps what it shows.
+// inside the bars, today's bar follows the quote, the cost price and the scale are worked out
+// (FitKLineScale), the series when they are shown or stale, and the picture is drawn. A stock with
+// no bars gets its title over an empty chart (DrawEmptyKLine).
 void ShowKLine(const QString &text);
+
+// The scale of the visible window: GetPriceRange over FirstBar..LastBar into MaxPrice and MinPrice,
+// widened to take in PositionCost() when that is not 0. Whoever moves the window calls it before
+// drawing, so that every visible candle lies inside the picture.
+void FitKLineScale(KLineRecord &k);
 
 // Loads the newest `count` bars of the code (all when count < 1) dated on or after fromDate (a day
 // number; anything up to the empty date means no lower bound), and with text "" during trading time
 // appends a bar for today (its prices 0 until UpdateTodayBar fills them) unless the newest stored bar
-// is dated today. The stock id is not used.
+// is dated today or the quote cache holds no price for the code. The stock id is not used.
 void LoadKLineBars(const QString &code, long sid, KLineRecord &k, int count, const QString &text, double fromDate);
 
 // Fills the seven bar arrays anew from the code's price table: the newest `count` rows (all when

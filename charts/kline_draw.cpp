@@ -83,6 +83,14 @@ void DrawMark(Picture &pic, double x, double y, bool below, const QString &lette
     DrawCircle(pic.hDC(), x, y, kCircle);
 }
 
+// Clears the picture and writes the title: the stock's text (the picture's Tag) and " 交易分布图示".
+void DrawKLineTitle(Picture &pic)
+{
+    pic.Cls();
+    pic.ForeColor = kWhite;
+    DrawTextOut(pic, 60, 60, pic.Tag + QStringLiteral(" 交易分布图示"), 0, true, 18, 0, kKeepForeColor);
+}
+
 }  // namespace
 
 QString GetKLineColorText(int i)
@@ -166,9 +174,7 @@ void DrawTradeKLine(Picture &pic)
     const ColorRef costColour = GetKLineColor(13);
 
     pic.BackColor = background;
-    pic.Cls();
-    pic.ForeColor = kWhite;
-    DrawTextOut(pic, 60, 60, pic.Tag + QStringLiteral(" 交易分布图示"), 0, true, 18, 0, kKeepForeColor);
+    DrawKLineTitle(pic);
     pic.ForeColor = positionColour;
     DrawTextOut(pic, 60, 420, QStringLiteral("仓位："), 0, true, 12, 0, kKeepForeColor);
     pic.Line(600, 520, 1200, 520);
@@ -221,6 +227,16 @@ void DrawTradeKLine(Picture &pic)
     if (cross.vertical && cross.horizontal && cross.readout)
         ShowKLineBarInfo(pic, *cross.vertical, *cross.horizontal, *cross.readout, cross.vertical->X1(),
                          cross.horizontal->Y1());
+    pic.Refresh();
+}
+
+void DrawEmptyKLine(Picture &pic)
+{
+    pic.BackColor = GetKLineColor(0);
+    DrawKLineTitle(pic);
+    // The read-out spoke of the stock shown before.
+    if (LabelControl *readout = TheCrosshair().readout)
+        readout->SetCaption(QString());
     pic.Refresh();
 }
 

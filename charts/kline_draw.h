@@ -66,6 +66,10 @@ LabelControl *KLineReadout();
 // MaxPrice equal to MinPrice the candles, marks, cost curve and cost line are left out.
 void DrawTradeKLine(Picture &pic);
 
+// The picture of a stock without bars: background in entry 0 and the title (the picture's Tag and
+// " 交易分布图示") alone; the read-out is emptied and the picture shown.
+void DrawEmptyKLine(Picture &pic);
+
 // One candle per bar FirstBar..LastBar of k, in the plot inside the margins (pixels) on the scale
 // max..min: a body from open to close inset one pixel each side (a flat bar a one-pixel line) and a
 // wick from each end of the body to the high and the low, in PickUpDownColor. The bodies are hollow

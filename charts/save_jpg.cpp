@@ -1,35 +1,89 @@
 // 保存JPG图片: JPEG writing.
 #include "save_jpg.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
+#include <QRandomGenerator>
+
+namespace {
+
+QString ErrnoText(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Creates a new file beside the target under a name no other file has; the umask applies to it as
+// to any new file. The descriptor, or -1 with errno set.
+int OpenSibling(const QString &target, QByteArray &name)
+{
+    const QFileInfo info(target);
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        name = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + u'.' +
+                                 QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp"));
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+}  // namespace
 
 bool WritePictureFile(const QImage &image, const QString &fileName, const char *format, int quality,
                       QString &error)
 {
-    // QSaveFile writes beside the target and renames on commit; it gives the temporary file the
-    // permissions of an existing target.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
+    // A link stays a link: the picture replaces the file it points to.
+    const QFileInfo info(fileName);
+    const QString target = info.isSymLink() && !info.canonicalFilePath().isEmpty() ? info.canonicalFilePath() : fileName;
+    const QByteArray path = QFile::encodeName(target);
+    struct stat old {};
+    const bool existed = ::stat(path.constData(), &old) == 0;
+    // The old file is replaced by renaming, which its own mode does not stop (only its folder's
+    // does), so a read-only file the user agreed to write over is written over.
+    QByteArray temporary;
+    const int fd = OpenSibling(target, temporary);
+    if (fd < 0) {
+        error = ErrnoText(errno);
         return false;
     }
-    QImageWriter writer(&file, format);
-    writer.setQuality(quality);
-    if (!writer.write(image)) {
-        error = writer.errorString();
-        file.cancelWriting();
-        return false;
+    bool ok = false;
+    {
+        QFile file;
+        file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+        QImageWriter writer(&file, format);
+        writer.setQuality(quality);
+        ok = writer.write(image);
+        if (!ok)
+            error = writer.errorString();
+        else if (!(ok = file.flush()))
+            error = file.errorString();
     }
-    if (!file.commit()) {
-        error = file.errorString();
-        return false;
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        error = ErrnoText(errno);
     }
-    return true;
+    // The new file takes the old one's permissions before it takes its place.
+    if (ok && existed)
+        ::fchmod(fd, old.st_mode & 07777);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = ErrnoText(errno);
+    }
+    if (ok && ::rename(temporary.constData(), path.constData()) != 0) {
+        ok = false;
+        error = ErrnoText(errno);
+    }
+    if (!ok)
+        ::unlink(temporary.constData());
+    return ok;
 }
 
 bool SaveDibAsJpeg(const cDIBSection &dib, const QString &fileName, int quality, QString &error)
@@ -47,11 +101,11 @@ bool SaveDibAsJpeg(const cDIBSection &dib, const QString &fileName, int quality,
         return false;
     }
     if (existed) {
-        // The file written over keeps its times and mode; a failure here leaves a good picture, so
-        // it is not reported.
+        // The file written over keeps its times (its mode came with the writing); a failure here
+        // leaves a good picture, so it is not reported. The new file is the user's own, so its times
+        // can be set whatever its mode.
         const struct timespec times[2] = {old.st_atim, old.st_mtim};
         ::utimensat(AT_FDCWD, path.constData(), times, 0);
-        ::chmod(path.constData(), old.st_mode & 07777);
     }
     return true;
 }

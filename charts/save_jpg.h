@@ -10,7 +10,9 @@
 // Writes the image to fileName in the image format ("bmp", "jpeg"; quality -1 for the format's
 // default) through a temporary file in the same folder that is renamed over the target, so a
 // failed write leaves an existing file as it was and no temporary file behind. The new file takes
-// the old file's permissions. False with the writer's text in error when the file cannot be written.
+// the old file's permissions; a read-only file is written over all the same (the caller asked the
+// user first), as only its folder's permissions decide. A link keeps pointing to the file written.
+// False with the writer's or the system's text in error when the file cannot be written.
 bool WritePictureFile(const QImage &image, const QString &fileName, const char *format, int quality,
                       QString &error);
 

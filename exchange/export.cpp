@@ -148,6 +148,15 @@ QString CsvCell(QString text, bool tab)
     return text;
 }
 
+// The text a grid cell is exported with: a caption without the arrow that marks the sorted column.
+QString ExportedCellText(const FlexGrid &grid, int row, int col)
+{
+    QString text = grid.TextMatrix(row, col);
+    if (row < grid.FixedRows() && (text.endsWith(u'↑') || text.endsWith(u'↓')))
+        text.chop(1);
+    return text;
+}
+
 // The exported cells of grid row `row`, joined by ",".
 QString GridCsvLine(const FlexGrid &grid, int row)
 {
@@ -159,7 +168,7 @@ QString GridCsvLine(const FlexGrid &grid, int row)
         if (!first)
             line += u',';
         first = false;
-        line += CsvCell(grid.TextMatrix(row, c), false);
+        line += CsvCell(ExportedCellText(grid, row, c), false);
     }
     return line;
 }
@@ -261,7 +270,7 @@ bool WriteWorkbook(const FlexGrid &grid, const QString &path, const QString &tit
                     continue;
                 if (widths)
                     worksheet_set_column(sheet, k, k, std::floor(width / kTwipsPerWidthUnit), nullptr);
-                ok = writer.Write(r, k++, grid.TextMatrix(i, c), caption);
+                ok = writer.Write(r, k++, ExportedCellText(grid, i, c), caption);
             }
             ++r;
         }

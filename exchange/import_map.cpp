@@ -33,6 +33,21 @@ int RowNumberOf(const QString &text)
     return static_cast<int>(std::clamp(std::isfinite(n) ? n : 0.0, -1e9, 1e9));
 }
 
+// The message for the first designation of the mapping grid that is only digits, or "" when there
+// is none. The engine would read such a number as column A, yet the dialog asks for "对应列号" and
+// users type numbers.
+QString DigitDesignationMessage(const FlexGrid &grid)
+{
+    for (int r = grid.FixedRows(); r < grid.Rows(); ++r) {
+        const QString d = grid.TextMatrix(r, 2).trimmed();
+        if (!d.isEmpty() && std::all_of(d.begin(), d.end(), [](QChar ch) { return ch.isDigit(); }))
+            return QStringLiteral("“") + grid.TextMatrix(r, 1) + QStringLiteral("”的对应列号“") + d +
+                   QStringLiteral("”有误：列号请用字母填写（A、B、C……，即右侧表格上方的列名），"
+                                  "固定内容请用双引号括起，请重新设置！");
+    }
+    return QString();
+}
+
 // Hides the progress window when it goes out of scope, whichever way the reading ends.
 struct IndicatorCloser {
     ~IndicatorCloser() { HideIndicator(); }
@@ -192,6 +207,17 @@ bool ImportMappedRows(const FlexGrid &grid, const QString &first, const QString 
         std::swap(start, end);
     if (end - start > kMaxImportRows - 1) {
         MsgBox(QStringLiteral("一次性导入数据不得超过3万条记录，请重新设置！"));
+        return false;
+    }
+    // Rows are numbered from 1; an empty box (the first use) reads as 0.
+    if (start < 1) {
+        MsgBox(QStringLiteral("数据导入的") +
+               (RowNumberOf(first) < 1 ? QStringLiteral("开始") : QStringLiteral("截止")) +
+               QStringLiteral("行号须为1或更大的数，请重新设置！"));
+        return false;
+    }
+    if (const QString message = DigitDesignationMessage(grid); !message.isEmpty()) {
+        MsgBox(message);
         return false;
     }
     double earliest = kEmptyDate;

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 
 #include "exchange/export.h"
+#include "platform/prompter.h"
 #include "storage/forms/form_instance.h"
 #include "storage/forms/form_ops.h"
 
@@ -93,12 +94,18 @@ void InvestCompareForm::mAccList_Click()
         return;
     }
     FillClosedTradeGrid(MSF->Grid());
+    m_listFilled = true;
     MSF->show();
     MSF->raise();
 }
 
 void InvestCompareForm::mOutputMSF_Click()
 {
+    // Until the list is asked for, the hidden grid holds only its empty initial cells.
+    if (!m_listFilled) {
+        MsgBox(QStringLiteral("表格中没有数据！"));
+        return;
+    }
     ExportGrid(MSF->Grid(), QStringLiteral("Kelvaro股票市值表"), QString());
 }
 

@@ -47,7 +47,8 @@ public:
     void Form_Resize();
     // Shows the closed-trade list, freshly read, or hides it when it is shown.
     void mAccList_Click();
-    // Exports the closed-trade list under the title "Kelvaro股票市值表".
+    // Exports the closed-trade list under the title "Kelvaro股票市值表"; before the list was first
+    // shown there is none: "表格中没有数据！".
     void mOutputMSF_Click();
     // An arrow key moves or zooms the visible days and redraws (MoveVisibleRange).
     void Pic_KeyDown(int keyCode, int shift);
@@ -65,6 +66,8 @@ private:
     InvestCompareState m_state;
     QWidget *m_client = nullptr;
     bool m_loaded = false;
+    // The closed-trade list has been filled (it stays filled while hidden).
+    bool m_listFilled = false;
 };
 
 // The window, loaded (Form_Load run) on first use; LoadedInvestCompare gives nullptr while none is.

@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -42,6 +43,10 @@ InputMapForm::InputMapForm()
     setWindowModality(Qt::ApplicationModal);
 
     LBL[2] = new QLabel(QStringLiteral("导入说明："), this);
+    HelpNote = new QLabel(QStringLiteral("列号用字母填写（A、B、C……，即右侧表格上方的列名），固定内容用双引号括起；"
+                                         "买入、卖出日期每行都要有。详见菜单“帮助 → 使用说明”中的“导入交易记录”。"),
+                          this);
+    HelpNote->setWordWrap(true);
     Label1[0] = new QLabel(QStringLiteral("您将要导入的EXCEL表格样式："), this);
     Label1[1] = new QLabel(QStringLiteral("请按内容填入相应的对应列号："), this);
     const char *rowTexts[] = {"导入行数设置：", "行至第", "行", "第"};
@@ -56,11 +61,19 @@ InputMapForm::InputMapForm()
         T[i] = new QLineEdit(this);
         T[i]->setToolTip(QString::fromUtf8(tips[i]));
         T[i]->setFixedWidth(64);
+        T[i]->installEventFilter(this);
     }
     TT = new QLineEdit(M1->viewport());
     TT->hide();
     Com[0] = new QPushButton(QStringLiteral("确  定"), this);
     Com[1] = new QPushButton(QStringLiteral("取  消"), this);
+    // Return while a designation or a row number is typed must not run the import with a half-made
+    // mapping: no button is pressed by Return unless it has the focus.
+    for (QPushButton *button : Com) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->installEventFilter(this);
+    }
     Timer1 = new QTimer(this);
     Timer1->setSingleShot(true);
     Timer1->setInterval(kPreviewDelayMs);
@@ -79,6 +92,7 @@ InputMapForm::InputMapForm()
     buttons->addWidget(Com[1]);
     auto *left = new QVBoxLayout;
     left->addWidget(LBL[2]);
+    left->addWidget(HelpNote);
     left->addWidget(Label1[1]);
     left->addWidget(M1, 1);
     left->addWidget(Label2[0]);
@@ -169,10 +183,41 @@ void InputMapForm::TT_LostFocus()
     TT->hide();
 }
 
+void InputMapForm::TT_Return()
+{
+    const FlexGrid &grid = M1->Grid();
+    const int next = m_editRow + 1;
+    if (m_editRow < grid.FixedRows() || next >= grid.Rows()) {
+        TT->hide();
+        T[0]->setFocus();
+        return;
+    }
+    M1->scrollTo(M1->model()->index(next - grid.FixedRows(), 2));
+    M1_Click(next, 2);
+}
+
 bool InputMapForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == TT && event->type() == QEvent::FocusOut)
         TT_LostFocus();
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (watched == TT) {
+                TT_Return();
+                return true;
+            }
+            if (watched == T[0] || watched == T[1]) {
+                focusNextChild();
+                return true;
+            }
+            // A button with the focus is pressed by Return as by its space key.
+            if (auto *button = qobject_cast<QPushButton *>(watched)) {
+                button->click();
+                return true;
+            }
+        }
+    }
     return QDialog::eventFilter(watched, event);
 }
 

@@ -32,6 +32,8 @@ public:
     std::array<QLabel *, 2> Label1{};
     // Only LBL(2) exists.
     std::array<QLabel *, 3> LBL{};
+    // The line under LBL(2): how columns are named, and where the help page explains the import.
+    QLabel *HelpNote = nullptr;
 
     // 确定 (0): the import (ImportMappedRows), then the window closes unless the row range was
     // refused. 取消 (1): the chosen file and worksheets are cleared and the window closes.
@@ -43,6 +45,10 @@ public:
     // The edit box's text goes into the cell it was laid over.
     void TT_Change(const QString &text);
     void TT_LostFocus();
+    // Return in the edit box: the box moves to the next row's designation; after the last one the
+    // start-row box takes the focus. Return in a row box moves the focus on; only a button with the
+    // focus is pressed by Return, so the import runs only when 确定 is pressed.
+    void TT_Return();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

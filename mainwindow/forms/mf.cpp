@@ -581,6 +581,7 @@ bool MFWindow::MoveKLine(int dFirst, int dLast)
         return false;
     k.FirstBar = static_cast<int>(first);
     k.LastBar = static_cast<int>(last);
+    FitKLineScale(k);
     DrawTradeKLine(*pic);
     return true;
 }

@@ -155,8 +155,9 @@ public:
     // A double click with a current data row: the record editor shows that row's record.
     void MSF_DblClick(int index);
     // Moves the chart's window of visible bars by dFirst and dLast bars, each end kept within the bars
-    // and the two in order, and redraws the chart. False, with nothing drawn, when no stock is shown,
-    // the chart has no picture of this window, or the window stays as it was.
+    // and the two in order, and redraws the chart on the price scale of the new window (FitKLineScale).
+    // False, with nothing drawn, when no stock is shown, the chart has no picture of this window, or
+    // the window stays as it was.
     bool MoveKLine(int dFirst, int dLast);
     // The chart Pic(index): a double click switches the crosshair on or off (Ln(2)'s "Tag" "1" or
     // ""; both lines show exactly while it is on).

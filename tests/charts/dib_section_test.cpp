@@ -1,9 +1,14 @@
 // The 24-bit bitmap (row layout, copies, resampling, random fill, clipboard) and its JPEG writing.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <QClipboard>
@@ -46,6 +51,26 @@ bool Near(QRgb a, QRgb b, int tolerance)
 QStringList FilesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+// Runs the action as a user whom permission bits stop: as root (whom they stop not) in a child that
+// has become "nobody", with the folder opened to it. The action's result.
+bool AsOrdinaryUser(const QString &folder, const std::function<bool()> &action)
+{
+    if (::geteuid() != 0)
+        return action();
+    const passwd *nobody = ::getpwnam("nobody");
+    const uid_t uid = nobody ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody ? nobody->pw_gid : 65534;
+    if (::chmod(QFile::encodeName(folder).constData(), 0777) != 0)
+        return false;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const bool ok = ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(uid) == 0 && action();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace
@@ -228,7 +253,9 @@ TEST(SaveDibAsJpegTest, AnOverwrittenFileKeepsItsTimesAndModeAndAFailureKeepsIt)
     cDIBSection dib;
     dib.CreateFromPicture(RedOverBlue(9, 9, 4));
     QString error;
-    ASSERT_TRUE(SaveDibAsJpeg(dib, path, 80, error)) << error.toStdString();
+    // The old file is read-only: the user who agreed to write over it is not stopped by that.
+    ASSERT_TRUE(AsOrdinaryUser(dir.path(), [&] { return SaveDibAsJpeg(dib, path, 80, error); }))
+        << error.toStdString();
     struct stat st {};
     ASSERT_EQ(::stat(native.constData(), &st), 0);
     EXPECT_EQ(st.st_mtime, jan2020);
@@ -238,6 +265,16 @@ TEST(SaveDibAsJpegTest, AnOverwrittenFileKeepsItsTimesAndModeAndAFailureKeepsIt)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.read(3), QByteArray("\xFF\xD8\xFF"));
     f.close();
+    // So is a BMP, which keeps the mode too.
+    const QString bmp = dir.filePath(QStringLiteral("old.bmp"));
+    ASSERT_TRUE(QFile::copy(path, bmp));
+    ASSERT_EQ(::chmod(QFile::encodeName(bmp).constData(), 0444), 0);
+    ASSERT_TRUE(AsOrdinaryUser(dir.path(), [&] { return WritePictureFile(dib.ToImage(), bmp, "bmp", -1, error); }))
+        << error.toStdString();
+    EXPECT_EQ(QImageReader(bmp).format(), "bmp");
+    ASSERT_EQ(::stat(QFile::encodeName(bmp).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    ASSERT_TRUE(QFile::remove(bmp));
 
     // A write that fails (an empty bitmap) leaves the old file whole and no temporary file behind.
     const QByteArray before = [&] {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 
@@ -252,6 +253,13 @@ TEST_F(InvestCompareDbTest, WindowKeysCrosshairAndClosedTrades)
     f->Pic_MouseMove(0, 0, third * 2.5, 600);
     EXPECT_TRUE(f->L->text().startsWith("2024-03-05:"));
     EXPECT_EQ(f->LL[0]->Y1(), 300);
+
+    // Before the list is asked for there is nothing to export: no file is asked for.
+    prompter.fileAnswers.push_back(PathOf("empty.csv"));
+    f->mOutputMSF->trigger();
+    EXPECT_EQ(prompter.Messages(), QStringList{"表格中没有数据！"});
+    EXPECT_FALSE(QFile::exists(PathOf("empty.csv")));
+    prompter.fileAnswers.clear();
 
     f->mAccList->trigger();
     ASSERT_TRUE(f->MSF->isVisible());

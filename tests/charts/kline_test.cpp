@@ -7,6 +7,7 @@
 #include <QTimeZone>
 
 #include "charts/kline.h"
+#include "charts/kline_draw.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "fixtures/recording_canvas.h"
@@ -331,12 +332,22 @@ TEST_F(KLineTest, ShowKLineLoadsOncePerStockAndDrawsOncePerText)
     ShowKLine("000002");
     EXPECT_EQ(dc->Count("Clear"), 6);
     EXPECT_EQ(pic->Tag, "[600000]浦发银行");
-    // A stock without bars (outside trading time) keeps the picture as it is.
+    // A stock without bars (outside trading time): its title over an empty chart, and the read-out
+    // of the stock before emptied.
     SetKLinePicture(pic.get());
     pic->SetPixelSize(600, 400);
-    ShowKLine("600004");
-    EXPECT_EQ(dc->Count("Clear"), 6);
+    LabelControl readout;
+    readout.SetCaption("2024-05-17");
+    SetKLineCrosshair(nullptr, nullptr, &readout);
+    dc->ops.clear();
+    ShowKLine("[600004]白云机场");
+    EXPECT_EQ(dc->Lines({"Clear", "Text"}), (std::vector<std::string>{
+                                                "Clear 000000",
+                                                "Text 4,4 \"[600004]白云机场 交易分布图示\" h18 a0 w0 FFFFFF"}));
+    EXPECT_EQ(dc->Count("Rectangle"), 0);
     EXPECT_EQ(KLineData().BarCount(), 0);
+    EXPECT_EQ(readout.Caption(), "");
+    SetKLineCrosshair(nullptr, nullptr, nullptr);
 }
 
 TEST_F(KLineTest, SeriesOfTheShownStockEvenWhileHidden)
@@ -391,13 +402,13 @@ TEST_F(KLineTest, TodaysBarFollowsTheQuoteDuringTradingTime)
     EXPECT_EQ(k.CurBar, 30);
     EXPECT_EQ(k.BarNum.size(), 32u);  // volume and turnover keep their length
 
-    // A stock not in the quote cache keeps its bar of today empty.
+    // A stock not in the quote cache gets no bar of today: at 0 it would stretch the scale to 0.
     ResetQuoteCache();
     ResetKLineChart();
     ShowKLine("600000");
-    ASSERT_EQ(k.BarCount(), 31);
-    EXPECT_EQ(k.BarHigh[31], 0);
-    EXPECT_FALSE(UpdateTodayBar(KLineData()));
+    EXPECT_EQ(k.BarCount(), 30);
+    EXPECT_EQ(k.BarDate.back(), DaysBack(1));
+    EXPECT_DOUBLE_EQ(k.MinPrice, 7.6);
 
     // A table holding today's row gets no second bar of today.
     Exec("INSERT INTO H_600000 (trdat,opprice,clprice,mxprice,mnprice,num,sm) VALUES (" + Lit(today) +
@@ -409,12 +420,12 @@ TEST_F(KLineTest, TodaysBarFollowsTheQuoteDuringTradingTime)
     EXPECT_EQ(k.BarDate[30], DaysBack(1));
     EXPECT_EQ(k.BarClose[31], 10.3);
 
-    // Only today's bar and no quote for it: nothing left to draw.
+    // No history and a quote without a price: no bar at all, the empty chart.
     const int clears = dc->Count("Clear");
     SetQuote("000002", 0, 0, 0, 0);
     ShowKLine("000002");
     EXPECT_EQ(k.BarCount(), 0);
-    EXPECT_EQ(dc->Count("Clear"), clears);
+    EXPECT_EQ(dc->Count("Clear"), clears + 1);
 
     // After 15:01 no bar is appended.
     At(QTime(15, 2));

@@ -138,12 +138,13 @@ void WriteBytes(const QString &path, const QByteArray &bytes)
 }
 
 // The trade grid's layout in small: row 0 the hidden field names, row 1 the captions; a hidden key
-// column, the numbering and four data columns; row 3 hidden.
+// column, the numbering and four data columns; row 3 hidden; sorted by 买入金额, whose caption shows
+// the arrow.
 FlexGrid TradeGrid()
 {
     const std::vector<QStringList> rows = {
         {"id", "", "code", "sname", "memo", "bcash"},
-        {"", "序号", "代码", "名称", "备注", "买入金额"},
+        {"", "序号", "代码", "名称", "备注", "买入金额↓"},
         {"7", "1", "000123", "He said \"x\"", "a,b", "1,234.50"},
         {"8", "2", "600000", "hidden row", "", "-"},
         {"9", "3", "000001", "平安银行", "line1\nline2", "-12.5"},

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -352,17 +353,20 @@ TEST_F(ImportDialogsTest, MappingAndRowRangeKeptInTheParameterStore)
     }
 }
 
-TEST_F(ImportDialogsTest, RowRangeIsOrderedAndLimited)
+TEST_F(ImportDialogsTest, RowRangeAndMappingAreCheckedBeforeTheImport)
 {
-    SaveParam(QStringLiteral("导入列号"), kMapAtoH);
     ImportFilePath() = Csv(QStringLiteral("r.csv"), {"600000,2024-03-04,2024-03-04,100,10,0,0,",
                                                     "600000,2024-03-05,2024-03-05,200,10,0,0,",
                                                     "600000,2024-03-06,2024-03-06,300,10,0,0,"});
+    const QString startBelow1 = QStringLiteral("数据导入的开始行号须为1或更大的数，请重新设置！");
+    const QString digits = QStringLiteral("”有误：列号请用字母填写（A、B、C……，即右侧表格上方的列名），"
+                                          "固定内容请用双引号括起，请重新设置！");
     struct Case {
         QString first, last;
         bool closes;
         int records;
         QStringList messages;
+        QString map = kMapAtoH;
     };
     const Case cases[] = {
         {"3", "2", true, 2, {"数据导入完成！"}},
@@ -371,10 +375,17 @@ TEST_F(ImportDialogsTest, RowRangeIsOrderedAndLimited)
         {"1e12", "-1e12", false, 0, {"一次性导入数据不得超过3万条记录，请重新设置！"}},
         {"30001.4", "1.6", true, 3, {"数据导入完成！"}},  // 2 to 30001 once rounded and ordered
         {"1.5", "1.4", true, 0, {"第1行股票代码有误,请检查数据是否正确!", "导入第1行时出现错误！共导入0行数据。"}},
-        {"", "", true, 0, {"数据导入完成！"}},  // first use: both boxes empty
+        {"", "", false, 0, {startBelow1}},  // first use: both boxes empty
+        {"0", "3", false, 0, {startBelow1}},
+        {"4", "", false, 0, {"数据导入的截止行号须为1或更大的数，请重新设置！"}},  // 0..4 once ordered
+        // Column numbers where letters are wanted: refused, whatever the blanks; quoted digits are a text.
+        {"2", "4", false, 0, {"“买入日期”的对应列号“2" + digits}, "A〗★〖 2 〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖H"},
+        {"2", "4", false, 0, {"“备注”的对应列号“８" + digits}, "A〗★〖B〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖８"},
+        {"2", "4", true, 3, {"数据导入完成！"}, "A〗★〖B〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖\"8\""},
     };
     for (const Case &c : cases) {
         Exec(QStringLiteral("DELETE FROM account"));
+        SaveParam(QStringLiteral("导入列号"), c.map);
         prompter.shown.clear();
         FlexGrid grid;
         InitMapGrid(grid);
@@ -383,7 +394,7 @@ TEST_F(ImportDialogsTest, RowRangeIsOrderedAndLimited)
         EXPECT_EQ(prompter.Messages(), c.messages) << c.first.toStdString();
         // Saved before the range is checked.
         EXPECT_EQ(StoredRowRange(), std::make_pair(c.first, c.last));
-        EXPECT_EQ(GetParam(QStringLiteral("导入列号")), kMapAtoH);
+        EXPECT_EQ(GetParam(QStringLiteral("导入列号")), c.map);
     }
 }
 
@@ -571,6 +582,31 @@ TEST_F(ImportDialogsTest, MappingDialogEditsCellsPreviewsAndCancels)
     EXPECT_EQ(m1.TextMatrix(3, 2), "B");
     f->M1_Scroll();
     EXPECT_FALSE(f->TT->isVisible());
+
+    // Return moves the edit box to the next designation and runs nothing; after the last one the
+    // start-row box takes the focus, whose Return runs nothing either.
+    auto pressReturn = [](QWidget *w) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &press);
+    };
+    f->activateWindow();
+    f->M1_Click(8, 2);
+    pressReturn(f->TT);
+    f->TT->setText(QStringLiteral("\"备注\""));
+    EXPECT_EQ(m1.TextMatrix(9, 2), "\"备注\"");
+    EXPECT_EQ(m1.TextMatrix(8, 2), "");
+    pressReturn(f->TT);
+    EXPECT_FALSE(f->TT->isVisible());
+    pressReturn(f->T[0]);
+    pressReturn(f->T[1]);
+    EXPECT_TRUE(prompter.Messages().isEmpty());
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_EQ(Records(), 0);
+    // The line under "导入说明：" points to the help page's section, which is there.
+    EXPECT_TRUE(f->HelpNote->text().contains(QStringLiteral("“导入交易记录”")));
+    QFile help(QStringLiteral(KELVARO_DATA_DIR "/HELP.html"));
+    ASSERT_TRUE(help.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(help.readAll()).contains(QStringLiteral(">导入交易记录</h2>")));
 
     f->Com_Click(1);
     EXPECT_EQ(ImportFilePath(), "");

@@ -254,9 +254,10 @@ TEST_F(MFEventsTest, ChartWindowCrosshairKeysAndMenu)
     for (int i = 0; i < 100; d = d.addDays(1)) {
         if (d.dayOfWeek() > 5)
             continue;
+        // The five oldest bars reach 20, far above the newest ones.
         Exec(QStringLiteral("INSERT INTO H_600000 (trdat,opprice,clprice,mxprice,mnprice) "
-                            "VALUES (#%1#,10,10.2,10.3,9.9)")
-                 .arg(d.toString(Qt::ISODate)));
+                            "VALUES (#%1#,10,10.2,%2,9.9)")
+                 .arg(d.toString(Qt::ISODate), i < 5 ? "20" : "10.3"));
         ++i;
     }
     ResetKLineData();
@@ -325,9 +326,13 @@ TEST_F(MFEventsTest, ChartWindowCrosshairKeysAndMenu)
     EXPECT_EQ(k.FirstBar, f0 - 1);
     EXPECT_EQ(k.LastBar, n - 1);
     EXPECT_EQ(k.CurBar, f0 + 9);
+    EXPECT_DOUBLE_EQ(k.MaxPrice, 10.8);
     emit mf->Pic[0]->keyDown(kKeyUp, kAltKey);
     EXPECT_EQ(k.FirstBar, 1);
     EXPECT_EQ(k.LastBar, n);
+    // All bars shown: the scale takes in the highest of them, so every candle lies in the picture.
+    EXPECT_DOUBLE_EQ(k.MaxPrice, 21);
+    EXPECT_DOUBLE_EQ(k.MinPrice, 9.4);
     {
         BusyGuard busy;
         emit mf->Pic[0]->keyDown(kKeyDown, kAltKey);

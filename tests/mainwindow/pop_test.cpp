@@ -187,6 +187,8 @@ TEST_F(POPTest, AnExistingFileIsWrittenOverOnlyAfterYesAndAFailureIsReportedForB
         }
         const utimbuf times{1577836800, 1577836800};
         ASSERT_EQ(::utime(QFile::encodeName(path).constData(), &times), 0);
+        // Read-only: Yes writes over it all the same, and it stays read-only.
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0);
 
         EXPECT_EQ(Save(path, Msg::No),
                   QStringList{QStringLiteral("文件“") + path + QStringLiteral("”已存在，是否覆盖？")});
@@ -198,6 +200,8 @@ TEST_F(POPTest, AnExistingFileIsWrittenOverOnlyAfterYesAndAFailureIsReportedForB
 
         EXPECT_EQ(Save(path, Msg::Yes).size(), 1);
         EXPECT_NE(Bytes(path), QByteArray("keep me")) << name.toStdString();
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0444u) << name.toStdString();
     }
 
     // Cancelled: nothing asked, nothing written.
