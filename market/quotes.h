@@ -86,8 +86,8 @@ void RebuildQuoteList();
 // Refreshes open, price, high and low of every row from the quote service, each row from the quote
 // that names its symbol; a price of 0 (no trade today) becomes the previous close. When a request
 // fails nothing changes, the stamp included. A row the reply holds no quote for, a missing field, or
-// a value that is no number, not finite, negative or beyond a price column's range leaves those
-// values as they were. Codes that are empty or hold a "," are not asked for and keep their rows.
+// a value that is no number, not finite, negative or at or above kPriceBound (service_values.h)
+// leaves those values as they were. Codes that are empty or hold a "," are not asked for and keep their rows.
 // Stamps the present time when at least one row got its quote.
 void UpdateRealtimeQuotes();
 

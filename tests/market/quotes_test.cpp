@@ -210,7 +210,8 @@ TEST_F(QuoteCacheTest, EachQuoteReachesOnlyItsOwnRowAndOnlyUsableValues)
         {"600036", fields("招商", "0", "-0.01", "30.3", "-1e-9"), 0, 4, 30.3, 3},
         {"000858", {}, 1, 4, 2, 3},                                         // missing from the reply
         {"601318", fields("平安", "48", "0", "48.5", "47.5"), 48, 9, 48.5, 47.5},  // no trade today: last close
-        {"300750", fields("宁德", "3.4e38", "1e38", "3e38", "nan"), 3.4e38, 1e38, 3e38, 3},
+        // just below the price no stock reaches, at it, far beyond it
+        {"300750", fields("宁德", "999999.99", "1000000", "1e30", "nan"), 999999.99, 4, 2, 3},
         {"002594", fields("比亚迪", "+inf", "-1e999", "1e-999", "250"), 1, 4, 2, 250},
     };
     QStringList codes;
