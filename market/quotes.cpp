@@ -78,7 +78,8 @@ bool Quotable(const QString &code)
 HttpService &QuoteService()
 {
     // The service's own site sends this Referer, and the service refuses requests without one.
-    static HttpService service{QByteArrayLiteral("https://finance.sina.com.cn"), QDateTime()};
+    static HttpService service{QByteArrayLiteral("https://finance.sina.com.cn"), QDateTime(), 0,
+                               QStringLiteral("实时行情服务"), kQuoteReplyLimitBytes};
     return service;
 }
 
@@ -150,7 +151,7 @@ void SetQuoteServiceBase(const QString &base)
 {
     SetBase() = base;
     // Another address is another service: whether the old one answered says nothing about it.
-    QuoteService().downSince = QDateTime();
+    ForgetServiceOutage(QuoteService());
 }
 
 QString ToQuoteCode(const QString &code)
