@@ -28,14 +28,19 @@ CalendarState &State()
 // Before this time on a trading day the index quote still carries the last trading day.
 const QTime kQuoteDatedToday(9, 30);
 
-// The date of the index quote (its field 30), when the service gave one.
+// The date of the index quote (its field 30), when the service gave one. A date after the market's
+// today is no answer: no quote comes from the future, and taking it would move the last trading day
+// ahead for the whole session.
 std::optional<double> IndexQuoteDate()
 {
     const QStringList fields =
         QuotesBySymbol(FetchQuoteText(QStringLiteral("1A0001"))).value(ToQuoteCode(QStringLiteral("1A0001")));
     if (fields.size() < 31)
         return std::nullopt;
-    return ReadDateText(fields[30].trimmed());
+    const auto date = ReadDateText(fields[30].trimmed());
+    if (date && std::floor(*date) > MarketTodayDayNumber())
+        return std::nullopt;
+    return date;
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // INET下载: the synchronous HTTP client over libcurl and the GBK form encoder.
 #include "http.h"
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
 #include <curl/curl.h>
+
+#include <QElapsedTimer>
 
 #include "platform/clock.h"
 #include "platform/gbk.h"
@@ -16,16 +20,33 @@ const QString kErrorMark = QStringLiteral("ERROR:");
 const QString kLineEnd = QStringLiteral("<BR>");
 const QString kStartMark = QStringLiteral("[=START=]<BR>");
 
+// How long the transport waits for the socket before it asks whether to give up.
+constexpr int kPollMs = 100;
+
+// The reply as it arrives: bounded in size and in time, because libcurl inflates a compressed reply
+// on its own and hands over every inflated piece, which CURLOPT_MAXFILESIZE does not count and a
+// small body can make enormous.
+struct Receiver {
+    QByteArray *body = nullptr;
+    qint64 limit = 0;
+    std::chrono::steady_clock::time_point deadline;
+    const char *stopped = nullptr;  // why the receiver refused a piece
+};
+
 size_t AppendReceived(char *data, size_t size, size_t count, void *target)
 {
-    static_cast<QByteArray *>(target)->append(data, static_cast<qsizetype>(size * count));
-    return size * count;
-}
-
-int CheckCancel(void *request, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    const auto *r = static_cast<const HttpRequest *>(request);
-    return r->shouldCancel && r->shouldCancel() ? 1 : 0;
+    auto *r = static_cast<Receiver *>(target);
+    const size_t n = size * count;
+    if (static_cast<qint64>(n) > r->limit - r->body->size()) {
+        r->stopped = "reply larger than its limit";
+        return 0;
+    }
+    if (std::chrono::steady_clock::now() >= r->deadline) {
+        r->stopped = "reply still arriving at the time-out";
+        return 0;
+    }
+    r->body->append(data, static_cast<qsizetype>(n));
+    return n;
 }
 
 class LibcurlTransport final : public HttpTransport {
@@ -37,7 +58,8 @@ public:
 
         HttpResponse response;
         std::unique_ptr<CURL, void (*)(CURL *)> handle(curl_easy_init(), curl_easy_cleanup);
-        if (!handle) {
+        std::unique_ptr<CURLM, CURLMcode (*)(CURLM *)> multi(curl_multi_init(), curl_multi_cleanup);
+        if (!handle || !multi) {
             response.failure = QStringLiteral("curl_easy_init failed");
             return response;
         }
@@ -46,6 +68,8 @@ public:
         headers = curl_slist_append(headers, "Expect:");
         std::unique_ptr<curl_slist, void (*)(curl_slist *)> headerGuard(headers, curl_slist_free_all);
 
+        Receiver receiver{&response.body, std::max<qint64>(request.maxReplyBytes, 0),
+                          std::chrono::steady_clock::now() + std::chrono::milliseconds(request.timeoutMs)};
         CURL *h = handle.get();
         curl_easy_setopt(h, CURLOPT_URL, request.url.constData());
         curl_easy_setopt(h, CURLOPT_POST, 1L);
@@ -61,16 +85,47 @@ public:
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
         curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+        // A declared length beyond the limit fails before the body is read.
+        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(receiver.limit));
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, AppendReceived);
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &response.body);
-        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, CheckCancel);
-        curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<HttpRequest *>(&request));
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &receiver);
 
-        const CURLcode rc = curl_easy_perform(h);
-        response.completed = rc == CURLE_OK;
-        if (!response.completed)
+        curl_multi_add_handle(multi.get(), h);
+        CURLcode rc = CURLE_OK;
+        bool cancelled = false;
+        for (;;) {
+            int running = 0;
+            if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+                rc = CURLE_FAILED_INIT;
+                break;
+            }
+            if (running == 0) {
+                int queued = 0;
+                const CURLMsg *msg = curl_multi_info_read(multi.get(), &queued);
+                rc = msg && msg->msg == CURLMSG_DONE ? msg->data.result : CURLE_FAILED_INIT;
+                break;
+            }
+            if (request.shouldCancel && request.shouldCancel()) {
+                cancelled = true;
+                break;
+            }
+            if (curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr) != CURLM_OK) {
+                rc = CURLE_FAILED_INIT;
+                break;
+            }
+        }
+        curl_multi_remove_handle(multi.get(), h);
+
+        response.completed = !cancelled && rc == CURLE_OK;
+        if (cancelled)
+            response.failure = QStringLiteral("given up");
+        else if (receiver.stopped)
+            response.failure = QString::fromLatin1(receiver.stopped);
+        else if (!response.completed)
             response.failure = QString::fromUtf8(curl_easy_strerror(rc));
+        // Nothing of an incomplete reply is kept.
+        if (!response.completed)
+            response.body.clear();
         return response;
     }
 };
@@ -81,9 +136,9 @@ HttpTransport *&InstalledTransport()
     return transport;
 }
 
-std::function<void()> &WaitHook()
+std::function<void(const HttpWait &)> &WaitHook()
 {
-    static std::function<void()> hook;
+    static std::function<void(const HttpWait &)> hook;
     return hook;
 }
 
@@ -106,7 +161,7 @@ HttpTimeLimits &HttpLimits()
     return limits;
 }
 
-void SetHttpWaitHook(std::function<void()> hook)
+void SetHttpWaitHook(std::function<void(const HttpWait &)> hook)
 {
     WaitHook() = std::move(hook);
 }
@@ -167,12 +222,28 @@ QString SplitServiceReply(const QString &text, const QString &endMarker, QString
     return error;
 }
 
+int ServiceDownSeconds(const HttpService &service)
+{
+    if (service.failures < 1)
+        return 0;
+    int seconds = kServiceDownSeconds;
+    for (int i = 1; i < service.failures && seconds < kServiceDownMaxSeconds; ++i)
+        seconds *= 2;
+    return std::min(seconds, kServiceDownMaxSeconds);
+}
+
 bool ServiceIsDown(const HttpService &service)
 {
     if (!service.downSince.isValid())
         return false;
     const qint64 since = service.downSince.secsTo(ClockNow());
-    return since >= 0 && since < kServiceDownSeconds;
+    return since >= 0 && since < std::max(ServiceDownSeconds(service), kServiceDownSeconds);
+}
+
+void ForgetServiceOutage(HttpService &service)
+{
+    service.downSince = QDateTime();
+    service.failures = 0;
 }
 
 QString HttpPost(const QString &url, const QString &body, QString &reply, const QString &endMarker,
@@ -187,26 +258,40 @@ QString HttpPost(const QString &url, const QString &body, QString &reply, const 
     HttpRequest request;
     request.url = EscapeUrlForWire(url);
     request.body = body.toUtf8();
-    if (service)
+    if (service) {
         request.referer = service->referer;
+        request.maxReplyBytes = service->maxReplyBytes;
+    }
     request.connectTimeoutMs = HttpLimits().connectMs;
     request.timeoutMs = static_cast<long>(timeoutSeconds) * 1000L;
+    HttpWait wait{service, timeoutSeconds, 0, false};
+    QElapsedTimer waited;
+    waited.start();
     bool givenUp = false;
-    request.shouldCancel = [shownAtStart, &givenUp] {
-        if (const auto &hook = WaitHook())
-            hook();
+    request.shouldCancel = [shownAtStart, &givenUp, &wait, &waited] {
+        if (const auto &hook = WaitHook()) {
+            wait.waitedMs = waited.elapsed();
+            hook(wait);
+        }
         givenUp = shownAtStart && !IndicatorShown();
         return givenUp;
     };
 
     HttpTransport *transport = InstalledTransport();
     const HttpResponse response = (transport ? *transport : CurlTransport()).Post(request);
+    if (const auto &hook = WaitHook()) {
+        wait.waitedMs = waited.elapsed();
+        wait.finished = true;
+        hook(wait);
+    }
     if (service) {
         // The user closing the progress window says nothing about the service.
-        if (response.completed)
-            service->downSince = QDateTime();
-        else if (!givenUp)
+        if (response.completed) {
+            ForgetServiceOutage(*service);
+        } else if (!givenUp) {
             service->downSince = ClockNow();
+            service->failures = std::min(service->failures + 1, 1000);
+        }
     }
     if (!response.completed)
         return kNetworkError;

@@ -12,15 +12,22 @@
 // The error text of every request that got no usable reply.
 inline const QString kNetworkError = QStringLiteral("网络错误！");
 
+// The most reply bytes (after inflation) a request takes when its service sets no other limit: a year
+// of one stock's daily history is some 25 KB, a day's quotes of a large book some 100 KB.
+inline constexpr qint64 kDefaultReplyLimitBytes = 32LL * 1024 * 1024;
+
 // One POST as the transport sees it: the address already escaped for the wire, the body bytes, the
-// Referer header to send (none when empty), the time limits in milliseconds and a check, asked now and
-// then while the request runs, that tells the transport to give up.
+// Referer header to send (none when empty), the time limits in milliseconds (timeoutMs bounds the
+// whole request, the inflation of a compressed reply included), the most reply bytes taken, counted
+// after inflation, and a check, asked about every 100 ms while the request runs, that tells the
+// transport to give up.
 struct HttpRequest {
     QByteArray url;
     QByteArray body;
     QByteArray referer;
     long connectTimeoutMs = 10000;
     long timeoutMs = 30000;
+    qint64 maxReplyBytes = kDefaultReplyLimitBytes;
     std::function<bool()> shouldCancel;
 };
 
@@ -41,8 +48,10 @@ public:
 
 // The libcurl transport: one easy handle per request, "Content-Type:
 // application/x-www-form-urlencoded", the body's byte length as Content-Length and the Referer when
-// one is given, no signals, no proxy for the loopback addresses. shouldCancel is asked from
-// libcurl's progress callback.
+// one is given, no signals, no proxy for the loopback addresses. It waits for the socket 100 ms at a
+// time and asks shouldCancel between the waits. A reply that passes maxReplyBytes (declared or
+// received, gzip or deflate inflated as it arrives) or that is still arriving at timeoutMs ends the
+// request as incomplete, without keeping more than maxReplyBytes.
 HttpTransport &CurlTransport();
 
 // Installs the transport HttpPost uses; nullptr restores libcurl. The caller keeps ownership.
@@ -56,25 +65,47 @@ struct HttpTimeLimits {
 };
 HttpTimeLimits &HttpLimits();
 
-// Called on the waiting thread each time the client checks whether to give up while a request runs.
-// Nothing by default; tests use it to close the progress window in the middle of a transfer.
-void SetHttpWaitHook(std::function<void()> hook);
-
-// How long a service that left a request unanswered is taken as down, in seconds.
+// How long a service that left a request unanswered is taken as down, in seconds, after its first
+// failure in a row; each further failure in a row doubles it, up to kServiceDownMaxSeconds.
 inline constexpr int kServiceDownSeconds = 60;
+inline constexpr int kServiceDownMaxSeconds = 30 * 60;
 
 // A remote service as the client keeps it between requests: the Referer header its requests carry
-// (none when empty) and the instant, by the program's clock, at which a request to it last went
-// unanswered (invalid while it answers). A service that stalls then costs one time-out, not one per
-// request.
+// (none when empty), the instant, by the program's clock, at which a request to it last went
+// unanswered (invalid while it answers), how many requests in a row went unanswered, what the user
+// calls it (for the wait caption) and the most reply bytes a request to it takes. A service that
+// stalls then costs one time-out, not one per request, and less and less often while it keeps
+// stalling.
 struct HttpService {
     QByteArray referer;
     QDateTime downSince;
+    int failures = 0;
+    QString name;
+    qint64 maxReplyBytes = kDefaultReplyLimitBytes;
 };
 
-// Whether the service counts as down now: less than kServiceDownSeconds have passed since a request
+// How long the service is taken as down after its last failure, in seconds: 60 after one failure in
+// a row, 120 after two, 240 after three ... at most 30 minutes; 0 while it answers.
+int ServiceDownSeconds(const HttpService &service);
+// Whether the service counts as down now: less than ServiceDownSeconds have passed since a request
 // to it went unanswered. A clock set back before that instant ends it too.
 bool ServiceIsDown(const HttpService &service);
+// Forgets that the service failed (another address, or a test starting afresh).
+void ForgetServiceOutage(HttpService &service);
+
+// A request as the wait hook sees it: the service it goes to (nullptr for none), its time-out in
+// seconds, how long it has waited so far in milliseconds, and finished, set on the last call, made
+// once the request has ended.
+struct HttpWait {
+    const HttpService *service = nullptr;
+    int timeoutSeconds = 0;
+    qint64 waitedMs = 0;
+    bool finished = false;
+};
+// Called on the waiting thread each time the client checks whether to give up while a request runs
+// (about every 100 ms), and once more when the request has ended. Nothing by default; start-up shows
+// the progress window through it, tests close the progress window in the middle of a transfer.
+void SetHttpWaitHook(std::function<void(const HttpWait &)> hook);
 
 // Posts body (sent as UTF-8; UrlEncodeGbk output is plain ASCII) to url and waits for the reply, at
 // most timeoutSeconds; a value below 1 is replaced, in the caller's variable too, by the default of
@@ -84,9 +115,11 @@ bool ServiceIsDown(const HttpService &service);
 // Returns the error text, "" for success. Without a reply (refused, timed out, given up) the result
 // is "网络错误！" and `reply` is left as it was, so callers start each request with an empty text.
 // The HTTP status is not looked at.
-// With a service: its Referer is sent; while it is down the request is not made and the result is
-// "网络错误！" at once; a request that gets no reply (refused, timed out, but not given up because
-// the progress window was closed) marks it down from now; a reply marks it up again.
+// With a service: its Referer and its reply limit are used; while it is down the request is not
+// made and the result is "网络错误！" at once; a request that gets no whole reply (refused, timed out,
+// a reply beyond the limit, but not given up because the progress window was closed) marks it down
+// from now, for longer with each failure in a row; a reply marks it up again. Without a service the
+// reply limit is kDefaultReplyLimitBytes.
 QString HttpPost(const QString &url, const QString &body, QString &reply, const QString &endMarker,
                  int &timeoutSeconds, HttpService *service = nullptr);
 

@@ -1,7 +1,6 @@
 // 实时数据: the quote cache, the quote requests and the price refresh.
 #include "quotes.h"
 
-#include <limits>
 #include <optional>
 
 #include "market/http.h"
@@ -53,11 +52,11 @@ bool RequestQuotes(const QString &symbols, QString &collected)
 }
 
 // Field i of a quote when it can be taken as a price: its leading number, finite, not negative and
-// within what a price column holds. 0 is a valid value: no trade today.
+// below the price no stock or index reaches. 0 is a valid value: no trade today.
 std::optional<double> QuoteValue(const QStringList &fields, int i)
 {
     const auto v = i < fields.size() ? ServiceNumber(fields[i]) : std::nullopt;
-    if (!v || *v < 0 || *v > std::numeric_limits<float>::max())
+    if (!v || *v < 0 || *v >= kPriceBound)
         return std::nullopt;
     return v;
 }
@@ -79,7 +78,8 @@ bool Quotable(const QString &code)
 HttpService &QuoteService()
 {
     // The service's own site sends this Referer, and the service refuses requests without one.
-    static HttpService service{QByteArrayLiteral("https://finance.sina.com.cn"), QDateTime()};
+    static HttpService service{QByteArrayLiteral("https://finance.sina.com.cn"), QDateTime(), 0,
+                               QStringLiteral("实时行情服务"), kQuoteReplyLimitBytes};
     return service;
 }
 
@@ -151,7 +151,7 @@ void SetQuoteServiceBase(const QString &base)
 {
     SetBase() = base;
     // Another address is another service: whether the old one answered says nothing about it.
-    QuoteService().downSince = QDateTime();
+    ForgetServiceOutage(QuoteService());
 }
 
 QString ToQuoteCode(const QString &code)

@@ -49,8 +49,12 @@ double QuoteLastClose(int k);
 // The cache's stamp, as listDate above.
 double QuoteListDate();
 
-// The quote service as the client keeps it between requests: the Referer its requests carry and
-// whether it is taken as down (http.h). Tests forget an outage through it.
+// The most bytes a quote reply may hold: 50 quotes of some 400 bytes make 20 KB.
+inline constexpr qint64 kQuoteReplyLimitBytes = 4LL * 1024 * 1024;
+
+// The quote service as the client keeps it between requests: the Referer its requests carry, its
+// reply limit kQuoteReplyLimitBytes and whether it is taken as down (http.h). Tests forget an outage
+// through it.
 HttpService &QuoteService();
 
 // The quote service's base address; a request is base & "/list=" & the symbols joined by ",". The
@@ -69,7 +73,7 @@ QString ToQuoteCode(const QString &code);
 // at each "var hq_str_": element 0 is what precedes the first quote, each further element one quote,
 // beginning with the symbol it names. Empty for empty codes, and when a request brought nothing back:
 // the requests stop there. After a request that got no reply the service is taken as down for
-// kServiceDownSeconds (http.h), in which requests fail at once.
+// ServiceDownSeconds (http.h), in which requests fail at once.
 QStringList FetchQuoteText(const QString &codes);
 
 // The quotes among the elements of FetchQuoteText, by the symbol each names (lower-cased): the text
@@ -86,8 +90,8 @@ void RebuildQuoteList();
 // Refreshes open, price, high and low of every row from the quote service, each row from the quote
 // that names its symbol; a price of 0 (no trade today) becomes the previous close. When a request
 // fails nothing changes, the stamp included. A row the reply holds no quote for, a missing field, or
-// a value that is no number, not finite, negative or beyond a price column's range leaves those
-// values as they were. Codes that are empty or hold a "," are not asked for and keep their rows.
+// a value that is no number, not finite, negative or at or above kPriceBound (service_values.h)
+// leaves those values as they were. Codes that are empty or hold a "," are not asked for and keep their rows.
 // Stamps the present time when at least one row got its quote.
 void UpdateRealtimeQuotes();
 

@@ -44,7 +44,8 @@ QString TwoDigits(int v)
 
 HttpService &DataService()
 {
-    static HttpService service;
+    static HttpService service{QByteArray(), QDateTime(), 0, QStringLiteral("历史数据服务"),
+                               kDefaultReplyLimitBytes};
     return service;
 }
 
@@ -57,7 +58,7 @@ void SetDataServiceBase(const QString &base)
 {
     SetBase() = base;
     // Another address is another service: whether the old one answered says nothing about it.
-    DataService() = HttpService();
+    ForgetServiceOutage(DataService());
 }
 
 QString BuildValidateParam(const QString &address, const QDateTime &t)

@@ -14,7 +14,8 @@
 inline const QString kExeSqlPage = QStringLiteral("Disp/ExeSQL.php");
 
 // The data service as the client keeps it between requests: whether it is taken as down (http.h;
-// its requests carry no Referer). Tests forget an outage through it.
+// its requests carry no Referer; a reply may hold kDefaultReplyLimitBytes, a year of history some
+// 25 KB). Tests forget an outage through it.
 HttpService &DataService();
 
 // The data service's base address, ending in "/": the one set by SetDataServiceBase, else the
@@ -27,8 +28,8 @@ void SetDataServiceBase(const QString &base);
 // Posts "sql=" & UrlEncodeGbk(sql) to the page of the data service (end marker "[=END=]", the default
 // time-out) and parses the reply into rows (see ParseSqlReply). Returns the number of data rows, or −1
 // when there was no reply, an error reply or a reply without "操作成功"; rows is then {""}. After a
-// request that got no reply the data service is taken as down for kServiceDownSeconds, in which
-// queries fail at once without a request.
+// request that got no reply the data service is taken as down for ServiceDownSeconds (http.h), in
+// which queries fail at once without a request.
 long ExecRemoteSql(const QString &sql, QStringList &rows, const QString &page = kExeSqlPage);
 
 // Takes apart a reply body of the data service: element 0 the row count as text, element 1 the first

@@ -16,6 +16,7 @@
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "mainwindow/main_sub.h"
+#include "market/calendar.h"
 #include "market/quotes.h"
 #include "market/web.h"
 #include "platform/clock.h"
@@ -24,6 +25,7 @@
 #include "platform/prompter.h"
 #include "storage/db_create.h"
 #include "storage/db_operate.h"
+#include "storage/indicator.h"
 #include "storage/params.h"
 
 namespace {
@@ -453,6 +455,49 @@ TEST_F(MainSubTest, StartUpWithUnreachableServicesDoesNotHang)
     CurrentStartupSteps() = DefaultStartupSteps();
     SetQuoteServiceBase(oldQuoteBase);
     SetDataServiceBase(oldDataBase);
+}
+
+// Nothing else is on screen while start-up waits for the index quote: after a second the progress
+// window says what is awaited, cycling, and goes when the answer comes; a quick answer shows nothing.
+TEST_F(MainSubTest, StartUpShowsWhatItWaitsForWhileAServiceIsSlow)
+{
+    // What the progress window is told, and when.
+    class WaitView : public IndicatorView {
+    public:
+        QElapsedTimer clock;
+        std::vector<std::pair<QString, qint64>> seen;
+        void ShowWindow(bool busy) override { SetMessage(busy ? "busy" : "counted"); }
+        void HideWindow() override { SetMessage("hidden"); }
+        void SetBar(int, int, int) override {}
+        void SetMessage(const QString &text) override { seen.emplace_back(text, clock.elapsed()); }
+        void SetTimeText(const QString &) override {}
+    } view;
+    FakeServices services;
+    services.Install();
+    services.SetQuote(QStringLiteral("sh000001"), FakeServices::QuoteFields(QStringLiteral("上证指数"), 3000, 3000, 3010,
+                                                                            3020, 2990, QStringLiteral("2024-05-20")));
+    services.AddFault(QStringLiteral("/hq/"), FakeFault{FakeFault::None, 2500});
+    ResetCalendar();
+    StepRecorder steps;
+    CurrentStartupSteps().getLastQuoteDate = DefaultStartupSteps().getLastQuoteDate;
+    CurrentStartupSteps().rebuildQuoteList = DefaultStartupSteps().rebuildQuoteList;
+    SetIndicatorView(&view);
+    view.clock.start();
+
+    EXPECT_EQ(Main(), 0);
+    SetIndicatorView(nullptr);
+    EXPECT_EQ(LastQuoteDate(), DayNumberOf(2024, 5, 20));  // the slow answer was waited for
+    ASSERT_EQ(view.seen.size(), 3u);
+    EXPECT_EQ(view.seen[0].first, QStringLiteral("busy"));
+    EXPECT_TRUE(view.seen[1].first.contains(QStringLiteral("实时行情服务"))) << view.seen[1].first.toStdString();
+    EXPECT_EQ(view.seen[2].first, QStringLiteral("hidden"));
+    EXPECT_GE(view.seen[0].second, 1000);
+    EXPECT_LT(view.seen[0].second, 2400);
+    EXPECT_GE(view.seen[2].second, 2400);
+    EXPECT_FALSE(IndicatorShown());
+    EXPECT_EQ(services.Requests().size(), 2u);  // the quote list's quick request showed nothing
+    ResetCalendar();
+    ResetQuoteCache();
 }
 
 // The real steps against the fake services: a start after the close of a trading day downloads the

@@ -230,7 +230,11 @@ TEST_F(CalendarTest, UnansweredQuoteCountsAWeekdayAsTradingDay)
     At(QDate(2024, 3, 13));
     services.SetQuote(QStringLiteral("sh000001"), {"上证指数", "3000", "2990", "3010"});
     EXPECT_TRUE(Today());
-    EXPECT_EQ(QuoteRequests().size(), 3u);
+    // A quote dated after today.
+    At(QDate(2024, 3, 14));
+    IndexQuoteDated(QStringLiteral("2999-12-31"));
+    EXPECT_TRUE(Today());
+    EXPECT_EQ(QuoteRequests().size(), 4u);
 }
 
 TEST_F(CalendarTest, RunAcrossMidnightDecidesAgain)
@@ -345,6 +349,14 @@ TEST_F(CalendarTest, LastQuoteDateIsOnlyRaised)
     services.FailQuoteRequest(1);
     EXPECT_EQ(GetLastQuoteDate(), Day(2024, 3, 8));
     EXPECT_EQ(LastQuoteDate(), Day(2024, 3, 8));
+    // A date after the market's today is not taken, however it comes.
+    for (const char *future : {"2999-12-31", "2024-03-12"}) {
+        IndexQuoteDated(QString::fromLatin1(future));
+        EXPECT_EQ(GetLastQuoteDate(), Day(2024, 3, 8)) << future;
+    }
+    // In China it is 12 March already while the clock's own zone still has the 11th.
+    AtInstant(QDateTime(QDate(2024, 3, 11), QTime(17, 0), QTimeZone::utc()));
+    EXPECT_EQ(GetLastQuoteDate(), Day(2024, 3, 12));
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ public:
     }
     static void ForgetOutages()
     {
-        QuoteService().downSince = QDateTime();
-        DataService().downSince = QDateTime();
+        ForgetServiceOutage(QuoteService());
+        ForgetServiceOutage(DataService());
     }
 
     // The next answer: a whole reply with these bytes.

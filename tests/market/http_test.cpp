@@ -5,6 +5,8 @@
 #include <chrono>
 #include <optional>
 
+#include <QElapsedTimer>
+
 #include "canned_transport.h"
 #include "fixtures/fake_services.h"
 #include "market/http.h"
@@ -149,12 +151,51 @@ TEST_F(HttpPostServer, GivesUpAtTheTimeout)
     EXPECT_EQ(reply, QStringLiteral("kept"));
 }
 
+TEST_F(HttpPostServer, ReplyBeyondItsLimitFailsWithinTheTimeout)
+{
+    constexpr qint64 kLimit = 1 << 20;
+    // A reply of exactly `size` bytes, its body framed by the data service's markers.
+    const auto framed = [](qint64 size) {
+        const QByteArray head("[=START=]<BR>");
+        const QByteArray tail("<BR>[=END=]");
+        return head + QByteArray(size - head.size() - tail.size(), 'x') + tail;
+    };
+    struct Case {
+        const char *what;
+        QByteArray bytes;
+        const char *encoding;
+        bool answered;
+    };
+    const Case cases[] = {
+        {"at the limit", framed(kLimit), "", true},
+        {"a byte beyond it", framed(kLimit + 1), "", false},
+        {"gzip inflating to the limit", FakeServices::Gzip(framed(kLimit)), "gzip", true},
+        // some 8 KB on the wire
+        {"gzip inflating beyond it", FakeServices::Gzip(framed(8 * kLimit)), "gzip", false},
+    };
+    for (const Case &c : cases) {
+        server.SetRaw("/big", c.bytes, 0, c.encoding);
+        HttpService service;
+        service.maxReplyBytes = kLimit;
+        QString reply = QStringLiteral("kept");
+        int timeout = 5;
+        QElapsedTimer timer;
+        timer.start();
+        const QString error =
+            HttpPost(server.BaseUrl() + QStringLiteral("/big"), QString(), reply, kEnd, timeout, &service);
+        EXPECT_LT(timer.elapsed(), 3000) << c.what;
+        EXPECT_EQ(error, c.answered ? QString() : kNetworkError) << c.what;
+        EXPECT_EQ(reply.size(), c.answered ? kLimit - 24 : 4) << c.what;
+        EXPECT_EQ(ServiceIsDown(service), !c.answered) << c.what;
+    }
+}
+
 TEST_F(HttpPostServer, ClosingTheProgressWindowCancels)
 {
     server.SetRaw("/slow", QByteArray("[=START=]<BR>late<BR>[=END=]"), 8000);
     SetIndicatorShown(true);
     const auto start = std::chrono::steady_clock::now();
-    SetHttpWaitHook([start] {
+    SetHttpWaitHook([start](const HttpWait &) {
         if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(200))
             SetIndicatorShown(false);
     });
@@ -173,7 +214,7 @@ TEST_F(HttpPostServer, ClosingTheProgressWindowCancels)
 TEST_F(HttpPostServer, ProgressWindowNotShownAtTheStartDoesNotCancel)
 {
     server.SetRaw("/wait", QByteArray("[=START=]<BR>done<BR>[=END=]"), 300);
-    SetHttpWaitHook([] { SetIndicatorShown(false); });
+    SetHttpWaitHook([](const HttpWait &) { SetIndicatorShown(false); });
     QString reply;
     int timeout = 5;
     EXPECT_EQ(HttpPost(server.BaseUrl() + QStringLiteral("/wait"), QString(), reply, kEnd, timeout), QString());
@@ -190,7 +231,8 @@ TEST(HttpPostRefused, NoServerGivesNetworkError)
     QString reply = QStringLiteral("kept");
     int timeout = 5;
     const auto start = std::chrono::steady_clock::now();
-    HttpService service{QByteArrayLiteral("http://127.0.0.1/"), QDateTime()};
+    HttpService service;
+    service.referer = QByteArrayLiteral("http://127.0.0.1/");
     EXPECT_EQ(HttpPost(url, QString(), reply, kEnd, timeout, &service), kNetworkError);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_EQ(reply, QStringLiteral("kept"));
@@ -204,6 +246,16 @@ TEST(HttpPostRefused, NoServerGivesNetworkError)
     EXPECT_FALSE(service.downSince.isValid());
     ASSERT_EQ(transport.requests.size(), 1u);
     EXPECT_EQ(transport.requests[0].referer, "http://127.0.0.1/");
+}
+
+TEST(ServiceDownSeconds, DoublesWithEachFailureInARowUpToHalfAnHour)
+{
+    const std::pair<int, int> cases[] = {{0, 0}, {1, 60}, {2, 120}, {3, 240}, {5, 960}, {6, 1800}, {1000, 1800}};
+    for (const auto &[failures, seconds] : cases) {
+        HttpService service;
+        service.failures = failures;
+        EXPECT_EQ(ServiceDownSeconds(service), seconds) << failures;
+    }
 }
 
 }  // namespace

@@ -175,9 +175,15 @@ TEST_F(QuoteCacheTest, FailedBatchStopsTheRefreshAndChangesNothing)
         codes << QStringLiteral("%1").arg(i, 6, 10, QLatin1Char('0'));
     Fill(codes);
     const double stamp = QuoteListDate();
-    for (const size_t failing : {1u, 3u}) {
+    // Request 1 or 3 fails; then request 2 brings more than a quote reply may hold (5 MB, which the
+    // server sends compressed).
+    for (const size_t failing : {1u, 3u, 2u}) {
         services.ClearRequests();
-        services.FailQuoteRequest(static_cast<int>(failing));
+        if (failing == 2)
+            services.SetQuoteLine(QStringLiteral("sz000030"), QStringLiteral("var hq_str_sz000030=\"") +
+                                                                  QString(5'000'000, u'9') + QStringLiteral("\";\n"));
+        else
+            services.FailQuoteRequest(static_cast<int>(failing));
         UpdateRealtimeQuotes();
         for (int k = 0; k <= 120; ++k)
             ASSERT_DOUBLE_EQ(QuotePrice(k), 4) << "request " << failing << " row " << k;
@@ -210,7 +216,8 @@ TEST_F(QuoteCacheTest, EachQuoteReachesOnlyItsOwnRowAndOnlyUsableValues)
         {"600036", fields("招商", "0", "-0.01", "30.3", "-1e-9"), 0, 4, 30.3, 3},
         {"000858", {}, 1, 4, 2, 3},                                         // missing from the reply
         {"601318", fields("平安", "48", "0", "48.5", "47.5"), 48, 9, 48.5, 47.5},  // no trade today: last close
-        {"300750", fields("宁德", "3.4e38", "1e38", "3e38", "nan"), 3.4e38, 1e38, 3e38, 3},
+        // just below the price no stock reaches, at it, far beyond it
+        {"300750", fields("宁德", "999999.99", "1000000", "1e30", "nan"), 999999.99, 4, 2, 3},
         {"002594", fields("比亚迪", "+inf", "-1e999", "1e-999", "250"), 1, 4, 2, 250},
     };
     QStringList codes;
@@ -282,10 +289,11 @@ TEST_F(QuoteCacheTest, EmptyBookQuotesTheIndexAndNoCodesQuoteNothing)
     EXPECT_DOUBLE_EQ(QuotePrice(0), 3010.5);
 }
 
-TEST_F(QuoteCacheTest, StalledServiceIsLeftAloneForAMinute)
+TEST_F(QuoteCacheTest, StalledServiceIsLeftAloneForAMinuteAndLongerWhileItKeepsStalling)
 {
     // Each service on its own: one that stalls costs one time-out, then fails at once for 60 s by
-    // the program's clock, while the other goes on answering.
+    // the program's clock, while the other goes on answering; each further stall in a row doubles
+    // the time, an answer brings it back to 60 s.
     QDateTime now = kNow;
     SetClock([&now] { return now; });
     HttpLimits().defaultSeconds = 1;
@@ -314,6 +322,14 @@ TEST_F(QuoteCacheTest, StalledServiceIsLeftAloneForAMinute)
         {"the data service stalls", 60, "/gupiao/", 10.2, -1, 3, 5, true},
         {"quotes still answer", 61, nullptr, 10.2, -1, 4, 5, false},
         {"the clock set back", -10, nullptr, 10.2, -1, 5, 6, false},
+        {"the quote service stalls again", 1000, "/hq/", 0, -1, 6, 7, true},
+        {"a minute on it stalls a second time", 1060, "/hq/", 0, -1, 7, 8, true},
+        {"two minutes less a second on", 1179, nullptr, 0, -1, 7, 9, false},
+        {"two minutes on it stalls a third time", 1180, "/hq/", 0, -1, 8, 10, true},
+        {"four minutes less a second on", 1419, nullptr, 0, -1, 8, 11, false},
+        {"four minutes on it answers", 1420, nullptr, 10.2, -1, 9, 12, false},
+        {"it stalls once more", 1500, "/hq/", 0, -1, 10, 13, true},
+        {"a minute on it is asked again", 1560, nullptr, 10.2, -1, 11, 14, false},
     };
     for (const Step &step : steps) {
         now = kNow.addSecs(step.secondsLater);

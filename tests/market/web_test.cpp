@@ -191,7 +191,7 @@ TEST_F(RemoteSqlWaits, ClosingTheProgressWindowGivesMinusOne)
     services.AddFault(QStringLiteral("slow"), FakeFault{FakeFault::None, 8000});
     SetIndicatorShown(true);
     const auto start = std::chrono::steady_clock::now();
-    SetHttpWaitHook([start] {
+    SetHttpWaitHook([start](const HttpWait &) {
         if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(200))
             SetIndicatorShown(false);
     });
