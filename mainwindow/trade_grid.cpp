@@ -79,6 +79,9 @@ QString LiveText(Live live, int i, double aprice, bool afterOpening)
     case Live::price:
         return Grouped(price);
     case Live::change:
+        // No quote at all (offline, a weekend before the first reply) says nothing about a suspension.
+        if (price == 0 && lastClose == 0)
+            return QString();
         if (QuoteOpen(i) == 0 && afterOpening)
             return QStringLiteral("停牌");
         // Without a price (before the first quote, offline) the day has no change to show.
@@ -267,8 +270,8 @@ uint32_t GetTradeColor(double cost, double sell, double lastClose, double price)
     else
         entry = price > cost ? 0 : price < cost ? 2 : 4;
     const std::vector<QString> &table = MSFViewSetParams().tt;
-    if (entry >= table.size())
-        return 0;
+    if (entry >= table.size() || table[entry].isEmpty())
+        return kDesignedTradeColors[entry];
     const double color = RoundHalfEven(LeadingNumber(table[entry]), 0);
     return color >= 0 && color <= 0xFFFFFF ? static_cast<uint32_t>(color) : 0;
 }
