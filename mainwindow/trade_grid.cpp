@@ -233,8 +233,6 @@ bool LoadTradeGrid(FlexGrid &grid, const TradeGridControls &controls)
     if (OpenRs(conn, rs, TradeGridSql(codes, controls)))
         FillTradeRows(grid, rs, controls.bestOnly == 1);
     CloseRs(conn, rs);
-    if (grid.Cols() != oldCols)
-        AutoFitGridColumns(grid, 1, true);
 
     if (grid.Tag().isEmpty())
         grid.SetTag(GetParam(QStringLiteral("MSFOrder_") + QString::number(grid.Index()), QString()));
@@ -243,6 +241,12 @@ bool LoadTradeGrid(FlexGrid &grid, const TradeGridControls &controls)
         int order = -1;
         SortGridByColumn(grid, col, order);
     }
+    // Every fill fits the columns (after the sort, so a caption is measured with its arrow): values
+    // that grow (a larger amount, prices that arrive after an empty first fill) stay readable; the
+    // widths the user dragged stay while the columns do. New columns are all fitted afresh, with the
+    // progress window on a long list.
+    const bool newColumns = grid.Cols() != oldCols;
+    AutoFitGridColumns(grid, 1, newColumns, !newColumns);
 
     const int rows = grid.Rows();
     if (rows > grid.FixedRows() && oldRow < rows && oldRowSel < rows) {

@@ -41,14 +41,15 @@ QString TradeGridSql(const QString &codes, const TradeGridControls &controls);
 // selected, its records (tool tip = the node's text). The quotes are refreshed first when the cache
 // is not stamped later than today. Numbers are grouped with 0 as "" (plain digits in key columns) and
 // right-aligned, dates "YYYY-MM-DD" centred, texts left; the live columns _lprice, _rprice, _rper
-// ("停牌" for a stock not open from 09:25:00 on, else the day's change, "" without a price; all ""
-// for a stock without any quote, price and last close both 0) and _fper
-// (the floating gain over the cost price, "" without a price or cost) come from the quote cache, for
-// codes it holds. Every row takes GetTradeColor of its record, except an open record without a current
-// price (default colour); the live price cells take the quote's colour when it has a price. The columns are fitted when their number changed; the
-// sort state in the Tag (else the saved "MSFOrder_" & Index) is applied again and the selection
-// restored. A failed query leaves the columns and no rows (logged). False when no node is selected
-// (then the grid has the columns and no rows).
+// ("停牌" for a stock not open from 09:25:00 on, else the day's change, "" without a price or without
+// any quote, price and last close both 0) and _fper (the floating gain over the cost price, "" without
+// a price or cost) come from the quote cache, for codes it holds. Every row takes GetTradeColor of its
+// record, except an open record without a current price (default colour); the live price cells take
+// the quote's colour when it has a price. Every fill fits the columns to their texts (a column whose
+// border the user dragged keeps its width while the number of columns stays; new columns are all
+// fitted, with the progress window on a long list); the sort state in the Tag (else the saved
+// "MSFOrder_" & Index) is applied again and the selection restored. A failed query leaves the columns
+// and no rows (logged). False when no node is selected (then the grid has the columns and no rows).
 bool LoadTradeGrid(FlexGrid &grid, const TradeGridControls &controls);
 
 // The colour of a grid row or quote cell from the grid colour table (MSFViewSetParams().tt, decimal

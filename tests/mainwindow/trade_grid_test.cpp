@@ -2,6 +2,7 @@
 // colours and the two lines of the main window, with the quote cache and the clock fixed.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QLabel>
 
 #include "fixtures/db_fixture.h"
@@ -238,6 +239,33 @@ TEST_F(TradeGridTest, NodeBoxesAndBestOnlyChooseTheRows)
     EXPECT_TRUE(LoadTradeGrid(grid, AllRecords()));
     EXPECT_EQ(grid.Rows(), grid.FixedRows());
     EXPECT_EQ(LogEntryCount(), 1);
+}
+
+// Every fill fits the columns to their widest text, the caption (with its sort arrow) included:
+// values that come after an empty first fill are not cut; a width the user dragged stays.
+TEST_F(TradeGridTest, ColumnsFitTheirTextsAtEveryFill)
+{
+    ASSERT_TRUE(LoadTradeGrid(grid, AllRecords()));
+    ASSERT_EQ(grid.Rows(), grid.FixedRows());
+    AddRecord("600519", "贵州茅台", "2024-01-10", 153.09, 1000, 153.09);
+    grid.SetColWidth(kName, 300, true);
+    grid.SetTag(QStringLiteral("排序:4:3"));
+    ASSERT_TRUE(LoadTradeGrid(grid, AllRecords()));
+    const QFontMetrics fm(grid.Font());
+    const std::pair<int, std::vector<QString>> columns[] = {
+        {7, {"153,090.00", "买入金额"}},
+        {kNum, {"1,000", "数量↑"}},
+        {kBprice, {"153.09", "买入价"}},
+        {kDays, {"129", "天数"}},
+    };
+    for (const auto &[c, texts] : columns) {
+        int widest = 0;
+        for (const QString &t : texts)
+            widest = std::max(widest, fm.horizontalAdvance(t));
+        EXPECT_EQ(grid.ColWidth(c), widest * 15 + 120) << texts[0].toStdString();
+    }
+    EXPECT_EQ(grid.TextMatrix(1, kNum), "数量↑");
+    EXPECT_EQ(grid.ColWidth(kName), 300) << "the user's width";
 }
 
 TEST_F(TradeGridTest, SuspendedFromNineTwentyFive)
