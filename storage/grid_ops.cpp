@@ -104,7 +104,7 @@ QString ApplyFormat(const Value &value, const QString &format)
 // Text widths in one font for fitting columns. Measuring every text of a column whole would cost a
 // text layout per cell; instead a text's width is first estimated as the sum of its characters'
 // advances (each character measured once), and only the texts whose estimate comes near the widest
-// of the column are measured whole. Widths are kept in pixels.
+// of their column are measured whole. Widths are in pixels.
 class TextWidths {
 public:
     explicit TextWidths(const QFont &font) : m_metrics(font) { m_ascii.fill(-1); }
@@ -120,40 +120,40 @@ public:
         return *it;
     }
 
-    // The widest of the texts of column c from row `first` on (0 when all are empty). `estimates` is
-    // scratch space kept between columns.
-    int WidestOf(const FlexGrid &grid, int c, int first, std::vector<int> &estimates)
+    // The widest text of each column from row `first` on (0 for a column whose texts are all empty).
+    std::vector<int> Widest(const FlexGrid &grid, int first)
     {
         const int rows = grid.Rows();
-        estimates.assign(static_cast<size_t>(std::max(0, rows - first)), 0);
-        int widest = 0;
+        const int cols = grid.Cols();
+        const size_t n = static_cast<size_t>(std::max(0, rows - first));
+        // Row by row, as the grid keeps its cells.
+        std::vector<int> estimates(n * static_cast<size_t>(cols));
+        std::vector<int> widestEstimate(static_cast<size_t>(cols), 0);
         for (int r = first; r < rows; ++r) {
-            const int e = Estimate(grid.TextMatrix(r, c));
-            estimates[r - first] = e;
-            widest = std::max(widest, e);
+            for (int c = 0; c < cols; ++c) {
+                const int e = Estimate(grid.TextMatrix(r, c));
+                estimates[static_cast<size_t>(r - first) * cols + c] = e;
+                widestEstimate[c] = std::max(widestEstimate[c], e);
+            }
         }
-        if (widest == 0)
-            return 0;
-        // An estimate misses kerning and shaping by a pixel or two: every text within reach of the
-        // widest estimate is a candidate, the highest estimates first and a bounded number of them.
-        std::vector<std::pair<int, int>> candidates;
-        for (int r = first; r < rows; ++r)
-            if (estimates[r - first] >= widest - kSlack)
-                candidates.emplace_back(estimates[r - first], r);
-        std::stable_sort(candidates.begin(), candidates.end(),
-                         [](const auto &a, const auto &b) { return a.first > b.first; });
-        QSet<QString> seen;
-        int w = 0;
-        for (const auto &[estimate, r] : candidates) {
-            const QString text = grid.TextMatrix(r, c);
-            if (seen.contains(text))
-                continue;
-            seen.insert(text);
-            w = std::max(w, Exact(text));
-            if (seen.size() >= kMaxMeasured)
-                break;
+        std::vector<int> widest(static_cast<size_t>(cols), 0);
+        for (int c = 0; c < cols; ++c) {
+            // An estimate misses kerning and shaping by a pixel or two: the texts within reach of the
+            // widest estimate are measured whole, the highest estimates first, a bounded number.
+            QSet<QString> seen;
+            for (int level = widestEstimate[c]; level > 0 && level >= widestEstimate[c] - kSlack; --level) {
+                for (int r = first; r < rows && seen.size() < kMaxMeasured; ++r) {
+                    if (estimates[static_cast<size_t>(r - first) * cols + c] != level)
+                        continue;
+                    const QString text = grid.TextMatrix(r, c);
+                    if (!seen.contains(text)) {
+                        seen.insert(text);
+                        widest[c] = std::max(widest[c], Exact(text));
+                    }
+                }
+            }
         }
-        return w;
+        return widest;
     }
 
 private:
@@ -369,15 +369,14 @@ void AutoFitGridColumns(FlexGrid &grid, int firstRow, bool showProgress, bool ke
         ShowIndicator(QStringLiteral("正在做交易数据表格进行格式设置……"),
                       static_cast<long>(RoundHalfEven(grid.Cols() / 10.0, 0)), 0);
     TextWidths widths(grid.Font());
-    const int first = HasDataRows(grid) ? std::max(0, firstRow) : 0;
-    std::vector<int> estimates;
+    const std::vector<int> widest = widths.Widest(grid, HasDataRows(grid) ? std::max(0, firstRow) : 0);
     for (int c = 0; c < grid.Cols(); ++c) {
         if (keepUserWidths && grid.ColWidthByUser(c)) {
             // The user's own width stays.
         } else if (c < grid.FixedCols() - 1) {
             grid.SetColWidth(c, 0);
         } else {
-            int w = widths.WidestOf(grid, c, first, estimates) * kTwipsPerPixel;
+            int w = widest[c] * kTwipsPerPixel;
             if (w != 0)
                 w = std::max(w, widths.Exact(grid.TextMatrix(grid.FixedRows() - 1, c)) * kTwipsPerPixel);
             grid.SetColWidth(c, w != 0 ? w + 100 + 20 : 50 + 20);
