@@ -33,6 +33,7 @@ int main(int argc, char *argv[])
     InstallQtPrompter();
     InstallIndicatorWindow();
     InstallTopLevelCaptions();
+    InstallWindowPlaces([] { return static_cast<QWidget *>(LoadedMF()); });
     InstallMainWindow();
     InstallImportWindows();
     // The file dialogs keep their filter choice in the database across runs.

@@ -79,6 +79,9 @@ QString LiveText(Live live, int i, double aprice, bool afterOpening)
     case Live::price:
         return Grouped(price);
     case Live::change:
+        // No quote at all (offline, a weekend before the first reply) says nothing about a suspension.
+        if (price == 0 && lastClose == 0)
+            return QString();
         if (QuoteOpen(i) == 0 && afterOpening)
             return QStringLiteral("停牌");
         // Without a price (before the first quote, offline) the day has no change to show.
@@ -230,8 +233,6 @@ bool LoadTradeGrid(FlexGrid &grid, const TradeGridControls &controls)
     if (OpenRs(conn, rs, TradeGridSql(codes, controls)))
         FillTradeRows(grid, rs, controls.bestOnly == 1);
     CloseRs(conn, rs);
-    if (grid.Cols() != oldCols)
-        AutoFitGridColumns(grid, 1, true);
 
     if (grid.Tag().isEmpty())
         grid.SetTag(GetParam(QStringLiteral("MSFOrder_") + QString::number(grid.Index()), QString()));
@@ -240,6 +241,12 @@ bool LoadTradeGrid(FlexGrid &grid, const TradeGridControls &controls)
         int order = -1;
         SortGridByColumn(grid, col, order);
     }
+    // Every fill fits the columns (after the sort, so a caption is measured with its arrow): values
+    // that grow (a larger amount, prices that arrive after an empty first fill) stay readable; the
+    // widths the user dragged stay while the columns do. New columns are all fitted afresh, with the
+    // progress window on a long list.
+    const bool newColumns = grid.Cols() != oldCols;
+    AutoFitGridColumns(grid, 1, newColumns, !newColumns);
 
     const int rows = grid.Rows();
     if (rows > grid.FixedRows() && oldRow < rows && oldRowSel < rows) {
@@ -267,8 +274,8 @@ uint32_t GetTradeColor(double cost, double sell, double lastClose, double price)
     else
         entry = price > cost ? 0 : price < cost ? 2 : 4;
     const std::vector<QString> &table = MSFViewSetParams().tt;
-    if (entry >= table.size())
-        return 0;
+    if (entry >= table.size() || table[entry].isEmpty())
+        return kDesignedTradeColors[entry];
     const double color = RoundHalfEven(LeadingNumber(table[entry]), 0);
     return color >= 0 && color <= 0xFFFFFF ? static_cast<uint32_t>(color) : 0;
 }

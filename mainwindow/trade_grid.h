@@ -4,6 +4,7 @@
 // daily profit, the index). Amounts are in yuan; colours are 0x00BBGGRR numbers.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -40,21 +41,28 @@ QString TradeGridSql(const QString &codes, const TradeGridControls &controls);
 // selected, its records (tool tip = the node's text). The quotes are refreshed first when the cache
 // is not stamped later than today. Numbers are grouped with 0 as "" (plain digits in key columns) and
 // right-aligned, dates "YYYY-MM-DD" centred, texts left; the live columns _lprice, _rprice, _rper
-// ("停牌" for a stock not open from 09:25:00 on, else the day's change, "" without a price) and _fper
-// (the floating gain over the cost price, "" without a price or cost) come from the quote cache, for
-// codes it holds. Every row takes GetTradeColor of its record, except an open record without a current
-// price (default colour); the live price cells take the quote's colour when it has a price. The columns are fitted when their number changed; the
-// sort state in the Tag (else the saved "MSFOrder_" & Index) is applied again and the selection
-// restored. A failed query leaves the columns and no rows (logged). False when no node is selected
-// (then the grid has the columns and no rows).
+// ("停牌" for a stock not open from 09:25:00 on, else the day's change, "" without a price or without
+// any quote, price and last close both 0) and _fper (the floating gain over the cost price, "" without
+// a price or cost) come from the quote cache, for codes it holds. Every row takes GetTradeColor of its
+// record, except an open record without a current price (default colour); the live price cells take
+// the quote's colour when it has a price. Every fill fits the columns to their texts (a column whose
+// border the user dragged keeps its width while the number of columns stays; new columns are all
+// fitted, with the progress window on a long list); the sort state in the Tag (else the saved
+// "MSFOrder_" & Index) is applied again and the selection restored. A failed query leaves the columns
+// and no rows (logged). False when no node is selected (then the grid has the columns and no rows).
 bool LoadTradeGrid(FlexGrid &grid, const TradeGridControls &controls);
 
 // The colour of a grid row or quote cell from the grid colour table (MSFViewSetParams().tt, decimal
 // colour numbers): quote cells (lastClose != 0) entry 6, 7 or 8 for a price above, below or equal to
 // the last close; a sold record (sell != 0) 1, 3 or 5 for a sell price above, below or at the cost;
-// an open record 0, 2 or 4 for a price above, below or at the cost. 0 (black) when the entry is
-// missing or holds no colour.
+// an open record 0, 2 or 4 for a price above, below or at the cost. An entry that is missing or empty
+// (no colours stored yet) gives its designed colour; 0 (black) when it holds no colour.
 uint32_t GetTradeColor(double cost, double sell, double lastClose, double price);
+
+// The designed colours of the nine entries, shown until the user stores colours of his own: dark red
+// for a rise, dark green for a fall, pale tones for sold records and light grey for no change.
+inline constexpr std::array<uint32_t, 9> kDesignedTradeColors = {128,      12632319, 16384,    12648384, 14737632,
+                                                                 14737632, 128,      12648384, 14737632};
 
 // One held stock of the holdings summary: its name and its cost (buy price × shares) in yuan.
 struct HoldingCost {

@@ -75,6 +75,7 @@ bool FlexGrid::SetCols(int n)
     for (GridRow &row : m_rows)
         row.cells.resize(static_cast<size_t>(n));
     m_colWidth.resize(static_cast<size_t>(n), kDefaultColWidth);
+    m_colWidthByUser.resize(static_cast<size_t>(n), 0);
     m_colAlignment.resize(static_cast<size_t>(n), 9);
     ClampPositions();
     NotifyReset();
@@ -164,15 +165,21 @@ int FlexGrid::ColWidth(int c) const
     return c >= 0 && c < m_cols ? m_colWidth[c] : 0;
 }
 
-bool FlexGrid::SetColWidth(int c, int twips)
+bool FlexGrid::SetColWidth(int c, int twips, bool byUser)
 {
     if (c < 0 || c >= m_cols || twips < 0)
         return false;
+    m_colWidthByUser[c] = byUser;
     if (m_colWidth[c] != twips) {
         m_colWidth[c] = twips;
         NotifyLayout();
     }
     return true;
+}
+
+bool FlexGrid::ColWidthByUser(int c) const
+{
+    return c >= 0 && c < m_cols && m_colWidthByUser[c];
 }
 
 int FlexGrid::RowHeight(int r) const

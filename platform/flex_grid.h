@@ -65,9 +65,11 @@ public:
     uint32_t CellBackColor(int r, int c) const;
     bool SetCellBackColor(int r, int c, uint32_t color);
 
-    // Column widths and row heights in twips (0 = not shown); 0 outside the grid.
+    // Column widths and row heights in twips (0 = not shown); 0 outside the grid. A width the user
+    // gave by dragging the column's border is marked byUser; a width set otherwise clears the mark.
     int ColWidth(int c) const;
-    bool SetColWidth(int c, int twips);
+    bool SetColWidth(int c, int twips, bool byUser = false);
+    bool ColWidthByUser(int c) const;
     int RowHeight(int r) const;
     bool SetRowHeight(int r, int twips);
     // One height for every data row, present and future (a view with uniform rows sets it).
@@ -141,6 +143,7 @@ private:
     int m_fixedRows = 1;
     int m_fixedCols = 1;
     std::vector<int> m_colWidth;
+    std::vector<char> m_colWidthByUser;
     std::vector<int> m_colAlignment;
     int m_dataRowHeight = kDefaultRowHeight;
     int m_row = 1;

@@ -50,9 +50,9 @@ void SaveDefaultType(int index)
         s.memory = text;
 }
 
-std::function<void(const QUrl &)> &ShellOpenHook()
+std::function<bool(const QUrl &)> &ShellOpenHook()
 {
-    static std::function<void(const QUrl &)> hook;
+    static std::function<bool(const QUrl &)> hook;
     return hook;
 }
 
@@ -128,18 +128,17 @@ QUrl ShellOpenUrl(const QString &pathOrAddress)
     return QUrl::fromLocalFile(QFileInfo(pathOrAddress).absoluteFilePath());
 }
 
-void ShellOpen(const QString &pathOrAddress)
+bool ShellOpen(const QString &pathOrAddress)
 {
     if (pathOrAddress.isEmpty())
-        return;
+        return false;
     const QUrl url = ShellOpenUrl(pathOrAddress);
     if (ShellOpenHook())
-        ShellOpenHook()(url);
-    else
-        QDesktopServices::openUrl(url);
+        return ShellOpenHook()(url);
+    return QDesktopServices::openUrl(url);
 }
 
-void SetShellOpenHook(std::function<void(const QUrl &)> open)
+void SetShellOpenHook(std::function<bool(const QUrl &)> open)
 {
     ShellOpenHook() = std::move(open);
 }

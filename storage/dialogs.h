@@ -52,10 +52,12 @@ uint32_t ChooseColor(uint32_t initial, CommonDialog *dialog = nullptr);
 QUrl ShellOpenUrl(const QString &pathOrAddress);
 
 // Asks the desktop to open a document or address with its associated program. No command line is
-// ever built from the text. A failure is not reported.
-void ShellOpen(const QString &pathOrAddress);
-// Replaces what opens the address (tests record it instead); an empty function restores the desktop.
-void SetShellOpenHook(std::function<void(const QUrl &)> open);
+// ever built from the text. False when nothing was opened: an empty text, or a desktop without a
+// program to open it (a program that starts and then fails is not seen).
+bool ShellOpen(const QString &pathOrAddress);
+// Replaces what opens the address (tests record it instead and say whether it opened); an empty
+// function restores the desktop.
+void SetShellOpenHook(std::function<bool(const QUrl &)> open);
 
 // Returns once no loaded window has exactly this caption, handling events while it waits (without
 // using the processor in between), so the window it waits for stays usable. Returns at once when no

@@ -2,10 +2,12 @@
 #include "grid_ops.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include <QFontMetrics>
 #include <QHash>
+#include <QSet>
 
 #include "platform/daynum.h"
 #include "platform/numeric.h"
@@ -99,6 +101,94 @@ QString ApplyFormat(const Value &value, const QString &format)
     return FormatPadded(static_cast<long long>(RoundHalfEven(value.num, 0)), static_cast<int>(whole.size()));
 }
 
+// Text widths in one font for fitting columns. Measuring every text of a column whole would cost a
+// text layout per cell; instead a text's width is first estimated as the sum of its characters'
+// advances (each character measured once), and only the texts whose estimate comes near the widest
+// of their column are measured whole. Widths are in pixels.
+class TextWidths {
+public:
+    explicit TextWidths(const QFont &font) : m_metrics(font) { m_ascii.fill(-1); }
+
+    // The whole text as the grid draws it; each text measured once.
+    int Exact(const QString &text)
+    {
+        if (text.isEmpty())
+            return 0;
+        auto it = m_exact.constFind(text);
+        if (it == m_exact.constEnd())
+            it = m_exact.insert(text, m_metrics.horizontalAdvance(text));
+        return *it;
+    }
+
+    // The widest text of each column from row `first` on (0 for a column whose texts are all empty).
+    std::vector<int> Widest(const FlexGrid &grid, int first)
+    {
+        const int rows = grid.Rows();
+        const int cols = grid.Cols();
+        const size_t n = static_cast<size_t>(std::max(0, rows - first));
+        // Row by row, as the grid keeps its cells.
+        std::vector<int> estimates(n * static_cast<size_t>(cols));
+        std::vector<int> widestEstimate(static_cast<size_t>(cols), 0);
+        for (int r = first; r < rows; ++r) {
+            for (int c = 0; c < cols; ++c) {
+                const int e = Estimate(grid.TextMatrix(r, c));
+                estimates[static_cast<size_t>(r - first) * cols + c] = e;
+                widestEstimate[c] = std::max(widestEstimate[c], e);
+            }
+        }
+        std::vector<int> widest(static_cast<size_t>(cols), 0);
+        for (int c = 0; c < cols; ++c) {
+            // An estimate misses kerning and shaping by a pixel or two: the texts within reach of the
+            // widest estimate are measured whole, the highest estimates first, a bounded number.
+            QSet<QString> seen;
+            for (int level = widestEstimate[c]; level > 0 && level >= widestEstimate[c] - kSlack; --level) {
+                for (int r = first; r < rows && seen.size() < kMaxMeasured; ++r) {
+                    if (estimates[static_cast<size_t>(r - first) * cols + c] != level)
+                        continue;
+                    const QString text = grid.TextMatrix(r, c);
+                    if (!seen.contains(text)) {
+                        seen.insert(text);
+                        widest[c] = std::max(widest[c], Exact(text));
+                    }
+                }
+            }
+        }
+        return widest;
+    }
+
+private:
+    static constexpr int kSlack = 3;
+    static constexpr qsizetype kMaxMeasured = 16;
+
+    int Estimate(const QString &text)
+    {
+        int sum = 0;
+        for (const QChar ch : text) {
+            const char16_t u = ch.unicode();
+            if (u < 128) {
+                int &a = m_ascii[u];
+                if (a < 0)
+                    a = m_metrics.horizontalAdvance(QString(ch));
+                sum += a;
+            } else if (ch.isSurrogate()) {
+                // Characters beyond the first plane are measured with the whole text.
+                return Exact(text);
+            } else {
+                auto it = m_other.constFind(u);
+                if (it == m_other.constEnd())
+                    it = m_other.insert(u, m_metrics.horizontalAdvance(QString(ch)));
+                sum += *it;
+            }
+        }
+        return sum;
+    }
+
+    QFontMetrics m_metrics;
+    std::array<int, 128> m_ascii{};
+    QHash<char16_t, int> m_other;
+    QHash<QString, int> m_exact;
+};
+
 }  // namespace
 
 void SetupGridColumns(FlexGrid &grid, const std::vector<QString> &fields, const std::vector<QString> &captions)
@@ -124,6 +214,9 @@ void SetupGridColumns(FlexGrid &grid, const std::vector<QString> &fields, const 
     for (int r = 0; r + 1 < grid.FixedRows(); ++r)
         grid.SetRowHeight(r, 0);
     for (int i = 0; i < cols; ++i) {
+        // The width the user gave a column belongs to its field, not to its place.
+        if (grid.ColWidthByUser(i) && grid.TextMatrix(0, i) != fields[i])
+            grid.SetColWidth(i, grid.ColWidth(i));
         grid.SetTextMatrix(0, i, fields[i]);
         grid.SetTextMatrix(1, i, captions[i]);
     }
@@ -269,33 +362,23 @@ QString FormatCellValue(const Value &value, QString &format, const QString &zero
     }
 }
 
-void AutoFitGridColumns(FlexGrid &grid, int firstRow, bool showProgress)
+void AutoFitGridColumns(FlexGrid &grid, int firstRow, bool showProgress, bool keepUserWidths)
 {
     const bool progress = showProgress && grid.Rows() > 200;
     if (progress)
         ShowIndicator(QStringLiteral("正在做交易数据表格进行格式设置……"),
                       static_cast<long>(RoundHalfEven(grid.Cols() / 10.0, 0)), 0);
-    const QFontMetrics metrics(grid.Font());
-    // Columns repeat their texts (dates, codes, names): each distinct text is measured once.
-    QHash<QString, int> measured;
-    auto textWidth = [&](const QString &text) {
-        if (text.isEmpty())
-            return 0;
-        auto it = measured.constFind(text);
-        if (it == measured.constEnd())
-            it = measured.insert(text, metrics.horizontalAdvance(text) * kTwipsPerPixel);
-        return *it;
-    };
-    const int first = HasDataRows(grid) ? std::max(0, firstRow) : 0;
+    TextWidths widths(grid.Font());
+    const std::vector<int> widest = widths.Widest(grid, HasDataRows(grid) ? std::max(0, firstRow) : 0);
     for (int c = 0; c < grid.Cols(); ++c) {
-        if (c < grid.FixedCols() - 1) {
+        if (keepUserWidths && grid.ColWidthByUser(c)) {
+            // The user's own width stays.
+        } else if (c < grid.FixedCols() - 1) {
             grid.SetColWidth(c, 0);
         } else {
-            int w = 0;
-            for (int r = first; r < grid.Rows(); ++r)
-                w = std::max(w, textWidth(grid.TextMatrix(r, c)));
+            int w = widest[c] * kTwipsPerPixel;
             if (w != 0)
-                w = std::max(w, textWidth(grid.TextMatrix(grid.FixedRows() - 1, c)));
+                w = std::max(w, widths.Exact(grid.TextMatrix(grid.FixedRows() - 1, c)) * kTwipsPerPixel);
             grid.SetColWidth(c, w != 0 ? w + 100 + 20 : 50 + 20);
         }
         if (progress && c % 10 == 0)
@@ -446,8 +529,13 @@ void SortGridByColumn(FlexGrid &grid, int &col, int &order)
     }
     grid.SetCol(col);
     grid.SetSort(order);
-    grid.SetTextMatrix(captionRow, col,
-                       grid.TextMatrix(captionRow, col) + (order == 4 || order == 7 ? kArrowDown : kArrowUp));
+    const QString caption = grid.TextMatrix(captionRow, col) + (order == 4 || order == 7 ? kArrowDown : kArrowUp);
+    grid.SetTextMatrix(captionRow, col, caption);
+    // The arrow must not cut the caption of a column fitted to it; hidden columns and the widths the
+    // user dragged stay.
+    const int captionWidth = QFontMetrics(grid.Font()).horizontalAdvance(caption) * kTwipsPerPixel + 100 + 20;
+    if (grid.ColWidth(col) > 0 && grid.ColWidth(col) < captionWidth && !grid.ColWidthByUser(col))
+        grid.SetColWidth(col, captionWidth);
     if (grid.Tag().contains(QStringLiteral("排序")) || grid.Tag().isEmpty())
         grid.SetTag(kSortPrefix + QString::number(col) + u':' + QString::number(order));
     RenumberGridRows(grid);

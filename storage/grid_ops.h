@@ -52,9 +52,10 @@ QString FormatCellValue(const Value &value, QString &format, const QString &zero
 
 // Fits every column to its texts from firstRow on (from row 0 when there are no data rows), measured
 // in the grid's font: the widest text + 120 twips, the caption included; 70 twips for an empty
-// column; the key columns left of the row-number column get 0. With more than 200 rows and
-// showProgress set, the progress window shows "正在做交易数据表格进行格式设置……" meanwhile.
-void AutoFitGridColumns(FlexGrid &grid, int firstRow, bool showProgress);
+// column; the key columns left of the row-number column get 0. With keepUserWidths, a column whose
+// border the user dragged keeps its width. With more than 200 rows and showProgress set, the
+// progress window shows "正在做交易数据表格进行格式设置……" meanwhile.
+void AutoFitGridColumns(FlexGrid &grid, int firstRow, bool showProgress, bool keepUserWidths = false);
 
 // A press at (x, y): on the caption rows over the fixed columns every column is fitted (captions
 // included); over a scrollable column that column is sorted as a click does (SortGridByColumn with
@@ -91,7 +92,8 @@ void SaveCheckedColumnList(const FlexGrid &grid, const QString &key, const QStri
 // unless it ends with "↑" (then 7). Any other order re-applies the state in the Tag ("排序:c:o",
 // consumed) into col and order, or uses col and order as given without one. A column below 1 or past
 // the last leaves the grid unsorted. The sorted column's caption gets "↓" for orders 4 and 7, "↑"
-// otherwise, every other arrow is removed; an empty Tag or one holding "排序" takes the new state;
+// otherwise (a shown column too narrow for it widens, unless the user gave its width), every other
+// arrow is removed; an empty Tag or one holding "排序" takes the new state;
 // the rows are renumbered.
 void SortGridByColumn(FlexGrid &grid, int &col, int &order);
 

@@ -36,7 +36,48 @@ int TagPart(const QStringList &parts, int i)
     return static_cast<int>(std::clamp(LeadingNumber(parts[i]), -1e8, 1e8));
 }
 
+// The pixels between two rectangles, squared (0 when they meet).
+long long GapSquared(const QRect &a, const QRect &b)
+{
+    const long long dx = std::max({0, b.left() - a.right(), a.left() - b.right()});
+    const long long dy = std::max({0, b.top() - a.bottom(), a.top() - b.bottom()});
+    return dx * dx + dy * dy;
+}
+
+// The screen nearest to the rectangle: the first it meets, else the one with the smallest gap.
+const QRect &NearestScreen(const QRect &r, const std::vector<QRect> &screens)
+{
+    const QRect *nearest = &screens.front();
+    for (const QRect &s : screens)
+        if (GapSquared(r, s) < GapSquared(r, *nearest))
+            nearest = &s;
+    return *nearest;
+}
+
+// The rectangle moved inside the screen; its top-left corner wins when it is the larger.
+QRect Inside(QRect r, const QRect &screen)
+{
+    r.moveLeft(std::max(screen.left(), std::min(r.left(), screen.left() + screen.width() - r.width())));
+    r.moveTop(std::max(screen.top(), std::min(r.top(), screen.top() + screen.height() - r.height())));
+    return r;
+}
+
 }  // namespace
+
+QRect WindowPlace(const QRect &window, bool placed, const QRect &owner, const std::vector<QRect> &screens)
+{
+    if (screens.empty())
+        return window;
+    if (placed) {
+        for (const QRect &s : screens)
+            if (s.intersects(window))
+                return window;
+        return Inside(window, NearestScreen(window, screens));
+    }
+    QRect r = window;
+    r.moveCenter(owner.isValid() ? owner.center() : screens.front().center());
+    return Inside(r, NearestScreen(r, screens));
+}
 
 int RegisterForm(const QString &name, std::function<QString()> caption)
 {

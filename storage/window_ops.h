@@ -1,10 +1,12 @@
-// 窗体操作: the registry of the program's loaded windows, the caption search over it, and the rule
-// by which a splitter bar follows the mouse. The window-side parts (keeping a window on top, the
+// 窗体操作: the registry of the program's loaded windows, the caption search over it, the place a
+// window opens at, and the rule by which a splitter bar follows the mouse. The window-side parts (keeping a window on top, the
 // splitter bar itself) are in storage/forms/form_ops.h.
 #pragma once
 
 #include <functional>
+#include <vector>
 
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -45,3 +47,11 @@ struct SpBarGeometry {
 // wide moves sideways by x, any other bar up and down by y, bounded by the Tag's limits (the far
 // limit wins when the container is too small for both). x and y both 0 change nothing.
 void DragSpBar(SpBarGeometry &bar, int x, int y);
+
+// Where a window opens, in screen pixels. `window` is its frame as it stands (its place and size);
+// `placed` says whether it has a place already (it was shown before, or the program moved it).
+// Without a place it is centred over `owner` (the main window's frame), or over the first screen when
+// there is no owner, and kept inside the screen it lands on. A place that lies off every screen moves
+// onto the nearest one; any other place stays. Inside a screen the top-left corner wins when the
+// window is larger than the screen. No screens: the window as it stands.
+QRect WindowPlace(const QRect &window, bool placed, const QRect &owner, const std::vector<QRect> &screens);

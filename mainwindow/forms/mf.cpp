@@ -392,6 +392,8 @@ QWidget *MFWindow::BuildCommandBar()
     auto *row2 = new QHBoxLayout;
     for (int i : {4, 5, 6, 7, 19, 13, 11})
         row2->addWidget(makeCom(i));
+    // Two buttons read "参数设置": this one compacts the database, as its menu item says.
+    Com[19]->setToolTip(QStringLiteral("整理数据库"));
     Label1[0] = new QLabel(QStringLiteral("日期"), bar);
     Label1[1] = new QLabel(QStringLiteral("范围"), bar);
     for (int i = 0; i < 2; ++i) {

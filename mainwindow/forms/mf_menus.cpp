@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,6 +17,7 @@
 #include "mainwindow/forms/rightform.h"
 #include "mainwindow/forms/sys_set.h"
 #include "platform/program_folder.h"
+#include "platform/prompter.h"
 #include "records/forms/acc_edit.h"
 #include "records/forms/stock_buy.h"
 #include "storage/dialogs.h"
@@ -155,7 +157,12 @@ void MFWindow::mIntrudation_Click()
     QString help = ProgramFilePath(name);
     if (!QFileInfo::exists(help))
         help = ResolveFileName(QCoreApplication::applicationDirPath(), name);
-    ShellOpen(help);
+    // Without a browser (or without the page) the user learns where the page is.
+    const QString where = QStringLiteral("\r\n") + QDir::toNativeSeparators(QFileInfo(help).absoluteFilePath());
+    if (!QFileInfo::exists(help))
+        MsgBox(QStringLiteral("找不到使用说明的网页文件：") + where, Msg::OkOnly | Msg::Exclamation);
+    else if (!ShellOpen(help))
+        MsgBox(QStringLiteral("无法打开使用说明，请用浏览器打开这个网页文件：") + where, Msg::OkOnly | Msg::Exclamation);
 }
 
 void MFWindow::mAbout_Click()

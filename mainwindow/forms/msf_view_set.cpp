@@ -6,6 +6,7 @@
 #include <QLabel>
 
 #include "mainwindow/forms/mf.h"
+#include "mainwindow/trade_grid.h"
 #include "platform/forms/color_box.h"
 #include "storage/forms/form_instance.h"
 #include "storage/forms/form_ops.h"
@@ -14,14 +15,9 @@ namespace {
 
 const QString kFormName = QStringLiteral("MSFViewSet");
 
-struct BoxDesign {
-    const char *label;
-    ColorRef color;
-};
-constexpr BoxDesign kBoxes[] = {
-    {"上涨(持有)颜色：", 128},      {"上涨(已卖)颜色：", 12632319}, {"下跌(持有)颜色：", 16384},
-    {"下跌(已卖)颜色：", 12648384}, {"持平(持有)颜色：", 14737632}, {"持平(已卖)颜色：", 14737632},
-    {"实时(上涨)颜色：", 128},      {"实时(下跌)颜色：", 12648384}, {"实时(持平)颜色：", 14737632},
+constexpr const char *kBoxLabels[] = {
+    "上涨(持有)颜色：", "上涨(已卖)颜色：", "下跌(持有)颜色：", "下跌(已卖)颜色：", "持平(持有)颜色：",
+    "持平(已卖)颜色：", "实时(上涨)颜色：", "实时(下跌)颜色：", "实时(持平)颜色：",
 };
 
 void RefreshMainWindow()
@@ -41,11 +37,11 @@ MSFViewSetForm::MSFViewSetForm()
     auto *boxes = new QGridLayout;
     boxes->setVerticalSpacing(6);
     for (int i = 0; i < static_cast<int>(TT.size()); ++i) {
-        Label1[i] = new QLabel(QString::fromUtf8(kBoxes[i].label), this);
+        Label1[i] = new QLabel(QString::fromUtf8(kBoxLabels[i]), this);
         Label1[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         TT[i] = new ColorBox(this);
         TT[i]->setFixedSize(64, 22);
-        TT[i]->SetBackColor(kBoxes[i].color);
+        TT[i]->SetBackColor(kDesignedTradeColors[i]);
         boxes->addWidget(Label1[i], i, 0);
         boxes->addWidget(TT[i], i, 1);
         connect(TT[i], &ColorBox::clicked, this, [this, i] { TT_Click(i); });

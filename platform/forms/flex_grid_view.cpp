@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyle>
 
 #include "platform/twips.h"
 
@@ -201,6 +202,9 @@ FlexGridView::FlexGridView(QWidget *parent) : QTableView(parent)
         header->viewport()->installEventFilter(this);
         header->viewport()->setMouseTracking(true);
     }
+    // The user resizes a column by dragging its border in the header; a press anywhere else on the
+    // header is the grid's own (a sort, a fit).
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setStretchLastSection(false);
     viewport()->installEventFilter(this);
     viewport()->setMouseTracking(true);
@@ -209,6 +213,12 @@ FlexGridView::FlexGridView(QWidget *parent) : QTableView(parent)
 
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { WriteBackSelection(); });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { WriteBackSelection(); });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int col, int, int pixels) {
+        if (m_applying)
+            return;
+        const QScopedValueRollback applying(m_applying, true);
+        m_grid.SetColWidth(col, pixels * kTwipsPerPixel, true);
+    });
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { WriteBackScroll(); });
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { WriteBackScroll(); });
 
@@ -386,11 +396,34 @@ double FlexGridView::TwipsY(int viewportY) const
     return y + std::max(0, viewportY - bottom) * kTwipsPerPixel;
 }
 
+bool FlexGridView::OnColumnBorder(int headerX) const
+{
+    // As the header finds the border it resizes from: within the grip margin of a shown section's
+    // right edge, or of its left edge when a shown section lies left of it.
+    const QHeaderView *header = horizontalHeader();
+    const int col = header->logicalIndexAt(headerX);
+    if (col < 0)
+        return false;
+    const int grip = header->style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, header);
+    const int left = header->sectionViewportPosition(col);
+    if (headerX < left + grip) {
+        for (int visual = header->visualIndex(col) - 1; visual >= 0; --visual)
+            if (!header->isSectionHidden(header->logicalIndex(visual)))
+                return true;
+        return false;
+    }
+    return headerX > left + header->sectionSize(col) - grip;
+}
+
 bool FlexGridView::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
         const auto *me = static_cast<QMouseEvent *>(event);
+        // A left press on a column border starts the header's resize, which is no click.
+        if (watched == horizontalHeader()->viewport() && me->button() == Qt::LeftButton &&
+            OnColumnBorder(me->position().toPoint().x()))
+            break;
         const QPointF t = TwipsAt(me->globalPosition().toPoint());
         emit MouseDown(ButtonCode(me->button()), ShiftCode(me->modifiers()), t.x(), t.y());
         break;

@@ -32,7 +32,9 @@ public:
 
 signals:
     // A mouse button pressed anywhere on the grid (cells, header, row numbers): button 1 left,
-    // 2 right, 4 middle; shift 1 Shift, 2 Ctrl, 4 Alt added up; x, y in twips (TwipsAt).
+    // 2 right, 4 middle; shift 1 Shift, 2 Ctrl, 4 Alt added up; x, y in twips (TwipsAt). A left press
+    // on a column border in the header is not reported: it drags the border, and the width the user
+    // leaves goes to the grid (ColWidth, marked byUser).
     void MouseDown(int button, int shift, double x, double y);
     // The mouse moved over the grid; button holds the buttons down, added up.
     void MouseMove(int button, int shift, double x, double y);
@@ -56,6 +58,8 @@ private:
     // The user's selection and scroll position written to the grid.
     void WriteBackSelection();
     void WriteBackScroll();
+    // True when x (header pixels) lies on a column border the header resizes from.
+    bool OnColumnBorder(int headerX) const;
     double TwipsX(int viewportX) const;
     double TwipsY(int viewportY) const;
     // The height of the header and of every row, in pixels, from the font.

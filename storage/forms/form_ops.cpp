@@ -2,10 +2,12 @@
 #include "form_ops.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -14,6 +16,53 @@
 namespace {
 
 constexpr int kTwips = 15;  // twips per pixel
+
+// Marks a window that was shown once: from then on it has a place of its own.
+constexpr char kPlacedProperty[] = "kelvaroPlaced";
+
+// Places the windows as they are shown; installed on the application.
+class WindowPlacer : public QObject {
+public:
+    std::function<QWidget *()> mainWindow;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType())
+            Place(static_cast<QWidget *>(watched));
+        return false;
+    }
+
+private:
+    void Place(QWidget *w) const
+    {
+        const Qt::WindowType type = w->windowType();
+        if (!w->isWindow() || w->parentWidget() || (type != Qt::Window && type != Qt::Dialog && type != Qt::Tool))
+            return;
+        const QWidget *owner = mainWindow ? mainWindow() : nullptr;
+        if (w == owner)
+            return;
+        std::vector<QRect> screens;
+        if (const QScreen *primary = QGuiApplication::primaryScreen())
+            screens.push_back(primary->availableGeometry());
+        for (const QScreen *screen : QGuiApplication::screens())
+            if (screen != QGuiApplication::primaryScreen())
+                screens.push_back(screen->availableGeometry());
+        const bool placed = w->property(kPlacedProperty).toBool() || w->testAttribute(Qt::WA_Moved);
+        const QRect frame = w->frameGeometry();
+        const QRect ownerFrame = owner && owner->isVisible() && !owner->isMinimized() ? owner->frameGeometry() : QRect();
+        const QRect place = WindowPlace(frame, placed, ownerFrame, screens);
+        if (place.topLeft() != frame.topLeft())
+            w->move(place.topLeft());
+        w->setProperty(kPlacedProperty, true);
+    }
+};
+
+WindowPlacer *&Placer()
+{
+    static WindowPlacer *placer = nullptr;
+    return placer;
+}
 
 }  // namespace
 
@@ -66,6 +115,21 @@ void InstallTopLevelCaptions()
                 captions << w->windowTitle();
         return captions;
     });
+}
+
+void InstallWindowPlaces(std::function<QWidget *()> mainWindow)
+{
+    WindowPlacer *&placer = Placer();
+    if (!mainWindow) {
+        delete placer;
+        placer = nullptr;
+        return;
+    }
+    if (!placer) {
+        placer = new WindowPlacer;
+        qApp->installEventFilter(placer);
+    }
+    placer->mainWindow = std::move(mainWindow);
 }
 
 void SetTopMost(QWidget *window)

@@ -35,6 +35,14 @@ ButtonRow LayOutWithButtons(QWidget *window, QLayout *body, const QStringList &c
 // application, also those that never registered. The program calls it once at start-up.
 void InstallTopLevelCaptions();
 
+// Places each of the program's windows as it is shown (WindowPlace in storage/window_ops.h): a window
+// without a place opens centred over the main window `mainWindow` returns (over the first screen
+// while there is none), inside the screen; a window whose place lies off every screen comes back
+// onto the nearest one. Left to the window system: the main window, windows with a parent (Qt puts a
+// dialog over its window), pop-ups and tool tips. The program calls it once at start-up; an empty
+// function removes it.
+void InstallWindowPlaces(std::function<QWidget *()> mainWindow);
+
 // Keeps the window above all other windows, position and size unchanged. A window already shown is
 // shown again, because changing the flag hides it. Window systems may ignore the request.
 void SetTopMost(QWidget *window);

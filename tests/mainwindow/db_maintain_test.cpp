@@ -152,7 +152,11 @@ TEST_F(MaintainTest, MenuBarItemsAndWhatTheyRun)
 
     // While a long operation runs no item does anything.
     QStringList opened;
-    SetShellOpenHook([&opened](const QUrl &url) { opened << url.toLocalFile(); });
+    bool opens = true;  // whether the desktop has a program for the page
+    SetShellOpenHook([&opened, &opens](const QUrl &url) {
+        opened << url.toLocalFile();
+        return opens;
+    });
     WriteFile(PathOf("help.HTML"), "");
     {
         BusyGuard busy;
@@ -166,12 +170,40 @@ TEST_F(MaintainTest, MenuBarItemsAndWhatTheyRun)
     EXPECT_EQ(LoadedRightform(), nullptr);
     EXPECT_EQ(restarts, 0);
 
-    // The help page of the program folder (any letter case), else the one beside the executable.
-    Item("mIntrudation")->trigger();
+    // The help page of the program folder (any letter case), else the one beside the executable; a
+    // page that cannot be opened, or is missing, is named to the user.
+    const QString besideProgram = QCoreApplication::applicationDirPath() + "/HELP.html";
+    ASSERT_FALSE(QFileInfo::exists(besideProgram)) << "the test writes and removes it";
+    struct Help {
+        const char *what;
+        bool inFolder, besideProgram, opens;
+        QString opened, message;
+    };
+    const Help helps[] = {
+        {"in the program folder", true, false, true, PathOf("help.HTML"), ""},
+        {"no browser", true, false, false, PathOf("help.HTML"),
+         "无法打开使用说明，请用浏览器打开这个网页文件：\r\n" + QDir::toNativeSeparators(PathOf("help.HTML"))},
+        {"beside the program", false, true, true, besideProgram, ""},
+        {"nowhere", false, false, true, "", "找不到使用说明的网页文件：\r\n" + QDir::toNativeSeparators(besideProgram)},
+    };
+    for (const Help &h : helps) {
+        QFile::remove(PathOf("help.HTML"));
+        QFile::remove(besideProgram);
+        if (h.inFolder)
+            WriteFile(PathOf("help.HTML"), "");
+        if (h.besideProgram)
+            WriteFile(besideProgram, "");
+        opens = h.opens;
+        opened.clear();
+        prompter.shown.clear();
+        Item("mIntrudation")->trigger();
+        EXPECT_EQ(opened.join(""), h.opened) << h.what;
+        EXPECT_EQ(prompter.Messages(), h.message.isEmpty() ? QStringList() : QStringList{h.message}) << h.what;
+    }
     QFile::remove(PathOf("help.HTML"));
-    Item("mIntrudation")->trigger();
+    QFile::remove(besideProgram);
     SetShellOpenHook({});
-    EXPECT_EQ(opened, (QStringList{PathOf("help.HTML"), QCoreApplication::applicationDirPath() + "/HELP.html"}));
+    prompter.shown.clear();
     Item("mKSet")->trigger();
     EXPECT_TRUE(LoadedKTradeDispSet() && LoadedKTradeDispSet()->isVisible());
     Item("mSet")->trigger();

@@ -441,6 +441,7 @@ TEST_F(MFTest, CommandButtonsCarryTheirCaptions)
     MainWindowHooks().commandRun = [&clicked](int i) { clicked.push_back(i); };
     EXPECT_EQ(mf->Com[0]->text(), "添加买卖记录");
     EXPECT_EQ(mf->Com[19]->text(), "参数设置");
+    EXPECT_EQ(mf->Com[19]->toolTip(), "整理数据库");
     EXPECT_EQ(mf->Com[22]->text(), "列设置");
     EXPECT_EQ(mf->Chk[2]->text(), "实时更新当前价格");
     EXPECT_EQ(mf->windowTitle(), "Kelvaro股票记账软件");

@@ -382,7 +382,10 @@ TEST_F(SettingsFormsTest, ColumnChooser)
 TEST_F(SettingsFormsTest, AboutBox)
 {
     QList<QUrl> opened;
-    SetShellOpenHook([&opened](const QUrl &url) { opened << url; });
+    SetShellOpenHook([&opened](const QUrl &url) {
+        opened << url;
+        return true;
+    });
     RightformForm *form = Rightform();
     EXPECT_EQ(Rightform(), form);
     EXPECT_EQ(form->windowTitle(), "版权说明");

@@ -2,6 +2,7 @@
 // colours and the two lines of the main window, with the quote cache and the clock fixed.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QLabel>
 
 #include "fixtures/db_fixture.h"
@@ -240,6 +241,33 @@ TEST_F(TradeGridTest, NodeBoxesAndBestOnlyChooseTheRows)
     EXPECT_EQ(LogEntryCount(), 1);
 }
 
+// Every fill fits the columns to their widest text, the caption (with its sort arrow) included:
+// values that come after an empty first fill are not cut; a width the user dragged stays.
+TEST_F(TradeGridTest, ColumnsFitTheirTextsAtEveryFill)
+{
+    ASSERT_TRUE(LoadTradeGrid(grid, AllRecords()));
+    ASSERT_EQ(grid.Rows(), grid.FixedRows());
+    AddRecord("600519", "贵州茅台", "2024-01-10", 153.09, 1000, 153.09);
+    grid.SetColWidth(kName, 300, true);
+    grid.SetTag(QStringLiteral("排序:4:3"));
+    ASSERT_TRUE(LoadTradeGrid(grid, AllRecords()));
+    const QFontMetrics fm(grid.Font());
+    const std::pair<int, std::vector<QString>> columns[] = {
+        {7, {"153,090.00", "买入金额"}},
+        {kNum, {"1,000", "数量↑"}},
+        {kBprice, {"153.09", "买入价"}},
+        {kDays, {"129", "天数"}},
+    };
+    for (const auto &[c, texts] : columns) {
+        int widest = 0;
+        for (const QString &t : texts)
+            widest = std::max(widest, fm.horizontalAdvance(t));
+        EXPECT_EQ(grid.ColWidth(c), widest * 15 + 120) << texts[0].toStdString();
+    }
+    EXPECT_EQ(grid.TextMatrix(1, kNum), "数量↑");
+    EXPECT_EQ(grid.ColWidth(kName), 300) << "the user's width";
+}
+
 TEST_F(TradeGridTest, SuspendedFromNineTwentyFive)
 {
     AddRecord("600000", "浦发银行", "2024-01-10", 10.5, 100, 10.5);
@@ -256,6 +284,8 @@ TEST_F(TradeGridTest, SuspendedFromNineTwentyFive)
         {QTime(14, 0), 10.7, 10.8, 10.8, "0.00"},
         {QTime(9, 24, 59), 0, 10.6, 0, ""},  // no price yet: no change
         {QTime(9, 25, 0), 0, 10.6, 0, "停牌"},
+        {QTime(9, 25, 0), 0, 0, 0, ""},  // no quote at all (offline, a weekend): no suspension either
+        {QTime(14, 0), 0, 0, 0, ""},
     };
     for (const Case &c : cases) {
         SetAt(c.at);
@@ -283,18 +313,32 @@ TEST_F(TradeGridTest, TradeColourEntries)
         EXPECT_EQ(GetTradeColor(c.cost, c.sell, c.lastClose, c.price), c.color)
             << c.cost << " " << c.sell << " " << c.lastClose << " " << c.price;
 
+    // Nothing stored (or an entry left empty): the designed colours; a stored text that is no colour: 0.
     struct Entry {
         std::vector<QString> table;
-        uint32_t color;  // of entry 4
+        uint32_t flat, up;  // entries 4 and 0
     };
     const Entry entries[] = {
-        {{}, 0}, {{"1", "2", "3"}, 0}, {{"", "", "", "", "255.6"}, 256}, {{"", "", "", "", "abc"}, 0},
-        {{"", "", "", "", "-5"}, 0},  {{"", "", "", "", "16777216"}, 0},
+        {{}, 14737632, 128},
+        {{"1", "2", "3"}, 14737632, 1},
+        {{"", "", "", "", "255.6"}, 256, 128},
+        {{"", "", "", "", "abc"}, 0, 128},
+        {{"", "", "", "", "-5"}, 0, 128},
+        {{"", "", "", "", "16777216"}, 0, 128},
     };
     for (const Entry &e : entries) {
         MSFViewSetParams().tt = e.table;
-        EXPECT_EQ(GetTradeColor(10, 0, 0, 10), e.color) << e.table.size();
+        EXPECT_EQ(GetTradeColor(10, 0, 0, 10), e.flat) << e.table.size();
+        EXPECT_EQ(GetTradeColor(10, 0, 0, 11), e.up) << e.table.size();
     }
+    // The first fill on a book without stored colours: a rising open record in dark red, its quote
+    // cells falling against the last close in the designed pale green.
+    MSFViewSetParams().tt.clear();
+    AddRecord("600000", "浦发银行", "2024-01-10", 10.5, 100, 10.5);
+    Quotes().rows[3].price = 10.55;
+    ASSERT_TRUE(LoadTradeGrid(grid, AllRecords()));
+    EXPECT_EQ(grid.CellForeColor(grid.FixedRows(), kName), 128u);
+    EXPECT_EQ(grid.CellForeColor(grid.FixedRows(), kRprice), 12648384u);
 }
 
 TEST_F(TradeGridTest, SavedSortAndSelectionSurviveARefill)

@@ -232,4 +232,52 @@ TEST_F(FlexGridViewTest, PressesAreReportedInTheGridsTwipsAndSelectRows)
     EXPECT_EQ(view.currentIndex().row(), 8 - 2);
 }
 
+// A drag on a caption's border resizes the column and reaches the grid as the user's width, which a
+// refill's fit keeps and a full fit replaces; the press is no click (nothing is sorted).
+TEST_F(FlexGridViewTest, BorderDragResizesWithoutAClick)
+{
+    FlexGrid &g = view.Grid();
+    QWidget *header = view.horizontalHeader()->viewport();
+    int clicks = 0;
+    QObject::connect(&view, &FlexGridView::MouseDown, [&] { ++clicks; });
+    auto send = [header](QEvent::Type type, int x, Qt::MouseButtons buttons) {
+        const QPointF at(x, 5);
+        QMouseEvent e(type, at, header->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(header, &e);
+    };
+    struct Case {
+        const char *what;
+        int col;     // the column whose right border is dragged
+        int offset;  // the press, in pixels from that border
+    };
+    const int width2 = view.columnWidth(2);
+    const Case cases[] = {
+        {"the right edge of a column", 2, -1},
+        {"the left edge of the next column", 2, 1},
+        {"the next border", 3, -1},
+    };
+    for (const Case &c : cases) {
+        const int before = view.columnWidth(c.col);
+        const int x = view.columnViewportPosition(c.col) + before + c.offset;
+        send(QEvent::MouseButtonPress, x, Qt::LeftButton);
+        send(QEvent::MouseMove, x + 30, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, x + 30, Qt::NoButton);
+        EXPECT_EQ(view.columnWidth(c.col), before + 30) << c.what;
+        EXPECT_EQ(g.ColWidth(c.col), view.columnWidth(c.col) * 15) << c.what;
+        EXPECT_TRUE(g.ColWidthByUser(c.col)) << c.what;
+    }
+    const int dragged2 = view.columnWidth(2);
+    EXPECT_EQ(clicks, 0);
+    // The middle of a caption is a click as before.
+    send(QEvent::MouseButtonPress, view.columnViewportPosition(3) + view.columnWidth(3) / 2, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, view.columnViewportPosition(3) + view.columnWidth(3) / 2, Qt::NoButton);
+    EXPECT_EQ(clicks, 1);
+
+    AutoFitGridColumns(g, 1, false, true);
+    EXPECT_EQ(view.columnWidth(2), dragged2) << "a refill's fit keeps the user's width";
+    AutoFitGridColumns(g, 1, false);
+    EXPECT_EQ(view.columnWidth(2), width2);
+    EXPECT_FALSE(g.ColWidthByUser(2));
+}
+
 }  // namespace

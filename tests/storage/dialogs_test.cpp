@@ -119,7 +119,10 @@ TEST_F(DialogsTest, ChooseColorCancelGivesTheInitialColour) {
 
 TEST(ShellOpen, AddressesAsTheyAreAndPathsAsLocalFiles) {
     QList<QUrl> opened;
-    SetShellOpenHook([&opened](const QUrl &u) { opened << u; });
+    SetShellOpenHook([&opened](const QUrl &u) {
+        opened << u;
+        return true;
+    });
     ShellOpen(QStringLiteral("https://example.com/a?b=1"));
     ShellOpen(QStringLiteral("/opt/kelvaro/HELP.CHM"));
     ShellOpen(QStringLiteral("/tmp/a b;rm -rf ~.csv"));

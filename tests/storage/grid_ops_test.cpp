@@ -241,6 +241,15 @@ TEST(GridOps, LayoutFindsTheRowNumberColumnAndFittingHidesKeys)
     AutoFitGridColumns(grid, 3, false);
     EXPECT_EQ(grid.ColWidth(4), fm.horizontalAdvance("一个很长很长的名称") * 15 + 120)
         << "the caption counts whenever the column has text";
+
+    // Many texts, the widest neither the longest nor the first: each column takes its widest.
+    std::vector<std::vector<QString>> rows;
+    for (int k = 0; k < 40; ++k)
+        rows.push_back({"1", QString::number(k + 1), k == 30 ? "WWWWW" : "iiiiiiii", k == 7 ? "153,090.00" : "9.50"});
+    LayOut(grid, {"id", "", "a", "b"}, {"", "序号", "甲", "乙"}, rows);
+    AutoFitGridColumns(grid, 2, false);
+    EXPECT_EQ(grid.ColWidth(2), std::max(fm.horizontalAdvance("WWWWW"), fm.horizontalAdvance("iiiiiiii")) * 15 + 120);
+    EXPECT_EQ(grid.ColWidth(3), fm.horizontalAdvance("153,090.00") * 15 + 120);
 }
 
 // The comparison window's list: numbers aligned right (7), text left (1).
@@ -280,6 +289,21 @@ TEST(GridOps, ClickSequencesSortWithArrowsAndTheSavedStateIsReapplied)
         EXPECT_EQ(grid.TextMatrix(1, s.col == 2 ? 3 : 2), s.otherCaption);
         EXPECT_EQ(grid.Tag(), s.tag);
         EXPECT_EQ(Column(grid, 1), (std::vector<QString>{"1", "2", "3"}));
+    }
+    // The arrow widens a column too narrow for it; a width the user gave stays, as does a hidden column.
+    const int arrowed = QFontMetrics(grid.Font()).horizontalAdvance("数量↑") * 15 + 120;
+    struct Narrow {
+        int col, width;
+        bool byUser;
+        int widthAfter;
+    };
+    const Narrow narrows[] = {{3, 200, false, arrowed}, {3, 200, true, 200}, {3, 0, false, 0}, {3, 3000, false, 3000}};
+    for (const Narrow &n : narrows) {
+        SortLayout(grid);
+        grid.SetColWidth(n.col, n.width, n.byUser);
+        int col = n.col, order = 0;
+        SortGridByColumn(grid, col, order);
+        EXPECT_EQ(grid.ColWidth(n.col), n.widthAfter) << n.width << n.byUser;
     }
 
     // A refill re-applies the saved state and leaves it in the Tag; a state naming a column that is

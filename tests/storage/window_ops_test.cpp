@@ -1,6 +1,8 @@
 // Loaded windows, the caption search, the splitter drag rule and the busy guard.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
@@ -121,6 +123,78 @@ TEST(MoveSpBar, WidgetFollowsInPixels)
     EXPECT_EQ(bar.x(), 130);
     MoveSpBar(&bar, 500, 0);
     EXPECT_EQ(bar.x(), 400 - 4 - 20);
+}
+
+TEST(WindowPlace, CentredOverTheOwnerAndKeptOnAScreen)
+{
+    const std::vector<QRect> two = {QRect(0, 0, 1400, 900), QRect(1400, 0, 1000, 800)};
+    const QRect owner(100, 100, 1000, 700);
+    struct Case {
+        const char *what;
+        QRect window;
+        bool placed;
+        QRect owner;
+        std::vector<QRect> screens;
+        QPoint expected;
+    };
+    const Case cases[] = {
+        {"new: centred over the owner", {0, 0, 300, 200}, false, owner, two, {450, 350}},
+        {"new, owner on the second screen", {0, 0, 300, 200}, false, {1500, 50, 400, 300}, two, {1550, 100}},
+        {"new, owner near an edge: inside the screen", {0, 0, 600, 400}, false, {1000, 700, 300, 150}, two, {800, 500}},
+        {"new, larger than the screen: top-left wins", {0, 0, 1600, 1000}, false, owner, {two[0]}, {0, 0}},
+        {"new without an owner: the first screen", {0, 0, 400, 300}, false, QRect(), two, {500, 300}},
+        {"placed on a screen stays", {1300, 850, 300, 200}, true, owner, two, {1300, 850}},
+        {"placed off every screen, right", {5000, 300, 300, 200}, true, owner, two, {2100, 300}},
+        {"placed off every screen, above", {200, -900, 300, 200}, true, owner, two, {200, 0}},
+        {"placed below the second screen", {1600, 850, 300, 200}, true, owner, two, {1600, 600}},
+        {"no screens", {7, 8, 300, 200}, false, owner, {}, {7, 8}},
+    };
+    for (const Case &c : cases) {
+        const QRect place = WindowPlace(c.window, c.placed, c.owner, c.screens);
+        EXPECT_EQ(place.topLeft(), c.expected) << c.what;
+        EXPECT_EQ(place.size(), c.window.size()) << c.what;
+    }
+}
+
+// Shown windows of the program: a new one over the main window, one placed off the screen back on it;
+// the main window, a window with a parent and a pop-up are left alone.
+TEST(WindowPlace, WindowsArePlacedAsTheyAreShown)
+{
+    QWidget mainWindow;
+    mainWindow.setGeometry(100, 100, 600, 400);
+    mainWindow.show();
+    InstallWindowPlaces([&mainWindow] { return &mainWindow; });
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+
+    QWidget settings(nullptr, Qt::Window);
+    settings.resize(200, 100);
+    settings.show();
+    EXPECT_EQ(settings.frameGeometry().center(), mainWindow.frameGeometry().center());
+    QWidget progress(nullptr, Qt::Tool);
+    progress.setGeometry(screen.right() + 500, 40, 200, 100);
+    progress.show();
+    EXPECT_TRUE(screen.contains(progress.frameGeometry())) << "moved back onto the screen";
+    // Shown again: it keeps the place it has.
+    settings.hide();
+    settings.move(10, 20);
+    settings.show();
+    EXPECT_EQ(settings.pos(), QPoint(10, 20));
+
+    QWidget child(&mainWindow, Qt::Window);
+    child.setGeometry(30, 40, 100, 50);
+    child.show();
+    QWidget popup(nullptr, Qt::Popup);
+    popup.setGeometry(30, 40, 100, 50);
+    popup.show();
+    EXPECT_EQ(child.geometry().topLeft(), QPoint(30, 40));
+    EXPECT_EQ(popup.geometry().topLeft(), QPoint(30, 40));
+    EXPECT_EQ(mainWindow.geometry().topLeft(), QPoint(100, 100));
+
+    InstallWindowPlaces({});
+    QWidget after(nullptr, Qt::Window);
+    after.setGeometry(screen.right() + 500, 40, 200, 100);
+    after.show();
+    EXPECT_EQ(after.geometry().topLeft(), QPoint(screen.right() + 500, 40)) << "removed";
 }
 
 TEST(SetTopMost, KeepsGeometryAndVisibility)
