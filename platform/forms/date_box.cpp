@@ -1,7 +1,10 @@
-// DateBox: a date picker that takes a typed year.
+// DateBox: a date picker that takes a typed date.
 #include "date_box.h"
 
 #include <algorithm>
+
+#include <QEvent>
+#include <QLineEdit>
 
 namespace {
 
@@ -13,6 +16,7 @@ DateBox::DateBox(QWidget *parent) : QDateEdit(parent)
 {
     setDisplayFormat(kFormat);
     setCalendarPopup(true);
+    lineEdit()->installEventFilter(this);
 }
 
 QValidator::State DateBox::validate(QString &text, int &pos) const
@@ -27,4 +31,15 @@ QValidator::State DateBox::validate(QString &text, int &pos) const
         return state;
     text = std::clamp(typed, minimumDate(), maximumDate()).toString(kFormat);
     return QDateEdit::validate(text, pos);
+}
+
+bool DateBox::eventFilter(QObject *watched, QEvent *event)
+{
+    // After a click that selected nothing (a drag selects what it covers), the section clicked into.
+    if (watched == lineEdit() && event->type() == QEvent::MouseButtonRelease && !lineEdit()->hasSelectedText()) {
+        const bool handled = QDateEdit::eventFilter(watched, event);
+        setSelectedSection(currentSection());
+        return handled;
+    }
+    return QDateEdit::eventFilter(watched, event);
 }

@@ -199,6 +199,17 @@ TEST_F(AccEditTest, PickersStopAtTodayAndTakeATypedYear)
         picker->setDate(QDate(2035, 1, 2));
         EXPECT_EQ(picker->date(), Day(3, 9));
     }
+    // A click into the year selects it: the year typed replaces it.
+    QLineEdit *text = f->DTE[0]->findChild<QLineEdit *>();
+    ASSERT_NE(text, nullptr);
+    const QPointF inYear(3 + text->fontMetrics().horizontalAdvance(QStringLiteral("20")), text->height() / 2);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, inYear, inYear, Qt::LeftButton, type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(text, &click);
+    }
+    TypeDigits(f->DTE[0], "2022");
+    EXPECT_EQ(f->DTE[0]->date(), QDate(2022, 3, 9));
     // A year typed over a date whose month and day would pass today is taken, brought back to today,
     // and typing goes on with the month and the day.
     f->DTE[0]->setDate(QDate(2023, 12, 8));
@@ -418,6 +429,8 @@ TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
 
     // A record imported with a code the stock list lacks is saved with its own name and stock id.
     const long imported = AddRecord("'600001','邯郸钢铁',100,100,5,0,#2024-03-07#,#1900-1-1#,'',0");
+    AccEdit()->SetTTText(0, "600001");  // a new record of it takes the book's name
+    EXPECT_EQ(LoadedAccEdit()->TTText(1), "邯郸钢铁");
     AccEditShowRecord(imported);
     Type(LoadedAccEdit(), {QString(), {}, {}, "1,200", {}, {}});
     LoadedAccEdit()->Com_Click(1);
