@@ -195,18 +195,55 @@ bool DownloadStockHistory(long sid, const QString &code, double *earliestAdded)
                                                                : DayNumberOf(today.year() - 1, 1, 1);
     DbConnection conn;
     RecordSet rs;
-    if (OpenRs(conn, rs, QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE FALSE"))) {
-        // Rows are asked for only after the newest stored day, so a year that failed must stop the
-        // stock: a later year stored now would leave the failed one out for good. The next run asks
-        // again from the same day.
-        for (int year = DateOfDayNumber(since).year(); year <= today.year(); ++year) {
-            if (!DownloadHistoryRows(sid, year, since, rs, earliestAdded))
-                break;
-        }
-    }
+    bool complete = OpenRs(conn, rs, QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE FALSE"));
+    // Rows are asked for only after the newest stored day, so a year that failed must stop the stock:
+    // a later year stored now would leave the failed one out for good. The next run asks again from
+    // the same day.
+    for (int year = DateOfDayNumber(since).year(); complete && year <= today.year(); ++year)
+        complete = DownloadHistoryRows(sid, year, since, rs, earliestAdded);
     CloseRs(conn, rs);
     UpdateLastClosePrice(code, 0);
-    return true;
+    return complete;
+}
+
+bool DownloadHistoryForDay(long sid, const QString &code, double day)
+{
+    const double today = MarketTodayDayNumber();
+    day = std::floor(day);
+    const int weekday = WeekdayOf(day);
+    if (day >= today || weekday == 1 || weekday == 7 || sid <= 0 || !HistoryTableName(code) ||
+        !EnsureHistoryTable(code))
+        return true;
+    const QString table = *HistoryTableName(code);
+    const auto storedDay = [&table, today](const QString &order) -> std::optional<double> {
+        const Value v = GetFieldValue(table, QStringLiteral("trdat<") + SqlDateLiteral(today + 1) + order,
+                                      QStringLiteral("trdat"), MakeNull());
+        if (v.IsDate() || v.IsNumeric())
+            return std::floor(v.ToDouble());
+        return std::nullopt;
+    };
+    const std::optional<double> newest = storedDay(QStringLiteral(" ORDER BY trdat DESC"));
+    if ((!newest || day > *newest) && !DownloadStockHistory(sid, code))
+        return false;
+    const std::optional<double> oldest = storedDay(QStringLiteral(" ORDER BY trdat"));
+    // An empty table has been asked for everything from 1 January of last year on.
+    const int firstYear = oldest ? DateOfDayNumber(*oldest).year() : MarketToday().year() - 1;
+    const int dayYear = DateOfDayNumber(day).year();
+    if (dayYear >= firstYear)
+        return true;
+    DbConnection conn;
+    RecordSet rs;
+    if (!OpenRs(conn, rs, QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE FALSE")))
+        return true;
+    bool answered = true;
+    for (int year = firstYear - 1; year >= dayYear; --year) {
+        double added = 0;
+        answered = DownloadHistoryRows(sid, year, DayNumberOf(year - 1, 12, 31), rs, &added);
+        if (!answered || added == 0)
+            break;
+    }
+    CloseRs(conn, rs);
+    return answered;
 }
 
 bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs, double *earliestAdded)

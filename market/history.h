@@ -24,10 +24,22 @@ void UpdateLastClosePrice(const QString &code, double price = 0);
 // Appends the rows of code newer than its newest stored row (from 1 January of last year for an
 // empty table), one remote query per year, then updates its last close. Rows dated after today are
 // deleted first and never count as the newest. Stops at the first year whose query fails, so that
-// the next run asks again from the same day. False, after logging, when the code cannot name a price
-// table; false also when the newest stored day cannot be read. earliestAdded, when given, is lowered
-// to the earliest day stored (it is left alone when no row is stored; 0 counts as none yet).
+// the next run asks again from the same day. True when every year was had; false when a year's query
+// failed (the data service did not answer), and false, after logging, when the code cannot name a
+// price table or the newest stored day cannot be read. earliestAdded, when given, is lowered to the
+// earliest day stored (it is left alone when no row is stored; 0 counts as none yet).
 bool DownloadStockHistory(long sid, const QString &code, double *earliestAdded = nullptr);
+
+// Fetches what the price table of code lacks to tell whether `day`, a weekday before today, was a
+// trading day of the stock: the newer rows (DownloadStockHistory) when the day lies after the newest
+// stored row or the table is empty; then, when the day lies in a year before the oldest stored row's
+// year (last year for an empty table), the years from that one back to the day's, the newest first,
+// one query each. That stops at the first year that fails, so that no year is left out between
+// stored years, and at the first year without a row (the stock was not listed yet). Nothing is asked
+// for today, a later day, a Saturday or a Sunday, a stock without an id (sid 0), or a day the stored
+// rows already span. False when a query the day needed failed: the data service did not answer, and
+// a day without a row may then have been a trading day. True otherwise, also when nothing was asked.
+bool DownloadHistoryForDay(long sid, const QString &code, double day);
 
 // Creates H_code when it is missing, and its index on trdat when that is missing. False, after
 // logging, when the code is not six characters of [0-9A-Za-z].

@@ -1,8 +1,24 @@
 // 记录检查: the checks on a typed entry and their messages.
 #include "entry_checks.h"
 
+#include <cmath>
+
+#include "market/service_values.h"
+#include "market/web.h"
 #include "platform/numeric.h"
+#include "platform/recordset.h"
 #include "records/stock_lookup.h"
+#include "storage/common.h"
+#include "storage/db_operate.h"
+
+namespace {
+
+bool TradePrice(double price)
+{
+    return std::isfinite(price) && price > 0 && price < kPriceBound;
+}
+
+}  // namespace
 
 QString SaveFailedMessage()
 {
@@ -11,16 +27,37 @@ QString SaveFailedMessage()
 
 QString CheckTradeCode(const QString &code)
 {
-    return IsTradableCode(code) ? QString() : QStringLiteral("错误：股票代码错误！");
+    if (IsTradableCode(code))
+        return QString();
+    const bool inBook = code.size() == 6 && !IsIndexCode(code.toUpper()) &&
+                        CountGroups(QStringLiteral("account"), QStringLiteral("code"),
+                                    QStringLiteral("code=") + SqlQuote(code)) > 0;
+    return inBook ? QString() : QStringLiteral("错误：股票代码错误！");
 }
 
 QString CheckBuyPrice(double price)
 {
-    return price > 0 ? QString() : QStringLiteral("错误：买入价格错误！");
+    return TradePrice(price) ? QString() : QStringLiteral("错误：买入价格错误！");
+}
+
+QString CheckSellPrice(double price)
+{
+    return price == 0 || TradePrice(price) ? QString() : QStringLiteral("错误：卖出价格错误！");
 }
 
 QString CheckTradeNum(double num)
 {
     const std::optional<int32_t> n = ClngOf(num);
-    return n && *n >= 1 ? QString() : QStringLiteral("错误：交易数量错误！");
+    return n && *n >= 1 && *n == num ? QString() : QStringLiteral("错误：交易数量错误！");
+}
+
+QString TradeDayMessage(const QString &side)
+{
+    return QStringLiteral("错误：") + side + QStringLiteral("日期不是开盘日！");
+}
+
+QString TradeDayUncheckedMessage(const QString &side)
+{
+    return QStringLiteral("错误：数据服务（") + DataServiceBase() + QStringLiteral("）没有响应，无法核对") + side +
+           QStringLiteral("日期是否开盘日！\n数据服务的地址由环境变量 KELVARO_DATA_URL 设定。");
 }

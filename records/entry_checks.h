@@ -8,13 +8,27 @@
 // "错误：保存记录失败！": the record could not be written (the failure is logged to RunErr.txt).
 QString SaveFailedMessage();
 
-// "错误：股票代码错误！" when code is no tradable stock (IsTradableCode: six characters, in the stock
-// list, no index code), else "".
+// "错误：股票代码错误！" unless code is a tradable stock (IsTradableCode: six characters, in the stock
+// list, no index code) or a six-character code, no index code, that the book's records already hold
+// (one imported with a code the stock list lacks stays editable). Else "".
 QString CheckTradeCode(const QString &code);
 
-// "错误：买入价格错误！" when the buy price in yuan is not above 0 (NaN included), else "".
+// "错误：买入价格错误！" unless the buy price in yuan is finite, above 0 and below kPriceBound (NaN,
+// the reading of a box that holds no number, is refused). Else "".
 QString CheckBuyPrice(double price);
 
-// "错误：交易数量错误！" when the quantity rounded to a whole number (ties to even) is below one share
-// or beyond a whole number of 32 bits: such a record would have no cost price. Else "".
+// "错误：卖出价格错误！" unless the sell price in yuan is 0 (not sold) or finite, above 0 and below
+// kPriceBound. Else "".
+QString CheckSellPrice(double price);
+
+// "错误：交易数量错误！" unless the quantity is a whole number of shares from 1 to the largest whole
+// number of 32 bits: a fraction of a share is no quantity, and a record below one share would have no
+// cost price. Else "".
 QString CheckTradeNum(double num);
+
+// side is "买入" or "卖出". "错误：" & side & "日期不是开盘日！": the day is after today, or the stored
+// price history shows no trading on it.
+QString TradeDayMessage(const QString &side);
+// The day could not be checked: the data service did not answer the download of the stock's history
+// for it. The message names the service's address and the environment variable that sets it.
+QString TradeDayUncheckedMessage(const QString &side);

@@ -7,8 +7,14 @@
 
 QString LookupStockName(const QString &code)
 {
-    return GetFieldValue(QStringLiteral("companyinfo"), QStringLiteral("code=") + SqlQuote(code),
-                         QStringLiteral("name"), MakeString(QString()))
+    const QString listed = GetFieldValue(QStringLiteral("companyinfo"), QStringLiteral("code=") + SqlQuote(code),
+                                         QStringLiteral("name"), MakeString(QString()))
+                               .ToText();
+    if (!listed.isEmpty())
+        return listed;
+    return GetFieldValue(QStringLiteral("account"),
+                         QStringLiteral("code=") + SqlQuote(code) + QStringLiteral(" AND sname<>'' ORDER BY id DESC"),
+                         QStringLiteral("sname"), MakeString(QString()))
         .ToText();
 }
 

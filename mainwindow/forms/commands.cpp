@@ -2,7 +2,6 @@
 #include "commands.h"
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
 
 #include <QDateEdit>
@@ -10,6 +9,7 @@
 #include "mainwindow/forms/mf.h"
 #include "mainwindow/forms/trade_grid_form.h"
 #include "market/quotes.h"
+#include "market/service_values.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/db.h"
@@ -78,11 +78,18 @@ Selection ReadSelection(const FlexGrid &grid)
     return s;
 }
 
-// The leading number of an answer; Cancel counts as 0.
+// The number an answer is, read whole as a typed number ("1,000" is 1000); Cancel and an answer that
+// is not wholly a number ("10,5", "1e3") count as 0, which does nothing.
 double AnswerNumber(const std::optional<QString> &answer)
 {
-    const double v = answer ? LeadingNumber(*answer) : 0;
-    return std::isfinite(v) ? v : 0;
+    return answer ? TypedNumber(*answer).value_or(0) : 0;
+}
+
+// A price answer; one at or above the price no stock reaches counts as 0 as well.
+double AnswerPrice(const std::optional<QString> &answer)
+{
+    const double v = AnswerNumber(answer);
+    return v < kPriceBound ? v : 0;
 }
 
 // A quantity answer made whole (halves to even) before it is compared with anything, so "0.4" is no
@@ -212,7 +219,7 @@ void QuickSell(const Selection &s)
     const double start = SaleRecalcStart(QString::number(s.id), ClockTodayDayNumber());
     const QString prompt = QStringLiteral("您今天卖出了股票：") + s.name + u'[' + s.code + QStringLiteral("] ") +
                            NumberText(s.num) + QStringLiteral("股？\r\r\r\r确定的话，请输入卖出价格：");
-    const double price = AnswerNumber(InputBox(prompt, QString(), PriceText(s.code)));
+    const double price = AnswerPrice(InputBox(prompt, QString(), PriceText(s.code)));
     if (price <= 0)
         return;
     SellRecord(s.id, price);
@@ -225,12 +232,18 @@ void MergeSell(MFWindow &mf, const Selection &s)
         ShowMsg(QStringLiteral("请选中需要合并卖出的多条交易！"));
         return;
     }
+    // One price is proposed, for the current row's stock: it cannot be every stock's.
+    if (!s.idList.isEmpty() && CountGroups(kAccount, QStringLiteral("code"),
+                                           QStringLiteral("id IN(") + s.idList + QStringLiteral(")")) > 1) {
+        ShowMsg(QStringLiteral("不能合并卖出不同股票的交易记录！"));
+        return;
+    }
     std::optional<double> start;
     if (!s.idList.isEmpty())
         start = DateField(QStringLiteral("id IN(") + s.idList + QStringLiteral(") ORDER BY bdate DESC"), QStringLiteral("bdate"));
     if (start)
         start = SaleRecalcStart(s.idList, *start);
-    const double price = AnswerNumber(InputBox(QStringLiteral("请输入卖出的成交价："), QString(), PriceText(s.code)));
+    const double price = AnswerPrice(InputBox(QStringLiteral("请输入卖出的成交价："), QString(), PriceText(s.code)));
     if (price > 0 && start && SellRecords(s.idList, price))
         RecalcDeelRes(*start, true);
     RefreshAfterChange(mf, s.code);
@@ -249,7 +262,7 @@ void PartialSell(MFWindow &mf, const Selection &s)
         ShowMsg(QStringLiteral("错误：部分卖出股票数量不能大于原买入股票数量！"));
         return;
     }
-    const double price = AnswerNumber(InputBox(QStringLiteral("请输入卖出的价格："), QString(), PriceText(s.code)));
+    const double price = AnswerPrice(InputBox(QStringLiteral("请输入卖出的价格："), QString(), PriceText(s.code)));
     if (price <= 0)
         return;
     // A split that did not happen must not turn into a sale of the whole record.
@@ -342,7 +355,7 @@ void RunCommand(MFWindow &mf, int index)
     const Selection s = ReadSelection(mf.MSF[0]->Grid());
     switch (index) {
     case 0:
-        ShowModeless(AccEdit());
+        AccEditShowNew();
         break;
     case 1:
         EditRecord(s);

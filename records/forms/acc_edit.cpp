@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include <QCloseEvent>
 #include <QDateEdit>
@@ -17,10 +18,12 @@
 
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
+#include "platform/forms/date_box.h"
 #include "platform/numeric.h"
 #include "platform/prompter.h"
 #include "records/calc.h"
@@ -36,7 +39,7 @@
 namespace {
 
 const QString kCaption = QStringLiteral("编辑股票买卖信息");
-
+const QDate kFirstDate(1990, 1, 1);
 
 // The leading number of a text rounded to a whole number of 32 bits; 0 beyond them.
 long WholeOf(const QString &text)
@@ -96,9 +99,7 @@ void AccEditForm::BuildControls()
     const char *dteCaptions[] = {"买入日期：", "卖出日期："};
     const char *dteTags[] = {"bdate", "sdate"};
     for (int i = 0; i < 2; ++i) {
-        DTE[i] = new QDateEdit(this);
-        DTE[i]->setCalendarPopup(true);
-        DTE[i]->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        DTE[i] = new DateBox(this);
         DTE[i]->setProperty("Tag", QString::fromLatin1(dteTags[i]));
         connect(DTE[i], &QDateEdit::dateChanged, this, [this, i] { DTE_Change(i); });
     }
@@ -206,6 +207,10 @@ std::optional<double> AccEditForm::LastTradeDate() const
 void AccEditForm::NewAccEdit()
 {
     const std::optional<double> day = LastTradeDate();
+    // No trade is dated after today: the pickers stop there.
+    const QDate today = MarketToday();
+    DTE[0]->setDateRange(kFirstDate, today);
+    DTE[1]->setMaximumDate(today);
     for (int i = 0; i <= 5; ++i) {
         if (i < 5)
             LBL[i]->setText(QString());
@@ -256,12 +261,16 @@ void AccEditForm::LoadAccEdit(long id)
             if (!tag.isEmpty())
                 SetTTText(i, texts[i]);
         }
-        const QDate today = ClockToday();
-        DTE[0]->setDateRange(QDate(1990, 1, 1), today);
-        DTE[1]->setDateRange(DateOfDayNumber(bdate), today);
-        DTE[0]->setDate(DateOfDayNumber(bdate));
+        // A stored date after today is shown as it is, not moved to today behind the user's back; the
+        // checks refuse to save it.
+        const QDate today = MarketToday();
+        const QDate bought = DateOfDayNumber(bdate);
+        const QDate sold = sprice > 0 ? DateOfDayNumber(sdate) : today;
+        DTE[0]->setDateRange(kFirstDate, std::max(today, bought));
+        DTE[1]->setDateRange(bought, std::max({today, bought, sold}));
+        DTE[0]->setDate(bought);
         if (sprice > 0)
-            DTE[1]->setDate(DateOfDayNumber(sdate));
+            DTE[1]->setDate(sold);
         else if (const std::optional<double> day = LastTradeDate())
             DTE[1]->setDate(DateOfDayNumber(*day));
         DTE_Change(0);
@@ -304,6 +313,10 @@ void AccEditForm::TT_Change(int index)
         if (code.isEmpty())
             return;
         const QString name = LookupStockName(code);
+        // An unknown code must not stand beside the name of the stock typed before it. A loaded
+        // record keeps its own name.
+        if (name.isEmpty() && IsNewRecordMode())
+            WriteQuiet(1, QString());
         if (name.isEmpty())
             return;
         WriteQuiet(1, name);
@@ -322,8 +335,6 @@ void AccEditForm::TT_Change(int index)
         break;
     }
     case 2:
-        ShowFigures();
-        break;
     case 4:
     case 5:
         ShowFigures();
@@ -334,11 +345,19 @@ void AccEditForm::TT_Change(int index)
     }
 }
 
+std::optional<double> AccEditForm::BoxNumber(int i) const
+{
+    const QString text = TTText(i);
+    if (text.trimmed().isEmpty())
+        return 0.0;
+    return TypedNumber(text);
+}
+
 void AccEditForm::ShowFigures()
 {
-    const double q = LeadingNumber(TTText(2));
-    const double p = LeadingNumber(TTText(4));
-    const double s = LeadingNumber(TTText(5));
+    const double q = BoxNumber(2).value_or(0);
+    const double p = BoxNumber(4).value_or(0);
+    const double s = BoxNumber(5).value_or(0);
     const std::optional<int32_t> n = ClngOf(q);
     if (q <= 0 || p <= 0 || !n || !std::isfinite(p * q)) {
         for (int i = 0; i < 3; ++i)
@@ -354,9 +373,9 @@ void AccEditForm::ShowFigures()
 
 void AccEditForm::ShowReturn()
 {
-    const double q = LeadingNumber(TTText(2));
-    const double p = LeadingNumber(TTText(4));
-    const double s = LeadingNumber(TTText(5));
+    const double q = BoxNumber(2).value_or(0);
+    const double p = BoxNumber(4).value_or(0);
+    const double s = BoxNumber(5).value_or(0);
     if (s > 0) {
         // With no cost price ("-") the return cannot be worked out and the box keeps its text.
         const double c = LeadingNumber(LBL[0]->text());
@@ -369,10 +388,15 @@ void AccEditForm::ShowReturn()
     }
 }
 
-void AccEditForm::TT_Click(int index)
+bool AccEditForm::TT_Click(int index)
 {
-    if ((index == 4 || index == 5) && TTText(index).isEmpty())
-        SetTTText(index, NumberText(GetRealtimePrice(TTText(0))));
+    if ((index != 4 && index != 5) || !TTText(index).isEmpty())
+        return false;
+    SetTTText(index, NumberText(GetRealtimePrice(TTText(0))));
+    // The proposal is selected, so that what the user types replaces it.
+    TT[index]->setFocus(Qt::MouseFocusReason);
+    TT[index]->selectAll();
+    return true;
 }
 
 void AccEditForm::DTE_Change(int)
@@ -383,11 +407,13 @@ void AccEditForm::DTE_Change(int)
 
 bool AccEditForm::eventFilter(QObject *watched, QEvent *event)
 {
+    // A press that filled a box is not passed on: the box would put the cursor where it was
+    // pressed and so undo the selection of the proposal.
     if (event->type() == QEvent::MouseButtonPress) {
         if (watched == TT[4])
-            TT_Click(4);
-        else if (watched == TT[5])
-            TT_Click(5);
+            return TT_Click(4);
+        if (watched == TT[5])
+            return TT_Click(5);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -423,8 +449,12 @@ bool AccEditForm::CheckInfo()
     const QString code = TTText(0);
     const double bdate = DayNumberOf(DTE[0]->date());
     const double sdate = DayNumberOf(DTE[1]->date());
-    const double bprice = LeadingNumber(TTText(4));
-    const double sprice = LeadingNumber(TTText(5));
+    // Each box is read once, as the save reads it; a text that is not wholly a number reads as NaN
+    // and fails its box's check.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double num = BoxNumber(2).value_or(nan);
+    const double bprice = BoxNumber(4).value_or(nan);
+    const double sprice = BoxNumber(5).value_or(nan);
     auto fail = [](const QString &message) {
         MsgBox(message, Msg::OkOnly);
         return false;
@@ -434,21 +464,42 @@ bool AccEditForm::CheckInfo()
         return fail(m);
     if (sdate < bdate)
         return fail(QStringLiteral("错误：卖出日期先于买入日期！"));
+    const long sid = ClngOf(StockIdOf(code).ToDouble()).value_or(0);
     // A stock new to the book has no price table yet: without it no past day would count as a
     // trading day, and the history of a new holding could not be entered.
     if (QuoteIndexOf(code) < 0) {
         BusyGuard busy;
-        if (DownloadStockHistory(ClngOf(StockIdOf(code).ToDouble()).value_or(0), code))
+        if (DownloadStockHistory(sid, code))
             m_downloaded = code;
     }
-    if (!IsTradeDay(bdate, code))
-        return fail(QStringLiteral("错误：买入日期不是开盘日！"));
-    if (sprice > 0 && !IsTradeDay(sdate, code))
-        return fail(QStringLiteral("错误：卖出日期不是开盘日！"));
+    // A past day is a trading day when the stock's history has a row for it; what the table lacks
+    // for the day (an older year, the days since the last download) is fetched first. When that
+    // fails, a day without a row may have been a trading day: the message says so. A code of the
+    // book that the stock list lacks has no history to be had: the market's calendar, the index's
+    // history, decides for it.
+    const QString dayCode = sid > 0 ? code : QStringLiteral("1A0001");
+    const long daySid = sid > 0 ? sid : ClngOf(StockIdOf(dayCode).ToDouble()).value_or(0);
+    const auto tradeDayFailure = [&](double day, const QString &side) {
+        bool answered = true;
+        {
+            BusyGuard busy;
+            answered = DownloadHistoryForDay(daySid, dayCode, day);
+        }
+        if (IsTradeDay(day, dayCode))
+            return QString();
+        return answered ? TradeDayMessage(side) : TradeDayUncheckedMessage(side);
+    };
+    if (const QString m = tradeDayFailure(bdate, QStringLiteral("买入")); !m.isEmpty())
+        return fail(m);
+    if (const QString m = CheckSellPrice(sprice); !m.isEmpty())
+        return fail(m);
+    if (sprice > 0) {
+        if (const QString m = tradeDayFailure(sdate, QStringLiteral("卖出")); !m.isEmpty())
+            return fail(m);
+    }
     if (const QString m = CheckBuyPrice(bprice); !m.isEmpty())
         return fail(m);
-    // The quantity saved is the amount the box reads.
-    if (const QString m = CheckTradeNum(ParseAmount(TTText(2))); !m.isEmpty())
+    if (const QString m = CheckTradeNum(num); !m.isEmpty())
         return fail(m);
     const PriceRange buyRange = GetMaxAndMinPrice(code, bdate);
     const double earliest = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate"),
@@ -496,11 +547,15 @@ bool AccEditForm::SaveAccRec()
             continue;
         const bool numeric = tag == QLatin1String("num") || tag == QLatin1String("bprice") ||
                              tag == QLatin1String("sprice");
-        ok = rs.Set(tag, numeric ? MakeDouble(ParseAmount(TTText(i))) : MakeString(TTText(i)));
+        ok = rs.Set(tag, numeric ? MakeDouble(BoxNumber(i).value_or(0)) : MakeString(TTText(i)));
     }
     const QString code = TTText(0);
-    const double sprice = ParseAmount(TTText(5));
-    ok = ok && rs.Set(QStringLiteral("sid"), StockIdOf(code)) && rs.Set(QStringLiteral("bdate"), MakeDate(bdate)) &&
+    const double sprice = BoxNumber(5).value_or(0);
+    // A code of the book that the stock list lacks has no id there: an edited record keeps its own.
+    const Value listedId = StockIdOf(code);
+    if (listedId.IsNumeric() || isNew)
+        ok = ok && rs.Set(QStringLiteral("sid"), listedId.IsNumeric() ? listedId : MakeLong(0));
+    ok = ok && rs.Set(QStringLiteral("bdate"), MakeDate(bdate)) &&
          rs.Set(QStringLiteral("sdate"), MakeDate(sprice > 0 ? sdate : kEmptyDate)) && rs.Update();
     if (!ok) {
         LogDbError(rs.lastError, sql);
@@ -589,4 +644,13 @@ void AccEditShowRecord(long id)
     AccEditForm *form = AccEdit();
     ShowModeless(form);
     form->ID->setText(QString::number(id));
+}
+
+void AccEditShowNew()
+{
+    AccEditForm *form = AccEdit();
+    ShowModeless(form);
+    // A loaded record would be overwritten by the next save: a new entry starts instead.
+    if (!form->IsNewRecordMode())
+        form->NewAccEdit();
 }

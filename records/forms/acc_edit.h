@@ -62,30 +62,36 @@ public:
 
     // Makes the window top-most, then prepares a new entry.
     void Form_Load();
-    // Prepares a new entry: empties the figures and every box but the memo, sets both dates to
-    // LastTradeDate (left as they are when it has none), empties ID, enables code and name, and
+    // Prepares a new entry: empties the figures and every box but the memo, lets both pickers go up to
+    // today (China time), sets both dates to LastTradeDate (left as they are when it has none), empties ID, enables code and name, and
     // writes the current tree node's code into TT(0) when a stock node is current (which looks the
     // stock up and proposes price and quantity).
     void NewAccEdit();
     // Loads record id into the boxes and the dates and disables code and name; nothing for id 0; an
-    // id without a record changes nothing but the focus, which goes to the sell price.
+    // id without a record changes nothing but the focus, which goes to the sell price. The pickers go
+    // up to today, or to the record's own date when it is later.
     void LoadAccEdit(long id);
     // The day both pickers start from: today when today is a trading day, else the newest day of the
     // index history; nothing when neither is known.
     std::optional<double> LastTradeDate() const;
 
     // The checks an entry must pass before it is saved; the first that fails shows its message
-    // ("错误：股票代码错误！", ...) and gives false. For a stock new to the book the price history is
-    // downloaded first, so that a past buy date can be checked against it.
+    // ("错误：股票代码错误！", ...) and gives false. Quantity and prices must be wholly numbers within
+    // the bounds of entry_checks.h, the dates not after today. For a stock new to the book the price
+    // history is downloaded first, and so is what the stock's table lacks for a past buy or sell
+    // date (DownloadHistoryForDay); when that download fails, a day without a row is refused with a
+    // message naming the data service that did not answer.
     bool CheckInfo();
     // The range of code on day: from the quote service for today or the empty date (fields 4 and 5
     // of a quote of at least 31 fields), else from the stock's price table; (0, 0) without either.
     PriceRange GetMaxAndMinPrice(const QString &code, double day) const;
-    // Stores the entry as a new record (ID empty or naming no record) or over the loaded record, then
-    // downloads the history of a stock new to the book, recomputes the record's amounts and the
-    // asset table (from the earlier of the stored and the new buy date), rebuilds the tree for a new
-    // record, refreshes grid and chart when the root, a group or the saved stock's node is current,
-    // and resets the main window's date range. Holds the busy guard. When the record cannot be
+    // Stores the entry as a new record (ID empty or naming no record) or over the loaded record, the
+    // quantity and prices read as CheckInfo reads them (BoxNumber), the stock id from the stock list
+    // (an edited record of a code the list lacks keeps its own, a new one gets 0), then downloads the
+    // history of a stock new to the book, recomputes the record's amounts and the asset table (from
+    // the earlier of the stored and the new buy date), rebuilds the tree for a new record, refreshes
+    // grid and chart when the root, a group or the saved stock's node is current, and resets the
+    // main window's date range. Holds the busy guard. When the record cannot be
     // written (logged) the message "错误：保存记录失败！" is shown, nothing else runs and false is
     // returned, so the entry stays on screen.
     bool SaveAccRec();
@@ -103,11 +109,15 @@ private:
     void BuildControls();
     void ID_Change();
     void TT_Change(int index);
-    // A click into the empty buy-price or sell-price box fills it with the current price.
-    void TT_Click(int index);
+    // A click into the empty buy-price or sell-price box fills it with the current price, selected;
+    // true when it did.
+    bool TT_Click(int index);
     void DTE_Change(int index);
     // Writes TT(i) with its change handling suppressed (the original disabled the box around it).
     void WriteQuiet(int i, const QString &text);
+    // The number in TT(i) as the checks and the save read it: 0 for an empty box, nothing for a text
+    // that is not wholly a number (TypedNumber).
+    std::optional<double> BoxNumber(int i) const;
     // The figures of quantity and prices (change handling of TT(2), also run by TT(4), TT(5)).
     void ShowFigures();
     // The net return and net profit of a sold entry (change handling of TT(4), TT(5) after the
@@ -135,3 +145,7 @@ void AccEditNodeClick(const TreeNodeRef &node);
 // The main window's double click on a data row of the trade grid: shows the editor (loading it when
 // needed) and writes the row's record id into ID, which loads the record.
 void AccEditShowRecord(long id);
+// The main window's "添加买卖记录": shows the editor (loading it when needed). An entry being typed
+// stays; a loaded record gives way to a new entry, so that the next save adds a record instead of
+// replacing the loaded one.
+void AccEditShowNew();

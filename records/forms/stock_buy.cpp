@@ -2,6 +2,7 @@
 #include "stock_buy.h"
 
 #include <cmath>
+#include <limits>
 
 #include <QCloseEvent>
 #include <QDateEdit>
@@ -15,10 +16,12 @@
 #include <QVBoxLayout>
 
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
+#include "platform/forms/date_box.h"
 #include "platform/numeric.h"
 #include "platform/prompter.h"
 #include "records/calc.h"
@@ -35,6 +38,15 @@
 namespace {
 
 const QString kCaption = QStringLiteral("买入股票");
+
+// The number a box holds as the check and the store read it: 0 for an empty box, NaN for a text that
+// is not wholly a number, which every check refuses.
+double BoxNumber(const QString &text)
+{
+    if (text.trimmed().isEmpty())
+        return 0;
+    return TypedNumber(text).value_or(std::numeric_limits<double>::quiet_NaN());
+}
 
 }  // namespace
 
@@ -67,9 +79,7 @@ void StockBuyForm::BuildControls()
         connect(TT[i], &QLineEdit::textChanged, this, [this, i] { TT_Change(i); });
         place(ttCaptions[i], TT[i]);
     }
-    DTE = new QDateEdit(this);
-    DTE->setCalendarPopup(true);
-    DTE->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    DTE = new DateBox(this);
     DTE->setProperty("Tag", QStringLiteral("bdate"));
     place("买入日期：", DTE);
     LBL[0] = new QLabel(QStringLiteral("-"), this);
@@ -109,7 +119,10 @@ void StockBuyForm::WriteQuiet(int i, const QString &text)
 
 void StockBuyForm::Form_Load()
 {
-    DTE->setDate(ClockToday());
+    // No buy is dated after today (China time): the picker stops there.
+    const QDate today = MarketToday();
+    DTE->setDateRange(QDate(1990, 1, 1), today);
+    DTE->setDate(today);
 }
 
 void StockBuyForm::TT_Change(int index)
@@ -161,9 +174,9 @@ void StockBuyForm::ProposeBuy(const QString &code)
 
 void StockBuyForm::ShowCapital()
 {
-    const double q = LeadingNumber(TTText(2));
-    const double p = LeadingNumber(TTText(3));
-    if (q <= 0 || p <= 0 || !std::isfinite(p * q))
+    const double q = BoxNumber(TTText(2));
+    const double p = BoxNumber(TTText(3));
+    if (!(q > 0) || !(p > 0) || !std::isfinite(p * q))
         LBL[0]->setText(QStringLiteral("-"));
     else
         LBL[0]->setText(FormatValue(MakeDouble(p * q)));
@@ -171,8 +184,8 @@ void StockBuyForm::ShowCapital()
 
 QString StockBuyForm::CheckEntry() const
 {
-    for (const QString &message : {CheckTradeCode(TTText(0).trimmed()), CheckBuyPrice(LeadingNumber(TTText(3))),
-                                   CheckTradeNum(LeadingNumber(TTText(2)))}) {
+    for (const QString &message : {CheckTradeCode(TTText(0).trimmed()), CheckBuyPrice(BoxNumber(TTText(3))),
+                                   CheckTradeNum(BoxNumber(TTText(2)))}) {
         if (!message.isEmpty())
             return message;
     }
@@ -182,7 +195,7 @@ QString StockBuyForm::CheckEntry() const
 bool StockBuyForm::StoreBuy()
 {
     const QString code = TTText(0).trimmed();
-    const int32_t num = ClngOf(LeadingNumber(TTText(2))).value_or(0);
+    const int32_t num = ClngOf(BoxNumber(TTText(2))).value_or(0);
     const double bdate = DayNumberOf(DTE->date());
     const int32_t sid = ClngOf(StockIdOf(code).ToDouble()).value_or(0);
 
@@ -194,7 +207,7 @@ bool StockBuyForm::StoreBuy()
     const bool ok = rs.AddNew() && rs.Set(QStringLiteral("code"), MakeString(code)) &&
                     rs.Set(QStringLiteral("sname"), MakeString(TTText(1))) &&
                     rs.Set(QStringLiteral("num"), MakeLong(num)) &&
-                    rs.Set(QStringLiteral("bprice"), MakeDouble(LeadingNumber(TTText(3)))) &&
+                    rs.Set(QStringLiteral("bprice"), MakeDouble(BoxNumber(TTText(3)))) &&
                     rs.Set(QStringLiteral("bdate"), MakeDate(bdate)) && rs.Set(QStringLiteral("tnum"), MakeLong(num)) &&
                     rs.Set(QStringLiteral("sid"), MakeLong(sid)) && rs.Update();
     if (!ok) {
@@ -215,6 +228,8 @@ bool StockBuyForm::StoreBuy()
     // A chart that shows this stock must draw its trades anew to show the buy.
     ResetChart();
     RefreshCurrentNode();
+    // A buy dated before the main window's first day must be inside its date window.
+    ResetDtpRange();
     return true;
 }
 

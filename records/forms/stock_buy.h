@@ -40,16 +40,16 @@ public:
     // handling like a typed change (nothing while the box is disabled).
     void SetTTText(int i, const QString &text);
 
-    // The buy date becomes today.
+    // The buy date becomes today (China time), the latest day its picker takes.
     void Form_Load();
 
-    // The buttons. 0 "确定": the first failing check shows its message ("错误：股票代码错误！" for an
-    // empty, unknown or index code, "错误：买入价格错误！" for a price of 0 or less, "错误：交易数量错误！"
-    // for a quantity below one share) and the entry stays on screen. Otherwise the window hides and
-    // the buy is stored as an open record (the quantity rounded to whole shares, also as the trade
-    // size tnum; sell price, sell date and memo keep the table's defaults) with its amounts; a stock
-    // new to the book gets its price history and joins the quote list; the asset table is recomputed
-    // from the buy date, the tree rebuilt, the chart reset and the current node refreshed; the window
+    // The buttons. 0 "确定": the first failing check shows its message and the entry stays on screen:
+    // the checks of entry_checks.h on the code, on the price and on the quantity, each box read whole
+    // as a typed number (TypedNumber; "10,5" is no price). Otherwise the window hides and the buy is
+    // stored as an open record (the quantity also as the trade size tnum; sell price, sell date and
+    // memo keep the table's defaults) with its amounts; a stock new to the book gets its price history
+    // and joins the quote list; the asset table is recomputed from the buy date, the tree rebuilt,
+    // the chart reset, the current node refreshed and the main window's date range reset; the window
     // closes. When the record cannot be written (logged) "错误：保存记录失败！" is shown and the
     // window comes back with its entry. The store and the refresh hold the busy guard.
     // 1 "取  消": closes the window, nothing stored. A click while the program is busy is ignored.

@@ -232,14 +232,19 @@ TEST_F(CommandsTest, SellSplitAndMergeAnswers)
         {9, {"0.4"}, {open}, {}, 1, ""},
         {9, {"999.5", "12.5"}, {{1000, 12.5, today, "2024-04-08", 1000}}, {}, 2, "2024-04-08"},
         {9, {"300", std::nullopt}, {open}, {}, 2, ""},
+        {9, {"1,000", "12.5"}, {{1000, 12.5, today, "2024-04-08", 1000}}, {}, 2, "2024-04-08"},
+        {9, {"300", "1e3"}, {open}, {}, 2, ""},
         // split
         {12, {"1000"}, {open}, {"被拆分后的股票数量必须小于原交易股票数量【1000】！"}, 1, ""},
         {12, {"400"}, {{400, 0, "", "2024-04-08", 1000}, {600, 0, "", "2024-04-08", 1000}}, {}, 1, ""},
         {12, {"0.4"}, {open}, {}, 1, ""},
+        {12, {"1,000"}, {open}, {"被拆分后的股票数量必须小于原交易股票数量【1000】！"}, 1, ""},
         // quick sell
         {3, {std::nullopt}, {open}, {}, 1, ""},
         {3, {""}, {open}, {}, 1, ""},
         {3, {"abc"}, {open}, {}, 1, ""},
+        {3, {"10,5"}, {open}, {}, 1, ""},
+        {3, {"1000000"}, {open}, {}, 1, ""},
         {3, {"10.5"}, {{1000, 10.5, today, "2024-04-08", 1000}}, {}, 1, today},
         // one row selected
         {8, {"12"}, {open}, {"请选中需要合并卖出的多条交易！"}, 0, ""},
@@ -294,6 +299,17 @@ TEST_F(CommandsTest, ResellsRecomputeFromTheOldSaleAndMergeSellIsWhole)
     EXPECT_EQ(Records()[0].sprice, 0);
     EXPECT_EQ(RecalcFrom(), "");
     MainWindowHooks().nodeClick = nullptr;
+
+    // Rows of two stocks are not sold at the one price proposed for the current row's stock.
+    Book(book);
+    Exec("UPDATE account SET code='000001' WHERE id=2");
+    Select(1, 2);
+    Run(8, {"12"});
+    EXPECT_EQ(prompter.Messages(), QStringList{"不能合并卖出不同股票的交易记录！"});
+    EXPECT_TRUE(Prompts().isEmpty());
+    EXPECT_EQ(Records()[0].sprice, 0);
+    EXPECT_EQ(Records()[1].sprice, 11);
+    EXPECT_EQ(RecalcFrom(), "");
 
     // A split that cannot be written sells nothing.
     Book(book);
@@ -398,6 +414,14 @@ TEST_F(CommandsTest, PresetsAndWindows)
     Select(1, 1);
     mf->Com_Click(1);
     EXPECT_EQ(LoadedAccEdit()->ID->text(), "1");
+    // Adding while a record is loaded starts a new entry, so the next save cannot replace that record;
+    // an entry being typed stays.
+    mf->Com_Click(0);
+    EXPECT_TRUE(LoadedAccEdit()->IsNewRecordMode());
+    EXPECT_TRUE(LoadedAccEdit()->TT[0]->isEnabled());
+    LoadedAccEdit()->SetTTText(2, "300");
+    mf->Com_Click(0);
+    EXPECT_EQ(LoadedAccEdit()->TTText(2), "300");
 
     mf->Com_Click(10);
     ASSERT_NE(LoadedStockBuy(), nullptr);

@@ -236,7 +236,7 @@ TEST_F(HistoryTest, FailedYearStopsTheStockAndIsAskedAgainNextTime)
     // A first download whose first year fails must not store the second year: its rows would make
     // the failed year look done.
     services.AddFault(QStringLiteral("sp_2024_00"), FakeFault{FakeFault::Status500});
-    EXPECT_TRUE(DownloadStockHistory(kPufaSid, QStringLiteral("600000")));
+    EXPECT_FALSE(DownloadStockHistory(kPufaSid, QStringLiteral("600000")));  // reported
     EXPECT_EQ(RemoteQueries(), QStringList({RemoteSql(2024, kPufaSid, "2024-01-01")}));
     EXPECT_TRUE(Stored(QStringLiteral("600000")).empty());
 
@@ -245,6 +245,57 @@ TEST_F(HistoryTest, FailedYearStopsTheStockAndIsAskedAgainNextTime)
     EXPECT_EQ(RemoteQueries(), QStringList({RemoteSql(2024, kPufaSid, "2024-01-01"),
                                             RemoteSql(2025, kPufaSid, "2024-01-01")}));
     ExpectStoredHistory(QStringLiteral("600000"), kPufaSid, QDate(2024, 1, 1));
+}
+
+// Whether a past day was a trading day needs the stock's rows around it: years before the stored
+// ones are fetched newest first, stopping at a failure (no gap) or at a year without rows; days after
+// the newest stored row are fetched as by a download. The result tells whether the service answered.
+TEST_F(HistoryTest, DayOutsideTheStoredRowsFetchesWhatIsMissing)
+{
+    history = std::make_shared<FakeHistory>(QDate(2021, 1, 4), QDate(2025, 3, 14), std::vector<long>{kPufaSid});
+    services.ServeHistory(history);
+    struct Case {
+        QDate day;
+        QDate today;        // null: 2025-03-14
+        const char *fault;  // a query that fails, "" none
+        QStringList queries;
+        bool answered;
+        QDate storedAfter;  // the rows stored afterwards are the history's rows after this day
+    } cases[] = {
+        {{2024, 6, 3}, {}, "", {}, true, {2024, 1, 1}},
+        {{2022, 3, 5}, {}, "", {}, true, {2024, 1, 1}},  // a Saturday
+        {{2025, 3, 14}, {}, "", {}, true, {2024, 1, 1}},  // today
+        {{2022, 3, 1}, {}, "", {RemoteSql(2023, kPufaSid, "2022-12-31"), RemoteSql(2022, kPufaSid, "2021-12-31")},
+         true, {2021, 12, 31}},
+        {{2022, 3, 1}, {}, "sp_2022_00", {RemoteSql(2023, kPufaSid, "2022-12-31"), RemoteSql(2022, kPufaSid, "2021-12-31")},
+         false, {2022, 12, 31}},
+        {{2022, 3, 1}, {}, "sp_2023_00", {RemoteSql(2023, kPufaSid, "2022-12-31")}, false, {2024, 1, 1}},
+        {{2025, 3, 18}, {2025, 3, 19}, "", {RemoteSql(2025, kPufaSid, "2025-03-14")}, true, {2024, 1, 1}},
+        {{2025, 3, 18}, {2025, 3, 19}, "sp_2025_00", {RemoteSql(2025, kPufaSid, "2025-03-14")}, false, {2024, 1, 1}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << Iso(c.day).toStdString() << " " << c.fault);
+        Exec(QStringLiteral("DROP TABLE IF EXISTS H_600000"));
+        SetNow(QDateTime(QDate(2025, 3, 14), QTime(17, 0)));
+        ASSERT_TRUE(DownloadStockHistory(kPufaSid, QStringLiteral("600000")));
+        SetNow(QDateTime(c.today.isValid() ? c.today : QDate(2025, 3, 14), QTime(17, 0)));
+        services.ClearRequests();
+        if (*c.fault)
+            services.AddFault(QString::fromLatin1(c.fault), FakeFault{FakeFault::ErrorReply});
+        EXPECT_EQ(DownloadHistoryForDay(kPufaSid, QStringLiteral("600000"), Day(c.day.year(), c.day.month(), c.day.day())),
+                  c.answered);
+        EXPECT_EQ(RemoteQueries(), c.queries);
+        ExpectStoredHistory(QStringLiteral("600000"), kPufaSid, c.storedAfter);
+    }
+    // A year without a row of the stock (not listed yet) ends the search: no older year is asked.
+    services.SetSqlAnswer(QStringLiteral("sp_2022_00"), FakeServices::SqlRowsBody({"trdat"}, {}, 0));
+    services.ClearRequests();
+    EXPECT_TRUE(DownloadHistoryForDay(kPufaSid, QStringLiteral("600000"), Day(2020, 6, 1)));
+    EXPECT_EQ(RemoteQueries(), QStringList({RemoteSql(2023, kPufaSid, "2022-12-31"), RemoteSql(2022, kPufaSid, "2021-12-31")}));
+    // No stock id, nothing to ask.
+    services.ClearRequests();
+    EXPECT_TRUE(DownloadHistoryForDay(0, QStringLiteral("600000"), Day(2020, 6, 1)));
+    EXPECT_TRUE(RemoteQueries().isEmpty());
 }
 
 TEST_F(HistoryTest, FailedMiddleYearLeavesNoGap)

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 
+#include "market/web.h"
 #include "platform/busy_guard.h"
 #include "platform/daynum.h"
 #include "records/deelres.h"
@@ -49,6 +50,14 @@ protected:
     {
         return {f->LBL[0]->text(), f->LBL[1]->text(), f->LBL[2]->text(), f->TTText(3), f->LBL[3]->text()};
     }
+    // Digits typed into a widget key by key, as the keyboard sends them.
+    static void TypeDigits(QWidget *w, const QString &digits)
+    {
+        for (const QChar c : digits) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_0 + (c.unicode() - u'0'), Qt::NoModifier, QString(c));
+            QCoreApplication::sendEvent(w, &press);
+        }
+    }
 };
 
 TEST_F(AccEditTest, CodeAndNameLookupProposePriceAndQuantity)
@@ -77,8 +86,14 @@ TEST_F(AccEditTest, CodeAndNameLookupProposePriceAndQuantity)
         EXPECT_EQ(Texts(f, {0, 1, 4, 2}), c.expect);
         delete f;
     }
-    // Clearing the name box searches with an empty text, which matches every stock: nothing changes.
+    // An unknown code typed after a known one leaves no name of the other stock behind.
     AccEditForm *f = AccEdit();
+    f->SetTTText(0, "600000");
+    f->SetTTText(0, "999999");
+    EXPECT_EQ(f->TTText(1), "");
+    delete f;
+    // Clearing the name box searches with an empty text, which matches every stock: nothing changes.
+    f = AccEdit();
     f->SetTTText(1, "pfyh");
     f->SetTTText(1, "");
     EXPECT_EQ(Texts(f, {0, 1, 4, 2}), QStringList({"600000", "", "10", "1500"}));
@@ -92,6 +107,9 @@ TEST_F(AccEditTest, CodeAndNameLookupProposePriceAndQuantity)
     click(4);
     click(5);
     EXPECT_EQ(Texts(f, {4, 5}), QStringList({"9", "10"}));
+    // The proposal is selected: what the user types replaces it.
+    f->TT[5]->insert("6.10");
+    EXPECT_EQ(f->TTText(5), "6.10");
     EXPECT_EQ(LogEntryCount(), 0) << LogText().toStdString();
 }
 
@@ -116,8 +134,14 @@ TEST_F(AccEditTest, FiguresFollowQuantityAndPrices)
         EXPECT_EQ(Figures(f), c.expect);
         delete f;
     }
-    // Without a cost price the net return cannot be worked out: the box keeps its text.
+    // A new quantity changes every figure, the net return and the net profit too.
     AccEditForm *f = AccEdit();
+    Type(f, {QString(), {}, {}, "1000", "10.00", "11.00"});
+    f->SetTTText(2, "2000");
+    EXPECT_EQ(Figures(f), QStringList({"10.017", "34.6", "20,006.00", "9.81", "2,000.00"}));
+    delete f;
+    // Without a cost price the net return cannot be worked out: the box keeps its text.
+    f = AccEdit();
     Type(f, {QString(), {}, {}, "", "10", ""});
     f->SetTTText(3, "keep");
     f->SetTTText(5, "11");
@@ -166,15 +190,80 @@ TEST_F(AccEditTest, LoadShowsTheRecordWithoutProposals)
     EXPECT_TRUE(services.Requests().empty());
 }
 
+TEST_F(AccEditTest, PickersStopAtTodayAndTakeATypedYear)
+{
+    Hold600000();
+    // A new entry: neither picker goes past today.
+    AccEditForm *f = AccEdit();
+    for (QDateEdit *picker : f->DTE) {
+        picker->setDate(QDate(2035, 1, 2));
+        EXPECT_EQ(picker->date(), Day(3, 9));
+    }
+    // A click into the year selects it: the year typed replaces it.
+    QLineEdit *text = f->DTE[0]->findChild<QLineEdit *>();
+    ASSERT_NE(text, nullptr);
+    const QPointF inYear(3 + text->fontMetrics().horizontalAdvance(QStringLiteral("20")), text->height() / 2);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, inYear, inYear, Qt::LeftButton, type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(text, &click);
+    }
+    TypeDigits(f->DTE[0], "2022");
+    EXPECT_EQ(f->DTE[0]->date(), QDate(2022, 3, 9));
+    // A year typed over a date whose month and day would pass today is taken, brought back to today,
+    // and typing goes on with the month and the day.
+    f->DTE[0]->setDate(QDate(2023, 12, 8));
+    f->DTE[0]->setSelectedSection(QDateTimeEdit::YearSection);
+    TypeDigits(f->DTE[0], "20240110");
+    EXPECT_EQ(f->DTE[0]->date(), Day(1, 10));
+    f->DTE[0]->setSelectedSection(QDateTimeEdit::YearSection);
+    TypeDigits(f->DTE[0], "2030");  // no year after this one
+    EXPECT_EQ(f->DTE[0]->date(), Day(1, 10));
+
+    // A stored date after today is shown as it is and refused, not moved to today by the save.
+    struct Case {
+        const char *values;
+        QDate bdate, sdate;
+        QString message;
+    } cases[] = {
+        {"1000,1000,10,0,#2030-01-02#,#1900-1-1#", {2030, 1, 2}, {2030, 1, 2}, "错误：买入日期不是开盘日！"},
+        {"1000,1000,10,11,#2024-03-04#,#2030-01-03#", Day(3, 4), {2030, 1, 3}, "错误：卖出日期不是开盘日！"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.values);
+        const long id = AddRecord(QStringLiteral("'600000','浦发银行',") + c.values + QStringLiteral(",'',148"));
+        f->ID->setText(QString::number(id));
+        EXPECT_EQ(f->DTE[0]->date(), c.bdate);
+        EXPECT_EQ(f->DTE[1]->date(), c.sdate);
+        prompter.shown.clear();
+        f->Com_Click(1);
+        EXPECT_EQ(prompter.Messages(), QStringList(c.message));
+        EXPECT_EQ(FieldOf(id, "bdate").num, DayNumberOf(c.bdate));
+    }
+}
+
 TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
 {
     Hold600000();
     AddRecord("'600000','浦发银行',100,100,10,0,#2024-03-05#,#1900-1-1#,'',148");  // the earliest buy
+    // Imported with a code the stock list lacks (no stock id, no history of its own).
+    AddRecord("'600001','邯郸钢铁',100,100,5,0,#2024-03-07#,#1900-1-1#,'',0");
     const QString range = QStringLiteral("错误：买入价格超出实际交易范围【");
+    const QString down = QStringLiteral("http://127.0.0.1:1/gupiao/");
+    const QString unchecked = QStringLiteral("错误：数据服务（") + down +
+                              QStringLiteral("）没有响应，无法核对买入日期是否开盘日！\n"
+                                             "数据服务的地址由环境变量 KELVARO_DATA_URL 设定。");
+    // The data service as each case finds it: as the fixture leaves it (an error reply to every
+    // history query), not answering at all, or serving 600000's history from 2022 on.
+    enum Service { kAsSet, kDown, kFrom2022 };
+    const auto from2022 = std::make_shared<FakeHistory>(QDate(2022, 1, 4), Day(3, 8), std::vector<long>{148});
+    ASSERT_TRUE(from2022->IsTradingDay(QDate(2022, 3, 1)) && !from2022->IsSuspended(148, QDate(2022, 3, 1)));
+    ASSERT_TRUE(FakeHistory::IsHoliday(QDate(2022, 10, 4)));
     struct Case {
         Entry entry;
         QDate today;  // null: the Saturday
         QString message;
+        Service service = kAsSet;
     } cases[] = {
         {{"60000", Day(3, 6), Day(3, 8), "1000", "10.8", ""}, {}, "错误：股票代码错误！"},
         {{"999999", Day(3, 6), Day(3, 8), "1000", "10.8", ""}, {}, "错误：股票代码错误！"},
@@ -202,6 +291,29 @@ TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
         {{"600000", Day(3, 6), Day(3, 11), "1000", "11", "12"}, Day(3, 11),
          "错误：卖出价格超出实际交易范围【9.5-10.5】！"},
         {{"000001", Day(3, 11), Day(3, 11), "1000", "12", ""}, Day(3, 11), ""},
+        // Each box is read whole as a number, as the save reads it.
+        {{"600000", Day(3, 7), Day(3, 8), "1000", "10,5", ""}, {}, "错误：买入价格错误！"},
+        {{"600000", Day(3, 7), Day(3, 8), "1000", "15a0.5", ""}, {}, "错误：买入价格错误！"},
+        {{"600000", Day(3, 7), Day(3, 8), "1000", "7.1O", ""}, {}, "错误：买入价格错误！"},
+        {{"600000", Day(3, 6), Day(3, 7), "1000", "11", "11,5"}, {}, "错误：卖出价格错误！"},
+        {{"600000", Day(3, 6), Day(3, 7), "1000", "11", "￥99"}, {}, "错误：卖出价格错误！"},
+        {{"600000", Day(3, 6), Day(3, 8), "1,000", " 10.8 ", "0"}, {}, ""},
+        // No trade has these values, whatever the date.
+        {{"600000", Day(3, 4), Day(3, 8), "1000", "1e308", ""}, {}, "错误：买入价格错误！"},
+        {{"600000", Day(3, 4), Day(3, 8), "1000", "1000000", ""}, {}, "错误：买入价格错误！"},
+        {{"600000", Day(3, 4), Day(3, 8), "1000", "999999.99", ""}, {}, ""},
+        {{"600000", Day(3, 4), Day(3, 8), "1000", "10", "-1"}, {}, "错误：卖出价格错误！"},
+        {{"600000", Day(3, 4), Day(3, 8), "1000.5", "10", ""}, {}, "错误：交易数量错误！"},
+        // A code of the book missing from the stock list is checked on the market's calendar.
+        {{"600001", Day(3, 6), Day(3, 8), "100", "5", ""}, {}, ""},
+        {{"600001", Day(3, 2), Day(3, 8), "100", "5", ""}, {}, "错误：买入日期不是开盘日！"},
+        {{"600002", Day(3, 6), Day(3, 8), "100", "5", ""}, {}, "错误：股票代码错误！"},
+        // A year before the stored history is fetched first; without an answer the message says so.
+        {{"600000", QDate(2022, 3, 1), Day(3, 8), "1000", "10", ""}, {}, "", kFrom2022},
+        {{"600000", QDate(2022, 10, 4), Day(3, 8), "1000", "10", ""}, {}, "错误：买入日期不是开盘日！", kFrom2022},
+        {{"600000", QDate(2022, 3, 1), Day(3, 8), "1000", "10", ""}, {}, unchecked, kDown},
+        {{"600000", Day(3, 11), Day(3, 11), "1000", "10", ""}, Day(3, 12), unchecked, kDown},
+        {{"600000", Day(3, 2), Day(3, 8), "1000", "10", ""}, {}, "错误：买入日期不是开盘日！", kDown},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE((c.entry.code + " " + c.entry.bdate.toString() + " " + c.entry.num + " " + c.entry.bprice +
@@ -214,6 +326,10 @@ TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
             services.SetQuote(QStringLiteral("sh000001"), FakeServices::QuoteFields("上证指数", 1, 1, 1, 1, 1,
                                                                                     "2024-03-11"));
         }
+        if (c.service == kDown)
+            SetDataServiceBase(down);
+        else if (c.service == kFrom2022)
+            services.ServeHistory(from2022);
         prompter.shown.clear();
         AccEditForm *f = AccEdit();
         Type(f, c.entry);
@@ -221,6 +337,9 @@ TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
         EXPECT_EQ(prompter.Messages(), c.message.isEmpty() ? QStringList() : QStringList(c.message));
         delete f;
         Hold600000();
+        services.ServeHistory(nullptr);
+        SetDataServiceBase(services.DataBase());
+        Exec("DELETE FROM H_600000 WHERE trdat<#2024-01-01#");
     }
 }
 
@@ -307,6 +426,18 @@ TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
     LoadedAccEdit()->Com_Click(2);
     EXPECT_EQ(FieldOf(id, "num").num, 500);
     EXPECT_EQ(calls, QStringList());
+
+    // A record imported with a code the stock list lacks is saved with its own name and stock id.
+    const long imported = AddRecord("'600001','邯郸钢铁',100,100,5,0,#2024-03-07#,#1900-1-1#,'',0");
+    AccEdit()->SetTTText(0, "600001");  // a new record of it takes the book's name
+    EXPECT_EQ(LoadedAccEdit()->TTText(1), "邯郸钢铁");
+    AccEditShowRecord(imported);
+    Type(LoadedAccEdit(), {QString(), {}, {}, "1,200", {}, {}});
+    LoadedAccEdit()->Com_Click(1);
+    EXPECT_EQ(prompter.Messages(), QStringList());
+    EXPECT_EQ(FieldOf(imported, "num").num, 1200);
+    EXPECT_EQ(FieldOf(imported, "sname").ToText(), "邯郸钢铁");
+    EXPECT_EQ(FieldOf(imported, "sid").ToText(), "0");
     EXPECT_EQ(LogEntryCount(), 0) << LogText().toStdString();
 }
 

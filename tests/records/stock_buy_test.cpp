@@ -69,7 +69,8 @@ TEST_F(StockBuyTest, LookupProposesAndShowsTheCapitalUsed)
     } capitals[] = {
         {"1000", "10.00", "10,000.00"},  // no fee
         {"1000.5", "10", "10,005.00"},
-        {"100股", "3.5元", "350.00"},
+        {"1,000", "10", "10,000.00"},
+        {"100股", "3.5元", "-"},  // read whole as numbers, as the store reads them
         {"0", "10", "-"},
         {"1000", "0", "-"},
         {"-100", "10", "-"},
@@ -103,6 +104,11 @@ TEST_F(StockBuyTest, RefusalsKeepTheEntryOnScreen)
         {"600000", "0.5", "10", "错误：交易数量错误！"},  // rounds to 0
         {"600000", "3e9", "10", "错误：交易数量错误！"},
         {"600000", "", "10", "错误：交易数量错误！"},
+        {"600000", "1000", "10,5", "错误：买入价格错误！"},
+        {"600000", "1000", "1e308", "错误：买入价格错误！"},
+        {"600000", "1000", "1000000", "错误：买入价格错误！"},
+        {"600000", "1000.5", "10", "错误：交易数量错误！"},
+        {"600000", "100股", "10", "错误：交易数量错误！"},
         {"999999", "0", "0", "错误：股票代码错误！"},  // the first failing check only
     };
     for (const Case &c : cases) {
@@ -127,6 +133,8 @@ TEST_F(StockBuyTest, RefusalsKeepTheEntryOnScreen)
     f = StockBuy();
     EXPECT_EQ(Texts(f, {0, 1, 2, 3}) << f->LBL[0]->text(), QStringList({"", "", "", "", "-"}));
     EXPECT_EQ(f->DTE->date(), Day(3, 9));
+    f->DTE->setDate(QDate(2030, 1, 2));  // the picker stops at today
+    EXPECT_EQ(f->DTE->date(), Day(3, 9));
     EXPECT_EQ(Records(), 0);
     EXPECT_EQ(calls, QStringList());
 }
@@ -137,10 +145,10 @@ TEST_F(StockBuyTest, StoresAnOpenRecordAndRefreshes)
     // Opened again from the main window, the window keeps its entry and looks the code up.
     StockBuyShow("600000");
     StockBuyForm *f = LoadedStockBuy();
-    f->SetTTText(2, "1000");
+    f->SetTTText(2, "1,000");
     StockBuyShow(QString());
     EXPECT_EQ(LoadedStockBuy(), f);
-    EXPECT_EQ(Texts(f, {0, 1, 2, 3}), QStringList({"600000", "浦发银行", "1000", "10"}));
+    EXPECT_EQ(Texts(f, {0, 1, 2, 3}), QStringList({"600000", "浦发银行", "1,000", "10"}));
     f->DTE->setDate(Day(3, 2));  // a Saturday: stored all the same, counted on Monday
     f->Com_Click(0);
     EXPECT_EQ(prompter.Messages(), QStringList());
@@ -159,7 +167,8 @@ TEST_F(StockBuyTest, StoresAnOpenRecordAndRefreshes)
     EXPECT_EQ(CashOn(Day(3, 1)), -1);  // before the buy date: not recomputed
     EXPECT_EQ(CashOn(Day(3, 4)), 200000 - 10005.00);
     EXPECT_EQ(CashOn(Day(3, 8)), 200000 - 10005.00);
-    EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh"}));
+    // The main window's date range takes the new first buy.
+    EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh", "dtp"}));
     for (const FakeRequest &r : services.Requests())
         EXPECT_TRUE(r.sql.isEmpty()) << r.sql.toStdString();  // a held stock downloads nothing
     EXPECT_EQ(LogEntryCount(), 0) << LogText().toStdString();
