@@ -142,8 +142,13 @@ void RegisterRecordsHooks()
             mf->RebuildTree();
     };
     h.setDtpRange = [] {
-        if (MFWindow *mf = LoadedMF())
-            mf->SetDtpRange();
+        MFWindow *mf = LoadedMF();
+        // The writers refresh before they reset the range: a window that moved to an older first buy
+        // (a closed trade typed in or imported) must show it in the tree and the grid too.
+        if (mf && mf->SetDtpRange()) {
+            mf->RebuildTree();
+            mf->TV_NodeClick(mf->CurrentNode);
+        }
     };
     h.resetChart = [] {
         if (MFWindow *mf = LoadedMF())
@@ -545,7 +550,7 @@ void MFWindow::RebuildTree()
     LoadStockTree(TV);
 }
 
-void MFWindow::SetDtpRange()
+bool MFWindow::SetDtpRange()
 {
     const QDate today = ClockToday();
     const std::optional<QDate> earliest = EarliestBuyDate();
@@ -555,9 +560,11 @@ void MFWindow::SetDtpRange()
     const bool wholeBook = DTP[0]->date() <= (m_bookStart.isValid() ? m_bookStart : start);
     DTP[0]->setDateRange(earliest ? start : DateOfDayNumber(kEmptyDate), today);
     DTP[1]->setDateRange(DTP[0]->minimumDate(), today);
+    const QDate before = DTP[0]->date();
     if (wholeBook)
         DTP[0]->setDate(start);
     m_bookStart = start;
+    return DTP[0]->date() != before;
 }
 
 void MFWindow::Form_Resize()

@@ -484,12 +484,15 @@ TEST_F(MFTest, ANewBookShowsEverything)
     EXPECT_TRUE(mf->LBL[0]->text().startsWith(QStringLiteral("总资产：210,000.00")));
     EXPECT_EQ(mf->TStatus->text(), mf->LBL[0]->text());
 
+    // As the record editor and the import do: tree, refresh, then the range.
     ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
             "VALUES ('000002','万科A',#2023-06-01#,10,100,100,10,#2023-07-03#,12)");
-    ResetDtpRange();
+    ReloadStockTree();
     RefreshCurrentNode();
+    ResetDtpRange();
     EXPECT_EQ(mf->DTP[0]->date(), QDate(2023, 6, 1));
     EXPECT_EQ(grid.Rows(), grid.FixedRows() + 3);
+    EXPECT_EQ(mf->TV->topLevelItem(0)->child(1)->childCount(), 2);
     // A window the user narrowed stays as it is.
     mf->DTP[0]->setDate(QDate(2024, 1, 1));
     ExecSql("UPDATE account SET bdate=#2022-01-04# WHERE code='000002'");
