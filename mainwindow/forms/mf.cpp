@@ -603,6 +603,11 @@ void MFWindow::RestartSys()
     SetDtpRange();
     RebuildTree();
     TV_NodeClick(CurrentNode);
+    // A new book without a record to show leaves no stock of the old one on the chart.
+    if (Pic[0]->picture().Tag.isEmpty()) {
+        Pic[0]->picture().Cls();
+        Pic[0]->picture().Refresh();
+    }
 }
 
 void MFWindow::TV_NodeClick(const std::optional<TreeNodeRef> &node)
