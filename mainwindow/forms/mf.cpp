@@ -143,8 +143,8 @@ void RegisterRecordsHooks()
     };
     h.setDtpRange = [] {
         MFWindow *mf = LoadedMF();
-        // The writers refresh before they reset the range: a window that moved to an older first buy
-        // (a closed trade typed in or imported) must show it in the tree and the grid too.
+        // The writers refresh before they reset the range: a window that moved (to an older first buy:
+        // a closed trade typed in or imported) must show in the tree and the grid too.
         if (mf && mf->SetDtpRange()) {
             mf->RebuildTree();
             mf->TV_NodeClick(mf->CurrentNode);
@@ -555,12 +555,12 @@ bool MFWindow::SetDtpRange()
     const QDate today = ClockToday();
     const std::optional<QDate> earliest = EarliestBuyDate();
     const QDate start = BookStart(earliest, today);
+    const QDate before = DTP[0]->date();
     // A window that began at the book's first day goes on beginning there, so a trade older than the
     // book was (typed in, imported, restored) is not left outside it; one the user narrowed stays.
-    const bool wholeBook = DTP[0]->date() <= (m_bookStart.isValid() ? m_bookStart : start);
+    const bool wholeBook = before <= (m_bookStart.isValid() ? m_bookStart : start);
     DTP[0]->setDateRange(earliest ? start : DateOfDayNumber(kEmptyDate), today);
     DTP[1]->setDateRange(DTP[0]->minimumDate(), today);
-    const QDate before = DTP[0]->date();
     if (wholeBook)
         DTP[0]->setDate(start);
     m_bookStart = start;
