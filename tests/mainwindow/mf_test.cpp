@@ -76,6 +76,17 @@ protected:
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
     }
+    // On a Saturday, 600000 held since 2024-01-10, 000001 bought and sold in February and March, and
+    // one row of assets.
+    static void SaturdayBook()
+    {
+        SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0)); });
+        ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
+                "VALUES ('600000','浦发银行',#2024-01-10#,10,3000,3000,10,#1900-1-1#,0)");
+        ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
+                "VALUES ('000001','平安银行',#2024-02-01#,10,100,100,10,#2024-03-05#,12)");
+        ExecSql("INSERT INTO DeelRes (dat,cash,scash,sm) VALUES (#2024-05-17#,126000,84000,210000)");
+    }
     // The least width of the command bar: what its buttons and dates need.
     static int CommandBarWidth(MFWindow *mf) { return mf->Frm[0]->layout()->minimumSize().width(); }
     int ended = 0;
@@ -369,12 +380,7 @@ TEST_F(MFTest, ARefusedHeightStillLetsTheWidthFollow)
 // lines for it; later activations change nothing.
 TEST_F(MFTest, TheFirstActivationFillsTreeGridAndLines)
 {
-    SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0)); });  // a Saturday
-    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
-            "VALUES ('600000','浦发银行',#2024-01-10#,10,3000,3000,10,#1900-1-1#,0)");
-    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
-            "VALUES ('000001','平安银行',#2024-02-01#,10,100,100,10,#2024-03-05#,12)");
-    ExecSql("INSERT INTO DeelRes (dat,cash,scash,sm) VALUES (#2024-05-17#,126000,84000,210000)");
+    SaturdayBook();
     SaveParam("FPAR_MF_chk", "1【⊙】1【⊙】0【⊙】0");
     SaveParam("当前结点", "2");
     LoadFormParams();
@@ -456,12 +462,7 @@ TEST_F(MFTest, TheFirstActivationFillsTreeGridAndLines)
 // closed trade older than the book, typed in later, is in the window too.
 TEST_F(MFTest, ANewBookShowsEverything)
 {
-    SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0)); });  // a Saturday
-    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
-            "VALUES ('600000','浦发银行',#2024-01-10#,10,3000,3000,10,#1900-1-1#,0)");
-    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
-            "VALUES ('000001','平安银行',#2024-02-01#,10,100,100,10,#2024-03-05#,12)");
-    ExecSql("INSERT INTO DeelRes (dat,cash,scash,sm) VALUES (#2024-05-17#,126000,84000,210000)");
+    SaturdayBook();
     MFWindow *mf = MF();
     ShowStatusText(QStringLiteral("正在保存市值/资产表......"));
     mf->Form_Activate();
