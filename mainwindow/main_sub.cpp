@@ -1,7 +1,9 @@
 // Main_sub: start-up, the data part of a restart, the schema upgrade and the settings records.
 #include "main_sub.h"
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 #include <QDir>
 #include <QFile>
@@ -219,12 +221,21 @@ double RecalcStartDate(double downloadedFrom)
     // Days valued before their prices arrived are valued again.
     if (newest.IsDate() || (newest.IsNumeric() && newest.num > 0))
         return downloadedFrom > 0 && downloadedFrom < newest.num ? downloadedFrom : newest.num;
-    // A failed query gives an Empty value, not the default: both mean "start today".
+    // A failed query gives an Empty value, not the default: both mean "no asset rows".
     if (newest.IsString()) {
         if (const auto d = ParseDate(newest.str); d && *d > kEmptyDate)
             return *d;
     }
-    return ClockTodayDayNumber();
+    // Without asset rows every day of the book is valued, from its first buy; an empty book from today.
+    const Value firstBuy = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate ASC"),
+                                         QStringLiteral("bdate"), MakeEmpty());
+    std::optional<double> first;
+    if (firstBuy.IsDate() || firstBuy.IsNumeric())
+        first = firstBuy.num;
+    else if (firstBuy.IsString())
+        first = ParseDate(firstBuy.str);
+    const double today = ClockTodayDayNumber();
+    return first && *first > kEmptyDate ? std::min(*first, today) : today;
 }
 
 StartupSteps DefaultStartupSteps()

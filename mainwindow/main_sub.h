@@ -39,7 +39,8 @@ void LoadFormParams();
 
 // The first day (a day number) of the per-day asset recomputation at start-up and restart: the
 // newest DeelRes.dat, or downloadedFrom (the earliest day the history download stored, 0 for none)
-// when that is earlier; today when the table is empty or cannot be read.
+// when that is earlier. When the table is empty or cannot be read: the earliest buy date of the book
+// (never after today), today for an empty book.
 double RecalcStartDate(double downloadedFrom = 0);
 
 // The steps of start-up and restart that reach other subsystems, in the order they run. They

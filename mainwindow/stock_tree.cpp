@@ -97,7 +97,7 @@ std::optional<TreeNodeRef> LoadStockTree(double d0, double d1)
     CloseRs(conn, rs);
 
     const double count = static_cast<double>(tree.size());
-    if (!(saved > 0 && saved < count))
+    if (!(saved > 0 && saved <= count))
         return std::nullopt;
     return tree[static_cast<size_t>(saved) - 1].node;
 }

@@ -39,8 +39,8 @@ QString StockTreeSql(double d0, double d1);
 // "C2". A code met again in the query (its records carry another name) joins its first node, which
 // keeps its place and name and moves under "C0" when that row has an open record. A failed query
 // leaves the root and the two empty groups (the layer logs it). Returns the node whose Index is the
-// leading number of the parameter "当前结点"; nothing for 0, a negative value or one not below the
-// node count (the caller keeps its current node then).
+// leading number of the parameter "当前结点", the last node included; nothing for 0, a negative value
+// or one above the node count.
 std::optional<TreeNodeRef> LoadStockTree(double d0, double d1);
 
 // The codes a node stands for, as an SQL list: a stock node ("S" key) its code, the six characters

@@ -325,11 +325,10 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
     // The status line lets events through: shown before the rows are replaced, which then happens in
     // one transaction without a break, so a failure leaves the table as it was.
     ShowStatusText(QStringLiteral("正在保存市值/资产表......"));
-    if (!conn.Begin()) {
+    bool ok = conn.Begin();
+    if (!ok)
         LogDbError(conn.lastError, QStringLiteral("BEGIN IMMEDIATE"));
-        return;
-    }
-    bool ok = ExecSql(QStringLiteral("DELETE * FROM DeelRes WHERE dat>=") + SqlDateLiteral(first), &conn);
+    ok = ok && ExecSql(QStringLiteral("DELETE * FROM DeelRes WHERE dat>=") + SqlDateLiteral(first), &conn);
     {
         Statement insert(conn, QStringLiteral("INSERT INTO DeelRes(dat,cash,scash,sm) VALUES(?1,?2,?3,?4)"));
         for (int i = 1; ok && i <= n; ++i)
@@ -341,6 +340,8 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
     }
     if (!ok)
         conn.Rollback();
+    // The text names the saving: it ends with it.
+    ShowStatusText(QString());
 }
 
 // One recomputation from startDate.

@@ -10,6 +10,7 @@
 
 #include "mainwindow/col_fields.h"
 #include "mainwindow/forms/mf.h"
+#include "platform/busy_guard.h"
 #include "platform/numeric.h"
 #include "storage/forms/form_instance.h"
 #include "storage/forms/form_ops.h"
@@ -108,6 +109,10 @@ void ColSetForm::Com_Click(int index)
         return;
     }
     if (index == 0) {
+        // OK waits while a long operation runs: it would refill the trade grid in the middle of it.
+        if (IsBusy())
+            return;
+        const BusyGuard busy;
         SaveCheckedColumnList(grid, QStringLiteral("FN_") + m_table, m_prefix);
         if (m_table == QStringLiteral("account"))
             MF()->TV_NodeClick(MF()->CurrentNode);

@@ -35,8 +35,9 @@ public:
     // A press on the list (x, y in twips): ToggleGridCheck on the tick column.
     void MSF_MouseDown(int button, int shift, double x, double y);
     // 0 stores "FN_" & table = the prefix & the ticked fields in list order ("," between, a blank at
-    // the end), refreshes the main window for the table "account" and closes; 1 closes, nothing
-    // stored; 2 and 3 move the selected rows one place up or down.
+    // the end), refreshes the main window for the table "account" and closes (nothing while a long
+    // operation holds the busy guard; it holds the guard itself); 1 closes, nothing stored; 2 and 3
+    // move the selected rows one place up or down.
     void Com_Click(int index);
 
     const QString &Table() const { return m_table; }

@@ -166,13 +166,16 @@ bool SellRecords(const QString &idList, double price)
     return ok;
 }
 
-// The end of the commands that change the shown stock's records: a chart showing the row's stock
-// draws anew (its records and trade marks reloaded), then grid, status line and chart are refreshed.
+// The end of the commands that change records: a chart showing the row's stock draws anew (its
+// records and trade marks reloaded), the tree is rebuilt (a stock may have sold its last lot or left
+// the book; the current node stays while the tree has it), then grid, status line and chart are
+// refreshed.
 void RefreshAfterChange(MFWindow &mf, const QString &code)
 {
     const QString &tag = mf.Pic[0]->picture().Tag;
     if (!code.isEmpty() && (tag == code || tag.startsWith(QStringLiteral("[") + code)))
         mf.ResetChart();
+    mf.RebuildTree();
     mf.TV_NodeClick(mf.CurrentNode);
 }
 
@@ -210,9 +213,10 @@ void DeleteRecords(MFWindow &mf, const Selection &s)
     }
     if (start)
         RecalcDeelRes(*start, true);
+    RefreshAfterChange(mf, s.code);
 }
 
-void QuickSell(const Selection &s)
+void QuickSell(MFWindow &mf, const Selection &s)
 {
     if (!s.onDataRow || s.id < 1)
         return;
@@ -224,6 +228,7 @@ void QuickSell(const Selection &s)
         return;
     SellRecord(s.id, price);
     RecalcDeelRes(start, true);
+    RefreshAfterChange(mf, s.code);
 }
 
 void MergeSell(MFWindow &mf, const Selection &s)
@@ -364,7 +369,7 @@ void RunCommand(MFWindow &mf, int index)
         DeleteRecords(mf, s);
         break;
     case 3:
-        QuickSell(s);
+        QuickSell(mf, s);
         break;
     case 8:
         MergeSell(mf, s);

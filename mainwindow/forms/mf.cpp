@@ -2,6 +2,8 @@
 // restart and unload.
 #include "mf.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -10,7 +12,9 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -68,6 +72,8 @@ constexpr int kTreeWidth = 230;
 constexpr int kCommandBarHeight = 96;
 constexpr int kGridBottom = 440;
 constexpr int kStatusHeight = 22;
+// The least room the grid and the chart share in the smallest window.
+constexpr int kMinGridAndChartHeight = 120;
 // The horizontal bar is designed wider than any screen; only its Left follows the layout.
 constexpr int kHorizontalBarWidth = 4000;
 // The crosshair lines' length in twips, also wider than any screen.
@@ -136,14 +142,58 @@ void RegisterRecordsHooks()
             mf->RebuildTree();
     };
     h.setDtpRange = [] {
-        if (MFWindow *mf = LoadedMF())
-            mf->SetDtpRange();
+        MFWindow *mf = LoadedMF();
+        // The writers refresh before they reset the range: a window that moved (to an older first buy:
+        // a closed trade typed in or imported) must show in the tree and the grid too.
+        if (mf && mf->SetDtpRange()) {
+            mf->RebuildTree();
+            mf->TV_NodeClick(mf->CurrentNode);
+        }
     };
     h.resetChart = [] {
         if (MFWindow *mf = LoadedMF())
             mf->ResetChart();
     };
 }
+
+// The earliest buy date of the book; nothing for an empty book.
+std::optional<QDate> EarliestBuyDate()
+{
+    const Value earliest = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate ASC"),
+                                         QStringLiteral("bdate"), MakeString(QString()));
+    std::optional<double> first;
+    if (earliest.IsDate())
+        first = earliest.num;
+    else if (!earliest.ToText().isEmpty())
+        first = ParseDate(earliest.ToText());
+    if (!first)
+        return std::nullopt;
+    return DateOfDayNumber(*first);
+}
+
+// The first day of a date window over the whole book: the earliest buy, never after today (an import
+// can bring a later one); today for an empty book.
+QDate BookStart(const std::optional<QDate> &earliest, const QDate &today)
+{
+    return earliest ? std::min(*earliest, today) : today;
+}
+
+// The stock tree's widget: a key that moves the current item (an arrow, Home, End, a typed letter)
+// reports the new item, as a click does.
+class StockTreeWidget : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void(QTreeWidgetItem *)> keyMoved;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        QTreeWidgetItem *before = currentItem();
+        QTreeWidget::keyPressEvent(event);
+        if (currentItem() && currentItem() != before && keyMoved)
+            keyMoved(currentItem());
+    }
+};
 
 // Moves a widget and gives it a size. Width and height are set one by one: a negative one is refused
 // and leaves that side as it was, the other is still taken.
@@ -181,27 +231,31 @@ void SplitterBar::MoveSpBar(int x, int y)
 {
     if (x == 0 && y == 0)
         return;
+    PlaceInside(height() > width() ? this->x() + x : this->y() + y);
+}
+
+void SplitterBar::KeepInside()
+{
+    PlaceInside(height() > width() ? x() : y());
+}
+
+void SplitterBar::PlaceInside(int position)
+{
     QWidget *container = parentWidget();
     if (!container)
         return;
     const auto [minTwips, maxTwips] = TagLimits(property("Tag").toString());
     const int lo = minTwips / kTwipsPerPixel;
     const int hi = maxTwips / kTwipsPerPixel;
-    if (height() > width()) {
-        int left = this->x() + x;
-        if (left < lo)
-            left = lo;
-        if (left > container->width() - width() - hi)
-            left = container->width() - width() - hi;
-        move(left, this->y());
-    } else {
-        int top = this->y() + y;
-        if (top < lo)
-            top = lo;
-        if (top > container->height() - height() - hi)
-            top = container->height() - height() - hi;
-        move(this->x(), top);
-    }
+    const bool vertical = height() > width();
+    const int far = (vertical ? container->width() - width() : container->height() - height()) - hi;
+    // In a container too small for both limits the near one wins: the area before the bar keeps its
+    // minimum and the bar stays in sight.
+    position = std::max(std::min(position, far), lo);
+    if (vertical)
+        move(position, y());
+    else
+        move(x(), position);
 }
 
 void SplitterBar::mousePressEvent(QMouseEvent *event)
@@ -235,6 +289,13 @@ MFWindow::MFWindow()
     setAttribute(Qt::WA_DeleteOnClose);
     BuildControls();
     BuildMenus();
+    // The smallest window still shows the tree's minimum, the whole command bar, some grid and chart
+    // rows and the status line.
+    const int treeMin = TagLimits(SpBar[0]->property("Tag").toString()).first / kTwipsPerPixel;
+    const int commandBarMin = TagLimits(SpBar[0]->property("Tag").toString()).second / kTwipsPerPixel;
+    setMinimumSize(treeMin + kBarThickness + commandBarMin,
+                   menuBar()->sizeHint().height() + kCommandBarHeight + kMinGridAndChartHeight + kBarThickness +
+                       kStatusHeight);
     SetKLinePicture(&Pic[0]->picture());
     SetKLineCrosshair(LnControl[2].get(), LnControl[3].get(), LBLControl2.get());
     resize(kDesignedWidth, kDesignedHeight);
@@ -273,12 +334,15 @@ void MFWindow::BuildControls()
     m_client->installEventFilter(this);
 
     ImgList = MakeTreeImageList();
-    TV = new QTreeWidget(m_client);
+    auto *tree = new StockTreeWidget(m_client);
+    TV = tree;
     SetTreeStyle(TV);
     TV->setGeometry(0, 0, kTreeWidth, kDesignedHeight - kStatusHeight);
-    // Presses are dropped while busy, so an ignored click does not move the selection either.
+    // Presses and keys are dropped while busy, so an ignored click does not move the selection either.
     TV->viewport()->installEventFilter(this);
+    TV->installEventFilter(this);
     connect(TV, &QTreeWidget::itemClicked, this, &MFWindow::TV_ItemClick);
+    tree->keyMoved = [this](QTreeWidgetItem *item) { TV_ItemClick(item); };
 
     SpBar[0] = new SplitterBar(m_client);
     SpBar[0]->setObjectName(QStringLiteral("SpBar0"));
@@ -290,6 +354,9 @@ void MFWindow::BuildControls()
     Frm[0] = new QFrame(m_client);
     Frm[0]->setGeometry(right, 0, kDesignedWidth - right, kCommandBarHeight);
     BuildCommandBar();
+    // The vertical bar leaves the command bar the width its buttons and dates need.
+    const int commandBarWidth = Frm[0]->layout()->minimumSize().width();
+    SpBar[0]->setProperty("Tag", QStringLiteral("500,%1").arg(std::max(300, commandBarWidth * kTwipsPerPixel)));
 
     MSF[0] = new FlexGridView(m_client);
     MSF[0]->Grid().SetIndex(0);
@@ -303,6 +370,8 @@ void MFWindow::BuildControls()
     SpBar[1] = new SplitterBar(m_client);
     SpBar[1]->setObjectName(QStringLiteral("SpBar1"));
     SpBar[1]->setCursor(Qt::SplitVCursor);
+    // The horizontal bar stays below the command bar, so its buttons and the date window stay in sight.
+    SpBar[1]->setProperty("Tag", QStringLiteral("%1,0").arg(kCommandBarHeight * kTwipsPerPixel));
     SpBar[1]->setGeometry(right, kGridBottom, kHorizontalBarWidth, kBarThickness);
 
     Pic[0] = new PictureBox(m_client);
@@ -401,6 +470,8 @@ QWidget *MFWindow::BuildCommandBar()
         DTP[i]->setCalendarPopup(true);
         DTP[i]->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         DTP[i]->setDate(ClockToday());
+        // A narrower row squeezes the pickers no further than their whole date.
+        DTP[i]->setMinimumWidth(DTP[i]->sizeHint().width());
     }
     row2->addSpacing(8);
     row2->addWidget(Label1[0]);
@@ -449,6 +520,17 @@ void MFWindow::Form_Load()
 {
     MSF[0]->Grid().SetRows(MSF[0]->Grid().FixedRows());
     RestoreFormParams(&m_controls, QString(), MFParams(), nullptr);
+    // What was never saved shows the whole book: held and sold records, from the first buy to today.
+    const FormParamSet &saved = MFParams();
+    for (int i = 0; i < 2; ++i)
+        if (i >= static_cast<int>(saved.chk.size()) || saved.chk[i].isEmpty())
+            Chk[i]->setChecked(true);
+    if (saved.dtp.empty()) {
+        const QDate today = ClockToday();
+        m_bookStart = BookStart(EarliestBuyDate(), today);
+        DTP[0]->setDate(m_bookStart);
+        DTP[1]->setDate(today);
+    }
     ExecSql(QStringLiteral("UPDATE account SET sdate=#1900-1-1# WHERE sprice=0"));
 }
 
@@ -459,9 +541,10 @@ void MFWindow::Form_Activate()
     // The refill lets events through; a close meanwhile must wait, or the window would be destroyed
     // under the steps still to run.
     BusyGuard busy;
+    // The tree and the grid take the window the pickers show.
+    SetDtpRange();
     RebuildTree();
     TV_NodeClick(CurrentNode);
-    SetDtpRange();
 }
 
 void MFWindow::RebuildTree()
@@ -469,22 +552,21 @@ void MFWindow::RebuildTree()
     LoadStockTree(TV);
 }
 
-void MFWindow::SetDtpRange()
+bool MFWindow::SetDtpRange()
 {
-    const Value earliest = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate ASC"),
-                                         QStringLiteral("bdate"), MakeString(QString()));
-    double first = kEmptyDate;
-    if (earliest.IsDate())
-        first = earliest.num;
-    else if (const auto d = ParseDate(earliest.ToText()))
-        first = *d;
     const QDate today = ClockToday();
-    QDate minDate = DateOfDayNumber(first);
-    // A buy dated after today (an import can bring one) must not push the minimum past the maximum.
-    if (minDate > today)
-        minDate = today;
-    DTP[0]->setDateRange(minDate, today);
+    const std::optional<QDate> earliest = EarliestBuyDate();
+    const QDate start = BookStart(earliest, today);
+    const QDate before = DTP[0]->date();
+    // A window that began at the book's first day goes on beginning there, so a trade older than the
+    // book was (typed in, imported, restored) is not left outside it; one the user narrowed stays.
+    const bool wholeBook = before <= (m_bookStart.isValid() ? m_bookStart : start);
+    DTP[0]->setDateRange(earliest ? start : DateOfDayNumber(kEmptyDate), today);
     DTP[1]->setDateRange(DTP[0]->minimumDate(), today);
+    if (wholeBook)
+        DTP[0]->setDate(start);
+    m_bookStart = start;
+    return DTP[0]->date() != before;
 }
 
 void MFWindow::Form_Resize()
@@ -495,10 +577,9 @@ void MFWindow::Form_Resize()
     const int h = m_client->height();
     SplitterBar *v = SpBar[0];
     SplitterBar *hz = SpBar[1];
-    if (v->x() > w - v->width())
-        v->move(w - v->width(), v->y());
-    if (hz->y() > h - hz->height())
-        hz->move(hz->x(), h - hz->height());
+    // A smaller window, or a position saved in a larger one, pulls the bars back inside their limits.
+    v->KeepInside();
+    hz->KeepInside();
     PlaceWidget(TStatus, 0, h - TStatus->height(), w, TStatus->height());
     const int statusTop = TStatus->y();
     PlaceWidget(v, v->x(), v->y(), v->width(), statusTop - v->y());
@@ -517,8 +598,18 @@ void MFWindow::RestartSys()
     // Downloads and the recomputation let events through; a close meanwhile waits for the end.
     BusyGuard busy;
     RestartData();
+    // Nothing of the old book stays in view: its node, its chart and its date range (a window the
+    // user narrowed is kept inside the new range).
+    CurrentNode.reset();
+    ResetChart();
+    SetDtpRange();
     RebuildTree();
     TV_NodeClick(CurrentNode);
+    // A new book without a record to show leaves no stock of the old one on the chart.
+    if (Pic[0]->picture().Tag.isEmpty()) {
+        Pic[0]->picture().Cls();
+        Pic[0]->picture().Refresh();
+    }
 }
 
 void MFWindow::TV_NodeClick(const std::optional<TreeNodeRef> &node)
@@ -755,6 +846,8 @@ bool MFWindow::eventFilter(QObject *watched, QEvent *event)
     if (TV && watched == TV->viewport() && !UserEventAllowed() &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
          event->type() == QEvent::MouseButtonDblClick))
+        return true;
+    if (TV && watched == TV && event->type() == QEvent::KeyPress && !UserEventAllowed())
         return true;
     if (event->type() == QEvent::MouseMove && MSFSet->isVisible()) {
         const auto *me = static_cast<QMouseEvent *>(event);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include <QDate>
 #include <QFrame>
 #include <QHash>
 #include <QIcon>
@@ -62,6 +63,8 @@ public:
     explicit SplitterBar(QWidget *parent);
     // Moves the bar by the mouse position (x, y) in the bar's own pixels, as a drag step does.
     void MoveSpBar(int x, int y);
+    // Puts the bar back inside its container and limits where it stands now (a smaller window).
+    void KeepInside();
 
 signals:
     void released();
@@ -70,6 +73,9 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    void PlaceInside(int position);
 };
 
 class MFWindow : public QMainWindow {
@@ -78,8 +84,10 @@ public:
     // Builds the window and runs its load (MF() gives this window from the start of it, so nothing
     // the load runs can make a second one): the grid emptied, the saved check boxes, date pickers and
     // splitter positions (MFParams) written into the controls, and every open record's sell date
-    // reset to the empty date. Registers the window's procedures for the record writers
-    // (RecordsWindowHooks).
+    // reset to the empty date. What was never saved shows the whole book: "待卖的股票" and
+    // "已卖的股票" ticked, the pickers from the earliest buy (today on an empty book) to today. The
+    // window's minimum size keeps the tree's minimum, the whole command bar and the status line.
+    // Registers the window's procedures for the record writers (RecordsWindowHooks).
     MFWindow();
     ~MFWindow() override;
 
@@ -112,22 +120,29 @@ public:
     // The client area that holds every control; positions are in its coordinates.
     QWidget *ClientArea() const { return m_client; }
 
-    // Rebuilds the stock tree for the date window, which also sets CurrentNode to the saved node.
+    // Rebuilds the stock tree for the date window; CurrentNode stays while the tree still has it, else
+    // becomes the saved node, else the root.
     void RebuildTree();
-    // The first activation: loads the stock tree, refreshes for its current node and sets the date
-    // pickers' range, holding the busy guard throughout. Later activations (the tree has nodes) do
-    // nothing.
+    // The first activation: sets the date pickers' range, loads the stock tree and refreshes for its
+    // current node (the saved one, else the root), holding the busy guard throughout. Later
+    // activations (the tree has nodes) do nothing.
     void Form_Activate();
-    // Lays the controls out around the two splitter bars, then redraws the chart. Nothing while the
-    // window is minimized; a width or height a control cannot take (negative) leaves that side as it
-    // was, and the control still takes its other settings.
+    // Lays the controls out around the two splitter bars, each first kept inside its limits (the
+    // vertical one leaves the command bar its width, the horizontal one stays below it), then redraws
+    // the chart. Nothing while the window is minimized; a width or height a control cannot take
+    // (negative) leaves that side as it was, and the control still takes its other settings.
     void Form_Resize();
     // The date window's range: the minimum of both pickers is the earliest buy date (1900-01-01 for an
     // empty book), the maximum today; an earliest buy date after today gives today as the minimum.
-    void SetDtpRange();
-    // The data part of the start-up again on a replaced or emptied database file, then the tree
-    // reloaded and the grid, status line and chart refreshed for the saved node. Holds the busy guard
-    // throughout, so a close of the window meanwhile happens when it is over.
+    // A first picker that stood at the book's first day (today for an empty book) moves to the new
+    // first day; one the user set later stays. True when the first picker's day changed (moved with
+    // the book's start or held inside the new range). Through RecordsWindowHooks (after a save or an
+    // import) such a change also rebuilds the tree and refreshes the grid for the new window.
+    bool SetDtpRange();
+    // The data part of the start-up again on a replaced or emptied database file, then the date range
+    // of the new book, the tree reloaded and the grid, status line and chart (drawn anew) refreshed for
+    // the new book's saved node (else the root). Holds the busy guard throughout, so a close of the
+    // window meanwhile happens when it is over.
     void RestartSys();
     // The common refresh; nothing without a node. Sets CurrentNode, puts a stock node's code into an
     // open record editor taking a new record, refills the trade grid, the asset status line and the
@@ -219,13 +234,15 @@ private:
     void HideSettingsPanel();
     void Timer1_Timer();
     // The user's clicks on a command button, a check box (put back when the click is ignored) and a
-    // tree item.
+    // tree item; a key that moves the tree's current item counts as a click on it.
     void ComButton_Click(int index);
     void ChkBox_Click(int index, bool checked);
     void TV_ItemClick(QTreeWidgetItem *item);
 
     QWidget *m_client = nullptr;
     WidgetFormControls m_controls;
+    // The first day of the whole book when the date window was last set (invalid before that).
+    QDate m_bookStart;
     QTimer *m_closeRetry = nullptr;
 };
 
@@ -236,7 +253,7 @@ MFWindow *MF();
 MFWindow *LoadedMF();
 // Closes the windows that hold entries of the current book (the record editor, the quick-buy form, the
 // K-line colours and the system, grid colour and column settings), so none of them is saved into
-// another book after a restore or a clear.
+// another book after a restore or a clear, and the two analysis windows, which show the old book.
 void CloseRecordWindows();
 // Registers the main window's parts of start-up (load, then show) with Main.
 void InstallMainWindow();

@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "charts/forms/cap_structure_form.h"
+#include "charts/forms/invest_compare_form.h"
 #include "charts/forms/ktrade_disp_set.h"
 #include "mainwindow/db_maintain.h"
 #include "mainwindow/forms/col_set.h"
@@ -172,8 +174,9 @@ void MFWindow::mAbout_Click()
 
 void CloseRecordWindows()
 {
-    const QList<QWidget *> windows = {LoadedAccEdit(), LoadedStockBuy(),   LoadedKTradeDispSet(),
-                                      LoadedSysSet(),  LoadedMSFViewSet(), LoadedColSet()};
+    const QList<QWidget *> windows = {LoadedAccEdit(),    LoadedStockBuy(),      LoadedKTradeDispSet(),
+                                      LoadedSysSet(),     LoadedMSFViewSet(),    LoadedColSet(),
+                                      LoadedInvestCompare(), LoadedCapStructure()};
     for (QWidget *w : windows)
         if (w)
             w->close();

@@ -7,6 +7,7 @@
 
 #include "mainwindow/forms/mf.h"
 #include "mainwindow/trade_grid.h"
+#include "platform/busy_guard.h"
 #include "platform/forms/color_box.h"
 #include "storage/forms/form_instance.h"
 #include "storage/forms/form_ops.h"
@@ -65,8 +66,10 @@ void MSFViewSetForm::Form_Load()
 
 void MSFViewSetForm::TT_Click(int index)
 {
-    if (index < 0 || index >= static_cast<int>(TT.size()))
+    // A pick and the cancel refill the grid: they wait while a long operation runs.
+    if (index < 0 || index >= static_cast<int>(TT.size()) || IsBusy())
         return;
+    const BusyGuard busy;
     ColorBox *box = TT[index];
     const ColorRef chosen = ChooseColor(box->BackColor(), &CMM);
     if (chosen == box->BackColor())
@@ -79,6 +82,9 @@ void MSFViewSetForm::TT_Click(int index)
 void MSFViewSetForm::Com_Click(int index)
 {
     if (index == 1) {
+        if (IsBusy())
+            return;
+        const BusyGuard busy;
         MSFViewSetParams() = m_copy;
         RefreshMainWindow();
     }

@@ -34,7 +34,8 @@ public:
     // MSFViewSetParams (not stored yet) and refreshes the main window.
     void TT_Click(int index);
     // 1 puts MSFViewSetParams back as it was when the window opened and refreshes the main window;
-    // either button then closes the window.
+    // either button then closes the window. A pick and 1 do nothing while a long operation holds the
+    // busy guard, and hold it themselves.
     void Com_Click(int index);
 
 protected:

@@ -59,14 +59,18 @@ void LoadStockTree(QTreeWidget *tree)
     MFWindow *mf = MF();
     const auto restored = LoadStockTree(DayNumberOf(mf->DTP[0]->date()), DayNumberOf(mf->DTP[1]->date()));
     const std::vector<StockTreeNode> &nodes = StockTree();
-    if (restored) {
-        mf->CurrentNode = restored;
-    } else if (mf->CurrentNode) {
-        // The node kept from the tree before is the same stock or group: it takes its place in this one.
+    // The user's node stays current while the new tree still has it (found by its key, so a stock is
+    // kept by its code), taking its place in this tree; else the saved node, else the root.
+    std::optional<TreeNodeRef> kept;
+    if (mf->CurrentNode)
         for (const StockTreeNode &n : nodes)
             if (n.node.key == mf->CurrentNode->key)
-                mf->CurrentNode = n.node;
-    }
+                kept = n.node;
+    if (!kept)
+        kept = restored;
+    if (!kept && !nodes.empty())
+        kept = nodes.front().node;
+    mf->CurrentNode = kept;
 
     const QSignalBlocker quiet(tree);
     tree->setUpdatesEnabled(false);

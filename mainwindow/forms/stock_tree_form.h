@@ -15,8 +15,9 @@ void SetTreeStyle(QTreeWidget *tree);
 
 // Rebuilds the stock tree (the main window's TV) for the window of the main window's date pickers:
 // the nodes of LoadStockTree with their pictures from the window's ImgList, the root bold and dark
-// red, root and groups expanded. The window's CurrentNode becomes the saved node; when none is
-// restored it stays as it was, and it takes the Index and text its key has in the new tree. The
+// red, root and groups expanded. The window's CurrentNode stays when the new tree has its key (a
+// stock is kept by its code), taking the Index and text the key has in the new tree; otherwise (none
+// current, or its stock left the tree) it becomes the saved node, and without one the root. The
 // current node is shown as the tree's current item. The tree is not repainted and sends no signals
 // while it is rebuilt.
 void LoadStockTree(QTreeWidget *tree);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 
 #include "mainwindow/forms/mf.h"
+#include "platform/busy_guard.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "platform/prompter.h"
@@ -125,6 +126,11 @@ void SysSetForm::Form_Load()
 
 void SysSetForm::Com_Click(int index)
 {
+    // OK waits while a long operation runs: it would refill the grid or rebuild the asset table in
+    // the middle of it.
+    if (index == 0 && IsBusy())
+        return;
+    const BusyGuard busy;
     if (index == 0) {
         if (!TakeBoxes(TT))
             return;

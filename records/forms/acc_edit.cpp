@@ -59,6 +59,13 @@ bool OutOfRange(double price, const PriceRange &r)
     return r.IsKnown() && (price > r.high || price < r.low);
 }
 
+// True while the stock has a record still open: the tree lists it under "当前持有" then.
+bool HasOpenLot(const QString &code)
+{
+    return CountRecords(QStringLiteral("account"),
+                        QStringLiteral("code=") + SqlQuote(code) + QStringLiteral(" AND sprice<=0")) > 0;
+}
+
 }  // namespace
 
 AccEditForm::AccEditForm() : QWidget(nullptr, Qt::Window)
@@ -522,6 +529,7 @@ bool AccEditForm::SaveAccRec()
     const double sdate = DayNumberOf(DTE[1]->date());
     BusyGuard busy;
     const QScopedValueRollback saving(m_saving, true);
+    const bool heldBefore = HasOpenLot(TTText(0));
 
     const QString sql = QStringLiteral("SELECT * FROM account WHERE  ID=") + QString::number(id);
     DbConnection conn;
@@ -578,7 +586,9 @@ bool AccEditForm::SaveAccRec()
     m_downloaded.clear();
     RecalcTradeAmounts(savedId);
     RecalcDeelRes(std::min(firstDay, savedBdate), true);
-    if (isNew)
+    // A new record, or an edit that sold the stock's last open lot or opened one again, moves the stock
+    // in the tree; other edits leave the tree as it is.
+    if (isNew || HasOpenLot(savedCode) != heldBefore)
         ReloadStockTree();
     const std::optional<TreeNodeRef> node = CurrentNodeOf();
     if (node && (!node->key.startsWith(u'S') || node->text.mid(1, 6) == savedCode)) {

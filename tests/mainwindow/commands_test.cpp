@@ -7,6 +7,7 @@
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QTimeZone>
+#include <QTreeWidget>
 
 #include "charts/kline.h"
 #include "fixtures/db_fixture.h"
@@ -23,6 +24,7 @@
 #include "platform/program_folder.h"
 #include "records/forms/acc_edit.h"
 #include "records/forms/stock_buy.h"
+#include "storage/grid_ops.h"
 #include "storage/indicator.h"
 #include "storage/params.h"
 
@@ -141,6 +143,7 @@ protected:
         mf->DTP[0]->setDate(mf->DTP[0]->minimumDate());
         mf->DTP[1]->setDate(QDate(2024, 5, 20));
         mf->ResetChart();
+        mf->RebuildTree();
         mf->TV_NodeClick(kStockNode);
         prompter.shown.clear();
         spy.recalcs = 0;
@@ -192,6 +195,27 @@ protected:
         const Value v = GetFieldValue(QStringLiteral("DeelRes"), QStringLiteral("sm<>-1 ORDER BY dat"),
                                       QStringLiteral("dat"), MakeEmpty());
         return v.IsDate() ? DateText(v.num) : QString();
+    }
+    // The sell prices the grid shows, in order.
+    QStringList GridSellPrices() const
+    {
+        const FlexGrid &g = mf->MSF[0]->Grid();
+        const int col = FindGridColumn(g, 0, QStringLiteral("sprice"));
+        QStringList prices;
+        for (int r = g.FixedRows(); r < g.Rows(); ++r)
+            prices << g.TextMatrix(r, col);
+        prices.sort();
+        return prices;
+    }
+    // The key of the tree group that holds the stock's node; "" when the tree has none.
+    QString TreeGroupOf600000() const
+    {
+        QTreeWidgetItem *root = mf->TV->topLevelItem(0);
+        for (int i = 0; root && i < root->childCount(); ++i)
+            for (int k = 0; k < root->child(i)->childCount(); ++k)
+                if (root->child(i)->child(k)->data(0, kNodeKeyRole).toString() == QLatin1String("S600000"))
+                    return root->child(i)->data(0, kNodeKeyRole).toString();
+        return QString();
     }
     QStringList Prompts() const
     {
@@ -259,8 +283,17 @@ TEST_F(CommandsTest, SellSplitAndMergeAnswers)
         EXPECT_EQ(prompter.Messages(), c.messages);
         EXPECT_EQ(Prompts().size(), static_cast<size_t>(c.prompts));
         EXPECT_EQ(RecalcFrom(), c.recalcFrom);
-        // The chart shows the records as they are now.
+        // The chart, the grid and the tree show the records as they are now.
         EXPECT_EQ(KLineData().TradeCount(), static_cast<int>(c.after.size()));
+        QStringList prices;
+        bool held = false;
+        for (const Stored &r : c.after) {
+            prices << (r.sprice > 0 ? QString::number(r.sprice, 'f', 2) : QString());
+            held = held || r.sprice == 0;
+        }
+        prices.sort();
+        EXPECT_EQ(GridSellPrices(), prices);
+        EXPECT_EQ(TreeGroupOf600000(), held ? "C0" : "C2");
         if (c.command == 3) {
             EXPECT_EQ(Prompts(), QStringList{sellPrompt});
         }
@@ -357,11 +390,22 @@ TEST_F(CommandsTest, DeleteRemovesRecordsOrBringsTheRowsBack)
 
     prompter.shown.clear();
     prompter.messageAnswers = {Msg::Yes};
+    int refreshes = 0;
+    MainWindowHooks().nodeClick = [&refreshes](const std::optional<TreeNodeRef> &) { ++refreshes; };
     mf->Com_Click(2);
     ASSERT_EQ(Records().size(), 1u);
     EXPECT_EQ(Records()[0].num, 200);
     EXPECT_EQ(g.Rows(), rows - 2);
     EXPECT_EQ(RecalcFrom(), "2024-04-08");
+    EXPECT_EQ(refreshes, 1) << "grid, status line and chart refreshed";
+    // The last record gone, the stock leaves the tree and the root is shown.
+    Select(3, 3);
+    prompter.messageAnswers = {Msg::Yes};
+    mf->Com_Click(2);
+    EXPECT_EQ(TreeGroupOf600000(), "");
+    ASSERT_TRUE(mf->CurrentNode);
+    EXPECT_EQ(mf->CurrentNode->key, "");
+    MainWindowHooks().nodeClick = nullptr;
 
     Book(book);
     NativeSql("CREATE TRIGGER keep BEFORE DELETE ON account BEGIN SELECT RAISE(ABORT,'kept'); END");

@@ -12,6 +12,8 @@
 #include <QMenuBar>
 #include <QUrl>
 
+#include "charts/forms/cap_structure_form.h"
+#include "charts/forms/invest_compare_form.h"
 #include "charts/forms/ktrade_disp_set.h"
 #include "fixtures/db_fixture.h"
 #include "mainwindow/db_maintain.h"
@@ -21,6 +23,7 @@
 #include "mainwindow/forms/sys_set.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
+#include "platform/clock.h"
 #include "platform/program_folder.h"
 #include "platform/recordset.h"
 #include "records/forms/acc_edit.h"
@@ -67,9 +70,14 @@ protected:
         savedTmp = qgetenv("TMPDIR");
         qputenv("TMPDIR", PathOf("tmp").toUtf8());
         ResetFormParamSets();
+        // A Saturday: the refresh that ends a restart values no trading day.
+        SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0)); });
         MainWindowHooks().endProgram = [] {};
         CurrentStartupSteps() = StartupSteps{};
-        CurrentStartupSteps().upgradeDatabase = [this] { ++restarts; };
+        CurrentStartupSteps().upgradeDatabase = [this] {
+            ++restarts;
+            bytesAtRestart = Bytes(Db());
+        };
         Exec("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2021-03-04#,10,100,100)");
     }
     void TearDown() override
@@ -77,7 +85,10 @@ protected:
         delete LoadedAccEdit();
         delete LoadedStockBuy();
         delete LoadedKTradeDispSet();
+        delete LoadedInvestCompare();
+        delete LoadedCapStructure();
         delete LoadedMF();
+        SetClock(nullptr);
         MainWindowHooks() = MFHooks{};
         RecordsWindowHooks() = RecordsHooks{};
         CurrentStartupSteps() = DefaultStartupSteps();
@@ -99,7 +110,8 @@ protected:
         BackupDatabase();
         return prompter.Messages();
     }
-    // Opens the record editor, the quick-buy form and the K-line colours; true when all are open.
+    // Opens the windows a restore or a clear closes: the record editor, the quick-buy form, the K-line
+    // colours, the system and column settings and the two analysis windows; true when all are open.
     static void OpenRecordWindows()
     {
         AccEdit()->show();
@@ -107,10 +119,13 @@ protected:
         KTradeDispSet()->show();
         SysSet()->show();
         ColSet()->show();
+        InvestCompare()->show();
+        CapStructure()->show();
     }
     static bool RecordWindowsOpen()
     {
-        return LoadedAccEdit() && LoadedStockBuy() && LoadedKTradeDispSet() && LoadedSysSet() && LoadedColSet();
+        return LoadedAccEdit() && LoadedStockBuy() && LoadedKTradeDispSet() && LoadedSysSet() && LoadedColSet() &&
+               LoadedInvestCompare() && LoadedCapStructure();
     }
     static QAction *Item(const char *name) { return MF()->findChild<QAction *>(name); }
     // The program folder's files, SQLite's log files left out.
@@ -123,6 +138,8 @@ protected:
 
     QByteArray savedTmp;
     int restarts = 0;
+    // The book's file as the restart found it (the refresh that ends the restart writes to it).
+    QByteArray bytesAtRestart;
 };
 
 TEST_F(MaintainTest, MenuBarItemsAndWhatTheyRun)
@@ -317,7 +334,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
         EXPECT_EQ(restarts, restored ? 1 : 0);
         EXPECT_EQ(RecordWindowsOpen(), !restored);
         if (restored) {
-            EXPECT_EQ(Bytes(Db()), backupBytes);
+            EXPECT_EQ(bytesAtRestart, backupBytes) << "the restart starts on the backup as it was";
             EXPECT_EQ(Column(Db(), "SELECT code FROM account"), "600000");
             EXPECT_NE(Bytes(Db() + "-wal"), "a stale log");
             QStringList expected = before;
@@ -365,10 +382,19 @@ TEST_F(MaintainTest, ClearKeepsWindowSettingsStocksAndLastCloses)
     EXPECT_TRUE(RecordWindowsOpen());
     EXPECT_EQ(restarts, 0);
 
+    // The chart shows a stock of the book.
+    Picture &chart = MF()->Pic[0]->picture();
+    chart.Tag = QStringLiteral("[600000]浦发银行");
+    chart.hDC();
+    chart.Line(0, 0, 3000, 3000);
+    ASSERT_NE(chart.Image().pixel(50, 50), chart.Image().pixel(50, 10));
+
     prompter.messageAnswers = {Msg::Yes};
     MF()->mClearDB_Click();
     EXPECT_EQ(restarts, 1);
-    EXPECT_FALSE(LoadedAccEdit() || LoadedStockBuy() || LoadedKTradeDispSet());
+    EXPECT_EQ(chart.Image().pixel(50, 50), chart.Image().pixel(50, 10)) << "no stock of the old book on the chart";
+    EXPECT_FALSE(LoadedAccEdit() || LoadedStockBuy() || LoadedKTradeDispSet() || LoadedInvestCompare() ||
+                 LoadedCapStructure());
     EXPECT_EQ(Column(Db(), "SELECT var FROM 参数 ORDER BY var"), "FPAR_MF_chk,FPAR_SysSet_tt");
     EXPECT_EQ(Column(Db(), "SELECT name FROM sqlite_master WHERE name LIKE 'H%'"), "");
     EXPECT_EQ(Column(Db(), "SELECT (SELECT COUNT(*) FROM account)+(SELECT COUNT(*) FROM DeelRes)+"

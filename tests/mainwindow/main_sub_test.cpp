@@ -372,12 +372,15 @@ TEST_F(MainSubTest, RecalcStartsNoLaterThanTheEarliestDayDownloaded)
             ReleaseInstanceLock();
         }
     }
-    // Without asset rows there is nothing to value again: from today.
+    // Without asset rows an empty book is valued from today, a book with records from its first buy.
     ExecSql("DELETE * FROM DeelRes");
     StepRecorder steps;
     steps.downloadedFrom = DayNumberOf(2024, 5, 10);
     RestartData();
     EXPECT_EQ(steps.recalcFrom, DayNumberOf(2024, 5, 20));
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2023-02-01#,10,100,100)");
+    RestartData();
+    EXPECT_EQ(steps.recalcFrom, DayNumberOf(2023, 2, 1));
 }
 
 // A restored file without saved settings must not be recomputed with the settings of the file it

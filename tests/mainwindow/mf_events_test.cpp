@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTimeZone>
@@ -100,6 +101,25 @@ TEST_F(MFEventsTest, NodeClickRefreshesGridEditorAndChart)
     const FlexGrid &grid = mf->MSF[0]->Grid();
     ASSERT_EQ(grid.Rows(), grid.FixedRows() + 1);
     EXPECT_EQ(shown, QStringList{QStringLiteral("[600000] 浦发银行")});
+
+    // A key that moves the tree's selection refreshes as a click does; while busy it is dropped.
+    mf->RebuildTree();
+    auto press = [mf](int key) {
+        QKeyEvent ev(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(mf->TV, &ev);
+    };
+    press(Qt::Key_Up);
+    ASSERT_TRUE(mf->CurrentNode);
+    EXPECT_EQ(mf->CurrentNode->key, "C0");
+    EXPECT_EQ(grid.ToolTipText(), "当前持有");
+    EXPECT_EQ(shown.size(), 2);
+    {
+        BusyGuard busy;
+        press(Qt::Key_Up);
+    }
+    EXPECT_EQ(mf->TV->currentItem()->data(0, kNodeKeyRole).toString(), "C0");
+    EXPECT_EQ(shown.size(), 2);
+    shown.removeLast();
 
     // No data row: the chart keeps what it shows.
     Exec("DELETE FROM account");

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -28,6 +29,7 @@
 #include "platform/program_folder.h"
 #include "storage/compact.h"
 #include "storage/db_operate.h"
+#include "storage/indicator.h"
 #include "storage/params.h"
 #include "storage/sys_params.h"
 
@@ -74,6 +76,19 @@ protected:
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
     }
+    // On a Saturday, 600000 held since 2024-01-10, 000001 bought and sold in February and March, and
+    // one row of assets.
+    static void SaturdayBook()
+    {
+        SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0)); });
+        ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
+                "VALUES ('600000','浦发银行',#2024-01-10#,10,3000,3000,10,#1900-1-1#,0)");
+        ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
+                "VALUES ('000001','平安银行',#2024-02-01#,10,100,100,10,#2024-03-05#,12)");
+        ExecSql("INSERT INTO DeelRes (dat,cash,scash,sm) VALUES (#2024-05-17#,126000,84000,210000)");
+    }
+    // The least width of the command bar: what its buttons and dates need.
+    static int CommandBarWidth(MFWindow *mf) { return mf->Frm[0]->layout()->minimumSize().width(); }
     int ended = 0;
 };
 
@@ -123,13 +138,13 @@ TEST_F(MFTest, ShutDownSavesTheWindowStateAndARestartRestoresIt)
     mf->SetDtpRange();
     mf->DTP[0]->setDate(QDate(2024, 1, 1));
     mf->DTP[1]->setDate(QDate(2024, 5, 20));
-    mf->SpBar[0]->move(300, 0);
+    mf->SpBar[0]->move(200, 0);
     mf->SpBar[1]->move(mf->SpBar[1]->x(), 400);
     CloseMF();
 
     EXPECT_EQ(GetParam("FPAR_MF_chk"), "1【⊙】1【⊙】0【⊙】0");
     EXPECT_EQ(GetParam("FPAR_MF_dtp"), "2024-01-01【⊙】2024-05-20");
-    EXPECT_EQ(GetParam("FPAR_MF_pic"), "4500【⊙】6000");
+    EXPECT_EQ(GetParam("FPAR_MF_pic"), "3000【⊙】6000");
     EXPECT_EQ(GetParam("当前结点"), "0");
     EXPECT_EQ(ended, 1);
     EXPECT_EQ(LoadedMF(), nullptr);
@@ -141,7 +156,7 @@ TEST_F(MFTest, ShutDownSavesTheWindowStateAndARestartRestoresIt)
     EXPECT_TRUE(mf->Chk[1]->isChecked());
     EXPECT_FALSE(mf->Chk[2]->isChecked());
     EXPECT_EQ(mf->DTP[0]->date(), QDate(2024, 1, 1));
-    EXPECT_EQ(mf->SpBar[0]->x(), 300);
+    EXPECT_EQ(mf->SpBar[0]->x(), 200);
     EXPECT_EQ(mf->SpBar[1]->y(), 400);
 
     mf->CurrentNode = TreeNodeRef{QStringLiteral("S600000"), QStringLiteral("[600000] 浦发银行"), 6};
@@ -248,14 +263,32 @@ TEST_F(MFTest, RefreshSettingSetsOrStopsTheTimer)
     }
 }
 
+// Saved positions are kept inside the bars' limits: the tree's minimum, the command bar's whole width
+// and the command bar's bottom, over which the horizontal bar never climbs.
 TEST_F(MFTest, SavedSplitterPositionsAreKeptInsideTheirLimits)
 {
-    SaveParam("FPAR_MF_pic", "200【⊙】99999");
-    LoadFormParams();
-    MFWindow *mf = MF();
-    EXPECT_EQ(mf->SpBar[0]->x(), 33);  // the Tag minimum of 500 twips
-    const int clientHeight = mf->ClientArea()->height();
-    EXPECT_EQ(mf->SpBar[1]->y(), clientHeight - mf->SpBar[1]->height());
+    struct Case {
+        const char *saved;
+        bool treeAtMinimum;  // else the command bar at its least width
+        bool barAtGridTop;   // else at the bottom of the client area
+    };
+    const Case cases[] = {{"200【⊙】99999", true, false}, {"99999【⊙】0", false, true}};
+    for (const Case &c : cases) {
+        SaveParam("FPAR_MF_pic", QString::fromUtf8(c.saved));
+        ResetFormParamSets();
+        LoadFormParams();
+        MFWindow *mf = MF();
+        const QSize client = mf->ClientArea()->size();
+        if (c.treeAtMinimum) {
+            EXPECT_EQ(mf->SpBar[0]->x(), 33) << c.saved;  // the Tag minimum of 500 twips
+        } else {
+            EXPECT_EQ(mf->Frm[0]->width(), CommandBarWidth(mf)) << c.saved;
+        }
+        EXPECT_EQ(mf->SpBar[1]->y(), c.barAtGridTop ? mf->MSF[0]->y() : client.height() - mf->SpBar[1]->height())
+            << c.saved;
+        EXPECT_EQ(mf->MSF[0]->y(), mf->Frm[0]->y() + mf->Frm[0]->height());
+        delete mf;
+    }
 }
 
 TEST_F(MFTest, DraggedBarStopsAtTheTagLimitsAndTheOthersFollowOnRelease)
@@ -267,45 +300,72 @@ TEST_F(MFTest, DraggedBarStopsAtTheTagLimitsAndTheOthersFollowOnRelease)
     EXPECT_EQ(bar->x(), 33);
     EXPECT_NE(mf->TV->width(), 33);  // the tree follows only on release
     bar->MoveSpBar(5000, 0);
-    EXPECT_EQ(bar->x(), w - bar->width() - 20);  // 300 twips from the far edge
+    EXPECT_EQ(bar->x(), w - bar->width() - CommandBarWidth(mf));  // the command bar keeps its width
     emit bar->released();
     EXPECT_EQ(mf->TV->width(), bar->x());
     EXPECT_EQ(mf->Frm[0]->x(), bar->x() + bar->width());
+    EXPECT_EQ(mf->Frm[0]->width(), CommandBarWidth(mf));
     EXPECT_EQ(mf->SpBar[1]->x(), bar->x() + bar->width());
+
+    SplitterBar *hz = mf->SpBar[1];
+    hz->MoveSpBar(0, -5000);
+    EXPECT_EQ(hz->y(), mf->MSF[0]->y());  // never over the command bar
+    hz->MoveSpBar(0, 5000);
+    EXPECT_EQ(hz->y(), mf->ClientArea()->height() - hz->height());
 }
 
+// A smaller window pulls the bars back inside their limits before the others are placed; the window
+// shrinks no further than a size at which every caption and date of the command bar shows whole.
 TEST_F(MFTest, ShrinkingPullsTheBarsInsideBeforeTheLayout)
 {
     MFWindow *mf = MF();
     mf->SpBar[0]->move(900, 0);
     mf->SpBar[1]->move(mf->SpBar[1]->x(), 600);
-    mf->ClientArea()->resize(700, 500);
+    mf->ClientArea()->resize(1000, 500);
     mf->Form_Resize();
-    EXPECT_EQ(mf->SpBar[0]->x(), 700 - mf->SpBar[0]->width());
+    EXPECT_EQ(mf->SpBar[0]->x(), std::max(33, 1000 - mf->SpBar[0]->width() - CommandBarWidth(mf)));
     EXPECT_EQ(mf->SpBar[1]->y(), 500 - mf->SpBar[1]->height());
     EXPECT_EQ(mf->TStatus->y() + mf->TStatus->height(), 500);
     EXPECT_EQ(mf->Pic[0]->y(), mf->SpBar[1]->y() + mf->SpBar[1]->height());
+
+    mf->show();
+    mf->resize(1, 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(mf->size(), mf->minimumSize());
+    const QRect bar = mf->Frm[0]->rect();
+    std::vector<QWidget *> shown{mf->DTP[0], mf->DTP[1], mf->Label1[0], mf->Label1[1]};
+    for (QPushButton *com : mf->Com)
+        if (com->parentWidget() == mf->Frm[0])
+            shown.push_back(com);
+    for (QWidget *w : shown) {
+        const QString what = w->property("text").toString();
+        EXPECT_TRUE(bar.contains(w->geometry())) << what.toStdString();
+        EXPECT_GE(w->width(), w->sizeHint().width()) << what.toStdString();
+    }
+    EXPECT_EQ(mf->TStatus->y() + mf->TStatus->height(), mf->ClientArea()->height());
 }
 
 // A height a control cannot take (negative) is refused on its own: the control still takes its new
-// width, so the grid and the chart keep lining up with the command bar.
+// width, so the grid and the chart keep lining up with the command bar. The horizontal bar put above
+// the grid's top is held at it.
 TEST_F(MFTest, ARefusedHeightStillLetsTheWidthFollow)
 {
     struct Case {
         const char *what;
         int barTop;  // of the horizontal bar
         QSize client;
+        bool heldAtGridTop;
     };
     const Case cases[] = {
-        {"bar above the grid's top", 40, QSize(1400, 760)},
-        {"window lower than the chart's top", 400, QSize(900, 410)},
+        {"bar above the grid's top", 40, QSize(1400, 760), true},
+        {"window lower than the chart's top", 400, QSize(1000, 410), false},
     };
     for (const Case &c : cases) {
         MFWindow *mf = MF();
         mf->SpBar[1]->move(mf->SpBar[1]->x(), c.barTop);
         mf->ClientArea()->resize(c.client);
         mf->Form_Resize();
-        ASSERT_EQ(mf->SpBar[1]->y(), c.barTop) << c.what;
+        ASSERT_EQ(mf->SpBar[1]->y(), c.heldAtGridTop ? mf->MSF[0]->y() : c.barTop) << c.what;
         const int right = mf->SpBar[0]->x() + mf->SpBar[0]->width();
         EXPECT_EQ(mf->Frm[0]->width(), c.client.width() - right) << c.what;
         EXPECT_EQ(mf->MSF[0]->width(), mf->Frm[0]->width()) << c.what;
@@ -320,12 +380,7 @@ TEST_F(MFTest, ARefusedHeightStillLetsTheWidthFollow)
 // lines for it; later activations change nothing.
 TEST_F(MFTest, TheFirstActivationFillsTreeGridAndLines)
 {
-    SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0)); });  // a Saturday
-    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
-            "VALUES ('600000','浦发银行',#2024-01-10#,10,3000,3000,10,#1900-1-1#,0)");
-    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
-            "VALUES ('000001','平安银行',#2024-02-01#,10,100,100,10,#2024-03-05#,12)");
-    ExecSql("INSERT INTO DeelRes (dat,cash,scash,sm) VALUES (#2024-05-17#,126000,84000,210000)");
+    SaturdayBook();
     SaveParam("FPAR_MF_chk", "1【⊙】1【⊙】0【⊙】0");
     SaveParam("当前结点", "2");
     LoadFormParams();
@@ -376,13 +431,71 @@ TEST_F(MFTest, TheFirstActivationFillsTreeGridAndLines)
     EXPECT_EQ(refreshed.size(), 1);
     ExecSql("DELETE FROM account WHERE code='000002'");
 
-    // A rebuild keeps the node it cannot restore, with its place in the new tree.
-    SaveParam("当前结点", "0");
-    mf->CurrentNode = TreeNodeRef{QStringLiteral("S600000"), QStringLiteral("[600000]浦发银行"), 9};
-    mf->RebuildTree();
+    // A rebuild (after a save, a buy, an import) keeps the user's node while the tree has it, with its
+    // place in the new tree; without one (or when its stock left the tree) the saved node, the last
+    // one included, else the root.
+    struct Rebuild {
+        const char *saved;
+        const char *current;  // key; nullptr: none current
+        const char *key;
+        int index;
+    };
+    const Rebuild rebuilds[] = {
+        {"3", "S600000", "S600000", 5}, {"0", "S600000", "S600000", 5}, {"3", "S000002", "C2", 3},
+        {"5", nullptr, "S600000", 5},   {"0", "S000002", "", 1},        {"0", nullptr, "", 1},
+    };
+    for (const Rebuild &r : rebuilds) {
+        SaveParam("当前结点", r.saved);
+        mf->CurrentNode.reset();
+        if (r.current)
+            mf->CurrentNode = TreeNodeRef{QString::fromUtf8(r.current), QStringLiteral("[%1]").arg(r.current + 1), 9};
+        mf->RebuildTree();
+        ASSERT_TRUE(mf->CurrentNode) << r.saved << (r.current ? r.current : "none");
+        EXPECT_EQ(mf->CurrentNode->key, QString::fromUtf8(r.key)) << r.saved << (r.current ? r.current : "none");
+        EXPECT_EQ(mf->CurrentNode->index, r.index);
+        EXPECT_EQ(tv->currentItem()->data(0, kNodeIndexRole).toInt(), r.index);
+    }
+}
+
+// A book whose window state was never saved shows everything from the start: both record boxes
+// ticked, the window from the first buy to today, the root's grid, asset line and status line; a
+// closed trade older than the book, typed in later, is in the window too.
+TEST_F(MFTest, ANewBookShowsEverything)
+{
+    SaturdayBook();
+    MFWindow *mf = MF();
+    ShowStatusText(QStringLiteral("正在保存市值/资产表......"));
+    mf->Form_Activate();
+    EXPECT_TRUE(mf->Chk[0]->isChecked());
+    EXPECT_TRUE(mf->Chk[1]->isChecked());
+    EXPECT_FALSE(mf->Chk[2]->isChecked());
+    EXPECT_EQ(mf->DTP[0]->date(), QDate(2024, 1, 10));
+    EXPECT_EQ(mf->DTP[1]->date(), QDate(2024, 5, 18));
     ASSERT_TRUE(mf->CurrentNode);
-    EXPECT_EQ(mf->CurrentNode->index, 5);
-    EXPECT_EQ(tv->currentItem()->text(0), "[600000]浦发银行");
+    EXPECT_EQ(mf->CurrentNode->index, 1);
+    EXPECT_EQ(mf->TV->currentItem()->text(0), "我的股票");
+    EXPECT_EQ(mf->TV->topLevelItem(0)->child(1)->child(0)->text(0), "[000001]平安银行");
+    const FlexGrid &grid = mf->MSF[0]->Grid();
+    EXPECT_GT(grid.Cols(), grid.FixedCols());
+    EXPECT_EQ(grid.Rows(), grid.FixedRows() + 2);
+    EXPECT_TRUE(mf->LBL[0]->text().startsWith(QStringLiteral("总资产：210,000.00")));
+    EXPECT_EQ(mf->TStatus->text(), mf->LBL[0]->text());
+
+    // As the record editor and the import do: tree, refresh, then the range.
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
+            "VALUES ('000002','万科A',#2023-06-01#,10,100,100,10,#2023-07-03#,12)");
+    ReloadStockTree();
+    RefreshCurrentNode();
+    ResetDtpRange();
+    EXPECT_EQ(mf->DTP[0]->date(), QDate(2023, 6, 1));
+    EXPECT_EQ(grid.Rows(), grid.FixedRows() + 3);
+    EXPECT_EQ(mf->TV->topLevelItem(0)->child(1)->childCount(), 2);
+    // A window the user narrowed stays as it is.
+    mf->DTP[0]->setDate(QDate(2024, 1, 1));
+    ExecSql("UPDATE account SET bdate=#2022-01-04# WHERE code='000002'");
+    ResetDtpRange();
+    EXPECT_EQ(mf->DTP[0]->date(), QDate(2024, 1, 1));
+    EXPECT_EQ(mf->DTP[0]->minimumDate(), QDate(2022, 1, 4));
 }
 
 TEST_F(MFTest, RestartUpgradesReloadsTheTreeAndRefreshes)
@@ -406,9 +519,20 @@ TEST_F(MFTest, RestartUpgradesReloadsTheTreeAndRefreshes)
     MainWindowHooks().nodeClick = [&calls](const std::optional<TreeNodeRef> &node) {
         calls << QStringLiteral("click %1").arg(node ? node->index : 0);
     };
-    MF()->RestartSys();
+    // The old book's view: another stock current, the window over its whole range.
+    MFWindow *mf = MF();
+    mf->SetDtpRange();
+    mf->CurrentNode = TreeNodeRef{QStringLiteral("S000001"), QStringLiteral("[000001]平安银行"), 4};
+    // The new book begins earlier.
+    CurrentStartupSteps().upgradeDatabase = [&calls] {
+        calls << "upgrade";
+        ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('000001','平安银行',#2019-07-01#,9,100,100)");
+    };
+    mf->RestartSys();
     EXPECT_EQ(calls, (QStringList{"upgrade", "download", "formParams", "sysParams", "quotes", "recalc", "click 3"}));
-    EXPECT_EQ(MF()->TV->topLevelItemCount(), 1);
+    EXPECT_EQ(mf->TV->topLevelItemCount(), 1);
+    EXPECT_EQ(mf->DTP[0]->minimumDate(), QDate(2019, 7, 1));
+    EXPECT_EQ(mf->DTP[0]->date(), QDate(2019, 7, 1));
 }
 
 TEST_F(MFTest, SettingsPanelOpensUnderItsButtonAndHidesWhenTheMouseLeaves)

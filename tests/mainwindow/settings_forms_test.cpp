@@ -2,6 +2,8 @@
 // each stores, when the main window is refreshed, and that each closes for good.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +23,7 @@
 #include "market/calendar.h"
 #include "market/history.h"
 #include "market/quotes.h"
+#include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/forms/color_box.h"
@@ -376,6 +379,49 @@ TEST_F(SettingsFormsTest, ColumnChooser)
         EXPECT_EQ(GetParam(key), "code,sname,days,num ");
         EXPECT_EQ(refreshes, 2);
     }
+}
+
+// While a long operation holds the busy guard, what would refill the main window or rebuild the asset
+// table does nothing and the window stays; once it is over the same action works.
+TEST_F(SettingsFormsTest, ActionsThatRefreshWaitWhileBusy)
+{
+    struct Case {
+        const char *what;
+        std::function<void()> act;
+        std::function<QWidget *()> loaded;
+    };
+    const Case cases[] = {
+        {"system settings, a new capital",
+         [] {
+             SysSet()->TT[0]->setText("300000");
+             SysSet()->Com_Click(0);
+         },
+         [] { return LoadedSysSet(); }},
+        {"a grid colour picked", [] { MSFViewSet()->TT_Click(2); }, [] { return LoadedMSFViewSet(); }},
+        {"the grid colours cancelled", [] { MSFViewSet()->Com_Click(1); }, [] { return LoadedMSFViewSet(); }},
+        {"the column choice", [] {
+             ColSetTable() = QStringLiteral("account");
+             ColSet()->Com_Click(0);
+         },
+         [] { return LoadedColSet(); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        prompter.colorAnswers = {255u};
+        refreshes = 0;
+        {
+            BusyGuard busy;
+            c.act();
+        }
+        Settle();
+        EXPECT_NE(c.loaded(), nullptr);
+        EXPECT_EQ(refreshes, 0);
+        c.act();
+        Settle();
+        EXPECT_EQ(refreshes, 1);
+        delete c.loaded();
+    }
+    EXPECT_EQ(GetParam(kSysKey).left(6), "300000");
 }
 
 // The about box: the version written in, the program's icon, every click opening the home page once.

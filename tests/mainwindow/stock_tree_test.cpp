@@ -99,7 +99,7 @@ TEST_F(StockTreeTest, SavedNodeIsRestoredOnlyInsideTheTree)
     };
     const Case cases[] = {
         {"5", "S000001"}, {"1", ""},       {"2", "C0"},      {"5.4", "S000001"},
-        {"0", nullptr},   {"-3", nullptr}, {"6", nullptr},   // the last node is never restored
+        {"0", nullptr},   {"-3", nullptr}, {"6", "S600000"},  // the last node too
         {"7", nullptr},   {"abc", nullptr}, {"", nullptr},  {"99999999999", nullptr},
     };
     for (const Case &c : cases) {

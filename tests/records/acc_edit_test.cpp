@@ -410,14 +410,15 @@ TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
     EXPECT_EQ(calls, QStringList({"dtp"}));
     EXPECT_EQ(LoadedAccEdit(), nullptr);  // "保 存 / 退 出" closed it
 
-    // The saved stock's node is refreshed; a sell price closes the record with the sell date.
+    // The saved stock's node is refreshed; a sell price closes the record with the sell date, and as
+    // the stock's last open record it moves the stock in the tree.
     node = TreeNodeRef{QStringLiteral("S600000"), QStringLiteral("[600000]浦发银行"), 2};
     calls.clear();
     AccEditShowRecord(id);
     Type(LoadedAccEdit(), {QString(), {}, Day(3, 8), {}, {}, "10.5"});
     LoadedAccEdit()->Com_Click(1);
     EXPECT_EQ(FieldOf(id, "sdate").num, DayNumberOf(Day(3, 8)));
-    EXPECT_EQ(calls, QStringList({"chart", "refresh", "dtp"}));
+    EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh", "dtp"}));
 
     // "取  消" saves nothing.
     calls.clear();
