@@ -455,6 +455,17 @@ double ImportCsvRows(const QString &path, int &startRow, int &endRow)
     return RunRows(records, *map, startRow, endRow);
 }
 
+std::vector<int> MappedColumns()
+{
+    std::vector<int> columns;
+    if (const auto map = ReadMapping()) {
+        for (const QString &p : map->prepared)
+            if (!p.startsWith(u'S') && p.toInt() > 0)
+                columns.push_back(p.toInt());
+    }
+    return columns;
+}
+
 double ImportRecordRows(const QStringList &records, int &startRow, int &endRow)
 {
     BusyGuard busy;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <QHash>
 #include <QString>
@@ -37,6 +38,10 @@ enum ImportValue { ivCode, ivBuyDate, ivSellDate, ivBuyNum, ivBuyPrice, ivSellNu
 // Returns the earliest buy or sell date (with a price above 0, after 1990-01-01) of the rows imported,
 // 2100-01-01 when they carried none, the empty date 1900-01-01 when no row was imported.
 double ImportCsvRows(const QString &path, int &startRow, int &endRow);
+
+// The columns of the file (from 1) that the stored mapping names; empty when it names none or fewer
+// than five designations are stored.
+std::vector<int> MappedColumns();
 
 // The rows of ImportCsvRows over a record list already read (each record its fields joined by
 // kCsvFieldSeparator, the first one row 1): for a workbook's rows. The same checks, messages, result

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <utility>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -52,10 +53,14 @@ QString WorkbookFailureMessage(const Workbook &workbook);
 // closed on every path.
 void LoadPreview(FlexGrid &grid);
 
-// The records of the worksheet `sheet` of the workbook at path for the import: one per sheet row from
-// row 1 on, the texts of its columns from A on joined by the import's field separator, "" for a row
-// without any text. False, with WorkbookFailureMessage shown, when it cannot be read.
-bool ReadSheetRecords(const QString &path, const QString &sheet, QStringList &records);
+// The records of the worksheet `sheet` of the workbook at path for an import of rows firstRow..lastRow:
+// one per sheet row from row 1 up to the last of those rows holding a value, "" for the rows before
+// firstRow and for a row without any value. The cells of those rows and of the listed columns only
+// are read (column A alone when none of them lies within A..ZZ); a record holds the texts of columns A up to the last
+// used one, no further than the last listed one, the columns not listed empty, joined by the import's
+// field separator. False, with WorkbookFailureMessage shown, when it cannot be read.
+bool ReadSheetRecords(const QString &path, const QString &sheet, int firstRow, int lastRow,
+                      const std::vector<int> &columns, QStringList &records);
 
 // OK of the mapping dialog. Goes on for a CSV file, or for a workbook with a worksheet chosen, else
 // returns true at once. Saves the mapping and the row texts (SaveMapSettings), then takes the rows
