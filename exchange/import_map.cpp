@@ -8,6 +8,7 @@
 #include "exchange/csv_import.h"
 #include "exchange/export.h"
 #include "exchange/import_data.h"
+#include "market/quotes.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "platform/prompter.h"
@@ -15,6 +16,7 @@
 #include "records/deelres.h"
 #include "records/records_hooks.h"
 #include "storage/grid_ops.h"
+#include "storage/db_operate.h"
 #include "storage/indicator.h"
 #include "storage/params.h"
 
@@ -224,6 +226,10 @@ bool ImportMappedRows(const FlexGrid &grid, const QString &first, const QString 
         earliest = ImportRecordRows(records, start, end);
     }
     if (earliest > kEmptyDate) {
+        // Stocks new to the book join the quote list, so that their prices show without a restart.
+        const QStringList codes = GetGroupList(QStringLiteral("account"), QStringLiteral("code"), QString());
+        if (std::any_of(codes.begin(), codes.end(), [](const QString &code) { return QuoteIndexOf(code) < 0; }))
+            RebuildQuoteList();
         RecalcDeelRes(earliest, true);
         ReloadStockTree();
         RefreshCurrentNode();

@@ -68,9 +68,9 @@ bool ReadSheetRecords(const QString &path, const QString &sheet, int firstRow, i
 // 30000 rows show "一次性导入数据不得超过3万条记录，请重新设置！" and return false (the dialog stays
 // open; the settings are saved). Imports the rows (ImportCsvRows, or ImportRecordRows over the
 // worksheet's records; a worksheet that cannot be read returns false), and when the import returns a
-// date after 1900-01-01 recomputes the per-day assets from it with progress, rebuilds the stock tree,
-// refreshes the main window for its current node and resets its date range. True when the dialog
-// may close.
+// date after 1900-01-01 rebuilds the quote list when the book now holds a stock it lacks, recomputes
+// the per-day assets from that date with progress, rebuilds the stock tree, refreshes the main window
+// for its current node and resets its date range. True when the dialog may close.
 bool ImportMappedRows(const FlexGrid &grid, const QString &first, const QString &last);
 
 // Cancel of the mapping dialog: clears the chosen file and worksheets.

@@ -598,6 +598,8 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
 TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)
 {
     SaveParam(QStringLiteral("导入列号"), kMapAtoH);
+    for (const char *symbol : {"sh600000", "sz000001", "sz000002"})
+        services.SetQuote(QLatin1String(symbol), FakeServices::QuoteFields("x", 10, 10, 10.5, 11, 9.5, "2024-03-08"));
     const std::vector<std::vector<XCell>> sheet = {
         {XCell{XCell::Text, "代码"}, XCell{XCell::Text, "买入日期"}},
         {XCell{XCell::Text, "600000"}, Day("2024-03-04"), Day("2024-03-04"), Num(1000), Num(10.5), Num(0), Num(0),
@@ -638,6 +640,9 @@ TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)
         CloseRs(conn, rs);
         EXPECT_EQ(codes, c.codes) << c.path.toStdString();
         EXPECT_EQ(refreshes, QStringList({"tree", "node", "dates"})) << c.path.toStdString();
+        // The new stocks are quoted at once.
+        for (const QString &code : c.codes)
+            EXPECT_EQ(QuotePrice(QuoteIndexOf(code)), 10.5) << code.toStdString();
     }
     // Nothing imported (the rows end before the range): no refresh. A workbook gone since the
     // preview: the message, and the dialog stays open.
