@@ -111,11 +111,15 @@ std::optional<Mapping> ReadMapping()
 // double, which ParseAmount alone reads as 0 ("1e309"), or passes it with its unit ("1e308亿").
 std::optional<double> ImportAmount(const QString &text)
 {
-    QString number = text;
-    number.remove(u'￥').remove(u'$').remove(u',');
     const double v = ParseAmount(text);
-    if (!ServiceNumber(number) || !std::isfinite(v))
+    if (!std::isfinite(v))
         return std::nullopt;
+    if (v == 0) {
+        QString number = text;
+        number.remove(u'￥').remove(u'$').remove(u',');
+        if (!ServiceNumber(number))
+            return std::nullopt;
+    }
     return v;
 }
 
@@ -125,11 +129,13 @@ QString RowText(int row)
     return QStringLiteral("第") + QString::number(row) + u'行';
 }
 
-// The check message of a row's values and its two dates, or "" when they pass. The composite index
+// The check message of a row's values, the amounts of its quantities and prices (ImportAmount) and
+// its two dates, or "" when they pass. The composite index
 // is never a record. Quantities must be whole numbers of 0 to 2^31 − 1 shares and prices not below 0:
 // a negative value would store a record that is neither open nor sold, or shares that the book never
 // held. A row selling more than it buys needs a sell price, or the lots it closes would stay open.
-QString CheckRowValues(const QStringList &v, std::optional<double> bdate, std::optional<double> sdate, int row)
+QString CheckRowValues(const QStringList &v, const std::optional<double> (&amounts)[ivCount],
+                       std::optional<double> bdate, std::optional<double> sdate, int row)
 {
     const QString at = RowText(row);
     const QString tail = QStringLiteral(",请检查数据是否正确!");
@@ -143,7 +149,7 @@ QString CheckRowValues(const QStringList &v, std::optional<double> bdate, std::o
         return at + QStringLiteral("卖出日期[") + v[ivSellDate] + QStringLiteral("]早于买入日期[") + v[ivBuyDate] +
                u']' + tail;
     for (int i : {ivBuyNum, ivBuyPrice, ivSellNum, ivSellPrice}) {
-        const std::optional<double> x = ImportAmount(v[i]);
+        const std::optional<double> x = amounts[i];
         const bool quantity = i == ivBuyNum || i == ivSellNum;
         if (!x || *x < 0 || (quantity && !ClngOf(*x)))
             return at + ValueLabel(i) + u'[' + v[i] + QStringLiteral("]有误") + tail;
@@ -241,15 +247,17 @@ double RunRows(const QStringList &records, const Mapping &map, int &startRow, in
         for (const QString &d : map.prepared)
             v << GetMappedValue(fields, d);
         // An amount beyond the range of a double keeps its text, which the check refuses.
+        std::optional<double> amounts[ivCount];
         for (int i : {ivBuyNum, ivBuyPrice, ivSellNum, ivSellPrice}) {
-            if (const std::optional<double> amount = ImportAmount(v[i]))
-                v[i] = NumberText(*amount);
+            amounts[i] = ImportAmount(v[i]);
+            if (amounts[i])
+                v[i] = NumberText(*amounts[i]);
         }
         v[ivCode] = NormalizeStockCode(v[ivCode]);
         // An empty text is no date here (ParseDate would take it for the empty date).
         const std::optional<double> buyDate = ReadDateText(v[ivBuyDate]);
         const std::optional<double> sellDate = ReadDateText(v[ivSellDate]);
-        if (const QString message = CheckRowValues(v, buyDate, sellDate, row); !message.isEmpty()) {
+        if (const QString message = CheckRowValues(v, amounts, buyDate, sellDate, row); !message.isEmpty()) {
             MsgBox(message);
             break;
         }
