@@ -544,6 +544,49 @@ struct CellContext {
     bool date1904 = false;
 };
 
+// Appends a piece of raw text to a value, unless the value would grow past kMaxTokenBytes.
+bool AppendText(QByteArray &to, const char *text, size_t n)
+{
+    if (to.size() + static_cast<qsizetype>(n) > kMaxTokenBytes)
+        return false;
+    to.append(text, static_cast<qsizetype>(n));
+    return true;
+}
+
+// A string item (<si>, <is>) as it streams by: the raw text of its <t> and of the <t> of its runs,
+// phonetic runs left out.
+struct RichText {
+    bool open = false;
+    bool inText = false;
+    int phonetic = 0;
+    QByteArray raw;
+
+    void Reset()
+    {
+        open = false;
+        inText = false;
+        phonetic = 0;
+        raw.resize(0);
+    }
+    // The start or end of an element inside the item.
+    void Start(Piece local)
+    {
+        if (Is(local, "rPh"))
+            ++phonetic;
+        else if (Is(local, "t"))
+            inText = open;
+    }
+    void End(Piece local)
+    {
+        if (Is(local, "rPh"))
+            --phonetic;
+        else if (Is(local, "t"))
+            inText = false;
+    }
+    bool WantsText() const { return inText && phonetic == 0; }
+    QString Text() const { return DecodeEscapes(XmlText(raw)); }
+};
+
 // One cell as read: its type ("t"), style ("s"), its value (<v>, raw) and its inline text (<is>).
 struct XlsxCell {
     enum Type { Number, Shared, Inline, Truth, Text, Date };
@@ -551,7 +594,7 @@ struct XlsxCell {
     size_t style = 0;
     bool hasValue = false;
     QByteArray value;
-    QByteArray inlineText;
+    RichText inlineText;
 
     static Type TypeOf(Piece t)
     {
@@ -580,7 +623,7 @@ size_t SharedIndex(const XlsxCell &c, const CellContext &ctx)
 QString XlsxCellText(const XlsxCell &c, const CellContext &ctx)
 {
     if (c.type == XlsxCell::Inline)
-        return DecodeEscapes(XmlText(c.inlineText));
+        return c.inlineText.Text();
     if (!c.hasValue)
         return QString();
     if (c.type == XlsxCell::Shared) {
@@ -618,7 +661,7 @@ QString XlsxCellText(const XlsxCell &c, const CellContext &ctx)
 bool XlsxCellHasText(const XlsxCell &c, const CellContext &ctx)
 {
     if (c.type == XlsxCell::Inline)
-        return !c.inlineText.isEmpty();
+        return !c.inlineText.raw.isEmpty();
     if (!c.hasValue)
         return false;
     if (c.type == XlsxCell::Truth)
@@ -628,15 +671,6 @@ bool XlsxCellHasText(const XlsxCell &c, const CellContext &ctx)
         return i < ctx.shared.Count() && !ctx.shared.IsEmptyAt(i);
     }
     return !c.value.trimmed().isEmpty();
-}
-
-// Appends a piece of raw text to a value, unless the value would grow past kMaxTokenBytes.
-bool AppendText(QByteArray &to, const char *text, size_t n)
-{
-    if (to.size() + static_cast<qsizetype>(n) > kMaxTokenBytes)
-        return false;
-    to.append(text, static_cast<qsizetype>(n));
-    return true;
 }
 
 // Reads the cells of a worksheet's window, and stops at the first row past it.
@@ -671,17 +705,15 @@ public:
             m_cell.style = static_cast<size_t>(std::max(0LL, LeadingWhole(AttrOf(attrs, "s"))));
             m_cell.hasValue = false;
             m_cell.value.resize(0);
-            m_cell.inlineText.resize(0);
+            m_cell.inlineText.Reset();
         } else if (!m_inCell) {
         } else if (Is(local, "v")) {
             m_inValue = true;
             m_cell.hasValue = true;
         } else if (Is(local, "is")) {
-            m_inInline = true;
-        } else if (Is(local, "rPh")) {
-            ++m_phonetic;
-        } else if (Is(local, "t")) {
-            m_inText = m_inInline;
+            m_cell.inlineText.open = true;
+        } else {
+            m_cell.inlineText.Start(local);
         }
         return true;
     }
@@ -691,16 +723,11 @@ public:
         if (Is(local, "c")) {
             if (m_inCell)
                 EndCell();
-            m_inCell = m_inValue = m_inInline = m_inText = false;
-            m_phonetic = 0;
+            m_inCell = m_inValue = false;
         } else if (Is(local, "v")) {
             m_inValue = false;
-        } else if (Is(local, "t")) {
-            m_inText = false;
-        } else if (Is(local, "rPh")) {
-            --m_phonetic;
         } else if (Is(local, "is")) {
-            m_inInline = false;
+            m_cell.inlineText.open = false;
         } else if (Is(local, "row")) {
             if (m_inRow && m_rowHasValue) {
                 m_out.usedRows = std::max(m_out.usedRows, m_row);
@@ -709,17 +736,19 @@ public:
             m_rowOpen = m_inRow = false;
         } else if (Is(local, "sheetData")) {
             return false;  // nothing after the cells is read
+        } else {
+            m_cell.inlineText.End(local);
         }
         return true;
     }
 
     void Text(const char *text, size_t n) override
     {
-        if (!AppendText(m_inValue ? m_cell.value : m_cell.inlineText, text, n))
+        if (!AppendText(m_inValue ? m_cell.value : m_cell.inlineText.raw, text, n))
             failure = WorkbookFailure::TooLarge;
     }
 
-    bool WantsText() const override { return m_inCell && (m_inValue || (m_inText && m_phonetic == 0)); }
+    bool WantsText() const override { return m_inCell && (m_inValue || m_cell.inlineText.WantsText()); }
 
 private:
     bool StartRow(Piece attrs)
@@ -767,13 +796,10 @@ private:
     int m_cellsInRow = 0;
     bool m_inCell = false;
     bool m_inValue = false;
-    bool m_inInline = false;
-    bool m_inText = false;
-    int m_phonetic = 0;
     XlsxCell m_cell;
 };
 
-// Reads the shared strings: the <t> of each <si> and of its runs, phonetic runs left out.
+// Reads the shared strings, one per <si>.
 class SharedStringsReader final : public XmlReader {
 public:
     explicit SharedStringsReader(SharedStrings &out) : m_out(out) {}
@@ -781,44 +807,36 @@ public:
     bool Start(Piece local, Piece) override
     {
         if (Is(local, "si")) {
-            m_inItem = true;
-            m_raw.resize(0);
-        } else if (Is(local, "rPh")) {
-            ++m_phonetic;
-        } else if (Is(local, "t")) {
-            m_inText = m_inItem;
+            m_item.Reset();
+            m_item.open = true;
+        } else {
+            m_item.Start(local);
         }
         return true;
     }
 
     bool End(Piece local) override
     {
-        if (Is(local, "si") && m_inItem) {
-            m_out.Add(DecodeEscapes(XmlText(m_raw)));
-            m_inItem = false;
-            m_phonetic = 0;
-        } else if (Is(local, "rPh")) {
-            --m_phonetic;
-        } else if (Is(local, "t")) {
-            m_inText = false;
+        if (Is(local, "si") && m_item.open) {
+            m_out.Add(m_item.Text());
+            m_item.open = false;
+        } else {
+            m_item.End(local);
         }
         return true;
     }
 
     void Text(const char *text, size_t n) override
     {
-        if (!AppendText(m_raw, text, n))
+        if (!AppendText(m_item.raw, text, n))
             failure = WorkbookFailure::TooLarge;
     }
 
-    bool WantsText() const override { return m_inText && m_phonetic == 0; }
+    bool WantsText() const override { return m_item.WantsText(); }
 
 private:
     SharedStrings &m_out;
-    bool m_inItem = false;
-    bool m_inText = false;
-    int m_phonetic = 0;
-    QByteArray m_raw;
+    RichText m_item;
 };
 
 // ---- The compound file, read only as far as the sheets of its workbook stream: libfreexl lists chart
