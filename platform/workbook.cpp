@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -442,15 +443,11 @@ Scan ScanXml(const QByteArray &text, ScanState &scan, XmlReader &reader)
     return Scan::More;
 }
 
-// ---- What is kept of a sheet: the rows of the window holding a value, each with its kept cells.
-
-struct KeptRow {
-    int number = 0;
-    std::vector<std::pair<int, QString>> cells;  // by column
-};
+// ---- What is kept of a sheet: the rows of the window holding a value in any column, each with its
+// kept cells by column; of a row or cell given twice the later one holds.
 
 struct SheetCells {
-    std::vector<KeptRow> rows;  // by number
+    std::map<int, std::map<int, QString>> rows;
     int usedRows = 0;
     int usedCols = 0;
 
@@ -461,39 +458,14 @@ struct SheetCells {
         usedCols = 0;
     }
 
-    // Puts rows and cells in order; of a row or cell given twice the later one holds.
-    void Finish()
+    // A value in cell (row, col), kept when keep.
+    void Add(int row, int col, QString &&text, bool keep)
     {
-        std::stable_sort(rows.begin(), rows.end(), [](const KeptRow &a, const KeptRow &b) { return a.number < b.number; });
-        std::vector<KeptRow> merged;
-        for (KeptRow &row : rows) {
-            if (!merged.empty() && merged.back().number == row.number) {
-                for (auto &cell : row.cells)
-                    merged.back().cells.push_back(std::move(cell));
-            } else {
-                merged.push_back(std::move(row));
-            }
-        }
-        for (KeptRow &row : merged) {
-            auto &cells = row.cells;
-            std::stable_sort(cells.begin(), cells.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-            std::vector<std::pair<int, QString>> unique;
-            for (auto &cell : cells) {
-                if (!unique.empty() && unique.back().first == cell.first)
-                    unique.back() = std::move(cell);
-                else
-                    unique.push_back(std::move(cell));
-            }
-            cells = std::move(unique);
-        }
-        rows = std::move(merged);
-    }
-
-    const KeptRow *Row(int number) const
-    {
-        const auto it = std::lower_bound(rows.begin(), rows.end(), number,
-                                         [](const KeptRow &r, int n) { return r.number < n; });
-        return it != rows.end() && it->number == number ? &*it : nullptr;
+        auto &cells = rows[row];
+        if (keep)
+            cells.insert_or_assign(col, std::move(text));
+        usedRows = std::max(usedRows, row);
+        usedCols = std::max(usedCols, col);
     }
 };
 
@@ -729,10 +701,6 @@ public:
         } else if (Is(local, "is")) {
             m_cell.inlineText.open = false;
         } else if (Is(local, "row")) {
-            if (m_inRow && m_rowHasValue) {
-                m_out.usedRows = std::max(m_out.usedRows, m_row);
-                m_out.rows.push_back(std::move(m_kept));
-            }
             m_rowOpen = m_inRow = false;
         } else if (Is(local, "sheetData")) {
             return false;  // nothing after the cells is read
@@ -760,8 +728,6 @@ private:
         // The cells of the rows before the window are only counted.
         m_rowOpen = true;
         m_inRow = m_row >= m_window.firstRow;
-        m_rowHasValue = false;
-        m_kept = KeptRow{m_row, {}};
         m_col = 0;
         m_cellsInRow = 0;
         return true;
@@ -771,15 +737,11 @@ private:
     {
         // Every cell of the window's rows counts for the used range; only the kept ones are made.
         if (IsWanted(m_wanted, m_col)) {
-            QString text = XlsxCellText(m_cell, m_ctx);
-            if (text.isEmpty())
-                return;
-            m_kept.cells.emplace_back(m_col, std::move(text));
-        } else if (!XlsxCellHasText(m_cell, m_ctx)) {
-            return;
+            if (QString text = XlsxCellText(m_cell, m_ctx); !text.isEmpty())
+                m_out.Add(m_row, m_col, std::move(text), true);
+        } else if (XlsxCellHasText(m_cell, m_ctx)) {
+            m_out.Add(m_row, m_col, QString(), false);
         }
-        m_rowHasValue = true;
-        m_out.usedCols = std::max(m_out.usedCols, m_col);
     }
 
     const SheetWindow &m_window;
@@ -790,8 +752,6 @@ private:
     int m_row = 0;
     bool m_rowOpen = false;  // a row of the sheet, kept or not
     bool m_inRow = false;    // a row of the window
-    bool m_rowHasValue = false;
-    KeptRow m_kept;
     int m_col = 0;
     int m_cellsInRow = 0;
     bool m_inCell = false;
@@ -1368,20 +1328,9 @@ struct Workbook::Impl {
         const std::vector<char> wanted = WantedColumns(window, colCount);
         const unsigned last = std::min(rowCount, static_cast<unsigned>(std::max(window.lastRow, 0)));
         for (unsigned r = static_cast<unsigned>(std::max(window.firstRow, 1)) - 1; r < last; ++r) {
-            KeptRow kept{static_cast<int>(r + 1), {}};
-            bool any = false;
             for (unsigned short c = 0; c < colCount; ++c) {
-                QString text = XlsCellText(r, c);
-                if (text.isEmpty())
-                    continue;
-                any = true;
-                cells.usedCols = std::max(cells.usedCols, c + 1);
-                if (IsWanted(wanted, c + 1))
-                    kept.cells.emplace_back(c + 1, std::move(text));
-            }
-            if (any) {
-                cells.usedRows = static_cast<int>(r + 1);
-                cells.rows.push_back(std::move(kept));
+                if (QString text = XlsCellText(r, c); !text.isEmpty())
+                    cells.Add(static_cast<int>(r + 1), c + 1, std::move(text), IsWanted(wanted, c + 1));
             }
         }
         return true;
@@ -1455,7 +1404,6 @@ bool Workbook::SelectSheet(const QString &name, const SheetWindow &window)
         d->cells.Clear();
         return false;
     }
-    d->cells.Finish();
     return true;
 }
 
@@ -1471,17 +1419,16 @@ int Workbook::UsedCols() const
 
 bool Workbook::RowHasValue(int row) const
 {
-    return d->cells.Row(row) != nullptr;
+    return d->cells.rows.count(row) > 0;
 }
 
 QString Workbook::CellText(int row, int col) const
 {
-    const KeptRow *kept = d->cells.Row(row);
-    if (!kept)
+    const auto kept = d->cells.rows.find(row);
+    if (kept == d->cells.rows.end())
         return QString();
-    const auto &cells = kept->cells;
-    const auto it = std::lower_bound(cells.begin(), cells.end(), col, [](const auto &c, int n) { return c.first < n; });
-    return it != cells.end() && it->first == col ? it->second : QString();
+    const auto cell = kept->second.find(col);
+    return cell == kept->second.end() ? QString() : cell->second;
 }
 
 WorkbookFailure Workbook::Failure() const
