@@ -12,6 +12,7 @@
 
 #include "exchange/export.h"
 #include "exchange/stock_code.h"
+#include "market/service_values.h"
 #include "platform/busy_guard.h"
 #include "platform/daynum.h"
 #include "platform/gbk.h"
@@ -106,14 +107,39 @@ std::optional<Mapping> ReadMapping()
     return m;
 }
 
-// The check message of a row's values and its two dates, or "" when they pass. Quantities must be
-// whole numbers of 0 to 2^31 − 1 shares and prices not below 0: a negative value would store a record
-// that is neither open nor sold, or shares that the book never held.
-QString CheckRowValues(const QStringList &v, std::optional<double> bdate, std::optional<double> sdate, int row)
+// The amount of a value as ParseAmount reads it; nothing when its number lies beyond the range of a
+// double, which ParseAmount alone reads as 0 ("1e309"), or passes it with its unit ("1e308亿").
+std::optional<double> ImportAmount(const QString &text)
 {
-    const QString at = QStringLiteral("第") + QString::number(row) + u'行';
+    const double v = ParseAmount(text);
+    if (!std::isfinite(v))
+        return std::nullopt;
+    if (v == 0) {
+        QString number = text;
+        number.remove(u'￥').remove(u'$').remove(u',');
+        if (!ServiceNumber(number))
+            return std::nullopt;
+    }
+    return v;
+}
+
+// "第N行".
+QString RowText(int row)
+{
+    return QStringLiteral("第") + QString::number(row) + u'行';
+}
+
+// The check message of a row's values, the amounts of its quantities and prices (ImportAmount) and
+// its two dates, or "" when they pass. The composite index
+// is never a record. Quantities must be whole numbers of 0 to 2^31 − 1 shares and prices not below 0:
+// a negative value would store a record that is neither open nor sold, or shares that the book never
+// held. A row selling more than it buys needs a sell price, or the lots it closes would stay open.
+QString CheckRowValues(const QStringList &v, const std::optional<double> (&amounts)[ivCount],
+                       std::optional<double> bdate, std::optional<double> sdate, int row)
+{
+    const QString at = RowText(row);
     const QString tail = QStringLiteral(",请检查数据是否正确!");
-    if (v[ivCode].isEmpty())
+    if (v[ivCode].isEmpty() || v[ivCode] == QStringLiteral("1A0001"))
         return at + QStringLiteral("股票代码有误") + tail;
     if (!bdate)
         return at + QStringLiteral("买入日期[") + v[ivBuyDate] + QStringLiteral("]不是日期") + tail;
@@ -123,16 +149,41 @@ QString CheckRowValues(const QStringList &v, std::optional<double> bdate, std::o
         return at + QStringLiteral("卖出日期[") + v[ivSellDate] + QStringLiteral("]早于买入日期[") + v[ivBuyDate] +
                u']' + tail;
     for (int i : {ivBuyNum, ivBuyPrice, ivSellNum, ivSellPrice}) {
-        const double x = LeadingNumber(v[i]);
+        const std::optional<double> x = amounts[i];
         const bool quantity = i == ivBuyNum || i == ivSellNum;
-        if (!std::isfinite(x) || x < 0 || (quantity && !ClngOf(x)))
+        if (!x || *x < 0 || (quantity && !ClngOf(*x)))
             return at + ValueLabel(i) + u'[' + v[i] + QStringLiteral("]有误") + tail;
     }
+    const auto shares = [&](int i) { return ClngOf(LeadingNumber(v[i])).value_or(0); };
+    if (shares(ivSellNum) > shares(ivBuyNum) && LeadingNumber(v[ivSellPrice]) <= 0)
+        return at + ValueLabel(ivSellPrice) + u'[' + v[ivSellPrice] + QStringLiteral("]有误") + tail;
     return QString();
 }
 
-// The rows of a run over the records, with the prepared mapping.
-double RunRows(const QStringList &records, const Mapping &map, int &startRow, int &endRow)
+// What a failed write of a row tells the user: the row, and the column of the book whose value did
+// not fit it when the database layer names one ("Overflow: 1e+309 does not fit field aprice"), else
+// the database's own words.
+QString RowWriteFailure(const DbError &e, int row)
+{
+    static const std::pair<const char *, const char *> labels[] = {
+        {"code", "股票代码"}, {"sname", "股票名称"}, {"bdate", "买入日期"}, {"bprice", "买入价格"},
+        {"num", "数量"},      {"tnum", "数量"},      {"sdate", "卖出日期"}, {"sprice", "卖出价格"},
+        {"bcash", "买入金额"}, {"scash", "卖出金额"}, {"aprice", "成本价"},  {"memo", "备注"}};
+    const qsizetype at = e.text.lastIndexOf(QStringLiteral(" field "));
+    const QString field = at < 0 ? QString() : e.text.mid(at + 7);
+    for (const auto &[name, label] : labels) {
+        if (field == QLatin1String(name)) {
+            const bool overflow = e.text.startsWith(QStringLiteral("Overflow"));
+            return RowText(row) + QString::fromUtf8(label) + (overflow ? QStringLiteral("超出范围") : QStringLiteral("的数据类型不符"));
+        }
+    }
+    return RowText(row) + QStringLiteral("无法写入：") + e.text;
+}
+
+// The rows of a run over the records, with the prepared mapping; unclosed holds the numbers of the
+// records whose quotes never closed, in order.
+double RunRows(const QStringList &records, const Mapping &map, int &startRow, int &endRow,
+               const std::vector<int> &unclosed = {})
 {
     const double after = DayNumberOf(1990, 1, 1);
     double earliest = DayNumberOf(2100, 1, 1);
@@ -178,6 +229,11 @@ double RunRows(const QStringList &records, const Mapping &map, int &startRow, in
     sinceStep.start();
     int row = startRow;
     for (; row <= endRow; ++row) {
+        // A record left empty by a quote that never closed is no blank line that ends the file.
+        if (std::binary_search(unclosed.begin(), unclosed.end(), row)) {
+            MsgBox(RowText(row) + QStringLiteral("的引号没有配对,请检查数据是否正确!"));
+            break;
+        }
         if (row < 1 || records[row - 1].isEmpty()) {
             endRow = row - 1;
             break;
@@ -190,13 +246,18 @@ double RunRows(const QStringList &records, const Mapping &map, int &startRow, in
         QStringList v;
         for (const QString &d : map.prepared)
             v << GetMappedValue(fields, d);
-        for (int i : {ivBuyNum, ivBuyPrice, ivSellNum, ivSellPrice})
-            v[i] = NumberText(ParseAmount(v[i]));
+        // An amount beyond the range of a double keeps its text, which the check refuses.
+        std::optional<double> amounts[ivCount];
+        for (int i : {ivBuyNum, ivBuyPrice, ivSellNum, ivSellPrice}) {
+            amounts[i] = ImportAmount(v[i]);
+            if (amounts[i])
+                v[i] = NumberText(*amounts[i]);
+        }
         v[ivCode] = NormalizeStockCode(v[ivCode]);
         // An empty text is no date here (ParseDate would take it for the empty date).
         const std::optional<double> buyDate = ReadDateText(v[ivBuyDate]);
         const std::optional<double> sellDate = ReadDateText(v[ivSellDate]);
-        if (const QString message = CheckRowValues(v, buyDate, sellDate, row); !message.isEmpty()) {
+        if (const QString message = CheckRowValues(v, amounts, buyDate, sellDate, row); !message.isEmpty()) {
             MsgBox(message);
             break;
         }
@@ -223,8 +284,10 @@ double RunRows(const QStringList &records, const Mapping &map, int &startRow, in
         const int done = ImportTradeRow(v, session, error);
         if (done == -1)
             break;
-        if (done < 0)
+        if (done < 0) {
+            error.text = RowWriteFailure(error, row);
             return fail(error);
+        }
         written = true;
         ++steps;
         if (sinceStep.elapsed() >= kStepIntervalMs) {
@@ -339,7 +402,7 @@ bool ReadCsvText(const QString &path, QString &text, int *errorNumber, QString *
     return true;
 }
 
-QStringList CsvTextToRecords(const QString &csvText, qsizetype maxRecords)
+QStringList CsvTextToRecords(const QString &csvText, qsizetype maxRecords, std::vector<int> *unclosed)
 {
     QString text = csvText;
     // Files made on other systems end their lines with LF or CR alone; every kind ends a line here, and
@@ -360,11 +423,14 @@ QStringList CsvTextToRecords(const QString &csvText, qsizetype maxRecords)
             fields = CsvLineToFields(record);
         }
         records << fields;
+        if (fields.isEmpty() && unclosed)
+            unclosed->push_back(static_cast<int>(records.size()));
     }
     return records;
 }
 
-bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber, QString *errorText)
+bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber, QString *errorText,
+                 std::vector<int> *unclosed)
 {
     records.clear();
     if (!HasCsvExtension(path))
@@ -372,7 +438,7 @@ bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber, QS
     QString text;
     if (!ReadCsvText(path, text, errorNumber, errorText))
         return false;
-    records = CsvTextToRecords(text + QStringLiteral("\r\n"));
+    records = CsvTextToRecords(text + QStringLiteral("\r\n"), 0, unclosed);
     return true;
 }
 
@@ -448,11 +514,23 @@ double ImportCsvRows(const QString &path, int &startRow, int &endRow)
     QStringList records;
     int number = 0;
     QString text;
-    if (!ReadCsvFile(path, records, &number, &text)) {
+    std::vector<int> unclosed;
+    if (!ReadCsvFile(path, records, &number, &text, &unclosed)) {
         MsgBox(QStringLiteral("CSV文件导入错误！[") + QString::number(number) + u':' + text + u']');
         return kEmptyDate;
     }
-    return RunRows(records, *map, startRow, endRow);
+    return RunRows(records, *map, startRow, endRow, unclosed);
+}
+
+std::vector<int> MappedColumns()
+{
+    std::vector<int> columns;
+    if (const auto map = ReadMapping()) {
+        for (const QString &p : map->prepared)
+            if (!p.startsWith(u'S') && p.toInt() > 0)
+                columns.push_back(p.toInt());
+    }
+    return columns;
 }
 
 double ImportRecordRows(const QStringList &records, int &startRow, int &endRow)

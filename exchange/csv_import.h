@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include <QHash>
 #include <QString>
@@ -25,7 +26,11 @@ enum ImportValue { ivCode, ivBuyDate, ivSellDate, ivBuyNum, ivBuyPrice, ivSellNu
 // of the CSV file at path into account, then fills the stock ids (sid) of the records, and shows how
 // it went: "数据导入完成！", a row's check message followed by "导入第N行时出现错误！共导入M行数据。", or
 // "CSV文件导入错误！[number:description]" when the path does not end in ".csv" (0 and an empty
-// description), the file cannot be read, or a database step fails. A row that fails leaves nothing;
+// description), the file cannot be read, or a database step fails (the description then names the
+// row, and the column when the book could not hold its value). The checks of a row: a stock code
+// (the composite index "1A0001" is none), two dates, the sell date not before the buy date when
+// there is a sell price, whole quantities and prices not below 0 nor beyond the range of a double, a
+// sell price when the row sells more than it buys, and closed quotes. A row that fails leaves nothing;
 // the rows before it stay: they are committed together when the run ends, whichever way (so a crash
 // in the middle keeps nothing of the run, and the file can simply be imported again).
 // The file is UTF-8 when it starts with a byte-order mark or decodes cleanly as UTF-8, else GBK; lines
@@ -38,6 +43,10 @@ enum ImportValue { ivCode, ivBuyDate, ivSellDate, ivBuyNum, ivBuyPrice, ivSellNu
 // 2100-01-01 when they carried none, the empty date 1900-01-01 when no row was imported.
 double ImportCsvRows(const QString &path, int &startRow, int &endRow);
 
+// The columns of the file (from 1) that the stored mapping names; empty when it names none or fewer
+// than five designations are stored.
+std::vector<int> MappedColumns();
+
 // The rows of ImportCsvRows over a record list already read (each record its fields joined by
 // kCsvFieldSeparator, the first one row 1): for a workbook's rows. The same checks, messages, result
 // and lowering of endRow.
@@ -45,11 +54,13 @@ double ImportRecordRows(const QStringList &records, int &startRow, int &endRow);
 
 // Reads the whole CSV file at path into records, one per record of the file, each converted by
 // CsvLineToFields. A record whose quotes are still open takes in the following lines (joined with
-// CR LF) until it closes, at most 101 of them, and is empty if it never does; the records after it
-// keep consecutive numbers. The text gets a line end appended, so the list ends with an empty
-// record. A path not ending in ".csv" leaves the list empty. False, with the list empty and the
-// reason in errorText (and its number in errorNumber), when the file cannot be read.
-bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber = nullptr, QString *errorText = nullptr);
+// CR LF) until it closes, at most 101 of them, and is empty if it never does (its number, from 1, is
+// then added to unclosed); the records after it keep consecutive numbers. The text gets a line end
+// appended, so the list ends with an empty record. A path not ending in ".csv" leaves the list empty.
+// False, with the list empty and the reason in errorText (and its number in errorNumber), when the
+// file cannot be read.
+bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber = nullptr, QString *errorText = nullptr,
+                 std::vector<int> *unclosed = nullptr);
 
 // Reads the file at path as text: UTF-8 when it starts with a byte-order mark or decodes cleanly as
 // UTF-8, else GBK. False, with the text empty and the reason in errorText (its number in
@@ -57,8 +68,9 @@ bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber = n
 bool ReadCsvText(const QString &path, QString &text, int *errorNumber = nullptr, QString *errorText = nullptr);
 
 // The records of a CSV text as ReadCsvFile makes them from it (ReadCsvFile appends a line end first),
-// the first maxRecords only when it is 1 or more.
-QStringList CsvTextToRecords(const QString &text, qsizetype maxRecords = 0);
+// the first maxRecords only when it is 1 or more; the numbers of the records whose quotes never
+// closed are added to unclosed.
+QStringList CsvTextToRecords(const QString &text, qsizetype maxRecords = 0, std::vector<int> *unclosed = nullptr);
 
 // Fills the import dialog's preview with the CSV file at path: one row appended per record of the
 // file, numbered from 1 in column 0 as the import numbers the rows, the record's fields in columns 1,

@@ -134,10 +134,23 @@ bool CommitReplacement(QSaveFile &file, bool written)
     return true;
 }
 
-// A CSV cell: quotes doubled, then the TAB of query values appended; quoted when it holds a comma, a
+// True for a text that a spreadsheet would run as a formula: one beginning with "=", "+", "-", "@", a
+// TAB or a CR, except a number as the grid shows it (a negative amount) and its zero text "-".
+bool ReadsAsFormula(const QString &text)
+{
+    if (text.isEmpty() || text == QStringLiteral("-") || ReadPlainNumber(text))
+        return false;
+    const QChar first = text[0];
+    return first == u'=' || first == u'+' || first == u'-' || first == u'@' || first == u'\t' || first == u'\r';
+}
+
+// A CSV cell: a leading apostrophe on a text that would run as a formula, so that a spreadsheet shows
+// it as text; quotes doubled, then the TAB of query values appended; quoted when it holds a comma, a
 // quote or a line break (a lone LF too: memos typed in the program break lines that way).
 QString CsvCell(QString text, bool tab)
 {
+    if (ReadsAsFormula(text))
+        text.prepend(u'\'');
     text.replace(u'"', QStringLiteral("\"\""));
     if (tab)
         text += u'\t';

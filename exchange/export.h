@@ -28,8 +28,10 @@ inline const QString kExportFilter = QStringLiteral("CSV (逗号分隔)(*.csv)|*
 bool ExportGrid(const FlexGrid &grid, const QString &title, const QString &sql);
 
 // Writes the grid as a CSV file in GBK: one line per exported row, ended by CR LF, its cells joined
-// by ","; in a cell every double quote is doubled, and a cell that then holds a comma, a double quote,
-// CR or LF is wrapped in double quotes. With sql not empty, the caption row (row 1) comes from the
+// by ","; a cell beginning with "=", "+", "-", "@", TAB or CR gets a leading "'" so that a spreadsheet
+// shows it as text instead of running it, unless it is a number as the grid shows it or the zero text
+// "-"; then every double quote is doubled, and a cell that holds a comma, a double quote, CR or LF is
+// wrapped in double quotes. With sql not empty, the caption row (row 1) comes from the
 // grid and each record of the query on ACC.MDB gives a line: its running number (1, 2, ...), then
 // for each exported column from FixedCols on the record's field named in the column's row 0 with a
 // TAB appended (quotes doubled first, the TAB then counted in the quoting test), an empty cell where

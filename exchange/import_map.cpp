@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "exchange/csv_import.h"
 #include "exchange/export.h"
 #include "exchange/import_data.h"
+#include "market/quotes.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "platform/prompter.h"
@@ -14,6 +16,7 @@
 #include "records/deelres.h"
 #include "records/records_hooks.h"
 #include "storage/grid_ops.h"
+#include "storage/db_operate.h"
 #include "storage/indicator.h"
 #include "storage/params.h"
 
@@ -24,6 +27,8 @@ const QString kRowsKey = QStringLiteral("导入起止号");
 // The rows of the mapping grid are this high, the caption row too (twips).
 constexpr int kMapRowHeight = 270;
 constexpr int kRowNumberWidth = 300;
+// The last column that column letters can name ("ZZ").
+constexpr int kLastLetteredColumn = 702;
 
 // The row number typed in a row box: its leading number, rounded with halves to even, kept within
 // what a row number can be.
@@ -61,7 +66,10 @@ void ReadSheetPreview(FlexGrid &grid, const QString &path, const QString &sheet)
     // The user may close the progress window to stop the reading.
     const bool watching = IndicatorShown();
     Workbook workbook;
-    if (!workbook.Open(path) || !workbook.SelectSheet(sheet, kPreviewSheetRows)) {
+    SheetWindow window{1, kPreviewSheetRows, {}};
+    for (int c = 1; c < kPreviewCols; ++c)
+        window.columns.push_back(c);
+    if (!workbook.Open(path) || !workbook.SelectSheet(sheet, window)) {
         MsgBox(WorkbookFailureMessage(workbook));
         return;
     }
@@ -140,6 +148,8 @@ QString WorkbookFailureMessage(const Workbook &workbook)
     case WorkbookFailure::NotWorkbook:
     case WorkbookFailure::Encrypted:
         return QStringLiteral("文件类型不对，请选择Excel文档！");
+    case WorkbookFailure::TooLarge:
+        return QStringLiteral("工作表太大，无法读取！");
     default:
         return QStringLiteral("未知错误，错误号：") + QString::number(workbook.ErrorCode()) +
                QStringLiteral("　请检查输入值！");
@@ -173,23 +183,35 @@ void LoadPreview(FlexGrid &grid)
     AutoFitGridColumns(grid, 0, false);
 }
 
-bool ReadSheetRecords(const QString &path, const QString &sheet, QStringList &records)
+bool ReadSheetRecords(const QString &path, const QString &sheet, int firstRow, int lastRow,
+                      const std::vector<int> &columns, QStringList &records)
 {
     records.clear();
+    // Two letters name no column past ZZ: a designation that gives a higher number names none.
+    SheetWindow window{std::max(firstRow, 1), lastRow, {}};
+    std::copy_if(columns.begin(), columns.end(), std::back_inserter(window.columns),
+                 [](int c) { return c >= 1 && c <= kLastLetteredColumn; });
+    if (window.columns.empty())
+        window.columns.push_back(1);
+    const int width = *std::max_element(window.columns.begin(), window.columns.end());
     Workbook workbook;
-    if (!workbook.Open(path) || !workbook.SelectSheet(sheet)) {
+    if (!workbook.Open(path) || !workbook.SelectSheet(sheet, window)) {
         MsgBox(WorkbookFailureMessage(workbook));
         return false;
     }
+    // A record reaches the last used column, as a CSV line does, but never past the last column read.
+    const int cols = std::min(workbook.UsedCols(), width);
+    records.reserve(workbook.UsedRows());
     QStringList fields;
     for (int r = 1; r <= workbook.UsedRows(); ++r) {
-        fields.clear();
-        bool any = false;
-        for (int c = 1; c <= workbook.UsedCols(); ++c) {
-            fields << workbook.CellText(r, c);
-            any = any || !fields.back().isEmpty();
+        if (r < window.firstRow || !workbook.RowHasValue(r)) {
+            records << QString();
+            continue;
         }
-        records << (any ? fields.join(kCsvFieldSeparator) : QString());
+        fields.clear();
+        for (int c = 1; c <= cols; ++c)
+            fields << workbook.CellText(r, c);
+        records << fields.join(kCsvFieldSeparator);
     }
     return true;
 }
@@ -225,11 +247,15 @@ bool ImportMappedRows(const FlexGrid &grid, const QString &first, const QString 
         earliest = ImportCsvRows(path, start, end);
     } else {
         QStringList records;
-        if (!ReadSheetRecords(path, ImportSheets(), records))
+        if (!ReadSheetRecords(path, ImportSheets(), start, end, MappedColumns(), records))
             return false;
         earliest = ImportRecordRows(records, start, end);
     }
     if (earliest > kEmptyDate) {
+        // Stocks new to the book join the quote list, so that their prices show without a restart.
+        const QStringList codes = GetGroupList(QStringLiteral("account"), QStringLiteral("code"), QString());
+        if (std::any_of(codes.begin(), codes.end(), [](const QString &code) { return QuoteIndexOf(code) < 0; }))
+            RebuildQuoteList();
         RecalcDeelRes(earliest, true);
         ReloadStockTree();
         RefreshCurrentNode();

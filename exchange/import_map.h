@@ -4,6 +4,7 @@
 #pragma once
 
 #include <utility>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -52,10 +53,14 @@ QString WorkbookFailureMessage(const Workbook &workbook);
 // closed on every path.
 void LoadPreview(FlexGrid &grid);
 
-// The records of the worksheet `sheet` of the workbook at path for the import: one per sheet row from
-// row 1 on, the texts of its columns from A on joined by the import's field separator, "" for a row
-// without any text. False, with WorkbookFailureMessage shown, when it cannot be read.
-bool ReadSheetRecords(const QString &path, const QString &sheet, QStringList &records);
+// The records of the worksheet `sheet` of the workbook at path for an import of rows firstRow..lastRow:
+// one per sheet row from row 1 up to the last of those rows holding a value, "" for the rows before
+// firstRow and for a row without any value. The cells of those rows and of the listed columns only
+// are read (column A alone when none of them lies within A..ZZ); a record holds the texts of columns A up to the last
+// used one, no further than the last listed one, the columns not listed empty, joined by the import's
+// field separator. False, with WorkbookFailureMessage shown, when it cannot be read.
+bool ReadSheetRecords(const QString &path, const QString &sheet, int firstRow, int lastRow,
+                      const std::vector<int> &columns, QStringList &records);
 
 // OK of the mapping dialog. Goes on for a CSV file, or for a workbook with a worksheet chosen, else
 // returns true at once. Saves the mapping and the row texts (SaveMapSettings), then takes the rows
@@ -66,9 +71,9 @@ bool ReadSheetRecords(const QString &path, const QString &sheet, QStringList &re
 // designation that is only digits, with a message naming its row that asks for column letters or a
 // quoted text. Imports the rows (ImportCsvRows, or ImportRecordRows over the
 // worksheet's records; a worksheet that cannot be read returns false), and when the import returns a
-// date after 1900-01-01 recomputes the per-day assets from it with progress, rebuilds the stock tree,
-// refreshes the main window for its current node and resets its date range. True when the dialog
-// may close.
+// date after 1900-01-01 rebuilds the quote list when the book now holds a stock it lacks, recomputes
+// the per-day assets from that date with progress, rebuilds the stock tree, refreshes the main window
+// for its current node and resets its date range. True when the dialog may close.
 bool ImportMappedRows(const FlexGrid &grid, const QString &first, const QString &last);
 
 // Cancel of the mapping dialog: clears the chosen file and worksheets.

@@ -1,5 +1,6 @@
-// Workbook: the reader of .xlsx/.xlsm (a zip archive of XML parts, read with libzip and pugixml) and
-// of .xls (a BIFF8 stream in a compound file, read with libfreexl).
+// Workbook: the reader of .xlsx/.xlsm (a zip archive of XML parts, read with libzip; the worksheets and
+// the shared strings streamed, the small parts with pugixml) and of .xls (a BIFF8 stream in a compound
+// file, read with libfreexl).
 #include "workbook.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -23,7 +25,21 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<QString>>;
+constexpr int kSheetRows = 1048576;
+constexpr int kSheetCols = 16384;
+// The most a worksheet may inflate to before it is given up: some hundred thousand rows of a dozen
+// columns, while a part made to inflate to gigabytes is refused within a second.
+constexpr qint64 kMaxSheetBytes = qint64(64) << 20;
+// The most the shared strings may inflate to: some hundred thousand distinct texts.
+constexpr qint64 kMaxSharedBytes = qint64(16) << 20;
+// The most a part read whole (the workbook, relations, styles) may inflate to.
+constexpr qint64 kMaxDocumentBytes = qint64(8) << 20;
+// The longest tag, or text of one value, in a streamed part.
+constexpr qsizetype kMaxTokenBytes = qsizetype(1) << 20;
+// The biggest .xls file read, and the most cells its sheets may declare together: the BIFF library
+// sets aside room for every declared cell when it opens the file.
+constexpr qint64 kMaxBiffFileBytes = qint64(128) << 20;
+constexpr qint64 kMaxBiffCells = qint64(8) << 20;
 
 // ---- XML helpers: element names are compared without their namespace prefix ("x:sheet").
 
@@ -79,19 +95,6 @@ QString DecodeEscapes(const QString &text)
         out += text[i];
     }
     return out;
-}
-
-// The text of a string item (<si>, <is>): its <t>, or the <t> of each run, phonetic runs left out.
-QString RichText(const pugi::xml_node &item)
-{
-    QString text;
-    for (pugi::xml_node c = item.first_child(); c; c = c.next_sibling()) {
-        if (IsNamed(c, "t"))
-            text += QString::fromUtf8(c.text().get());
-        else if (IsNamed(c, "r"))
-            text += QString::fromUtf8(ChildNamed(c, "t").text().get());
-    }
-    return DecodeEscapes(text);
 }
 
 // ---- Display texts.
@@ -154,12 +157,43 @@ bool IsDateFormat(int id, const QString &code)
     return false;
 }
 
+// A piece of a text: where it starts and how long it is. The streamed parts are scanned over these,
+// with the C library's searches, rather than over string views: the scan also has to be quick in the
+// unoptimised builds the tests run.
+struct Piece {
+    const char *p = nullptr;
+    size_t n = 0;
+};
+
+template <size_t N>
+bool Is(Piece s, const char (&literal)[N])
+{
+    return s.n == N - 1 && std::memcmp(s.p, literal, N - 1) == 0;
+}
+
+bool IsXmlSpace(char ch)
+{
+    return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
+}
+
+// The whole number at the start of a text (blanks before it skipped), 0 when there is none.
+long long LeadingWhole(Piece text)
+{
+    const char *p = text.p;
+    const char *end = p + text.n;
+    while (p < end && *p == ' ')
+        ++p;
+    long long n = 0;
+    const auto [ptr, ec] = std::from_chars(p, end, n);
+    return ec == std::errc() ? n : 0;
+}
+
 // "A1" → column 1; "AB12" → 28. 0 when the reference starts with no letter.
-int ColumnOfReference(const char *ref)
+int ColumnOfReference(Piece ref)
 {
     int col = 0;
-    for (; *ref; ++ref) {
-        const char ch = *ref;
+    for (const char *p = ref.p, *end = ref.p + ref.n; p < end; ++p) {
+        const char ch = *p;
         if (ch >= 'A' && ch <= 'Z')
             col = col * 26 + (ch - 'A' + 1);
         else if (ch >= 'a' && ch <= 'z')
@@ -172,21 +206,602 @@ int ColumnOfReference(const char *ref)
     return col;
 }
 
-// Drops empty cells at the end of each row and empty rows at the end.
-void TrimRows(Rows &rows, int &usedCols)
+// ---- Streamed XML: the tags and texts of a part handed over as the part inflates, so that nothing
+// but the tag or value at hand is held. Element and attribute names are compared without prefix.
+
+Piece LocalOf(Piece name)
 {
-    usedCols = 0;
-    for (auto &row : rows) {
-        while (!row.empty() && row.back().isEmpty())
-            row.pop_back();
-        usedCols = std::max(usedCols, static_cast<int>(row.size()));
+    for (size_t i = name.n; i > 0; --i) {
+        if (name.p[i - 1] == ':')
+            return {name.p + i, name.n - i};
     }
-    while (!rows.empty() && rows.back().empty())
-        rows.pop_back();
+    return name;
 }
 
-// ---- The compound file, read only as far as the kinds of the sheets: libfreexl lists chart sheets
-// among the worksheets without telling them apart.
+// The value of the attribute named local in the attribute text of a start tag; empty when absent.
+template <size_t N>
+Piece AttrOf(Piece attrs, const char (&local)[N])
+{
+    const char *p = attrs.p;
+    const char *end = attrs.p + attrs.n;
+    while (p < end) {
+        const char *eq = static_cast<const char *>(std::memchr(p, '=', static_cast<size_t>(end - p)));
+        if (!eq)
+            return {};
+        const char *nameEnd = eq;
+        while (nameEnd > p && IsXmlSpace(nameEnd[-1]))
+            --nameEnd;
+        while (p < nameEnd && IsXmlSpace(*p))
+            ++p;
+        const char *q = eq + 1;
+        while (q < end && IsXmlSpace(*q))
+            ++q;
+        if (q >= end || (*q != '"' && *q != '\''))
+            return {};
+        const char *close = static_cast<const char *>(std::memchr(q + 1, *q, static_cast<size_t>(end - q - 1)));
+        if (!close)
+            return {};
+        if (Is(LocalOf({p, static_cast<size_t>(nameEnd - p)}), local))
+            return {q + 1, static_cast<size_t>(close - q - 1)};
+        p = close + 1;
+    }
+    return {};
+}
+
+// The text of a value as the XML holds it: line ends made LF, the character references and the five
+// named entities replaced, UTF-8 decoded.
+QString XmlText(const QByteArray &raw)
+{
+    if (!raw.contains('&') && !raw.contains('\r'))
+        return QString::fromUtf8(raw);
+    QByteArray out;
+    out.reserve(raw.size());
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const char ch = raw[i];
+        if (ch == '\r') {
+            out += '\n';
+            if (i + 1 < raw.size() && raw[i + 1] == '\n')
+                ++i;
+            continue;
+        }
+        const qsizetype semi = ch == '&' ? raw.indexOf(';', i) : -1;
+        if (semi < 0 || semi - i > 10) {
+            out += ch;
+            continue;
+        }
+        const Piece ref{raw.constData() + i + 1, static_cast<size_t>(semi - i - 1)};
+        char named = 0;
+        if (Is(ref, "lt"))
+            named = '<';
+        else if (Is(ref, "gt"))
+            named = '>';
+        else if (Is(ref, "amp"))
+            named = '&';
+        else if (Is(ref, "quot"))
+            named = '"';
+        else if (Is(ref, "apos"))
+            named = '\'';
+        if (named) {
+            out += named;
+            i = semi;
+            continue;
+        }
+        const bool hex = ref.n > 1 && (ref.p[1] == 'x' || ref.p[1] == 'X');
+        const char *digits = ref.p + (hex ? 2 : 1);
+        uint code = 0;
+        const auto [ptr, ec] = std::from_chars(digits, ref.p + ref.n, code, hex ? 16 : 10);
+        if (ref.n > 1 && ref.p[0] == '#' && ec == std::errc() && ptr == ref.p + ref.n && code > 0 && code <= 0x10FFFF) {
+            const char32_t c = code;
+            out += QString::fromUcs4(&c, 1).toUtf8();
+            i = semi;
+            continue;
+        }
+        out += ch;
+    }
+    return QString::fromUtf8(out);
+}
+
+// What a streamed part is read for. Start and End return false to end the reading there; Text gets
+// the raw text (references undecoded) of the element at hand, in pieces, while WantsText is true.
+// An empty element is a start followed by an end.
+class XmlReader {
+public:
+    virtual ~XmlReader() = default;
+    virtual bool Start(Piece local, Piece attrs) = 0;
+    virtual bool End(Piece local) = 0;
+    virtual void Text(const char *text, size_t n) = 0;
+    virtual bool WantsText() const = 0;
+    // Set by a reader that gives up (a value too long).
+    WorkbookFailure failure = WorkbookFailure::None;
+};
+
+enum class Scan { More, Stop, Broken };
+
+// Where the scan of a part stands: the next byte to read, the depth of the open elements, and whether
+// an element was seen at all.
+struct ScanState {
+    qsizetype pos = 0;
+    int depth = 0;
+    bool opened = false;
+};
+
+// The first occurrence of the literal in [p, end), or nullptr.
+const char *Find(const char *p, const char *end, const char *literal, size_t n)
+{
+    while (p + n <= end) {
+        const char *at = static_cast<const char *>(std::memchr(p, literal[0], static_cast<size_t>(end - p)));
+        if (!at || at + n > end)
+            return nullptr;
+        if (std::memcmp(at, literal, n) == 0)
+            return at;
+        p = at + 1;
+    }
+    return nullptr;
+}
+
+// Hands the complete tags of text from the scan's position on to the reader. More when the text ends
+// inside a tag (the position at its "<"), Stop when the reader stopped, Broken for a tag without name.
+Scan ScanXml(const QByteArray &text, ScanState &scan, XmlReader &reader)
+{
+    static const std::pair<const char *, const char *> kSkipped[] = {
+        {"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}, {"<!", ">"}};
+    const char *const begin = text.constData();
+    const char *const end = begin + text.size();
+    const char *p = begin + scan.pos;
+    while (p < end) {
+        scan.pos = p - begin;
+        if (*p != '<') {
+            const char *lt = static_cast<const char *>(std::memchr(p, '<', static_cast<size_t>(end - p)));
+            if (!lt)
+                lt = end;
+            if (reader.WantsText())
+                reader.Text(p, static_cast<size_t>(lt - p));
+            p = lt;
+            continue;
+        }
+        const size_t left = static_cast<size_t>(end - p);
+        if (left < 2)
+            return Scan::More;
+        if (p[1] == '!' || p[1] == '?') {
+            // Comments, CDATA sections, declarations and processing instructions.
+            const char *next = nullptr;
+            for (const auto &[open, close] : kSkipped) {
+                const size_t n = std::strlen(open);
+                if (std::memcmp(p, open, std::min(n, left)) != 0)
+                    continue;
+                if (left < n)
+                    return Scan::More;
+                const char *stop = Find(p + n, end, close, std::strlen(close));
+                if (!stop)
+                    return Scan::More;
+                if (n == 9 && reader.WantsText()) {
+                    // A CDATA text stands for itself: its "&" is escaped so that the decoding leaves it.
+                    for (const char *a = p + n; a < stop;) {
+                        const char *amp = static_cast<const char *>(std::memchr(a, '&', static_cast<size_t>(stop - a)));
+                        const char *to = amp ? amp : stop;
+                        reader.Text(a, static_cast<size_t>(to - a));
+                        if (amp)
+                            reader.Text("&amp;", 5);
+                        a = to + 1;
+                    }
+                }
+                next = stop + std::strlen(close);
+                break;
+            }
+            p = next;
+            continue;
+        }
+        // A tag ends at the first ">" outside quoted attribute values.
+        const char *gt = static_cast<const char *>(std::memchr(p, '>', left));
+        for (const char *q = p; gt;) {
+            const char *quote = static_cast<const char *>(std::memchr(q, '"', static_cast<size_t>(gt - q)));
+            const char *apos = static_cast<const char *>(std::memchr(q, '\'', static_cast<size_t>(gt - q)));
+            if (apos && (!quote || apos < quote))
+                quote = apos;
+            if (!quote)
+                break;
+            const char *close = static_cast<const char *>(std::memchr(quote + 1, *quote, static_cast<size_t>(end - quote - 1)));
+            if (!close) {
+                gt = nullptr;
+                break;
+            }
+            q = close + 1;
+            if (close > gt)
+                gt = static_cast<const char *>(std::memchr(q, '>', static_cast<size_t>(end - q)));
+        }
+        if (!gt)
+            return Scan::More;
+        const bool closing = p[1] == '/';
+        const bool empty = !closing && gt[-1] == '/';
+        const char *name = p + (closing ? 2 : 1);
+        const char *inner = empty ? gt - 1 : gt;
+        const char *nameEnd = name;
+        while (nameEnd < inner && !IsXmlSpace(*nameEnd))
+            ++nameEnd;
+        if (nameEnd == name)
+            return Scan::Broken;
+        const Piece local = LocalOf({name, static_cast<size_t>(nameEnd - name)});
+        p = gt + 1;
+        scan.pos = p - begin;
+        if (closing) {
+            --scan.depth;
+            if (!reader.End(local))
+                return Scan::Stop;
+            continue;
+        }
+        scan.opened = true;
+        ++scan.depth;
+        if (!reader.Start(local, {nameEnd, static_cast<size_t>(inner - nameEnd)}))
+            return Scan::Stop;
+        if (empty) {
+            --scan.depth;
+            if (!reader.End(local))
+                return Scan::Stop;
+        }
+    }
+    scan.pos = p - begin;
+    return Scan::More;
+}
+
+// ---- What is kept of a sheet: the rows of the window holding a value in any column, each with its
+// kept cells by column; of a row or cell given twice the later one holds.
+
+struct SheetCells {
+    std::map<int, std::map<int, QString>> rows;
+    int usedRows = 0;
+    int usedCols = 0;
+
+    void Clear()
+    {
+        rows.clear();
+        usedRows = 0;
+        usedCols = 0;
+    }
+
+    // A value in cell (row, col), kept when keep.
+    void Add(int row, int col, QString &&text, bool keep)
+    {
+        auto &cells = rows[row];
+        if (keep)
+            cells.insert_or_assign(col, std::move(text));
+        usedRows = std::max(usedRows, row);
+        usedCols = std::max(usedCols, col);
+    }
+};
+
+// The columns a window keeps, as a flag per column; empty when it keeps all.
+std::vector<char> WantedColumns(const SheetWindow &window, int lastCol)
+{
+    std::vector<char> wanted;
+    if (window.columns.empty())
+        return wanted;
+    wanted.assign(static_cast<size_t>(lastCol) + 1, 0);
+    for (int c : window.columns)
+        if (c >= 1 && c <= lastCol)
+            wanted[static_cast<size_t>(c)] = 1;
+    return wanted;
+}
+
+bool IsWanted(const std::vector<char> &wanted, int col)
+{
+    return wanted.empty() || (col >= 1 && col < static_cast<int>(wanted.size()) && wanted[static_cast<size_t>(col)]);
+}
+
+// ---- Office Open XML cells.
+
+// The shared strings of a workbook: one text and where each string of it starts.
+struct SharedStrings {
+    QString text;
+    std::vector<uint32_t> starts{0};
+
+    size_t Count() const { return starts.size() - 1; }
+    QString At(size_t i) const { return text.mid(starts[i], starts[i + 1] - starts[i]); }
+    bool IsEmptyAt(size_t i) const { return starts[i] == starts[i + 1]; }
+    void Add(const QString &s)
+    {
+        text += s;
+        starts.push_back(static_cast<uint32_t>(text.size()));
+    }
+    void Clear()
+    {
+        text.clear();
+        starts.assign(1, 0);
+    }
+};
+
+// What the texts of cells depend on beyond the cell.
+struct CellContext {
+    const SharedStrings &shared;
+    const std::vector<bool> &dateStyle;
+    bool date1904 = false;
+};
+
+// Appends a piece of raw text to a value, unless the value would grow past kMaxTokenBytes.
+bool AppendText(QByteArray &to, const char *text, size_t n)
+{
+    if (to.size() + static_cast<qsizetype>(n) > kMaxTokenBytes)
+        return false;
+    to.append(text, static_cast<qsizetype>(n));
+    return true;
+}
+
+// A string item (<si>, <is>) as it streams by: the raw text of its <t> and of the <t> of its runs,
+// phonetic runs left out.
+struct RichText {
+    bool open = false;
+    bool inText = false;
+    int phonetic = 0;
+    QByteArray raw;
+
+    void Reset()
+    {
+        open = false;
+        inText = false;
+        phonetic = 0;
+        raw.resize(0);
+    }
+    // The start or end of an element inside the item.
+    void Start(Piece local)
+    {
+        if (Is(local, "rPh"))
+            ++phonetic;
+        else if (Is(local, "t"))
+            inText = open;
+    }
+    void End(Piece local)
+    {
+        if (Is(local, "rPh"))
+            --phonetic;
+        else if (Is(local, "t"))
+            inText = false;
+    }
+    bool WantsText() const { return inText && phonetic == 0; }
+    QString Text() const { return DecodeEscapes(XmlText(raw)); }
+};
+
+// One cell as read: its type ("t"), style ("s"), its value (<v>, raw) and its inline text (<is>).
+struct XlsxCell {
+    enum Type { Number, Shared, Inline, Truth, Text, Date };
+    Type type = Number;
+    size_t style = 0;
+    bool hasValue = false;
+    QByteArray value;
+    RichText inlineText;
+
+    static Type TypeOf(Piece t)
+    {
+        if (Is(t, "s"))
+            return Shared;
+        if (Is(t, "inlineStr"))
+            return Inline;
+        if (Is(t, "b"))
+            return Truth;
+        if (Is(t, "str") || Is(t, "e"))
+            return Text;
+        if (Is(t, "d"))
+            return Date;
+        return Number;
+    }
+};
+
+// The index of a shared string in a value, or the count of strings when there is none.
+size_t SharedIndex(const XlsxCell &c, const CellContext &ctx)
+{
+    const long long i = LeadingWhole({c.value.constData(), static_cast<size_t>(c.value.size())});
+    return i >= 0 && static_cast<size_t>(i) < ctx.shared.Count() ? static_cast<size_t>(i) : ctx.shared.Count();
+}
+
+// The display text of a cell (see Workbook::CellText).
+QString XlsxCellText(const XlsxCell &c, const CellContext &ctx)
+{
+    if (c.type == XlsxCell::Inline)
+        return c.inlineText.Text();
+    if (!c.hasValue)
+        return QString();
+    if (c.type == XlsxCell::Shared) {
+        const size_t i = SharedIndex(c, ctx);
+        return i < ctx.shared.Count() ? ctx.shared.At(i) : QString();
+    }
+    const QString value = XmlText(c.value);
+    if (c.type == XlsxCell::Truth)
+        return value == QStringLiteral("0") ? QStringLiteral("FALSE") : QStringLiteral("TRUE");
+    if (c.type == XlsxCell::Text)
+        return DecodeEscapes(value);
+    if (c.type == XlsxCell::Date) {
+        // An ISO 8601 date and time: "2024-03-01T09:30:00".
+        const QString date = value.left(10);
+        const QString time = value.mid(11, 8);
+        return time.isEmpty() || time == QStringLiteral("00:00:00") ? date : date + u' ' + time;
+    }
+    const QByteArray utf8 = value.toUtf8();
+    const char *begin = utf8.constData();
+    const char *end = begin + utf8.size();
+    while (begin < end && *begin == ' ')
+        ++begin;
+    double number = 0;
+    const auto [ptr, ec] = std::from_chars(begin, end, number);
+    if (ec != std::errc() || ptr == begin)
+        return QString::fromUtf8(begin, end - begin);
+    if (c.style < ctx.dateStyle.size() && ctx.dateStyle[c.style]) {
+        if (const auto text = SerialDateText(number, ctx.date1904))
+            return *text;
+    }
+    return NumberDisplay(number);
+}
+
+// True when the cell's display text is not empty, told without making it.
+bool XlsxCellHasText(const XlsxCell &c, const CellContext &ctx)
+{
+    if (c.type == XlsxCell::Inline)
+        return !c.inlineText.raw.isEmpty();
+    if (!c.hasValue)
+        return false;
+    if (c.type == XlsxCell::Truth)
+        return true;
+    if (c.type == XlsxCell::Shared) {
+        const size_t i = SharedIndex(c, ctx);
+        return i < ctx.shared.Count() && !ctx.shared.IsEmptyAt(i);
+    }
+    return !c.value.trimmed().isEmpty();
+}
+
+// Reads the cells of a worksheet's window, and stops at the first row past it.
+class SheetReader final : public XmlReader {
+public:
+    SheetReader(const SheetWindow &window, const CellContext &ctx, SheetCells &out)
+        : m_window(window), m_wanted(WantedColumns(window, kSheetCols)), m_ctx(ctx), m_out(out)
+    {
+    }
+
+    bool Start(Piece local, Piece attrs) override
+    {
+        if (!m_rowOpen) {
+            if (Is(local, "sheetData"))
+                m_inData = true;
+            else if (m_inData && Is(local, "row"))
+                return StartRow(attrs);
+            return true;
+        }
+        if (Is(local, "c")) {
+            // A row holds no more cells than a sheet has columns; one that does is made to blow up.
+            if (++m_cellsInRow > kSheetCols) {
+                failure = WorkbookFailure::TooLarge;
+                return false;
+            }
+            if (!m_inRow)
+                return true;
+            const int at = ColumnOfReference(AttrOf(attrs, "r"));
+            m_col = at > 0 ? at : m_col + 1;
+            m_inCell = m_col <= kSheetCols;
+            m_cell.type = XlsxCell::TypeOf(AttrOf(attrs, "t"));
+            m_cell.style = static_cast<size_t>(std::max(0LL, LeadingWhole(AttrOf(attrs, "s"))));
+            m_cell.hasValue = false;
+            m_cell.value.resize(0);
+            m_cell.inlineText.Reset();
+        } else if (!m_inCell) {
+        } else if (Is(local, "v")) {
+            m_inValue = true;
+            m_cell.hasValue = true;
+        } else if (Is(local, "is")) {
+            m_cell.inlineText.open = true;
+        } else {
+            m_cell.inlineText.Start(local);
+        }
+        return true;
+    }
+
+    bool End(Piece local) override
+    {
+        if (Is(local, "c")) {
+            if (m_inCell)
+                EndCell();
+            m_inCell = m_inValue = false;
+        } else if (Is(local, "v")) {
+            m_inValue = false;
+        } else if (Is(local, "is")) {
+            m_cell.inlineText.open = false;
+        } else if (Is(local, "row")) {
+            m_rowOpen = m_inRow = false;
+        } else if (Is(local, "sheetData")) {
+            return false;  // nothing after the cells is read
+        } else {
+            m_cell.inlineText.End(local);
+        }
+        return true;
+    }
+
+    void Text(const char *text, size_t n) override
+    {
+        if (!AppendText(m_inValue ? m_cell.value : m_cell.inlineText.raw, text, n))
+            failure = WorkbookFailure::TooLarge;
+    }
+
+    bool WantsText() const override { return m_inCell && (m_inValue || m_cell.inlineText.WantsText()); }
+
+private:
+    bool StartRow(Piece attrs)
+    {
+        const long long given = LeadingWhole(AttrOf(attrs, "r"));
+        m_row = given > 0 ? static_cast<int>(std::min<long long>(given, kSheetRows + 1LL)) : m_row + 1;
+        if (m_row > m_window.lastRow || m_row > kSheetRows)
+            return false;
+        // The cells of the rows before the window are only counted.
+        m_rowOpen = true;
+        m_inRow = m_row >= m_window.firstRow;
+        m_col = 0;
+        m_cellsInRow = 0;
+        return true;
+    }
+
+    void EndCell()
+    {
+        // Every cell of the window's rows counts for the used range; only the kept ones are made.
+        if (IsWanted(m_wanted, m_col)) {
+            if (QString text = XlsxCellText(m_cell, m_ctx); !text.isEmpty())
+                m_out.Add(m_row, m_col, std::move(text), true);
+        } else if (XlsxCellHasText(m_cell, m_ctx)) {
+            m_out.Add(m_row, m_col, QString(), false);
+        }
+    }
+
+    const SheetWindow &m_window;
+    const std::vector<char> m_wanted;
+    const CellContext &m_ctx;
+    SheetCells &m_out;
+    bool m_inData = false;
+    int m_row = 0;
+    bool m_rowOpen = false;  // a row of the sheet, kept or not
+    bool m_inRow = false;    // a row of the window
+    int m_col = 0;
+    int m_cellsInRow = 0;
+    bool m_inCell = false;
+    bool m_inValue = false;
+    XlsxCell m_cell;
+};
+
+// Reads the shared strings, one per <si>.
+class SharedStringsReader final : public XmlReader {
+public:
+    explicit SharedStringsReader(SharedStrings &out) : m_out(out) {}
+
+    bool Start(Piece local, Piece) override
+    {
+        if (Is(local, "si")) {
+            m_item.Reset();
+            m_item.open = true;
+        } else {
+            m_item.Start(local);
+        }
+        return true;
+    }
+
+    bool End(Piece local) override
+    {
+        if (Is(local, "si") && m_item.open) {
+            m_out.Add(m_item.Text());
+            m_item.open = false;
+        } else {
+            m_item.End(local);
+        }
+        return true;
+    }
+
+    void Text(const char *text, size_t n) override
+    {
+        if (!AppendText(m_item.raw, text, n))
+            failure = WorkbookFailure::TooLarge;
+    }
+
+    bool WantsText() const override { return m_item.WantsText(); }
+
+private:
+    SharedStrings &m_out;
+    RichText m_item;
+};
+
+// ---- The compound file, read only as far as the sheets of its workbook stream: libfreexl lists chart
+// sheets among the worksheets without telling them apart, sets aside room for every cell a sheet
+// declares, and answers some damaged workbooks with success and no handle (losing memory it took).
 
 uint32_t U32(const QByteArray &b, qsizetype at)
 {
@@ -204,10 +819,9 @@ uint16_t U16(const QByteArray &b, qsizetype at)
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
-// The kind byte of each BOUNDSHEET record of the workbook globals, in order (0 a worksheet, 2 a chart
-// sheet, 1 and 6 macro sheets); empty when the stream cannot be found in the regular sectors (a
-// workbook below 4096 bytes keeps it in the mini stream, and has no chart sheet).
-std::vector<int> BiffSheetKinds(const QByteArray &file)
+// The workbook stream ("Workbook", or "Book" of BIFF5) of a compound file, from its regular sectors
+// or, when it is below the cut-off size, from the mini stream; empty when it cannot be found.
+QByteArray BiffStream(const QByteArray &file)
 {
     constexpr uint32_t kLastSector = 0xFFFFFFFAu;
     const uint16_t shift = U16(file, 30);
@@ -215,7 +829,8 @@ std::vector<int> BiffSheetKinds(const QByteArray &file)
         return {};
     const qsizetype sectorSize = qsizetype(1) << shift;
     const auto sectorAt = [&](uint32_t s) { return (static_cast<qsizetype>(s) + 1) * sectorSize; };
-    const uint32_t fatCount = U32(file, 44);
+    // No file has more FAT sectors than sectors.
+    const uint32_t fatCount = std::min<uint32_t>(U32(file, 44), static_cast<uint32_t>(file.size() / sectorSize));
     std::vector<uint32_t> fatSectors;
     for (int i = 0; i < 109 && fatSectors.size() < fatCount; ++i)
         fatSectors.push_back(U32(file, 76 + 4 * i));
@@ -251,72 +866,71 @@ std::vector<int> BiffSheetKinds(const QByteArray &file)
         if (dir[e + 66] != 2 || (name != QStringLiteral("Workbook") && name != QStringLiteral("Book")))
             continue;
         const uint32_t size = U32(dir, e + 120);
-        if (size < U32(file, 56))
-            return {};
-        const QByteArray stream = chain(U32(dir, e + 116), size).left(size);
-        std::vector<int> kinds;
-        for (qsizetype at = 0; at + 4 <= stream.size();) {
-            const uint16_t type = U16(stream, at);
-            const uint16_t length = U16(stream, at + 2);
-            if (type == 0x0085 && length >= 6 && at + 10 <= stream.size())
-                kinds.push_back(static_cast<unsigned char>(stream[at + 9]));
-            if (type == 0x000A)
-                break;
-            at += 4 + length;
+        if (size >= U32(file, 56))
+            return chain(U32(dir, e + 116), size).left(size);
+        // The mini stream: 64-byte sectors inside the stream of the root entry, chained by the mini FAT.
+        constexpr qsizetype kMini = 64;
+        const QByteArray miniFat = chain(U32(file, 60), file.size());
+        const QByteArray mini = chain(U32(dir, 116), U32(dir, 120));
+        QByteArray out;
+        qsizetype steps = 0;
+        for (uint32_t s = U32(dir, e + 116); s <= kLastSector && out.size() < size; s = U32(miniFat, qsizetype(4) * s)) {
+            if (++steps > miniFat.size() / 4 || (qsizetype(s) + 1) * kMini > mini.size())
+                return {};
+            out += mini.mid(qsizetype(s) * kMini, kMini);
         }
-        return kinds;
+        return out.left(size);
     }
     return {};
 }
 
-bool IsNameChar(char ch)
-{
-    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_' || ch == '-' ||
-           ch == '.' || ch == ':';
-}
+// A sheet of the workbook stream, from its BOUNDSHEET record and its own substream.
+struct BiffSheetInfo {
+    int kind = 0;             // 0 a worksheet, 2 a chart sheet, 1 and 6 macro sheets
+    uint32_t offset = 0;      // where its substream starts
+    bool dimensions = false;  // its substream declares its size
+    qint64 cells = 0;         // rows × columns declared
+};
 
-// Looks in the worksheet text from pos for the start of the first row numbered past maxRows (row holds
-// the number of the row before; a row without a number follows the one before). Its offset, or -1
-// with pos where to go on once more text is there.
-qsizetype FindRowPast(const QByteArray &text, qsizetype &pos, int maxRows, int &row)
+// The sheets of the workbook stream in BOUNDSHEET order.
+std::vector<BiffSheetInfo> BiffSheets(const QByteArray &stream)
 {
-    const char *p = text.constData();
-    const qsizetype size = text.size();
-    for (;;) {
-        const void *lt = pos < size ? std::memchr(p + pos, '<', static_cast<size_t>(size - pos)) : nullptr;
-        if (!lt) {
-            pos = size;
-            return -1;
-        }
-        const qsizetype at = static_cast<const char *>(lt) - p;
-        const void *gt = std::memchr(p + at, '>', static_cast<size_t>(size - at));
-        if (!gt) {
-            pos = at;
-            return -1;
-        }
-        const qsizetype tagEnd = static_cast<const char *>(gt) - p;
-        qsizetype n = at + 1;
-        while (n < tagEnd && IsNameChar(p[n]))
-            ++n;
-        qsizetype local = n;
-        while (local > at + 1 && p[local - 1] != ':')
-            --local;
-        if (n - local == 3 && std::memcmp(p + local, "row", 3) == 0) {
-            const QByteArray tag = QByteArray::fromRawData(p + n, tagEnd - n);
-            int given = 0;
-            for (const char *attr : {" r=\"", " r='", "\tr=\"", "\nr=\""}) {
-                const qsizetype a = tag.indexOf(attr);
-                if (a >= 0) {
-                    given = std::atoi(tag.constData() + a + 4);
-                    break;
-                }
-            }
-            row = given > 0 ? given : row + 1;
-            if (row > maxRows)
-                return at;
-        }
-        pos = tagEnd + 1;
+    std::vector<BiffSheetInfo> sheets;
+    for (qsizetype at = 0; at + 4 <= stream.size();) {
+        const uint16_t type = U16(stream, at);
+        const uint16_t length = U16(stream, at + 2);
+        if (type == 0x0085 && length >= 6 && at + 10 <= stream.size())
+            sheets.push_back({static_cast<unsigned char>(stream[at + 9]), U32(stream, at + 4)});
+        if (type == 0x000A)
+            break;
+        at += 4 + length;
     }
+    // Each substream is read up to the next one, so that sheets pointing at one place cost no more.
+    std::vector<uint32_t> starts;
+    for (const BiffSheetInfo &s : sheets)
+        starts.push_back(s.offset);
+    std::sort(starts.begin(), starts.end());
+    for (BiffSheetInfo &s : sheets) {
+        const auto next = std::upper_bound(starts.begin(), starts.end(), s.offset);
+        const qsizetype end = next == starts.end() ? stream.size() : std::min<qsizetype>(*next, stream.size());
+        for (qsizetype at = s.offset; at + 4 <= end;) {
+            const uint16_t type = U16(stream, at);
+            const uint16_t length = U16(stream, at + 2);
+            if (type == 0x0200 && (length == 14 || length == 10)) {
+                // BIFF8 counts rows in 32 bits, BIFF5 in 16.
+                const bool wide = length == 14;
+                const qint64 rows = wide ? U32(stream, at + 8) : U16(stream, at + 6);
+                const qint64 cols = U16(stream, at + 4 + (wide ? 10 : 6));
+                s.dimensions = true;
+                s.cells = rows * cols;
+                break;
+            }
+            if (type == 0x000A)
+                break;
+            at += 4 + length;
+        }
+    }
+    return sheets;
 }
 
 WorkbookFailure FailureOfZipError(int code)
@@ -369,14 +983,13 @@ struct Workbook::Impl {
     WorkbookFailure failure = WorkbookFailure::None;
     int code = 0;
     QStringList names;
-    Rows rows;
-    int usedCols = 0;
+    SheetCells cells;
 
     // Office Open XML: the archive, the part of each listed sheet, the shared strings, which cell
     // styles show dates, and the workbook's date system.
     zip_t *zip = nullptr;
     QStringList parts;
-    std::vector<QString> shared;
+    SharedStrings shared;
     std::vector<bool> dateStyle;
     bool date1904 = false;
 
@@ -402,82 +1015,129 @@ struct Workbook::Impl {
         kind = Kind::None;
         names.clear();
         parts.clear();
-        shared.clear();
+        shared.Clear();
         dateStyle.clear();
         date1904 = false;
         xlsIndex.clear();
-        rows.clear();
-        usedCols = 0;
+        cells.Clear();
     }
 
     // ---- Office Open XML
 
-    // The bytes of a part of the archive (its name matched without regard to case); nothing when it
-    // is missing (failure NotWorkbook) or cannot be read. For a worksheet with maxRows 1 or more the
-    // reading stops at the first row past maxRows and the text is cut there (cut set), so that a
-    // preview of the first rows of a large sheet neither inflates nor parses the rest.
-    std::optional<QByteArray> ReadPart(const QString &name, int maxRows = 0, bool *cut = nullptr)
+    // The part of the archive of that name (matched without regard to case), opened for reading;
+    // nothing when it is missing (NotWorkbook) or cannot be opened.
+    zip_file_t *OpenPart(const QString &name)
     {
-        if (cut)
-            *cut = false;
         const zip_int64_t index = zip_name_locate(zip, name.toUtf8().constData(), ZIP_FL_NOCASE);
         if (index < 0) {
             Fail(WorkbookFailure::NotWorkbook, 0);
-            return std::nullopt;
+            return nullptr;
         }
-        zip_stat_t st;
-        zip_stat_init(&st);
         zip_file_t *f = zip_fopen_index(zip, static_cast<zip_uint64_t>(index), 0);
-        if (!f || zip_stat_index(zip, static_cast<zip_uint64_t>(index), 0, &st) != 0) {
+        if (!f) {
             const int e = zip_error_code_zip(zip_get_error(zip));
-            if (f)
-                zip_fclose(f);
             Fail(FailureOfZipError(e), e);
-            return std::nullopt;
         }
+        return f;
+    }
+
+    // Inflates at most 64 KiB more of the part into buf; -1 (failure set) when the part cannot be
+    // inflated or its text, counted in total, passes the cap (TooLarge); 0 at its end.
+    zip_int64_t ReadMore(zip_file_t *f, char *buf, size_t size, qint64 &total, qint64 cap)
+    {
+        const zip_int64_t n = zip_fread(f, buf, size);
+        if (n < 0) {
+            const int e = zip_error_code_zip(zip_file_get_error(f));
+            Fail(FailureOfZipError(e), e);
+            return -1;
+        }
+        total += n;
+        if (total > cap) {
+            Fail(WorkbookFailure::TooLarge, 0);
+            return -1;
+        }
+        return n;
+    }
+
+    // The whole text of a small part; nothing (failure set) when it is missing, cannot be read, or
+    // inflates past kMaxDocumentBytes.
+    std::optional<QByteArray> ReadPart(const QString &name)
+    {
+        zip_file_t *f = OpenPart(name);
+        if (!f)
+            return std::nullopt;
         QByteArray bytes;
         char buf[65536];
+        qint64 total = 0;
         zip_int64_t n = 0;
-        qsizetype scanned = 0;
-        int row = 0;
-        while ((n = zip_fread(f, buf, sizeof buf)) > 0) {
+        while ((n = ReadMore(f, buf, sizeof buf, total, kMaxDocumentBytes)) > 0)
             bytes.append(buf, static_cast<qsizetype>(n));
-            if (maxRows < 1)
-                continue;
-            if (const qsizetype past = FindRowPast(bytes, scanned, maxRows, row); past >= 0) {
-                bytes.truncate(past);
-                if (cut)
-                    *cut = true;
-                break;
-            }
-        }
-        const int e = n < 0 ? zip_error_code_zip(zip_file_get_error(f)) : 0;
         zip_fclose(f);
-        if (n < 0) {
-            Fail(FailureOfZipError(e), e);
+        if (n < 0)
             return std::nullopt;
-        }
         return bytes;
     }
 
-    // A part parsed into doc (a worksheet up to row maxRows when it is 1 or more); false (NotWorkbook)
-    // when it is missing or no well-formed XML.
-    bool ParsePart(const QString &name, pugi::xml_document &doc, QByteArray &bytes, int maxRows = 0)
+    // Hands the part to the reader as it inflates, and stops where the reader stops. False (failure
+    // set) when the part cannot be read, passes the cap or holds a tag or value longer than
+    // kMaxTokenBytes (TooLarge), or is no well-formed XML as far as it was read (NotWorkbook).
+    bool StreamPart(const QString &name, XmlReader &reader, qint64 cap)
     {
-        bool cut = false;
-        const auto read = ReadPart(name, maxRows, &cut);
+        zip_file_t *f = OpenPart(name);
+        if (!f)
+            return false;
+        QByteArray text;
+        ScanState scan;
+        char buf[65536];
+        qint64 total = 0;
+        bool ok = true;
+        for (bool atEnd = false;;) {
+            const Scan result = ScanXml(text, scan, reader);
+            if (reader.failure != WorkbookFailure::None) {
+                ok = Fail(reader.failure, 0);
+                break;
+            }
+            if (result == Scan::Stop)
+                break;
+            if (result == Scan::Broken || (atEnd && (scan.pos < text.size() || scan.depth != 0 || !scan.opened))) {
+                ok = Fail(WorkbookFailure::NotWorkbook, 0);
+                break;
+            }
+            if (atEnd)
+                break;
+            text.remove(0, scan.pos);
+            scan.pos = 0;
+            if (text.size() > kMaxTokenBytes) {
+                ok = Fail(WorkbookFailure::TooLarge, 0);
+                break;
+            }
+            const zip_int64_t n = ReadMore(f, buf, sizeof buf, total, cap);
+            if (n < 0) {
+                ok = false;
+                break;
+            }
+            atEnd = n == 0;
+            text.append(buf, static_cast<qsizetype>(n));
+        }
+        zip_fclose(f);
+        return ok;
+    }
+
+    // A small part parsed into doc; false (NotWorkbook, or the failure of ReadPart) when it cannot be
+    // read or is no well-formed XML.
+    bool ParsePart(const QString &name, pugi::xml_document &doc, QByteArray &bytes)
+    {
+        const auto read = ReadPart(name);
         if (!read)
             return false;
         bytes = *read;
         const auto result = doc.load_buffer_inplace(bytes.data(), static_cast<size_t>(bytes.size()),
                                                     pugi::parse_default | pugi::parse_ws_pcdata_single);
-        // A text cut after a row leaves its enclosing elements open; the rows before are all there.
-        if (!result && !(cut && result.status == pugi::status_end_element_mismatch))
+        if (!result)
             return Fail(WorkbookFailure::NotWorkbook, 0);
         return true;
     }
 
-    // The relations of a part: id → (type, target part name).
     QHash<QString, std::pair<QString, QString>> Relations(const QString &partName)
     {
         QHash<QString, std::pair<QString, QString>> rels;
@@ -547,13 +1207,9 @@ struct Workbook::Impl {
             parts << rel->second;
         }
         if (const QString sst = TargetOfType(rels, QStringLiteral("/sharedStrings")); !sst.isEmpty()) {
-            pugi::xml_document strings;
-            QByteArray sstBytes;
-            if (!ParsePart(sst, strings, sstBytes))
+            SharedStringsReader reader(shared);
+            if (!StreamPart(sst, reader, kMaxSharedBytes))
                 return false;
-            for (pugi::xml_node si = strings.document_element().first_child(); si; si = si.next_sibling())
-                if (IsNamed(si, "si"))
-                    shared.push_back(RichText(si));
         }
         if (const QString styles = TargetOfType(rels, QStringLiteral("/styles")); !styles.isEmpty())
             ReadStyles(styles);
@@ -583,88 +1239,33 @@ struct Workbook::Impl {
         }
     }
 
-    QString XlsxCellText(const pugi::xml_node &c)
-    {
-        const char *type = c.attribute("t").value();
-        if (std::strcmp(type, "inlineStr") == 0)
-            return RichText(ChildNamed(c, "is"));
-        const pugi::xml_node v = ChildNamed(c, "v");
-        if (!v)
-            return QString();
-        const char *value = v.text().get();
-        if (std::strcmp(type, "s") == 0) {
-            const size_t i = static_cast<size_t>(v.text().as_ullong(~0ull));
-            return i < shared.size() ? shared[i] : QString();
-        }
-        if (std::strcmp(type, "b") == 0)
-            return std::strcmp(value, "0") == 0 ? QStringLiteral("FALSE") : QStringLiteral("TRUE");
-        if (std::strcmp(type, "str") == 0 || std::strcmp(type, "e") == 0)
-            return DecodeEscapes(QString::fromUtf8(value));
-        if (std::strcmp(type, "d") == 0) {
-            // An ISO 8601 date and time: "2024-03-01T09:30:00".
-            const QString iso = QString::fromUtf8(value);
-            const QString date = iso.left(10);
-            const QString time = iso.mid(11, 8);
-            return time.isEmpty() || time == QStringLiteral("00:00:00") ? date : date + u' ' + time;
-        }
-        double number = 0;
-        const char *end = value + std::strlen(value);
-        while (value < end && *value == ' ')
-            ++value;
-        const auto [ptr, ec] = std::from_chars(value, end, number);
-        if (ec != std::errc() || ptr == value)
-            return QString::fromUtf8(value);
-        const size_t style = static_cast<size_t>(c.attribute("s").as_uint(0));
-        if (style < dateStyle.size() && dateStyle[style]) {
-            if (const auto text = SerialDateText(number, date1904))
-                return *text;
-        }
-        return NumberDisplay(number);
-    }
 
-    bool SelectXlsx(int sheet, int maxRows)
+    bool SelectXlsx(int sheet, const SheetWindow &window)
     {
-        pugi::xml_document doc;
-        QByteArray bytes;
-        if (!ParsePart(parts[sheet], doc, bytes, maxRows))
-            return false;
-        const pugi::xml_node data = ChildNamed(doc.document_element(), "sheetData");
-        int r = 0;
-        for (pugi::xml_node row = data.first_child(); row; row = row.next_sibling()) {
-            if (!IsNamed(row, "row"))
-                continue;
-            const int given = row.attribute("r").as_int(0);
-            r = given > 0 ? given : r + 1;
-            if (maxRows > 0 && r > maxRows)
-                break;
-            if (r > 1048576)
-                break;
-            if (static_cast<int>(rows.size()) < r)
-                rows.resize(static_cast<size_t>(r));
-            auto &cells = rows[static_cast<size_t>(r - 1)];
-            int col = 0;
-            for (pugi::xml_node c = row.first_child(); c; c = c.next_sibling()) {
-                if (!IsNamed(c, "c"))
-                    continue;
-                const int at = ColumnOfReference(c.attribute("r").value());
-                col = at > 0 ? at : col + 1;
-                if (col > 16384)
-                    break;
-                QString text = XlsxCellText(c);
-                if (text.isEmpty())
-                    continue;
-                if (static_cast<int>(cells.size()) < col)
-                    cells.resize(static_cast<size_t>(col));
-                cells[static_cast<size_t>(col - 1)] = std::move(text);
-            }
-        }
-        return true;
+        const CellContext ctx{shared, dateStyle, date1904};
+        SheetReader reader(window, ctx, cells);
+        return StreamPart(parts[sheet], reader, kMaxSheetBytes);
     }
 
     // ---- BIFF
 
     bool OpenXls(const QString &path, const QByteArray &file)
     {
+        // A workbook that libfreexl would answer with success and no handle (a sheet before the last
+        // without its size declared) is refused without asking it, as is one declaring more cells than
+        // it may set aside.
+        const std::vector<BiffSheetInfo> sheets = BiffSheets(BiffStream(file));
+        qint64 declared = 0;
+        uint32_t last = 0;
+        for (const BiffSheetInfo &s : sheets) {
+            declared += s.cells;
+            last = std::max(last, s.offset);
+        }
+        for (const BiffSheetInfo &s : sheets)
+            if (!s.dimensions && s.offset != last)
+                return Fail(WorkbookFailure::NotWorkbook, 0);
+        if (declared > kMaxBiffCells)
+            return Fail(WorkbookFailure::TooLarge, 0);
         const int rc = freexl_open(QFile::encodeName(path).constData(), &xls);
         if (rc != FREEXL_OK) {
             if (xls)
@@ -681,12 +1282,11 @@ struct Workbook::Impl {
             return Fail(WorkbookFailure::Encrypted, 0);
         if (const int e = freexl_get_info(xls, FREEXL_BIFF_SHEET_COUNT, &info); e != FREEXL_OK)
             return Fail(FailureOfBiffError(e), e);
-        const std::vector<int> kinds = BiffSheetKinds(file);
         for (unsigned i = 0; i < info; ++i) {
             const char *name = nullptr;
             if (const int e = freexl_get_worksheet_name(xls, static_cast<unsigned short>(i), &name); e != FREEXL_OK)
                 return Fail(FailureOfBiffError(e), e);
-            if (kinds.size() == info && kinds[i] != 0)
+            if (sheets.size() == info && sheets[i].kind != 0)
                 continue;
             names << QString::fromUtf8(name ? name : "");
             xlsIndex.push_back(i);
@@ -694,7 +1294,29 @@ struct Workbook::Impl {
         return true;
     }
 
-    bool SelectXls(int sheet, int maxRows)
+    // The display text of a cell of the selected sheet, "" when it is empty.
+    QString XlsCellText(unsigned row, unsigned short col) const
+    {
+        FreeXL_CellValue v;
+        if (freexl_get_cell_value(xls, row, col, &v) != FREEXL_OK)
+            return QString();
+        switch (v.type) {
+        case FREEXL_CELL_INT:
+            return QString::number(v.value.int_value);
+        case FREEXL_CELL_DOUBLE:
+            return NumberDisplay(v.value.double_value);
+        case FREEXL_CELL_TEXT:
+        case FREEXL_CELL_SST_TEXT:
+        case FREEXL_CELL_DATE:
+        case FREEXL_CELL_DATETIME:
+        case FREEXL_CELL_TIME:
+            return QString::fromUtf8(v.value.text_value ? v.value.text_value : "");
+        default:
+            return QString();
+        }
+    }
+
+    bool SelectXls(int sheet, const SheetWindow &window)
     {
         int e = freexl_select_active_worksheet(xls, static_cast<unsigned short>(xlsIndex[static_cast<size_t>(sheet)]));
         unsigned int rowCount = 0;
@@ -703,33 +1325,12 @@ struct Workbook::Impl {
             e = freexl_worksheet_dimensions(xls, &rowCount, &colCount);
         if (e != FREEXL_OK)
             return Fail(FailureOfBiffError(e), e);
-        if (maxRows > 0)
-            rowCount = std::min(rowCount, static_cast<unsigned>(maxRows));
-        rows.resize(rowCount);
-        for (unsigned r = 0; r < rowCount; ++r) {
-            auto &cells = rows[r];
-            cells.resize(colCount);
+        const std::vector<char> wanted = WantedColumns(window, colCount);
+        const unsigned last = std::min(rowCount, static_cast<unsigned>(std::max(window.lastRow, 0)));
+        for (unsigned r = static_cast<unsigned>(std::max(window.firstRow, 1)) - 1; r < last; ++r) {
             for (unsigned short c = 0; c < colCount; ++c) {
-                FreeXL_CellValue v;
-                if (freexl_get_cell_value(xls, r, c, &v) != FREEXL_OK)
-                    continue;
-                switch (v.type) {
-                case FREEXL_CELL_INT:
-                    cells[c] = QString::number(v.value.int_value);
-                    break;
-                case FREEXL_CELL_DOUBLE:
-                    cells[c] = NumberDisplay(v.value.double_value);
-                    break;
-                case FREEXL_CELL_TEXT:
-                case FREEXL_CELL_SST_TEXT:
-                case FREEXL_CELL_DATE:
-                case FREEXL_CELL_DATETIME:
-                case FREEXL_CELL_TIME:
-                    cells[c] = QString::fromUtf8(v.value.text_value ? v.value.text_value : "");
-                    break;
-                default:
-                    break;
-                }
+                if (QString text = XlsCellText(r, c); !text.isEmpty())
+                    cells.Add(static_cast<int>(r + 1), c + 1, std::move(text), IsWanted(wanted, c + 1));
             }
         }
         return true;
@@ -757,6 +1358,8 @@ bool Workbook::Open(const QString &path)
         f.close();
         ok = d->OpenXlsx(path);
     } else if (head == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
+        if (f.size() > kMaxBiffFileBytes)
+            return d->Fail(WorkbookFailure::TooLarge, 0);
         const QByteArray file = head + f.readAll();
         f.close();
         ok = d->OpenXls(path, file);
@@ -788,42 +1391,44 @@ QStringList Workbook::SheetNames() const
     return d->names;
 }
 
-bool Workbook::SelectSheet(const QString &name, int maxRows)
+bool Workbook::SelectSheet(const QString &name, const SheetWindow &window)
 {
-    d->rows.clear();
-    d->usedCols = 0;
+    d->cells.Clear();
     d->failure = WorkbookFailure::None;
     d->code = 0;
     const int sheet = static_cast<int>(d->names.indexOf(name));
     if (sheet < 0)
         return d->Fail(WorkbookFailure::SheetNotFound, 0);
-    const bool ok = d->kind == Impl::Kind::Xlsx ? d->SelectXlsx(sheet, maxRows) : d->SelectXls(sheet, maxRows);
+    const bool ok = d->kind == Impl::Kind::Xlsx ? d->SelectXlsx(sheet, window) : d->SelectXls(sheet, window);
     if (!ok) {
-        d->rows.clear();
+        d->cells.Clear();
         return false;
     }
-    TrimRows(d->rows, d->usedCols);
     return true;
 }
 
 int Workbook::UsedRows() const
 {
-    return static_cast<int>(d->rows.size());
+    return d->cells.usedRows;
 }
 
 int Workbook::UsedCols() const
 {
-    return d->usedCols;
+    return d->cells.usedCols;
+}
+
+bool Workbook::RowHasValue(int row) const
+{
+    return d->cells.rows.count(row) > 0;
 }
 
 QString Workbook::CellText(int row, int col) const
 {
-    if (row < 1 || row > static_cast<int>(d->rows.size()))
+    const auto kept = d->cells.rows.find(row);
+    if (kept == d->cells.rows.end())
         return QString();
-    const auto &cells = d->rows[static_cast<size_t>(row - 1)];
-    if (col < 1 || col > static_cast<int>(cells.size()))
-        return QString();
-    return cells[static_cast<size_t>(col - 1)];
+    const auto cell = kept->second.find(col);
+    return cell == kept->second.end() ? QString() : cell->second;
 }
 
 WorkbookFailure Workbook::Failure() const

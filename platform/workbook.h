@@ -2,9 +2,14 @@
 // of the worksheets and the display texts of their cells. The kind is told by the file's content, not
 // its name: a zip archive ("PK\3\4") is an Office Open XML workbook (.xlsx, .xlsm), a compound file
 // (D0 CF 11 E0) a BIFF workbook (.xls).
+// A file is hostile until read: an .xlsx part is inflated as a stream and given up past a cap (a
+// worksheet's rows past the ones asked for are never inflated), only the cells asked for are kept,
+// and nothing is allocated for an empty cell, so that memory and time follow what is kept rather than
+// what the file claims.
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -16,7 +21,16 @@ enum class WorkbookFailure {
     NotWorkbook,    // neither kind of workbook, or a damaged one
     Encrypted,      // protected by a password
     SheetNotFound,  // no worksheet has the name asked for
+    TooLarge,       // a part inflates past what the reader takes, or a sheet declares more cells than it holds
     Other,          // anything else (out of memory, an unknown character set); see ErrorCode
+};
+
+// The cells SelectSheet keeps: rows firstRow..lastRow, and of them the columns listed (from 1), or
+// every column when the list is empty. The rows after lastRow are not read at all.
+struct SheetWindow {
+    int firstRow = 1;
+    int lastRow = 1048576;
+    std::vector<int> columns;
 };
 
 class Workbook {
@@ -36,18 +50,22 @@ public:
     // The names of the worksheets in workbook order; chart sheets and macro sheets are left out.
     QStringList SheetNames() const;
 
-    // Reads the worksheet of that name (exact, case-sensitive), its rows 1..maxRows only when maxRows
-    // is 1 or more, and makes it the sheet CellText reads. False with SheetNotFound, or with the
-    // failure of a damaged sheet; the sheet read before is then forgotten.
-    bool SelectSheet(const QString &name, int maxRows = 0);
-    // The last row and column holding a value in the selected sheet, 0 when it has none.
+    // Reads the cells of the window of the worksheet of that name (exact, case-sensitive) and makes it
+    // the sheet CellText reads. False with SheetNotFound, TooLarge, or the failure of a damaged sheet;
+    // the sheet read before is then forgotten.
+    bool SelectSheet(const QString &name, const SheetWindow &window = {});
+    // The last row and column holding a value in the window's rows of the selected sheet (in any
+    // column, kept or not), 0 when they hold none.
     int UsedRows() const;
     int UsedCols() const;
+    // True when row `row` of the window holds a value in any column, kept or not.
+    bool RowHasValue(int row) const;
     // The display text of cell (row, col) of the selected sheet, both from 1: a string as stored (the
     // runs of formatted text joined); a number without decimals when whole, else to 15 significant
     // digits; a number formatted as a date "YYYY-MM-DD", with " HH:MM:SS" when it holds a time of day,
     // a time alone "HH:MM:SS"; a truth value "TRUE" or "FALSE"; an error value as stored ("#N/A"); a
-    // formula its value as last calculated. "" for an empty cell and outside the sheet.
+    // formula its value as last calculated. "" for an empty cell, outside the sheet, and for a cell
+    // outside the window.
     QString CellText(int row, int col) const;
 
     // The failure of the last Open or SelectSheet; None after a success.

@@ -291,6 +291,19 @@ TEST_F(CsvImportTest, RowChecksStopTheRunAndKeepTheRowsBefore)
         // The empty date as the buy date still finds (no) open records.
         {{"600000,1900-01-01,2024-03-12,0,0,300,12"}, 2, 5,
          {"错误：导入数据中，卖出数量太大导致股票没有买进而直接卖出。", stop2}, 0, "1900-01-01", 4},
+        // A quote never closed takes in the lines after it; its row is an error, not the end of the file.
+        {{ok, "600000,\"2024-03-01,2024-03-01,100,10,0,0", ok}, 2, 5,
+         {"第3行的引号没有配对,请检查数据是否正确!", stop3}, 1, "2024-03-01", 3},
+        // A price beyond the range of a double is no price of 0.
+        {{ok, "600000,2024-03-01,2024-03-01,100,1e309,0,0"}, 2, 5,
+         {"第3行买入价格[1e309]有误,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
+        // The composite index is never a record.
+        {{"1a0001,2024-03-01,2024-03-01,100,10,0,0"}, 2, 5, {"第2行股票代码有误,请检查数据是否正确!", stop2}, 0,
+         "1900-01-01", 4},
+        // Selling more than bought needs a sell price; selling what is bought without one is an open buy.
+        {{ok, "600000,2024-03-04,2024-03-04,0,0,50,0"}, 2, 5, {"第3行卖出价格[0]有误,请检查数据是否正确!", stop3},
+         1, "2024-03-01", 5},
+        {{"600000,2024-03-01,2024-03-01,100,10,100,0"}, 2, 5, {"数据导入完成！"}, 1, "2024-03-01", 2},
         // Start row 0 (empty row boxes), a start past the file, an empty line in the middle.
         {{ok}, 0, 0, {"数据导入完成！"}, 0, "1900-01-01", -1},
         {{ok}, 5, 9, {"数据导入完成！"}, 0, "1900-01-01", 4},
@@ -373,23 +386,28 @@ TEST_F(CsvImportTest, FileFailuresTakeTheFailureMessage)
     }
 }
 
-// A write failing inside a row (a trigger refuses one of its inserts) leaves nothing of the row,
-// keeps the rows before it, and still fills their stock ids.
+// A write failing inside a row (a trigger refuses one of its inserts, or the book cannot hold an
+// amount) leaves nothing of the row, keeps the rows before it, still fills their stock ids, and says
+// which row failed.
 TEST_F(CsvImportTest, AFailedWriteRollsTheRowBack)
 {
     struct Case {
         QString refused;  // the share count whose insert fails
         QStringList rows;
         QStringList book;  // id num sprice sid
+        QString message;   // after the error number
     };
     const Case cases[] = {
         // The second insert of a row buying 1000 and selling 400.
         {"600", {"600000,2024-03-01,2024-03-01,100,10,0,0", "000001,2024-03-05,2024-03-06,1000,10,400,11"},
-         {"1 100 0 148"}},
+         {"1 100 0 148"}, "第3行无法写入：refused]"},
         // The split's new piece, after the older record was already closed by the row.
         {"400", {"600000,2024-03-01,2024-03-01,200,10,0,0", "600000,2024-03-02,2024-03-02,500,11,0,0",
                  "600000,2024-03-04,2024-03-04,0,0,300,12"},
-         {"1 200 0 148", "2 500 0 148"}},
+         {"1 200 0 148", "2 500 0 148"}, "第4行无法写入：refused]"},
+        // A price whose cost price is beyond the range of a double.
+        {"-1", {"600000,2024-03-01,2024-03-01,100,10,0,0", "600000,2024-03-02,2024-03-02,100,1e308,0,0"},
+         {"1 100 0 148"}, "第3行成本价超出范围]"},
     };
     for (const Case &c : cases) {
         Exec("DELETE FROM account");
@@ -404,7 +422,7 @@ TEST_F(CsvImportTest, AFailedWriteRollsTheRowBack)
         const Outcome o = Run(File(c.rows), 2, 10);
         ASSERT_EQ(o.messages.size(), 1);
         EXPECT_TRUE(o.messages[0].startsWith("CSV文件导入错误！[")) << o.messages[0].toStdString();
-        EXPECT_TRUE(o.messages[0].endsWith(":refused]")) << o.messages[0].toStdString();
+        EXPECT_TRUE(o.messages[0].endsWith(u':' + c.message)) << o.messages[0].toStdString();
         EXPECT_EQ(o.date, "2024-03-01");
         QStringList got;
         for (const QString &r : Book()) {

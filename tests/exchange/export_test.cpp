@@ -145,10 +145,10 @@ FlexGrid TradeGrid()
     const std::vector<QStringList> rows = {
         {"id", "", "code", "sname", "memo", "bcash"},
         {"", "序号", "代码", "名称", "备注", "买入金额↓"},
-        {"7", "1", "000123", "He said \"x\"", "a,b", "1,234.50"},
+        {"7", "1", "000123", "He said \"x\"", "=HYPERLINK(\"u\",\"a,b\")", "1,234.50"},
         {"8", "2", "600000", "hidden row", "", "-"},
         {"9", "3", "000001", "平安银行", "line1\nline2", "-12.5"},
-        {"10", "4", "2024-03-04", "", "cr\ronly", "0"},
+        {"10", "4", "2024-03-04", "", "-cr\ronly", "0"},
     };
     FlexGrid grid;
     grid.SetCols(6);
@@ -168,9 +168,9 @@ FlexGrid TradeGrid()
 
 const QString kTradeCsv = QStringLiteral(
     "序号,代码,名称,备注,买入金额\r\n"
-    "1,000123,\"He said \"\"x\"\"\",\"a,b\",\"1,234.50\"\r\n"
+    "1,000123,\"He said \"\"x\"\"\",\"'=HYPERLINK(\"\"u\"\",\"\"a,b\"\")\",\"1,234.50\"\r\n"
     "3,000001,平安银行,\"line1\nline2\",-12.5\r\n"
-    "4,2024-03-04,,\"cr\ronly\",0\r\n");
+    "4,2024-03-04,,\"'-cr\ronly\",0\r\n");
 
 class ExportTest : public DbFixture {
 protected:
@@ -465,9 +465,9 @@ TEST_F(ExportTest, AReadOnlyFileOrFolderIsNotReplaced)
 TEST_F(ExportTest, QueryModeWritesEachRecordUnderTheGridsCaptions)
 {
     Exec("INSERT INTO account (code,sname,num,bprice,bdate,memo) "
-         "VALUES ('600000','浦发银行',1000,10.5,#2024-03-04#,'a,b')");
+         "VALUES ('600000','浦发银行',1000,10.5,#2024-03-04#,'@a,b')");
     Exec("INSERT INTO account (code,sname,num,bprice,bdate,memo) "
-         "VALUES ('000001','He \"x\"',200,1234.5,#2024-03-05#,'')");
+         "VALUES ('000001','He \"x\"',200,1234.5,#2024-03-05#,'-')");
     FlexGrid grid;
     grid.SetCols(6);
     grid.SetRows(3);
@@ -485,8 +485,8 @@ TEST_F(ExportTest, QueryModeWritesEachRecordUnderTheGridsCaptions)
     const QString csv = PathOf("q.csv");
     ASSERT_TRUE(ExportGridToCsv(grid, csv, sql));
     EXPECT_EQ(Bytes(csv), EncodeGbk("序号,代码,数量,空,备注\r\n"
-                                    "1,600000\t,1000\t,,\"a,b\t\"\r\n"
-                                    "2,000001\t,200\t,,\t\r\n"));
+                                    "1,600000\t,1000\t,,\"'@a,b\t\"\r\n"
+                                    "2,000001\t,200\t,,-\t\r\n"));
 
     // The workbook: the running number in column A, then every exported column from column 0 on;
     // each record row starts again at column A, and a field named for column 0 takes its place.
@@ -494,8 +494,8 @@ TEST_F(ExportTest, QueryModeWritesEachRecordUnderTheGridsCaptions)
     ASSERT_TRUE(ExportGridToExcel(grid, xlsx, "t", sql));
     const std::map<QString, QString> expected = {
         {"A1", "序号"}, {"B1", "代码"},   {"C1", "数量"}, {"D1", "空"}, {"E1", "备注"},
-        {"A2", "1"},    {"B2", "600000"}, {"C2", "1000"}, {"D2", ""},   {"E2", "a,b"},
-        {"A3", "2"},    {"B3", "000001"}, {"C3", "200"},  {"D3", ""},   {"E3", ""},
+        {"A2", "1"},    {"B2", "600000"}, {"C2", "1000"}, {"D2", ""},   {"E2", "@a,b"},
+        {"A3", "2"},    {"B3", "000001"}, {"C3", "200"},  {"D3", ""},   {"E3", "-"},
     };
     SheetData sheet = ReadSheet(xlsx);
     ASSERT_EQ(sheet.cells.size(), expected.size());

@@ -1,6 +1,7 @@
 // The import's dialogs: the choice of the file and of the worksheet, the worksheet list and its ticks,
 // the mapping grid and row range kept in the parameter store, the previews of CSV files and
-// worksheets, and OK importing a CSV file or a worksheet and refreshing the main window.
+// worksheets, workbooks made to blow up, and OK importing a CSV file or a worksheet and refreshing
+// the main window.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <xlsxwriter.h>
+#include <zlib.h>
 
 #include "exchange/csv_import.h"
 #include "exchange/forms/input_map_form.h"
@@ -20,6 +22,7 @@
 #include "exchange/import_data.h"
 #include "exchange/import_map.h"
 #include "fixtures/biff_writer.h"
+#include "fixtures/bounded_run.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "mainwindow/forms/mf.h"
@@ -50,6 +53,74 @@ XCell Num(double v)
 XCell Day(const char *ymd)
 {
     return {XCell::Date, QString::fromUtf8(ymd), 0};
+}
+
+// Little-endian bytes of a number, as zip headers hold them.
+QByteArray Le(uint32_t v, int bytes)
+{
+    QByteArray out;
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>(v >> (8 * i));
+    return out;
+}
+
+// Raw deflate of text ending on a byte boundary and referring back to nothing before it, so that
+// copies of it one after another inflate to copies of the text; the last piece ends the stream.
+QByteArray DeflatePiece(const QByteArray &text, bool last)
+{
+    z_stream z{};
+    deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(text.size())) + 64), 0);
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(text.constData()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, last ? Z_FINISH : Z_FULL_FLUSH);
+    out.truncate(out.size() - z.avail_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// An .xlsx of one worksheet "S" whose text is head, unit `repeat` times, then tail. The sheet is
+// written as pieces of deflate, so a sheet of gigabytes takes a moment and a few megabytes.
+QByteArray SheetWorkbook(const QByteArray &head, const QByteArray &unit, int repeat, const QByteArray &tail)
+{
+    struct Entry {
+        QByteArray name, data;
+        uint32_t crc, size;
+        bool deflated;
+    };
+    const auto stored = [](const char *name, const QByteArray &text) {
+        const auto crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(text.constData()), text.size()));
+        return Entry{name, text, crc, static_cast<uint32_t>(text.size()), false};
+    };
+    const auto crcOf = [](const QByteArray &t) { return crc32(0, reinterpret_cast<const Bytef *>(t.constData()), t.size()); };
+    uLong crc = crcOf(head);
+    QByteArray sheet = DeflatePiece(head, false);
+    const QByteArray piece = DeflatePiece(unit, false);
+    for (int i = 0; i < repeat; ++i) {
+        sheet += piece;
+        crc = crc32_combine(crc, crcOf(unit), unit.size());
+    }
+    sheet += DeflatePiece(tail, true);
+    crc = crc32_combine(crc, crcOf(tail), tail.size());
+    const std::vector<Entry> entries = {
+        stored("xl/workbook.xml", R"(<workbook xmlns:r="r"><sheets><sheet name="S" sheetId="1" r:id="s"/></sheets></workbook>)"),
+        stored("xl/_rels/workbook.xml.rels",
+               R"(<Relationships><Relationship Id="s" Type="x/worksheet" Target="worksheets/s.xml"/></Relationships>)"),
+        {"xl/worksheets/s.xml", sheet, static_cast<uint32_t>(crc),
+         static_cast<uint32_t>(head.size() + qint64(unit.size()) * repeat + tail.size()), true},
+    };
+    QByteArray zip, directory;
+    for (const Entry &e : entries) {
+        const QByteArray common = Le(20, 2) + Le(0, 2) + Le(e.deflated ? 8 : 0, 2) + Le(0, 2) + Le(0x21, 2) +
+                                  Le(e.crc, 4) + Le(e.data.size(), 4) + Le(e.size, 4) + Le(e.name.size(), 2) + Le(0, 2);
+        directory += Le(0x02014b50, 4) + Le(20, 2) + common + Le(0, 2) + Le(0, 2) + Le(0, 2) + Le(0, 4) +
+                     Le(zip.size(), 4) + e.name;
+        zip += Le(0x04034b50, 4) + common + e.name + e.data;
+    }
+    return zip + directory + Le(0x06054b50, 4) + Le(0, 4) + Le(3, 2) + Le(3, 2) + Le(directory.size(), 4) +
+           Le(zip.size(), 4) + Le(0, 2);
 }
 
 // Shows what the procedures gave the progress window; after closeAfter steps of the "pages" unit it
@@ -487,9 +558,65 @@ TEST_F(ImportDialogsTest, WorksheetPreviewStopsAtAnEmptyRowAndSaysWhatFailed)
     EXPECT_EQ(prompter.Messages().size(), 1);
 }
 
+// Workbooks made to blow up, each previewed and read for an import in a child bounded to 2 s and
+// 300 MB: sheets whose row 1 inflates to 1 GiB of blank cells or of blanks between its cells, cells at
+// A1, XFD1 and A1048576, and 20,000 rows of one cell in column XFD.
+TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer build runs this code several times slower than the program does.
+    constexpr double kSeconds = 10;
+#else
+    constexpr double kSeconds = 2;
+#endif
+    const QByteArray open = "<worksheet><sheetData>";
+    const QByteArray close = "</sheetData></worksheet>";
+    QByteArray blanks;
+    for (int i = 0; i < 65536; ++i)
+        blanks += "<c s=\"1\"/>";
+    const QByteArray spaces(1 << 20, ' ');
+    const QByteArray wideRow = R"(<row><c r="XFD1" t="inlineStr"><is><t>x</t></is></c></row>)";
+    const QByteArray sparse =
+        R"(<row r="1"><c r="A1" t="inlineStr"><is><t>代码</t></is></c><c r="XFD1"><v>1</v></c></row>)"
+        R"(<row r="1048576"><c r="A1048576"><v>2</v></c></row>)";
+    const QString tooLarge = QStringLiteral("工作表太大，无法读取！");
+    struct Case {
+        QByteArray head, unit;
+        int repeat;
+        QByteArray tail;
+        QString output;  // the preview's rows, then the messages, then the number of records and the last one
+    };
+    const Case cases[] = {
+        {open + "<row r=\"1\">", blanks, 1 << 30 >> 19, "</row>" + close, tooLarge + "\n" + tooLarge + "\n0\n"},
+        {open + "<row r=\"1\"><c><v>1</v></c>", spaces, 1 << 10, "</row>" + close, tooLarge + "\n" + tooLarge + "\n0\n"},
+        {open + sparse, "", 0, close, "1|代码\n0\n"},
+        {open, wideRow, 20000, close, "20000\nζζζζζζζζζζζζζζ"},
+    };
+    for (const Case &c : cases) {
+        ImportFilePath() = Write(QStringLiteral("hostile.xlsx"), SheetWorkbook(c.head, c.unit, c.repeat, c.tail));
+        ImportSheets() = QStringLiteral("S");
+        const BoundedRun run = RunBounded(
+            [this] {
+                FlexGrid grid;
+                LoadPreview(grid);
+                QStringList records;
+                ReadSheetRecords(ImportFilePath(), ImportSheets(), 2, 30001, {1, 2, 3, 4, 5, 6, 7, 8}, records);
+                QStringList out = Rows(grid) + prompter.Messages();
+                out << QString::number(records.size()) << (records.isEmpty() ? QString() : records.back());
+                return out.join(u'\n').toStdString();
+            },
+            kSeconds, 300ll << 20);
+        EXPECT_TRUE(run.finished) << c.head.toStdString() << " time " << run.overTime << " memory " << run.overMemory
+                                  << " after " << run.seconds << " s";
+        EXPECT_EQ(QString::fromStdString(run.output), run.finished ? c.output : QString());
+    }
+}
+
 TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)
 {
     SaveParam(QStringLiteral("导入列号"), kMapAtoH);
+    for (const char *symbol : {"sh600000", "sz000001", "sz000002"})
+        services.SetQuote(QLatin1String(symbol), FakeServices::QuoteFields("x", 10, 10, 10.5, 11, 9.5, "2024-03-08"));
     const std::vector<std::vector<XCell>> sheet = {
         {XCell{XCell::Text, "代码"}, XCell{XCell::Text, "买入日期"}},
         {XCell{XCell::Text, "600000"}, Day("2024-03-04"), Day("2024-03-04"), Num(1000), Num(10.5), Num(0), Num(0),
@@ -530,6 +657,9 @@ TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)
         CloseRs(conn, rs);
         EXPECT_EQ(codes, c.codes) << c.path.toStdString();
         EXPECT_EQ(refreshes, QStringList({"tree", "node", "dates"})) << c.path.toStdString();
+        // The new stocks are quoted at once.
+        for (const QString &code : c.codes)
+            EXPECT_EQ(QuotePrice(QuoteIndexOf(code)), 10.5) << code.toStdString();
     }
     // Nothing imported (the rows end before the range): no refresh. A workbook gone since the
     // preview: the message, and the dialog stays open.

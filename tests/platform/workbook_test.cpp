@@ -127,7 +127,7 @@ TEST_F(WorkbookTest, XlsxWrittenByLibxlsxwriterListsWorksheetsAndShowsTexts)
     EXPECT_EQ(reader.CellText(9, 1), QString());
 
     // The first rows only; then the other sheet; a chart sheet is no worksheet.
-    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("交易记录"), 2));
+    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("交易记录"), {1, 2, {}}));
     EXPECT_EQ(reader.UsedRows(), 2);
     ASSERT_TRUE(reader.SelectSheet(QStringLiteral("备用")));
     EXPECT_EQ(Texts(reader), QStringList({"b"}));
@@ -216,9 +216,9 @@ TEST_F(WorkbookTest, XlsxByHandPrefixesDateSystemsAndFormats)
         ASSERT_TRUE(reader.SelectSheet(QStringLiteral("数据")));
         EXPECT_EQ(Texts(reader), c.rows) << c.date1904;
         // The first rows only, the rows without numbers counted on.
-        ASSERT_TRUE(reader.SelectSheet(QStringLiteral("数据"), 2));
+        ASSERT_TRUE(reader.SelectSheet(QStringLiteral("数据"), {1, 2, {}}));
         EXPECT_EQ(Texts(reader), c.rows.mid(0, 2));
-        ASSERT_TRUE(reader.SelectSheet(QStringLiteral("数据"), 3));
+        ASSERT_TRUE(reader.SelectSheet(QStringLiteral("数据"), {1, 3, {}}));
         EXPECT_EQ(Texts(reader), c.rows.mid(0, 2));
     }
 }
@@ -231,17 +231,25 @@ TEST_F(WorkbookTest, XlsFromBiffWriterListsWorksheetsAndShowsTexts)
                       BiffNumber(1, 3, 0.1 + 0.2), BiffText(3, 0, QStringLiteral("浦发银行"))}};
     BiffSheet chart{QStringLiteral("图"), 2, {BiffNumber(0, 0, 1), BiffNumber(1, 0, 2)}};
     BiffSheet other{QStringLiteral("Sheet2"), 0, {BiffText(0, 0, QStringLiteral("股票代码"))}};
-    const QString path = WriteBytes(QStringLiteral("t.XLS"), BiffWorkbook({trades, chart, other}));
-
-    Workbook reader;
-    ASSERT_TRUE(reader.Open(path)) << reader.ErrorCode();
-    EXPECT_EQ(reader.SheetNames(), QStringList({"交易", "Sheet2"}));
-    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("交易")));
-    EXPECT_EQ(Texts(reader), QStringList({"股票代码|买入价格", "600000|10.5|1000|0.3", "", "浦发银行"}));
-    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("Sheet2"), 1));
-    EXPECT_EQ(Texts(reader), QStringList({"股票代码"}));
-    EXPECT_FALSE(reader.SelectSheet(QStringLiteral("图")));
-    EXPECT_EQ(reader.Failure(), WorkbookFailure::SheetNotFound);
+    // The stream in the regular sectors, and in the mini stream as a small workbook keeps it.
+    for (const bool mini : {false, true}) {
+        BiffOptions options;
+        options.miniStream = mini;
+        const QString path = WriteBytes(QStringLiteral("t.XLS"), BiffWorkbook({trades, chart, other}, options));
+        Workbook reader;
+        ASSERT_TRUE(reader.Open(path)) << reader.ErrorCode();
+        EXPECT_EQ(reader.SheetNames(), QStringList({"交易", "Sheet2"}));
+        ASSERT_TRUE(reader.SelectSheet(QStringLiteral("交易")));
+        EXPECT_EQ(Texts(reader), QStringList({"股票代码|买入价格", "600000|10.5|1000|0.3", "", "浦发银行"}));
+        // A window: rows 2 to 9, columns B and D only.
+        ASSERT_TRUE(reader.SelectSheet(QStringLiteral("交易"), {2, 9, {2, 4}}));
+        EXPECT_EQ(Texts(reader), QStringList({"", "|10.5||0.3", "", ""}));
+        EXPECT_TRUE(reader.RowHasValue(4));
+        ASSERT_TRUE(reader.SelectSheet(QStringLiteral("Sheet2"), {1, 1, {}}));
+        EXPECT_EQ(Texts(reader), QStringList({"股票代码"}));
+        EXPECT_FALSE(reader.SelectSheet(QStringLiteral("图")));
+        EXPECT_EQ(reader.Failure(), WorkbookFailure::SheetNotFound);
+    }
 }
 
 TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
@@ -259,6 +267,8 @@ TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
     locked.password = true;
     BiffOptions noDimensions;
     noDimensions.dimensions = false;
+    BiffOptions smallNoDimensions = noDimensions;
+    smallNoDimensions.miniStream = true;
 
     struct Case {
         QString path;
@@ -274,6 +284,11 @@ TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
         {WriteZip(QStringLiteral("broken.xlsx"), {{"xl/workbook.xml", "<workbook><sheets>"}}), WorkbookFailure::NotWorkbook},
         {WriteBytes(QStringLiteral("cut.xls"), BiffWorkbook({sheet}).left(700)), WorkbookFailure::NotWorkbook},
         {WriteBytes(QStringLiteral("nodim.xls"), BiffWorkbook({sheet, sheet}, noDimensions)), WorkbookFailure::NotWorkbook},
+        {WriteBytes(QStringLiteral("nodim2.xls"), BiffWorkbook({sheet, sheet}, smallNoDimensions)),
+         WorkbookFailure::NotWorkbook},
+        // A sheet declaring 65,536 rows of 256 columns, for each of which the library would set room aside.
+        {WriteBytes(QStringLiteral("wide.xls"), BiffWorkbook({{QStringLiteral("S"), 0, {BiffNumber(65535, 255, 1)}}})),
+         WorkbookFailure::TooLarge},
         {WriteBytes(QStringLiteral("locked.xls"), BiffWorkbook({sheet}, locked)), WorkbookFailure::Encrypted},
     };
     for (const Case &c : cases) {
