@@ -12,6 +12,7 @@
 #include "platform/busy_guard.h"
 #include "platform/db.h"
 #include "platform/prompter.h"
+#include "storage/db_create.h"
 #include "storage/dialogs.h"
 #include "storage/forms/form_ops.h"
 #include "storage/forms/indicator_form.h"
@@ -41,7 +42,9 @@ int main(int argc, char *argv[])
                         [](const QString &key, const QString &value) { SaveParam(key, value); });
     // A close during a long operation waits until the operation ends.
     MainWindowHooks().isBusy = [] { return IsBusy(); };
-    if (Main(QStringLiteral(KELVARO_DATA_DIR)) != 0)
+    // A new book is made from the data folder installed beside the program, else from the sources'.
+    const QString installedData = QCoreApplication::applicationDirPath() + QStringLiteral("/data");
+    if (Main(HasAccDbSources(installedData) ? installedData : QStringLiteral(KELVARO_DATA_DIR)) != 0)
         return 1;
     const int rc = app.exec();
     delete LoadedMF();

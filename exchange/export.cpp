@@ -327,7 +327,7 @@ bool ExportGrid(const FlexGrid &grid, const QString &title, const QString &sql)
     if (path.isEmpty())
         return true;
     path = SettleExportExtension(path, SharedDialog().filterIndex);
-    if (QFileInfo::exists(path) && MsgBox(kAskOverwrite, Msg::YesNo + Msg::Question) != Msg::Yes)
+    if (QFileInfo::exists(path) && MsgBox(kAskOverwrite, Msg::YesNo + Msg::Question + Msg::DefaultButton2) != Msg::Yes)
         return false;
     if (path.right(3).compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0)
         return ExportGridToCsv(grid, path, sql);

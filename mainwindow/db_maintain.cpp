@@ -1,6 +1,9 @@
 // Database maintenance: backup, restore and clearing of ACC.MDB.
 #include "db_maintain.h"
 
+#include <cerrno>
+
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -11,6 +14,7 @@
 #include <QTemporaryFile>
 
 #include "platform/busy_guard.h"
+#include "platform/clock.h"
 #include "platform/db.h"
 #include "platform/program_folder.h"
 #include "platform/prompter.h"
@@ -46,18 +50,53 @@ void RemoveWithLogs(const QString &path)
         QFile::remove(path + suffix);
 }
 
-// Renames a database file together with a write-ahead log that could not be folded into it, so the
-// two stay one database; its shared-memory index is only a cache and goes.
-bool MoveDatabase(const QString &from, const QString &to)
+// A second name for a file: a hard link, or where the file system has none, a copy put on the disk.
+bool LinkOrCopy(const QString &from, const QString &to)
 {
-    if (!QFile::rename(from, to))
+    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
-    if (QFileInfo::exists(from + kWal)) {
-        QFile::remove(to + kWal);
-        QFile::rename(from + kWal, to + kWal);
-    }
-    QFile::remove(from + kShm);
-    return true;
+    if (CopyBytes(from, out) && out.flush() && ::fsync(out.handle()) == 0)
+        return true;
+    out.remove();
+    return false;
+}
+
+// Keeps the book under the name keep as well, with a write-ahead log that could not be folded into it
+// (its shared-memory index is only a cache).
+bool KeepAside(const QString &database, const QString &keep)
+{
+    if (!LinkOrCopy(database, keep))
+        return false;
+    if (QFileInfo(database + kWal).size() == 0 || LinkOrCopy(database + kWal, keep + kWal))
+        return true;
+    QFile::remove(keep);
+    return false;
+}
+
+// Puts the folder's entries (new names, renames) on the disk.
+bool SyncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+    ::close(fd);
+    return ok;
+}
+
+std::function<void(const char *)> &RestoreStepHook()
+{
+    static std::function<void(const char *)> hook;
+    return hook;
+}
+
+void ReachRestoreStep(const char *step)
+{
+    if (RestoreStepHook())
+        RestoreStepHook()(step);
 }
 
 // The restore's checked copy of the backup: a file in the program folder removed (with any log
@@ -89,15 +128,17 @@ public:
     // True when the copy is a database of this program. Looking at it leaves no log files behind.
     bool IsBook() const
     {
-        const bool ok = InspectAccDb(m_path) == AccDbState::Ok;
+        const bool ok = IsWholeBook(m_path);
         QFile::remove(m_path + kWal);
         QFile::remove(m_path + kShm);
         return ok;
     }
-    // Moves the copy to path with those permissions; it is no longer removed then.
+    // Moves the copy to path with those permissions, in one step over a file there; it is no longer
+    // removed then.
     bool MoveTo(const QString &path, QFile::Permissions permissions)
     {
-        if (!QFile::setPermissions(m_path, permissions) || !QFile::rename(m_path, path))
+        if (!QFile::setPermissions(m_path, permissions) ||
+            ::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(path).constData()) != 0)
             return false;
         m_path.clear();
         return true;
@@ -109,10 +150,18 @@ private:
 
 }  // namespace
 
+QString BackupProposedName()
+{
+    return QStringLiteral("ACC") + ClockNow().date().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".dbk");
+}
+
 void BackupDatabase()
 {
     QString filter = kBackupFilter;
-    const QString target = GetFileNameDlg(filter, true);
+    SaveDialogOptions options;
+    options.proposedName = BackupProposedName();
+    options.confirmOverwrite = true;
+    const QString target = GetFileNameDlg(filter, true, options);
     if (target.isEmpty())
         return;
     BusyGuard busy;
@@ -147,6 +196,11 @@ QString FreeKeepName(const QString &folder)
     return QString();
 }
 
+void SetRestoreStepHook(std::function<void(const char *step)> hook)
+{
+    RestoreStepHook() = std::move(hook);
+}
+
 bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
 {
     QString filter = kBackupFilter;
@@ -164,6 +218,7 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         MsgBox(kNotABackupText);
         return false;
     }
+    ReachRestoreStep("checked");
     const QString database = ProgramFilePath(kAccDb);
     const bool hasDatabase = QFileInfo::exists(database);
     QString keep;
@@ -183,29 +238,40 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
     QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser |
                                      QFile::ReadGroup | QFile::ReadOther;
     if (hasDatabase) {
-        DbError ignored;  // a log that cannot be folded moves with the file
+        DbError ignored;  // a log that cannot be folded is kept with the book
         FoldWriteAheadLog(database, ignored);
         permissions = QFileInfo(database).permissions();
-        if (!MoveDatabase(database, keep)) {
+        // The book stays in place while its copy is made, so a kill at any point leaves a whole ACC.MDB.
+        const bool kept = KeepAside(database, keep);
+        if (!kept || !SyncFolder(folder)) {
+            if (kept)
+                RemoveWithLogs(keep);
             MsgBox(kRestoreFailedText);
             return false;
         }
+        ReachRestoreStep("kept");
     }
-    // A log left without its database would be rolled into the restored one.
+    // A log left beside the name would be rolled into the restored book; the old book's log, if it
+    // could not be folded, is kept beside its copy.
     QFile::remove(database + kWal);
     QFile::remove(database + kShm);
+    // One rename puts the checked copy in place of the book.
     if (!copy.MoveTo(database, permissions)) {
-        if (hasDatabase)
-            MoveDatabase(keep, database);
+        if (hasDatabase) {
+            QFile::copy(keep + kWal, database + kWal);
+            RemoveWithLogs(keep);
+        }
         MsgBox(kRestoreFailedText);
         return false;
     }
+    SyncFolder(folder);
+    ReachRestoreStep("replaced");
     return true;
 }
 
 bool ClearDatabase(const BeforeDatabaseChange &beforeChange)
 {
-    if (MsgBox(kClearQuestion, Msg::YesNo + Msg::Question) == Msg::No)
+    if (MsgBox(kClearQuestion, Msg::YesNo + Msg::Question + Msg::DefaultButton2) == Msg::No)
         return false;
     BusyGuard busy;
     if (beforeChange)

@@ -21,10 +21,15 @@ inline const QString kClearQuestion = QStringLiteral("您确定要清空所有�
 // windows that hold entries of the current book, so none of them is saved into the new one.
 using BeforeDatabaseChange = std::function<void()>;
 
-// Asks for the backup file (save dialog, kBackupFilter); nothing when none is chosen. Writes a byte
-// copy of the database (its write-ahead log folded in first) to a temporary file in the chosen folder
-// and renames it over the chosen path, then shows kBackupDoneText & path. When any step fails, an
-// older file of that name stays as it was, no part-written file is left and kBackupFailedText shows.
+// The name a backup proposes when no backup name was chosen before: "ACC" & today as YYYYMMDD & ".dbk".
+QString BackupProposedName();
+
+// Asks for the backup file (save dialog, kBackupFilter, proposing BackupProposedName unless a backup
+// name was chosen before, and asking before an existing file is replaced); nothing when none is
+// chosen. Writes a byte copy of the database (its write-ahead log folded in first) to a temporary file
+// in the chosen folder and renames it over the chosen path, then shows kBackupDoneText & path. When
+// any step fails, an older file of that name stays as it was, no part-written file is left and
+// kBackupFailedText shows.
 void BackupDatabase();
 
 // The name the current database is kept under before a restore: the first "acc" & n (four digits,
@@ -32,16 +37,23 @@ void BackupDatabase();
 QString FreeKeepName(const QString &folder);
 
 // Asks for a backup (open dialog, kBackupFilter); nothing when none is chosen. The backup is copied to
-// a temporary file in the program folder and checked first: a file that is no database of this
-// program (no SQLite file holding account and 参数) is removed again and kNotABackupText shows. Then,
-// when the folder holds the database, it is renamed to FreeKeepName (its log folded in first) and the
-// copy takes its place with the old file's permissions; without a database the copy simply becomes
-// it. Stale "-wal"/"-shm" files of the database are removed before. No free keep name, or a step
+// a temporary file "accRestore*.tmp" in the program folder and checked first: a file that is no whole
+// book of this program (IsWholeBook: damaged pages, or account and 参数 without the columns the
+// program reads) is removed again and kNotABackupText shows. Then, when the folder holds the
+// database, it is kept under FreeKeepName as well (a hard link or a copy, its log folded in first) and
+// the checked copy is renamed over it in one step, with the old file's permissions; without a database
+// the copy simply becomes it. So at every moment, a kill included, ACC.MDB is a whole book. Stale
+// "-wal"/"-shm" files of the database are removed before the rename. No free keep name, or a step
 // that fails, shows kRestoreFailedText with the database as it was. beforeChange runs once the copy
 // has passed, before the database is touched. True when the database was replaced.
 bool RestoreDatabase(const BeforeDatabaseChange &beforeChange);
 
-// Asks kClearQuestion (Yes, No); only No cancels. Then beforeChange runs and, under the progress
+// Called by a restore after each of its steps: "checked" (the copy has passed, nothing else touched),
+// "kept" (the book has its second name) and "replaced" (the copy is the book), so that a test can end
+// the process there as a kill would. Empty by default.
+void SetRestoreStepHook(std::function<void(const char *step)> hook);
+
+// Asks kClearQuestion (Yes, No; No the default button); only No cancels. Then beforeChange runs and, under the progress
 // window "正在清空数据..." (6 steps): the price tables "H_..." are dropped, the rows of account, DeelRes,
 // LastPrice and every parameter except the "FPAR_" ones (saved window settings) deleted, one step
 // each, and the database compacted. A statement that fails is logged and the clearing goes on.

@@ -125,6 +125,8 @@ QString BookProblemText(AccDbState state, const QString &path, const QString &da
         break;
     case AccDbState::NotDatabase:
         what = QStringLiteral("这不是 SQLite 数据库文件，或者文件已经损坏。");
+        if (const QStringList copies = KeptBookCopies(QFileInfo(path).absolutePath()); !copies.isEmpty())
+            what += QStringLiteral("\r\n旁边最新的账本副本：\r\n") + KeptCopyText(copies.front());
         break;
     case AccDbState::NotOurs:
         what = QStringLiteral("这是一个 SQLite 数据库，但不是本软件的账本（缺少 account 表或 参数 表）。");
@@ -143,6 +145,32 @@ QString BookProblemText(AccDbState state, const QString &path, const QString &da
     const QString end = untouched ? QStringLiteral("文件没有被改动，程序将退出。") : QStringLiteral("程序将退出。");
     return QStringLiteral("账本文件：\r\n") + QDir::toNativeSeparators(path) + QStringLiteral("\r\n\r\n") + what +
            QStringLiteral("\r\n\r\n") + end;
+}
+
+// A missing book beside kept copies of it (a restore or a move that went wrong): asks before a new,
+// empty book takes its place. True when a new book may be made.
+bool MissingBookMayBeMade(const QString &book)
+{
+    const QStringList copies = KeptBookCopies(QFileInfo(book).absolutePath(), true);
+    if (copies.isEmpty())
+        return true;
+    const QString text =
+        QStringLiteral("账本文件不存在：\r\n") + QDir::toNativeSeparators(book) +
+        QStringLiteral("\r\n\r\n程序文件夹中有账本的副本，最新的是：\r\n") + KeptCopyText(copies.front()) +
+        QStringLiteral("\r\n\r\n选“是”新建一个空账本（之后可以用菜单“数据库”中的“恢复备份”换回备份）；"
+                       "\r\n选“否”则程序将退出，什么也不改动：可以把该副本改名为 ACC.MDB 后再启动。");
+    return MsgBox(text, Msg::YesNo + Msg::Question + Msg::DefaultButton2) == Msg::Yes;
+}
+
+// Removes what an interrupted restore or compaction left beside the book, once the book is certain
+// to be whole; with a book that is not, they stay (one of them may be all that is left).
+void RemoveLeftovers(const QString &book)
+{
+    const QStringList leftovers = BookLeftovers(QFileInfo(book).absolutePath());
+    if (leftovers.isEmpty() || !IsWholeBook(book))
+        return;
+    for (const QString &path : leftovers)
+        QFile::remove(path);
 }
 
 }  // namespace
@@ -286,6 +314,14 @@ int Main(const QString &dataFolder)
                Msg::OkOnly | Msg::Critical);
         return 1;
     }
+    if (remake && !MissingBookMayBeMade(book)) {
+        ReleaseInstanceLock();
+        return 1;
+    }
+    // The watch is on before the book is first read, so damage is said before anything is written.
+    WatchDbFailures();
+    if (state == AccDbState::Ok)
+        RemoveLeftovers(book);
     if (remake) {
         // A zero-byte file holds nothing to lose.
         if ((state == AccDbState::Empty && !QFile::remove(book)) || !CreateAccDb(book, dataFolder)) {

@@ -74,6 +74,12 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 //   file and what is wrong, and nothing else runs;
 // - the single-instance check: kAlreadyRunningText when another instance holds the lock, a message
 //   naming the lock file when it cannot be made; nothing else runs then;
+// - a missing or zero-byte ACC.MDB beside kept copies of it (acc####.mdb, *.dbk, a restore's
+//   accRestore*.tmp): a question names the newest of them; No ends the program with nothing changed;
+// - the watch on database failures (WatchDbFailures) starts: from the first read on, damage to the
+//   book is said before anything more is written;
+// - with a book in place, what an interrupted restore or compaction left beside it (BookLeftovers) is
+//   removed when the book passes IsWholeBook, and left when it does not;
 // - a missing or zero-byte ACC.MDB is made anew from dataFolder; when the program folder is the
 //   application data folder standing in for the executable's, a message says where the new book is;
 // - the idle connection (platform/db.h) is taken on the book for the rest of the program's life;
@@ -82,8 +88,8 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 //   from RecalcStartDate(); the main window shown. From the latest trading date to the per-day
 //   assets, a request that waits longer than a second shows the progress window in busy mode until it
 //   ends (unless the window is up already), with a caption naming the service and the time-out.
-// Every message has an OK button only. Returns 0 when the program goes on in the main window's
-// events, 1 when it ends.
+// Every message but the questions has an OK button only. Returns 0 when the program goes on in the
+// main window's events, 1 when it ends.
 int Main(const QString &dataFolder = QString());
 
 // The data part of a restart on a replaced or emptied database file: the idle connection taken again

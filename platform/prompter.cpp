@@ -67,6 +67,7 @@ std::optional<QString> ScriptedPrompter::AskText(const QString &prompt, const QS
 std::optional<QString> ScriptedPrompter::AskFileName(FileDialogRequest &request)
 {
     shown.push_back({QStringLiteral("file"), request.filter, request.title, request.save ? 1 : 0});
+    fileRequests.push_back(request);
     if (fileAnswers.empty())
         return std::nullopt;
     return TakeFront(fileAnswers);

@@ -23,7 +23,9 @@ inline constexpr int Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes =
 }  // namespace Msg
 
 // A file dialog request. `filter` is in Qt's form ("CSV文件 (*.csv);;所有文件 (*.*)"); `filterIndex`
-// counts from 1 and comes back as the filter the user chose.
+// counts from 1 and comes back as the position of the filter the user chose. A save dialog adds the
+// chosen filter's extension to a name typed without one; with confirmOverwrite it asks before an
+// existing file is chosen (No as the default button), else it asks nothing and the caller does.
 struct FileDialogRequest {
     bool save = false;
     QString title;
@@ -31,6 +33,7 @@ struct FileDialogRequest {
     int filterIndex = 1;
     QString folder;
     QString fileName;
+    bool confirmOverwrite = false;
 };
 
 class Prompter {
@@ -63,6 +66,8 @@ public:
     std::deque<std::optional<QString>> textAnswers;
     std::deque<std::optional<QString>> fileAnswers;
     std::deque<std::optional<uint32_t>> colorAnswers;
+    // The file dialog requests as they were made, in order.
+    std::vector<FileDialogRequest> fileRequests;
 
     int ShowMessage(const QString &text, int style, const QString &title) override;
     std::optional<QString> AskText(const QString &prompt, const QString &title, const QString &initial) override;

@@ -7,6 +7,16 @@
 #include "gbk.h"
 #include "program_folder.h"
 
+namespace {
+
+std::function<void(const DbError &)> &Observer()
+{
+    static std::function<void(const DbError &)> observer;
+    return observer;
+}
+
+}  // namespace
+
 void AppendText(const QString &path, const QString &text)
 {
     QFile f(path);
@@ -22,4 +32,11 @@ void LogDbError(const DbError &error, const QString &sql)
     if (!sql.isEmpty())
         entry += QStringLiteral("\r\n") + sql;
     AppendText(ProgramFilePath(QStringLiteral("RunErr.txt")), entry);
+    if (Observer())
+        Observer()(error);
+}
+
+void SetDbErrorObserver(std::function<void(const DbError &)> observer)
+{
+    Observer() = std::move(observer);
 }

@@ -2,6 +2,8 @@
 // Every layer logs through here, so an entry looks the same whoever writes it.
 #pragma once
 
+#include <functional>
+
 #include <QString>
 
 #include "db.h"
@@ -12,3 +14,8 @@ void AppendText(const QString &path, const QString &text);
 // Appends an entry to RunErr.txt in the program folder: two empty lines, the clock's time as
 // "YYYY-MM-DD HH:MM:SS", "number:description" and, when sql is not empty, the SQL on its own line.
 void LogDbError(const DbError &error, const QString &sql = QString());
+
+// Called with the error of every entry LogDbError writes, after it is written (the database layer
+// tells the user about damage and disk failures through it). Empty by default; an empty function
+// removes it.
+void SetDbErrorObserver(std::function<void(const DbError &error)> observer);

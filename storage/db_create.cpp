@@ -3,9 +3,14 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 #include <QTemporaryFile>
 
@@ -70,7 +75,95 @@ bool Build(const QString &path, const QString &schema, const QString &stocks)
     return sqlite3_close(db) == SQLITE_OK && ok;
 }
 
+// The columns of account and 参数 the program reads, in lower case (SQLite compares names so).
+const QSet<QString> &ReadColumns(const QString &table)
+{
+    static const QSet<QString> account = {QStringLiteral("id"),     QStringLiteral("code"),  QStringLiteral("sname"),
+                                          QStringLiteral("bdate"),  QStringLiteral("bprice"), QStringLiteral("num"),
+                                          QStringLiteral("tnum"),   QStringLiteral("sdate"), QStringLiteral("sprice"),
+                                          QStringLiteral("bcash"),  QStringLiteral("scash"), QStringLiteral("aprice"),
+                                          QStringLiteral("memo")};
+    static const QSet<QString> params = {QStringLiteral("var"), QStringLiteral("con")};
+    return table == u"account" ? account : params;
+}
+
+// True when the statement's rows are one "ok" (quick_check's answer for a whole file).
+bool QuickCheckPasses(sqlite3 *db)
+{
+    sqlite3_stmt *stmt = nullptr;
+    bool ok = sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &stmt, nullptr) == SQLITE_OK &&
+              sqlite3_step(stmt) == SQLITE_ROW &&
+              QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))) == u"ok";
+    sqlite3_finalize(stmt);
+    return ok;
+}
+
+bool HasReadColumns(sqlite3 *db, const QString &table)
+{
+    QSet<QString> missing = ReadColumns(table);
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray sql = "SELECT name FROM pragma_table_info('" + table.toUtf8() + "')";
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return false;
+    }
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+        missing.remove(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))).toLower());
+    sqlite3_finalize(stmt);
+    return missing.isEmpty();
+}
+
+// The files of the folder whose names match the pattern (any letter case), newest first.
+QStringList FilesMatching(const QString &folder, const QRegularExpression &pattern)
+{
+    QFileInfoList found;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &e : entries)
+        if (pattern.match(e.fileName()).hasMatch())
+            found << e;
+    std::stable_sort(found.begin(), found.end(),
+                     [](const QFileInfo &a, const QFileInfo &b) { return a.lastModified() > b.lastModified(); });
+    QStringList paths;
+    for (const QFileInfo &e : found)
+        paths << e.absoluteFilePath();
+    return paths;
+}
+
 }  // namespace
+
+bool IsWholeBook(const QString &path)
+{
+    if (InspectAccDb(path) != AccDbState::Ok)
+        return false;
+    sqlite3 *db = nullptr;
+    bool ok = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+              QuickCheckPasses(db) && HasReadColumns(db, QStringLiteral("account")) &&
+              HasReadColumns(db, QStringLiteral("参数"));
+    sqlite3_close(db);
+    return ok;
+}
+
+QStringList KeptBookCopies(const QString &folder, bool restoreFiles)
+{
+    static const QRegularExpression kept(QStringLiteral("^(acc\\d{4}\\.mdb|.*\\.dbk)$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression withRestore(QStringLiteral("^(acc\\d{4}\\.mdb|.*\\.dbk|accRestore.*\\.tmp)$"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    return FilesMatching(folder, restoreFiles ? withRestore : kept);
+}
+
+QString KeptCopyText(const QString &path)
+{
+    return QDir::toNativeSeparators(path) + QStringLiteral("（") +
+           QFileInfo(path).lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm")) + QStringLiteral("）");
+}
+
+QStringList BookLeftovers(const QString &folder)
+{
+    static const QRegularExpression leftover(QStringLiteral("^(accRestore.*\\.tmp|acc\\.mdb\\.new)(-wal|-shm)?$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    return FilesMatching(folder, leftover);
+}
 
 bool HasAccDbSources(const QString &dataDir)
 {

@@ -1,4 +1,5 @@
-// Making a new database file ACC.MDB from the shipped text files: the schema and the stock list.
+// Making a new database file ACC.MDB from the shipped text files: the schema and the stock list; and
+// what start-up and restore find in a book file and beside it.
 #pragma once
 
 #include <QString>
@@ -24,3 +25,23 @@ enum class AccDbState {
     FolderReadOnly,  // the folder holding it cannot be written (SQLite keeps its log files beside it)
 };
 AccDbState InspectAccDb(const QString &path);
+
+// True when the file at path is a whole book of this program: an SQLite database whose every page
+// passes SQLite's quick check and whose tables account and 参数 hold every column the program reads
+// (account.sid may be missing: the schema upgrade adds it). Reads the whole file (about 0.1 s for a
+// ten-year book); opened read-only, the file itself is not changed.
+bool IsWholeBook(const QString &path);
+
+// The copies of the book kept in a folder, newest first by time of last change: "acc" & four digits &
+// ".mdb" (the books a restore kept aside), "*.dbk" backups and, with restoreFiles, a restore's
+// temporary copies "accRestore*.tmp"; any letter case. Full paths.
+QStringList KeptBookCopies(const QString &folder, bool restoreFiles = false);
+
+// The path of a kept copy as the messages name it, with its time of last change:
+// path & "（" & "YYYY-MM-DD HH:MM" & "）".
+QString KeptCopyText(const QString &path);
+
+// What an interrupted restore or compaction leaves in the folder of the book: the restore's temporary
+// copies "accRestore*.tmp" and the compacted copy "ACC.MDB.new", with SQLite's "-wal"/"-shm" files
+// beside them; any letter case. Full paths.
+QStringList BookLeftovers(const QString &folder);

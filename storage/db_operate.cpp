@@ -2,16 +2,23 @@
 #include "db_operate.h"
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/busy_guard.h"
 #include "platform/gbk.h"
 #include "platform/numeric.h"
 #include "platform/program_folder.h"
 #include "platform/prompter.h"
 #include "storage/common.h"
+#include "storage/db_create.h"
 
 namespace {
 
@@ -88,7 +95,107 @@ std::optional<QStringList> TableNames(const QString &file)
     return names;
 }
 
+struct FailureWatch {
+    bool damageTold = false;
+    bool ioErrorTold = false;
+    bool diskFullTold = false;
+    std::function<void()> damageEnd;
+};
+
+FailureWatch &Watch()
+{
+    static FailureWatch watch;
+    return watch;
+}
+
+QString BookPath()
+{
+    return QDir::toNativeSeparators(ProgramFilePath(kAccDb));
+}
+
+QString DamageText(const DbError &error)
+{
+    const QStringList copies = KeptBookCopies(ProgramFolder());
+    QString copy;
+    if (copies.isEmpty()) {
+        copy = QStringLiteral("程序文件夹中没有找到账本的副本（acc0001.mdb 之类，或 .dbk 备份文件）。");
+    } else {
+        copy = QStringLiteral("旁边最新的账本副本：\r\n") + KeptCopyText(copies.front());
+    }
+    return QStringLiteral("账本文件已经损坏：\r\n") + BookPath() + QStringLiteral("\r\n（") + error.text +
+           QStringLiteral("）\r\n\r\n") + copy +
+           QStringLiteral("\r\n\r\n选“是”继续运行：可以用菜单“数据库”中的“恢复备份”换回备份，显示的数据可能不全。"
+                          "\r\n选“否”立即退出程序，账本不再写入。");
+}
+
+void NoteDbFailure(const DbError &error)
+{
+    FailureWatch &w = Watch();
+    const DbFailureKind kind = ClassifyDbFailure(error);
+    bool *told = kind == DbFailureKind::Damage    ? &w.damageTold
+                 : kind == DbFailureKind::IoError ? &w.ioErrorTold
+                 : kind == DbFailureKind::DiskFull ? &w.diskFullTold
+                                                   : nullptr;
+    if (!told || *told)
+        return;
+    *told = true;
+    // No timer tick or second command starts while the message waits.
+    BusyGuard busy;
+    switch (kind) {
+    case DbFailureKind::Damage:
+        if (MsgBox(DamageText(error), Msg::YesNo + Msg::Critical) == Msg::No) {
+            if (w.damageEnd) {
+                w.damageEnd();
+            } else {
+                std::fflush(nullptr);
+                ::_exit(1);
+            }
+        }
+        break;
+    case DbFailureKind::IoError:
+        MsgBox(QStringLiteral("读写账本文件时磁盘出错：\r\n") + BookPath() + QStringLiteral("\r\n（") + error.text +
+                   QStringLiteral("）\r\n\r\n刚才的操作可能没有保存。请检查磁盘或存储设备（是否已拔出、是否损坏），"
+                                  "然后用菜单“数据库”中的“备份数据”另存一份账本。"),
+               Msg::OkOnly + Msg::Critical);
+        break;
+    case DbFailureKind::DiskFull:
+        MsgBox(QStringLiteral("磁盘已满，账本文件无法写入：\r\n") + BookPath() + QStringLiteral("\r\n（") + error.text +
+                   QStringLiteral("）\r\n\r\n刚才的操作没有保存。请删除不需要的文件，腾出磁盘空间后再继续。"),
+               Msg::OkOnly + Msg::Critical);
+        break;
+    case DbFailureKind::Other:
+        break;
+    }
+}
+
 }  // namespace
+
+DbFailureKind ClassifyDbFailure(const DbError &error)
+{
+    switch (error.number & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return DbFailureKind::Damage;
+    case SQLITE_IOERR:
+        return DbFailureKind::IoError;
+    case SQLITE_FULL:
+        return DbFailureKind::DiskFull;
+    default:
+        return DbFailureKind::Other;
+    }
+}
+
+void WatchDbFailures(bool on)
+{
+    FailureWatch &w = Watch();
+    w.damageTold = w.ioErrorTold = w.diskFullTold = false;
+    SetDbErrorObserver(on ? std::function<void(const DbError &)>(NoteDbFailure) : nullptr);
+}
+
+void SetDbDamageEnd(std::function<void()> end)
+{
+    Watch().damageEnd = std::move(end);
+}
 
 DbRetryTiming GetDbRetryTiming()
 {

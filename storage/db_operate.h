@@ -5,6 +5,7 @@
 // file with retries).
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include <QString>
@@ -108,3 +109,27 @@ void DropTablesLike(const QString &text, const QString &file = kAccDb);
 // The whole text of a GBK file, retried while it cannot be read or is still empty; after 100
 // attempts the message "无法打开下载文档：" and "". With deleteAfter set, the file is deleted once read.
 QString ReadTextFile(const QString &path, bool &deleteAfter);
+
+// The database failures the user is told of, besides the log; any other is only logged.
+enum class DbFailureKind {
+    Other,
+    Damage,    // SQLITE_CORRUPT, SQLITE_NOTADB: the file's pages are damaged
+    IoError,   // SQLITE_IOERR: "disk I/O error"
+    DiskFull,  // SQLITE_FULL: "database or disk is full"
+};
+DbFailureKind ClassifyDbFailure(const DbError &error);
+
+// Watches the errors written to RunErr.txt (SetDbErrorObserver) and tells the user the first time in
+// the run that each kind of failure occurs, naming the book ACC.MDB:
+// - damage: the newest kept copy beside the book (KeptBookCopies) or that there is none, and the
+//   question whether to go on (Yes; 恢复备份 can then put a backup in its place) or to end (No): the
+//   program then ends at once, writing nothing more, through the end set by SetDbDamageEnd;
+// - a disk I/O error: what may be lost and to check the disk;
+// - a full disk: that nothing more can be saved until space is freed.
+// Each message shows through the prompter while the busy guard is held. With on false the watch ends
+// and the marks of failures told are cleared (tests start afresh so).
+void WatchDbFailures(bool on = true);
+
+// How the program ends when the user chooses to after the damage message: by default the process
+// exits at once with code 1. An empty function restores the default; tests record the choice instead.
+void SetDbDamageEnd(std::function<void()> end);

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -60,6 +61,21 @@ std::function<bool(const QUrl &)> &ShellOpenHook()
 // event loop.
 constexpr int kWaitPollMs = 50;
 
+// True when the file's name matches a pattern of the filter (program form "description|patterns|...").
+bool FilterListsFile(const QString &filter, const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 1; i < parts.size(); i += 2)
+        for (const QString &p : parts[i].split(u';', Qt::SkipEmptyParts))
+            if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(p.trimmed()),
+                                   QRegularExpression::CaseInsensitiveOption)
+                    .match(name)
+                    .hasMatch())
+                return true;
+    return false;
+}
+
 }  // namespace
 
 CommonDialog &SharedDialog()
@@ -94,7 +110,7 @@ void SetDialogParamStore(std::function<QString(const QString &, const QString &)
     Store().save = std::move(save);
 }
 
-QString GetFileNameDlg(QString &filter, bool save)
+QString GetFileNameDlg(QString &filter, bool save, const SaveDialogOptions &options)
 {
     if (filter.isEmpty())
         filter = kCsvFilter;
@@ -105,9 +121,20 @@ QString GetFileNameDlg(QString &filter, bool save)
     request.filter = ConvertFileFilter(filter);
     request.filterIndex = dlg.filterIndex;
     request.fileName = dlg.fileName;
+    request.confirmOverwrite = save && options.confirmOverwrite;
+    // A save never proposes to write over a file of another kind (a workbook under a backup's name).
+    if (save && !dlg.fileName.isEmpty() && !FilterListsFile(filter, dlg.fileName)) {
+        const QFileInfo kept(dlg.fileName);
+        request.folder = kept.path();
+        request.fileName = options.proposedName.isEmpty() || QFileInfo(options.proposedName).isAbsolute()
+                               ? options.proposedName
+                               : QDir(kept.path()).filePath(options.proposedName);
+    } else if (save && dlg.fileName.isEmpty()) {
+        request.fileName = options.proposedName;
+    }
     const std::optional<QString> chosen = GetPrompter().AskFileName(request);
     dlg.filterIndex = request.filterIndex;
-    if (chosen)
+    if (chosen && !chosen->isEmpty())
         dlg.fileName = *chosen;
     SaveDefaultType(dlg.filterIndex);
     return chosen.value_or(QString());

@@ -35,12 +35,21 @@ QString ConvertFileFilter(const QString &filter);
 void SetDialogParamStore(std::function<QString(const QString &key, const QString &defaultValue)> get,
                          std::function<void(const QString &key, const QString &value)> save);
 
-// Asks for a file to open, or with save set a file to save (the dialog asks nothing about overwriting:
-// callers do). An empty filter becomes kCsvFilter and is handed back. The dialog opens on the file
-// name last chosen and on the filter index saved as "DefaultType" (default 1); after the dialog,
-// also a cancelled one, the index it ended on is saved there. Returns the chosen path, or an empty
-// text when cancelled.
-QString GetFileNameDlg(QString &filter, bool save);
+// What a save dialog proposes and asks besides: the name it proposes when the name last chosen is of
+// a type the filter does not list (a bare name goes into that name's folder), and whether it asks
+// before an existing file is chosen.
+struct SaveDialogOptions {
+    QString proposedName;
+    bool confirmOverwrite = false;
+};
+
+// Asks for a file to open, or with save set a file to save (unless options ask for it, the dialog asks
+// nothing about overwriting: callers do). An empty filter becomes kCsvFilter and is handed back. The
+// dialog opens on the file name last chosen and on the filter index saved as "DefaultType" (default
+// 1); a save dialog proposes the last name only when the filter lists its type, else the options'
+// proposed name. After the dialog, also a cancelled one, the index it ended on is saved there.
+// Returns the chosen path, or an empty text when cancelled.
+QString GetFileNameDlg(QString &filter, bool save, const SaveDialogOptions &options = {});
 
 // Asks for a colour starting from `initial` (0x00BBGGRR) in the given dialog, or the shared one. The
 // chosen colour, or the initial colour when cancelled; the dialog keeps the result.

@@ -570,7 +570,7 @@ bool DeleteGridRows(FlexGrid &grid, int &r1, int &r2, bool confirm, bool closePr
     if (confirm &&
         MsgBox(QStringLiteral("您确定要删除第") + QString::number(r1 - fixedRows + 1) + u'-' +
                    QString::number(r2 - fixedRows + 1) + QStringLiteral("行数据？"),
-               Msg::YesNo) != Msg::Yes)
+               Msg::YesNo + Msg::DefaultButton2) != Msg::Yes)
         return false;
     const bool progress = n > 100;
     if (progress)

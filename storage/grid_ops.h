@@ -102,11 +102,11 @@ void SortGridByColumn(FlexGrid &grid, int &col, int &order);
 void RenumberGridRows(FlexGrid &grid);
 
 // Deletes data rows r1..r2 (either order; a negative one takes the selection Row..RowSel) from the
-// grid, after the question "您确定要删除第a-b行数据？" (Yes/No) when confirm is set; the rows below
-// move up with their colours and the row-number column keeps its numbering. When the grid has a
-// column "id" and its Tag names a table of ACC.MDB, those records are deleted there too. More than
-// 100 rows show "正在删除记录……" in the progress window; closeProgress closes it at the end. False
-// when nothing was deleted (No, no data rows, rows outside the data rows).
+// grid, after the question "您确定要删除第a-b行数据？" (Yes/No, No the default button) when confirm is
+// set; the rows below move up with their colours and the row-number column keeps its numbering. When
+// the grid has a column "id" and its Tag names a table of ACC.MDB, those records are deleted there
+// too. More than 100 rows show "正在删除记录……" in the progress window; closeProgress closes it at the
+// end. False when nothing was deleted (No, no data rows, rows outside the data rows).
 bool DeleteGridRows(FlexGrid &grid, int &r1, int &r2, bool confirm, bool closeProgress);
 
 // The texts of column col in rows r1..r2 (either order) joined by ","; "" when any index lies outside.

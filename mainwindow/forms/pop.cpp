@@ -110,9 +110,8 @@ void POPForm::SaveChartPicture()
     // The chart may have gone while the dialog was open.
     if (path.isEmpty() || !TargetPic)
         return;
-    if (QFileInfo::exists(path) &&
-        MsgBox(QStringLiteral("文件“") + path + QStringLiteral("”已存在，是否覆盖？"), Msg::YesNo + Msg::Question) !=
-            Msg::Yes)
+    if (QFileInfo::exists(path) && MsgBox(QStringLiteral("文件“") + path + QStringLiteral("”已存在，是否覆盖？"),
+                                          Msg::YesNo + Msg::Question + Msg::DefaultButton2) != Msg::Yes)
         return;
     bool saved = false;
     QString error;

@@ -3,10 +3,12 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 
@@ -50,6 +52,26 @@ QMessageBox::Icon IconOf(int style)
     }
 }
 
+// A filter "description (patterns)" split at its last bracketed part.
+QString DescriptionOfFilter(const QString &filter)
+{
+    const qsizetype open = filter.lastIndexOf(u'(');
+    return filter.endsWith(u')') && open > 0 ? filter.left(open).trimmed() : filter;
+}
+
+// The extension of a filter's first pattern "*.ext" ("csv" of "CSV (*.csv)"); "" when the pattern
+// is no plain extension ("*", "*.*", "*.x?s").
+QString SuffixOfFilter(const QString &filter)
+{
+    const qsizetype open = filter.lastIndexOf(u'(');
+    if (!filter.endsWith(u')') || open < 0)
+        return QString();
+    const QString first = filter.mid(open + 1, filter.size() - open - 2).split(u' ', Qt::SkipEmptyParts).value(0);
+    static const QRegularExpression plain(QStringLiteral("^\\*\\.([^*?\\[\\]. ]+)$"));
+    const QRegularExpressionMatch m = plain.match(first);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
 // The program's texts break lines with CR LF or a lone CR; Qt's labels break only at LF.
 QString WithLineBreaks(const QString &text)
 {
@@ -57,6 +79,23 @@ QString WithLineBreaks(const QString &text)
     t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     t.replace(u'\r', u'\n');
     return t;
+}
+
+// The position (from 0) of the filter shown in the dialog's type list; -1 when none is. Read by
+// position: with the patterns hidden, the dialog's own name of the selected filter is only its
+// description, which is no entry of the filter list.
+int PickedFilter(const QFileDialog &dialog, const QStringList &filters)
+{
+    if (const auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        types && types->count() == filters.size())
+        return types->currentIndex();
+    // A dialog of the desktop has no type list of Qt's: its answer is compared with the filters and
+    // with their descriptions.
+    const QString picked = dialog.selectedNameFilter();
+    for (qsizetype i = 0; i < filters.size(); ++i)
+        if (filters[i] == picked || DescriptionOfFilter(filters[i]) == picked)
+            return static_cast<int>(i);
+    return -1;
 }
 
 }  // namespace
@@ -96,7 +135,8 @@ std::optional<QString> QtPrompter::AskFileName(FileDialogRequest &request)
     // An instance rather than the static helpers, so that the filter shown last can be read also
     // after a cancel.
     QFileDialog dialog(QApplication::activeWindow(), request.title, request.folder, request.filter);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!request.confirmOverwrite)
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
     // The type list shows each filter's description as written, without its patterns repeated.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -104,12 +144,18 @@ std::optional<QString> QtPrompter::AskFileName(FileDialogRequest &request)
     const QStringList filters = dialog.nameFilters();
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
         dialog.selectNameFilter(filters[request.filterIndex - 1]);
+    // A name typed without an extension gets the one of the type chosen when the dialog is accepted.
+    auto followType = [&dialog, &filters, &request] {
+        const int index = PickedFilter(dialog, filters);
+        dialog.setDefaultSuffix(request.save && index >= 0 ? SuffixOfFilter(filters[index]) : QString());
+    };
+    followType();
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followType);
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     const bool accepted = dialog.exec() == QDialog::Accepted;
-    const int idx = filters.indexOf(dialog.selectedNameFilter());
-    if (idx >= 0)
-        request.filterIndex = idx + 1;
+    if (const int index = PickedFilter(dialog, filters); index >= 0)
+        request.filterIndex = index + 1;
     const QStringList files = dialog.selectedFiles();
     if (!accepted || files.isEmpty() || files.front().isEmpty())
         return std::nullopt;

@@ -364,6 +364,9 @@ TEST_F(ExportTest, DialogAnswersDecideFormatNameAndOverwriting)
         EXPECT_EQ(prompter.shown[0].text, ConvertFileFilter("CSV (逗号分隔)(*.csv)|*.csv|MS Excel文件  (*.xlsx)|*.xlsx"));
         EXPECT_EQ(prompter.shown[0].style, 1) << "a save dialog";
         EXPECT_EQ(prompter.Messages(), c.asked ? QStringList{"该文件已存在，是否覆盖？"} : QStringList());
+        if (c.asked) {
+            EXPECT_EQ(prompter.shown.back().style, Msg::YesNo + Msg::Question + Msg::DefaultButton2) << "No default";
+        }
         QStringList expectFiles;
         if (*c.existing)
             expectFiles << c.existing;

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <unistd.h>
+
+#include <string>
 
 #include <QAction>
+#include <QDateTime>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -28,6 +32,7 @@
 #include "platform/recordset.h"
 #include "records/forms/acc_edit.h"
 #include "records/forms/stock_buy.h"
+#include "storage/db_create.h"
 #include "storage/dialogs.h"
 #include "storage/params.h"
 
@@ -106,6 +111,7 @@ protected:
     QStringList Backup(const QString &path)
     {
         prompter.shown.clear();
+        prompter.fileRequests.clear();
         prompter.fileAnswers = {path};
         BackupDatabase();
         return prompter.Messages();
@@ -243,18 +249,23 @@ TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
     ASSERT_GT(QFileInfo(Db() + "-wal").size(), 0);
     ASSERT_TRUE(QDir().mkpath(PathOf("out/folder.dbk")));
     const QString old = PathOf("out/old.dbk");
+    // The file chosen last was a workbook: the backup proposes a name of its own beside it, not that.
+    SetClock([] { return QDateTime(QDate(2024, 5, 20), QTime(9, 30)); });
+    SharedDialog().fileName = PathOf("out/trades.xlsx");
 
+    const QString ownName = PathOf("out/ACC20240520.dbk");
     struct Case {
         const char *what;
         QString path;
         bool hideBook;
         QString message;
+        QString proposed;  // the name the dialog opens on
     };
     const Case cases[] = {
-        {"cancelled", "", false, ""},
-        {"over an older backup", old, false, kBackupDoneText + old},
-        {"a folder", PathOf("out/folder.dbk"), false, kBackupFailedText},
-        {"no book to copy", old, true, kBackupFailedText},
+        {"cancelled", "", false, "", ownName},
+        {"over an older backup", old, false, kBackupDoneText + old, ownName},
+        {"a folder", PathOf("out/folder.dbk"), false, kBackupFailedText, old},
+        {"no book to copy", old, true, kBackupFailedText, PathOf("out/folder.dbk")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -268,6 +279,9 @@ TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
         }
         EXPECT_EQ(prompter.shown[0].text, ConvertFileFilter(kBackupFilter));
         EXPECT_EQ(prompter.shown[0].style, 1) << "a save dialog";
+        ASSERT_EQ(prompter.fileRequests.size(), 1u);
+        EXPECT_EQ(prompter.fileRequests[0].fileName, c.proposed);
+        EXPECT_TRUE(prompter.fileRequests[0].confirmOverwrite);
         if (c.message.startsWith(kBackupDoneText)) {
             EXPECT_EQ(Column(old, "SELECT code FROM account ORDER BY code"), "000001,600000");
             EXPECT_EQ(Bytes(old), FoldedBytes());
@@ -281,16 +295,28 @@ TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
 
 TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
 {
-    // The backup holds one record, the book two; an SQLite file without account is no backup.
+    // The backup holds one record, the book two. No backup: an SQLite file without account, one with
+    // a page of the stock list zeroed, one whose account and 参数 have other columns.
     const QString dbk = PathOf("book.dbk"), other = PathOf("other.dbk"), text = PathOf("text.dbk");
+    const QString damaged = PathOf("damaged.dbk"), shape = PathOf("shape.dbk");
     ASSERT_EQ(Backup(dbk), QStringList{kBackupDoneText + dbk});
     const QByteArray backupBytes = Bytes(dbk);
     Exec("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('000001','平安银行',#2021-03-05#,9,100,100)");
     WriteFile(text, "Standard Jet DB");
     ASSERT_TRUE(QFile::copy(dbk, other));
+    ASSERT_TRUE(QFile::copy(dbk, damaged));
+    ZeroTablePage(damaged, "companyinfo");
     {
         DbConnection c;
         ASSERT_TRUE(c.Open(other) && c.Execute("DROP TABLE account"));
+    }
+    {
+        WriteFile(shape, "");
+        sqlite3 *raw = nullptr;
+        ASSERT_EQ(sqlite3_open(shape.toUtf8().constData(), &raw), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(raw, "CREATE TABLE account(id, code, note); CREATE TABLE 参数(Var, Con)", nullptr, nullptr,
+                               nullptr), SQLITE_OK);
+        sqlite3_close(raw);
     }
     QFile::setPermissions(Db(), QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray bookBytes = FoldedBytes();
@@ -307,6 +333,8 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
         {"cancelled", "", Plain, "", ""},
         {"text file", text, Plain, kNotABackupText, ""},
         {"SQLite without account", other, Plain, kNotABackupText, ""},
+        {"a page zeroed", damaged, Plain, kNotABackupText, ""},
+        {"account of another shape", shape, Plain, kNotABackupText, ""},
         {"all names taken", dbk, AllKept, kRestoreFailedText, ""},
         {"two kept, one in capitals", dbk, TwoKept, "", "acc0003.mdb"},
         {"no book", dbk, NoBook, "", "ACC.MDB"},
@@ -360,6 +388,69 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
     }
 }
 
+// A restore killed after any of its steps leaves a whole ACC.MDB, the old book or the backup. The
+// next start removes what the restore and a compaction left, once the book is whole, and nothing else.
+TEST_F(MaintainTest, RestoreKilledAtAnyStepLeavesAWholeBookAndTheNextStartTidiesUp)
+{
+    const QString dbk = PathOf("book.dbk");
+    ASSERT_EQ(Backup(dbk), QStringList{kBackupDoneText + dbk});
+    Exec("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('000001','平安银行',#2021-03-05#,9,100,100)");
+    const QByteArray bookBytes = FoldedBytes();
+    const QStringList others = {"accRestore.txt", "other.tmp", "ACC.MDB.bak", "book.dbk"};
+    for (const QString &name : others.mid(0, 3))
+        WriteFile(PathOf(name), "not the program's");
+    auto leftovers = [this] { return QDir(Folder()).entryList({"accRestore*.tmp*", "ACC.MDB.new*"}, QDir::Files); };
+
+    struct Case {
+        std::string step;
+        const char *codes;  // of the book after the kill
+        bool kept;          // acc0001.mdb holds the old book
+    };
+    const Case cases[] = {
+        {"checked", "000001,600000", false},
+        {"kept", "000001,600000", true},
+        {"replaced", "600000", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.step);
+        EXPECT_EXIT(
+            {
+                SetRestoreStepHook([&c](const char *step) {
+                    if (c.step == step)
+                        _exit(0);
+                });
+                prompter.fileAnswers = {dbk};
+                RestoreDatabase({});
+                _exit(1);
+            },
+            ::testing::ExitedWithCode(0), "");
+        EXPECT_TRUE(IsWholeBook(Db()));
+        EXPECT_EQ(Column(Db(), "SELECT code FROM account ORDER BY code"), c.codes);
+        EXPECT_EQ(QFileInfo::exists(PathOf("acc0001.mdb")), c.kept);
+        if (c.kept) {
+            EXPECT_EQ(Bytes(PathOf("acc0001.mdb")), bookBytes);
+        }
+        WriteFile(PathOf("ACC.MDB.new"), "a compaction cut short");
+        EXPECT_EQ(leftovers().size(), c.step == "replaced" ? 1 : 2) << leftovers().join(' ').toStdString();
+
+        EXPECT_EQ(Main(), 0);
+        ReleaseInstanceLock();
+        EXPECT_EQ(leftovers(), QStringList());
+        for (const QString &name : others)
+            EXPECT_TRUE(QFileInfo::exists(PathOf(name))) << name.toStdString();
+
+        IdleConnectionPause pause;
+        QFile::remove(PathOf("acc0001.mdb"));
+        WriteFile(Db(), bookBytes);
+    }
+    // Beside a damaged book they stay: one of them may be all that is left of it.
+    ZeroTablePage(Db(), "companyinfo");
+    WriteFile(PathOf("accRestoreAbCdEf.tmp"), "a copy");
+    EXPECT_EQ(Main(), 0);
+    ReleaseInstanceLock();
+    EXPECT_EQ(leftovers(), QStringList{"accRestoreAbCdEf.tmp"});
+}
+
 TEST_F(MaintainTest, ClearKeepsWindowSettingsStocksAndLastCloses)
 {
     for (const char *key : {"FPAR_MF_chk", "FPAR_SysSet_tt", "当前结点", "MSFOrder_0", "FN_account", "上次下载日期"})
@@ -377,7 +468,7 @@ TEST_F(MaintainTest, ClearKeepsWindowSettingsStocksAndLastCloses)
     prompter.messageAnswers = {Msg::No};
     MF()->mClearDB_Click();
     EXPECT_EQ(prompter.Messages(), QStringList{kClearQuestion});
-    EXPECT_EQ(prompter.shown[0].style & 7, Msg::YesNo);
+    EXPECT_EQ(prompter.shown[0].style, Msg::YesNo + Msg::Question + Msg::DefaultButton2) << "No the default";
     EXPECT_EQ(FoldedBytes(), before);
     EXPECT_TRUE(RecordWindowsOpen());
     EXPECT_EQ(restarts, 0);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <utility>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -142,8 +143,9 @@ TEST_F(MainSubTest, SecondInstanceIsRefusedBeforeAnythingRuns)
 }
 
 // Start-up looks at the book before anything else. A zero-byte or missing file is made anew when
-// there is a data folder to make it from; anything else that is wrong is said, naming the file, and
-// the program ends with the file as it was and no step run.
+// there is a data folder to make it from, after a question when kept copies of the book lie beside
+// it; anything else that is wrong is said, naming the file (and the newest kept copy of a damaged
+// one), and the program ends with the file as it was and no step run.
 TEST_F(MainSubTest, StartUpChecksTheBookFirst)
 {
     const QString book = PathOf(QStringLiteral("ACC.MDB"));
@@ -169,6 +171,8 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         std::function<void()> make;
         QString dataFolder;
         QString said;  // "" = starts
+        const char *beside = "";  // a kept copy of the book made beside it
+        int answer = 0;           // to the question, when there is one
     };
     std::vector<Case> cases = {
         {"zero bytes", [&] { write(QByteArray()); }, data, QString()},
@@ -184,6 +188,12 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         {"no account", [&] { withoutTable("account"); }, data, QStringLiteral("不是本软件的账本")},
         {"no 参数", [&] { withoutTable("参数"); }, data, QStringLiteral("不是本软件的账本")},
         {"a folder", [&] { ASSERT_TRUE(QDir().mkdir(book)); }, data, QStringLiteral("是一个文件夹")},
+        {"damaged, a backup beside", [&] { write(QByteArray("SQLite format 3", 16) + noise); }, data,
+         QStringLiteral("x.dbk"), "x.dbk"},
+        {"missing, a kept book beside, No", [] {}, data, QStringLiteral("acc0001.mdb"), "acc0001.mdb", Msg::No},
+        {"zero bytes, a restore's copy beside, No", [&] { write(QByteArray()); }, data,
+         QStringLiteral("accRestoreAbCdEf.tmp"), "accRestoreAbCdEf.tmp", Msg::No},
+        {"missing, a kept book beside, Yes", [] {}, data, QStringLiteral("acc0001.mdb"), "acc0001.mdb", Msg::Yes},
     };
     if (geteuid() != 0) {  // permission bits do not stop root
         cases.push_back({"read-only file",
@@ -204,7 +214,13 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         QFile::setPermissions(Folder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QDir(book).removeRecursively();
         QFile::remove(book);
+        for (const char *name : {"x.dbk", "acc0001.mdb", "accRestoreAbCdEf.tmp"})
+            QFile::remove(PathOf(QString::fromLatin1(name)));
         c.make();
+        if (*c.beside) {
+            QFile copy(PathOf(QString::fromLatin1(c.beside)));
+            ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+        }
         const QFileInfo before(book);
         QByteArray bytes;
         if (before.isFile()) {
@@ -213,13 +229,22 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
             bytes = f.readAll();
         }
         prompter.shown.clear();
+        prompter.messageAnswers.clear();
+        if (c.answer)
+            prompter.messageAnswers = {c.answer};
         StepRecorder steps;
         const int rc = Main(c.dataFolder);
         ReleaseInstanceLock();
         QFile::setPermissions(Folder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        if (c.said.isEmpty()) {
+        if (c.answer) {
+            ASSERT_EQ(prompter.shown.size(), 1u);
+            EXPECT_EQ(prompter.shown[0].style, Msg::YesNo + Msg::Question + Msg::DefaultButton2);
+        }
+        if (c.said.isEmpty() || c.answer == Msg::Yes) {
             EXPECT_EQ(rc, 0);
-            EXPECT_TRUE(prompter.Messages().isEmpty()) << prompter.Messages().join(u'\n').toStdString();
+            EXPECT_EQ(prompter.Messages().size(), c.said.isEmpty() ? 0 : 1)
+                << prompter.Messages().join(u'\n').toStdString();
+            EXPECT_TRUE(prompter.Messages().join(u'\n').contains(c.said));
             EXPECT_EQ(steps.calls.size(), 10);
             EXPECT_EQ(InspectAccDb(book), AccDbState::Ok);
             EXPECT_GT(CountRecords(QStringLiteral("companyinfo"), QString()), 300);
@@ -243,6 +268,82 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         }
         EXPECT_FALSE(QFile::exists(InstanceLockPath()));
     }
+}
+
+// A book whose pages are damaged under a whole header and schema opens like any other. The first
+// read that meets the damage says so, naming the book and its newest kept copy, before anything is
+// written; going on brings no second message, ending leaves the file as it was.
+TEST_F(MainSubTest, DamagedBookIsSaidBeforeAnythingIsWritten)
+{
+    class Watching : public ScriptedPrompter {
+    public:
+        QString book;
+        QByteArray bytesAsked;
+        qint64 logAsked = -1;
+        int ShowMessage(const QString &text, int style, const QString &title) override
+        {
+            QFile f(book);
+            bytesAsked = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            logAsked = QFileInfo(book + QStringLiteral("-wal")).size();
+            return ScriptedPrompter::ShowMessage(text, style, title);
+        }
+    } watching;
+    const QString book = PathOf(QStringLiteral("ACC.MDB"));
+    watching.book = book;
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2024-01-10#,10,100,100)");
+    ZeroTablePage(book, QStringLiteral("account"));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const auto &[name, age] : {std::pair{"acc0001.mdb", 3}, {"上月.dbk", 2}, {"older.dbk", 5}}) {
+        QFile f(PathOf(QString::fromUtf8(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.setFileTime(now.addDays(-age), QFileDevice::FileModificationTime);
+    }
+    QFile f(book);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray damaged = f.readAll();
+    SetPrompter(&watching);
+
+    StepRecorder steps;
+    CurrentStartupSteps().upgradeDatabase = [&steps] {
+        steps.calls << QStringLiteral("upgrade");
+        UpgradeDatabase();
+    };
+    CurrentStartupSteps().loadFormParams = [&steps] {
+        steps.calls << QStringLiteral("formParams");
+        LoadFormParams();
+    };
+    watching.messageAnswers = {Msg::Yes};
+    EXPECT_EQ(Main(), 0);
+    ReleaseInstanceLock();
+    ASSERT_EQ(watching.Messages().size(), 1);
+    const QString text = watching.Messages()[0];
+    EXPECT_TRUE(text.contains(book) && text.contains(PathOf(QStringLiteral("上月.dbk"))) && text.contains("损坏"))
+        << text.toStdString();
+    EXPECT_EQ(watching.shown[0].style, Msg::YesNo + Msg::Critical);
+    EXPECT_EQ(watching.bytesAsked, damaged);
+    EXPECT_LE(watching.logAsked, 0);
+    EXPECT_EQ(steps.calls.size(), 10) << "going on runs the start-up to its end";
+
+    // Ending: the process ends there, and the book is as it was.
+    {
+        IdleConnectionPause pause;
+        QFile::remove(book + QStringLiteral("-wal"));
+        QFile out(book);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(damaged);
+    }
+    WatchDbFailures(false);
+    EXPECT_EXIT(
+        {
+            watching.messageAnswers = {Msg::No};
+            Main();
+            _exit(0);
+        },
+        ::testing::ExitedWithCode(1), "");
+    QFile after(book);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), damaged);
+    EXPECT_LE(QFileInfo(book + QStringLiteral("-wal")).size(), 0);
 }
 
 // A lock file that cannot be made is not taken for another instance running.

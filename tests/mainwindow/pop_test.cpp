@@ -192,7 +192,7 @@ TEST_F(POPTest, AnExistingFileIsWrittenOverOnlyAfterYesAndAFailureIsReportedForB
 
         EXPECT_EQ(Save(path, Msg::No),
                   QStringList{QStringLiteral("文件“") + path + QStringLiteral("”已存在，是否覆盖？")});
-        EXPECT_EQ(prompter.shown.back().style & 7, Msg::YesNo);
+        EXPECT_EQ(prompter.shown.back().style & (7 | Msg::DefaultButton2), Msg::YesNo + Msg::DefaultButton2);
         EXPECT_EQ(Bytes(path), QByteArray("keep me"));
         struct stat st {};
         ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);

@@ -2,6 +2,7 @@
 // and the text files.
 #include <thread>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -262,6 +263,73 @@ TEST_F(DbOperateTest, LogEntryOfAFailedConnection)
     EXPECT_FALSE(conn.IsOpen());
     EXPECT_EQ(LogBytes(), QByteArray("\r\n\r\n2024-03-05 09:08:07\r\n14:unable to open database file\r\n"));
     EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("missing.mdb"))));
+}
+
+// Damage, a disk I/O error and a full disk reach the user once per run each, besides the log, naming
+// the book; the damage message names the newest kept copy and ending is the user's choice. Other
+// failures are only logged.
+TEST_F(DbOperateTest, DamageAndDiskFailuresAreToldOncePerRun)
+{
+    int ends = 0;
+    SetDbDamageEnd([&ends] { ++ends; });
+    WatchDbFailures();
+    QFile kept(PathOf("acc0001.mdb"));
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+    kept.close();
+    const DbError ioError{SQLITE_IOERR_WRITE, "disk I/O error", false};
+    // The idle handle, lent to every operation, may not grow the file by a page (the limit cannot go
+    // below the pages in use).
+    auto fillTheDisk = [] {
+        DbConnection conn;
+        ASSERT_TRUE(conn.Open(ProgramFilePath(kAccDb), true));
+        ASSERT_TRUE(conn.ExecuteNative("PRAGMA max_page_count=1"));
+    };
+    auto bigRow = [] { return ExecSql("INSERT INTO 参数 (Var,Con) VALUES ('x','" + QString(20000, u'x') + "')"); };
+    struct Case {
+        const char *what;
+        std::function<void()> fail;
+        const char *said;  // "": nothing shown
+        int answer;
+    };
+    const Case cases[] = {
+        {"missing table", [] { ExecSql("DELETE * FROM 不存在"); }, "", 0},
+        {"disk full", [&] { fillTheDisk(); EXPECT_FALSE(bigRow()); }, "磁盘已满", 0},
+        {"disk full again", [&] { EXPECT_FALSE(bigRow()); }, "", 0},
+        {"disk I/O error", [&] { LogDbError(ioError, "UPDATE x"); }, "磁盘出错", 0},
+        {"disk I/O error again", [&] { LogDbError(ioError); }, "", 0},
+        {"damaged page, go on", [this] {
+             ZeroTablePage(PathOf("ACC.MDB"), "companyinfo");
+             EXPECT_EQ(CountRecords("companyinfo", ""), 0);
+         }, "已经损坏", Msg::Yes},
+        {"damaged page again", [] { CountRecords("companyinfo", ""); }, "", 0},
+        {"a new run, end", [] {
+             WatchDbFailures();
+             CountRecords("companyinfo", "");
+         }, "已经损坏", Msg::No},
+    };
+    const int entriesBefore = LogEntryCount();
+    int failures = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        prompter.shown.clear();
+        prompter.messageAnswers = {c.answer};
+        c.fail();
+        ++failures;
+        if (!*c.said) {
+            EXPECT_TRUE(prompter.shown.empty()) << prompter.Messages().join('\n').toStdString();
+            continue;
+        }
+        ASSERT_EQ(prompter.Messages().size(), 1);
+        const QString text = prompter.Messages()[0];
+        EXPECT_TRUE(text.contains(QString::fromUtf8(c.said))) << text.toStdString();
+        EXPECT_TRUE(text.contains(PathOf("ACC.MDB"))) << text.toStdString();
+        if (c.answer) {
+            EXPECT_TRUE(text.contains(PathOf("acc0001.mdb"))) << text.toStdString();
+            EXPECT_EQ(prompter.shown[0].style, Msg::YesNo + Msg::Critical);
+        }
+    }
+    EXPECT_EQ(ends, 1);
+    EXPECT_GE(LogEntryCount() - entriesBefore, failures) << "every failure is logged as before";
 }
 
 TEST_F(DbOperateTest, OpenRsWaitsForAFileInUse)

@@ -3,6 +3,11 @@
 
 #include <map>
 
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "fixtures/dialog_driver.h"
+#include "platform/forms/qt_prompter.h"
 #include "platform/prompter.h"
 #include "storage/dialogs.h"
 
@@ -101,6 +106,66 @@ TEST_F(DialogsTest, DialogOpensOnTheLastChosenFileNameAndTheStoredIndex) {
     p.fileAnswers.push_back(std::nullopt);
     GetFileNameDlg(filter, true);
     EXPECT_EQ(p.seen.fileName, "/data/trades.b"); // a cancel keeps the name
+    // A save of another type never proposes to write over that name: the proposed name goes into
+    // its folder instead; an open dialog still starts on it.
+    QString other = QStringLiteral("C|*.c");
+    GetFileNameDlg(other, true, {QStringLiteral("new.c"), true});
+    EXPECT_EQ(p.seen.fileName, "/data/new.c");
+    EXPECT_TRUE(p.seen.confirmOverwrite);
+    GetFileNameDlg(other, true);
+    EXPECT_EQ(p.seen.fileName, "");
+    EXPECT_EQ(p.seen.folder, "/data");
+    EXPECT_FALSE(p.seen.confirmOverwrite);
+    GetFileNameDlg(other, false);
+    EXPECT_EQ(p.seen.fileName, "/data/trades.b");
+    SetPrompter(&prompter);
+}
+
+// Qt's own dialog: the type picked is read back by its position, a name typed without an extension
+// gets the one of that type, and only a dialog asked to confirm asks before an existing file is
+// chosen, with No as the default button.
+TEST_F(DialogsTest, RealDialogReadsTheTypePickedAndAddsItsExtension) {
+    QTemporaryDir dir;
+    for (const char *name : {"old.dbk", "report.xlsx"}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("a workbook");
+    }
+    const QString exportFilter = QStringLiteral("CSV (逗号分隔)(*.csv)|*.csv|MS Excel文件  (*.xlsx)|*.xlsx");
+    const QString backupFilter = QStringLiteral("DBK (数据备份文件)(*.dbk)|*.dbk");
+    struct Case {
+        const char *what;
+        QString filter;
+        int pick;  // 0: the type it opens on
+        const char *typed;
+        bool confirm;
+        const char *chosen;  // "": none
+        int index;
+        bool asked;
+    };
+    const Case cases[] = {
+        {"workbook picked", exportFilter, 2, "report_new", false, "report_new.xlsx", 2, false},
+        {"CSV picked back", exportFilter, 1, "report_new", false, "report_new.csv", 1, false},
+        {"an extension typed stays", exportFilter, 2, "data.txt", false, "data.txt", 2, false},
+        {"backup typed without extension", backupFilter, 0, "mybook", true, "mybook.dbk", 1, false},
+        {"existing file, Enter at the question", backupFilter, 0, "old", true, "", 1, true},
+        {"existing file, the caller asks", exportFilter, 2, "report", false, "report.xlsx", 2, false},
+    };
+    QtPrompter real;
+    SetPrompter(&real);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SharedDialog() = CommonDialog();
+        params["DefaultType"] = QStringLiteral("1");
+        const auto visit = DriveNextFileDialog(c.pick, dir.filePath(c.typed));
+        QString filter = c.filter;
+        const QString chosen = GetFileNameDlg(filter, true, {QString(), c.confirm});
+        EXPECT_EQ(chosen, *c.chosen ? dir.filePath(c.chosen) : QString());
+        EXPECT_EQ(params["DefaultType"], QString::number(c.index));
+        EXPECT_EQ(visit->question.contains(QStringLiteral("old.dbk")), c.asked) << visit->question.toStdString();
+        EXPECT_EQ(visit->questionDefaultNo, c.asked);
+        EXPECT_EQ(visit->stayedOpen, c.asked);
+    }
     SetPrompter(&prompter);
 }
 

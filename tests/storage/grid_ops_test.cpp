@@ -437,7 +437,7 @@ TEST_F(GridDeleteTest, RowsGoWithTheirColoursAndTheRecordsOnlyFromATable)
             continue;
         }
         ASSERT_EQ(prompter.Messages(), QStringList{"您确定要删除第3-5行数据？"});
-        EXPECT_EQ(prompter.shown[0].style, Msg::YesNo);
+        EXPECT_EQ(prompter.shown[0].style, Msg::YesNo + Msg::DefaultButton2) << "No the default: Enter keeps the rows";
         const int left = c.deleted ? 7 : 10;
         ASSERT_EQ(grid.Rows(), 2 + left);
         for (int i = 0; i < left; ++i) {
