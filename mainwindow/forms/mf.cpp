@@ -154,6 +154,12 @@ void RegisterRecordsHooks()
         if (MFWindow *mf = LoadedMF())
             mf->ResetChart();
     };
+    h.refreshAssetLines = [] {
+        if (MFWindow *mf = LoadedMF()) {
+            ShowAssetStatus(mf->LBL);
+            ShowHoldingsSummary(mf->LBL[1]);
+        }
+    };
 }
 
 // The earliest buy date of the book; nothing for an empty book.
