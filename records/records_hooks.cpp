@@ -36,3 +36,9 @@ void ResetChart()
     if (const auto &f = RecordsWindowHooks().resetChart)
         f();
 }
+
+void RefreshAssetLines()
+{
+    if (const auto &f = RecordsWindowHooks().refreshAssetLines)
+        f();
+}

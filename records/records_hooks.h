@@ -30,6 +30,9 @@ struct RecordsHooks {
     // Makes the chart draw anew on its next request: empties the chart picture's Tag and the chart
     // record's code, once the chart exists.
     std::function<void()> resetChart;
+    // Refreshes the figures of the whole book (the asset status line, its copy on the status line and
+    // the holdings summary) and leaves the grid and the chart as they are.
+    std::function<void()> refreshAssetLines;
 };
 
 // The program-wide hooks; tests replace or reset them.
@@ -41,3 +44,4 @@ void RefreshCurrentNode();
 void ReloadStockTree();
 void ResetDtpRange();
 void ResetChart();
+void RefreshAssetLines();

@@ -154,6 +154,12 @@ void RegisterRecordsHooks()
         if (MFWindow *mf = LoadedMF())
             mf->ResetChart();
     };
+    h.refreshAssetLines = [] {
+        if (MFWindow *mf = LoadedMF()) {
+            ShowAssetStatus(mf->LBL);
+            ShowHoldingsSummary(mf->LBL[1]);
+        }
+    };
 }
 
 // The earliest buy date of the book; nothing for an empty book.
@@ -605,10 +611,12 @@ void MFWindow::RestartSys()
     SetDtpRange();
     RebuildTree();
     TV_NodeClick(CurrentNode);
-    // A new book without a record to show leaves no stock of the old one on the chart.
+    // A new book without a record to show leaves no stock of the old one on the chart, nor a bar of it
+    // in the read-out.
     if (Pic[0]->picture().Tag.isEmpty()) {
         Pic[0]->picture().Cls();
         Pic[0]->picture().Refresh();
+        LBLControl2->SetCaption(QString());
     }
 }
 

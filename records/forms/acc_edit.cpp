@@ -594,6 +594,10 @@ bool AccEditForm::SaveAccRec()
     if (node && (!node->key.startsWith(u'S') || node->text.mid(1, 6) == savedCode)) {
         ResetChart();
         RefreshCurrentNode();
+    } else {
+        // Another stock's grid and chart stay; the figures of the whole book changed all the same, and
+        // the status line lost them to the recomputation's progress text.
+        RefreshAssetLines();
     }
     ResetDtpRange();
     return true;

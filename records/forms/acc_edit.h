@@ -91,7 +91,8 @@ public:
     // history of a stock new to the book, recomputes the record's amounts and the asset table (from
     // the earlier of the stored and the new buy date), rebuilds the tree for a new record or one
     // whose save changed whether its stock has an open record, refreshes grid and chart when the
-    // root, a group or the saved stock's node is current, and resets the main window's date range.
+    // root, a group or the saved stock's node is current (otherwise only the asset status line and
+    // the holdings summary), and resets the main window's date range.
     // Holds the busy guard. When the record cannot be
     // written (logged) the message "错误：保存记录失败！" is shown, nothing else runs and false is
     // returned, so the entry stays on screen.

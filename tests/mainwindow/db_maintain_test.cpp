@@ -473,17 +473,19 @@ TEST_F(MaintainTest, ClearKeepsWindowSettingsStocksAndLastCloses)
     EXPECT_TRUE(RecordWindowsOpen());
     EXPECT_EQ(restarts, 0);
 
-    // The chart shows a stock of the book.
+    // The chart shows a stock of the book, its read-out a bar of it.
     Picture &chart = MF()->Pic[0]->picture();
     chart.Tag = QStringLiteral("[600000]浦发银行");
     chart.hDC();
     chart.Line(0, 0, 3000, 3000);
     ASSERT_NE(chart.Image().pixel(50, 50), chart.Image().pixel(50, 10));
+    MF()->LBL[2]->setText(QStringLiteral("2021-03-04\n仓位：100"));
 
     prompter.messageAnswers = {Msg::Yes};
     MF()->mClearDB_Click();
     EXPECT_EQ(restarts, 1);
     EXPECT_EQ(chart.Image().pixel(50, 50), chart.Image().pixel(50, 10)) << "no stock of the old book on the chart";
+    EXPECT_EQ(MF()->LBL[2]->text(), QString()) << "nor a bar of it in the read-out";
     EXPECT_FALSE(LoadedAccEdit() || LoadedStockBuy() || LoadedKTradeDispSet() || LoadedInvestCompare() ||
                  LoadedCapStructure());
     EXPECT_EQ(Column(Db(), "SELECT var FROM 参数 ORDER BY var"), "FPAR_MF_chk,FPAR_SysSet_tt");

@@ -480,6 +480,12 @@ TEST_F(MFTest, ANewBookShowsEverything)
     EXPECT_EQ(grid.Rows(), grid.FixedRows() + 2);
     EXPECT_TRUE(mf->LBL[0]->text().startsWith(QStringLiteral("总资产：210,000.00")));
     EXPECT_EQ(mf->TStatus->text(), mf->LBL[0]->text());
+    // A save on another stock's node leaves the grid and takes the figures of the whole book anew.
+    ExecSql("INSERT INTO DeelRes (dat,cash,scash,sm) VALUES (#2024-05-18#,121000,94000,215000)");
+    ShowStatusText(QString());
+    RefreshAssetLines();
+    EXPECT_TRUE(mf->LBL[0]->text().startsWith(QStringLiteral("总资产：215,000.00")));
+    EXPECT_EQ(mf->TStatus->text(), mf->LBL[0]->text());
 
     // As the record editor and the import do: tree, refresh, then the range.
     ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "

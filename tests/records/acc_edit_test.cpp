@@ -365,7 +365,7 @@ TEST_F(AccEditTest, NewStockHistoryIsDownloadedBeforeTheChecks)
     EXPECT_TRUE(f->SaveAccRec());
     EXPECT_EQ(dataQueries(), downloaded);  // the save found the history there
     EXPECT_GE(QuoteIndexOf("000001"), 0);
-    EXPECT_EQ(calls, QStringList({"tree", "dtp"}));  // no current node
+    EXPECT_EQ(calls, QStringList({"tree", "lines", "dtp"}));  // no current node
 }
 
 TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
@@ -392,8 +392,8 @@ TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
     EXPECT_TRUE(f->IsNewRecordMode());
     EXPECT_TRUE(f->TT[0]->isEnabled());
 
-    // An edit keeps tnum, rebuilds no tree and leaves another stock's grid alone; moving the buy date
-    // later rewrites the asset rows from the old date.
+    // An edit keeps tnum, rebuilds no tree and leaves another stock's grid alone, but not the figures
+    // of the whole book; moving the buy date later rewrites the asset rows from the old date.
     Exec(QStringLiteral("UPDATE account SET tnum=2000 WHERE id=%1").arg(id));
     node = TreeNodeRef{QStringLiteral("S000001"), QStringLiteral("[000001]平安银行"), 3};
     calls.clear();
@@ -407,7 +407,7 @@ TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
     EXPECT_EQ(CashOn(Day(3, 5)), 200000);
     EXPECT_EQ(CashOn(Day(3, 6)), 200000);
     EXPECT_EQ(CashOn(Day(3, 7)), 200000 - 5001.50);  // fees prorated from the kept trade size
-    EXPECT_EQ(calls, QStringList({"dtp"}));
+    EXPECT_EQ(calls, QStringList({"lines", "dtp"}));
     EXPECT_EQ(LoadedAccEdit(), nullptr);  // "保 存 / 退 出" closed it
 
     // The saved stock's node is refreshed; a sell price closes the record with the sell date, and as

@@ -48,6 +48,7 @@ protected:
         hooks.loadStockTree = [this] { calls << QStringLiteral("tree"); };
         hooks.setDtpRange = [this] { calls << QStringLiteral("dtp"); };
         hooks.resetChart = [this] { calls << QStringLiteral("chart"); };
+        hooks.refreshAssetLines = [this] { calls << QStringLiteral("lines"); };
         for (const QString &code : {QStringLiteral("1A0001"), QStringLiteral("600000")}) {
             ASSERT_TRUE(EnsureHistoryTable(code));
             for (QDate d = Day(2, 26); d <= Day(3, 8); d = d.addDays(1)) {
