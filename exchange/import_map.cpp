@@ -38,17 +38,27 @@ int RowNumberOf(const QString &text)
     return static_cast<int>(std::clamp(std::isfinite(n) ? n : 0.0, -1e9, 1e9));
 }
 
-// The message for the first designation of the mapping grid that is only digits, or "" when there
-// is none. The engine would read such a number as column A, yet the dialog asks for "对应列号" and
-// users type numbers.
-QString DigitDesignationMessage(const FlexGrid &grid)
+// The message for the first designation of the mapping grid that the import would misread, or ""
+// when there is none. As the import cleans them (NormalizeMapEntries), a designation must be empty, a
+// quoted literal, or one or two letters: the engine reads anything else as a column all the same, a
+// number ("1", the dialog asking for "对应列号") or "-" as column A, "A1" or a text without quotes as a
+// column far off or none.
+QString DesignationMessage(const FlexGrid &grid)
 {
-    for (int r = grid.FixedRows(); r < grid.Rows(); ++r) {
-        const QString d = grid.TextMatrix(r, 2).trimmed();
-        if (!d.isEmpty() && std::all_of(d.begin(), d.end(), [](QChar ch) { return ch.isDigit(); }))
-            return QStringLiteral("“") + grid.TextMatrix(r, 1) + QStringLiteral("”的对应列号“") + d +
-                   QStringLiteral("”有误：列号请用字母填写（A、B、C……，即右侧表格上方的列名），"
-                                  "固定内容请用双引号括起，请重新设置！");
+    QStringList designations;
+    for (int r = grid.FixedRows(); r < grid.Rows(); ++r)
+        designations << grid.TextMatrix(r, 2);
+    NormalizeMapEntries(designations);
+    const auto isLetter = [](QChar ch) { return (ch >= u'A' && ch <= u'Z') || (ch >= u'a' && ch <= u'z'); };
+    for (qsizetype i = 0; i < designations.size(); ++i) {
+        const QString d = designations[i].trimmed();
+        if (d.isEmpty() || d.contains(u'"') || (d.size() <= 2 && std::all_of(d.begin(), d.end(), isLetter)))
+            continue;
+        const int r = grid.FixedRows() + static_cast<int>(i);
+        return QStringLiteral("“") + grid.TextMatrix(r, 1) + QStringLiteral("”的对应列号“") +
+               grid.TextMatrix(r, 2).trimmed() +
+               QStringLiteral("”有误：列号请用字母填写（A、B、C……，即右侧表格上方的列名），"
+                              "固定内容请用双引号括起，请重新设置！");
     }
     return QString();
 }
@@ -238,7 +248,7 @@ bool ImportMappedRows(const FlexGrid &grid, const QString &first, const QString 
                QStringLiteral("行号须为1或更大的数，请重新设置！"));
         return false;
     }
-    if (const QString message = DigitDesignationMessage(grid); !message.isEmpty()) {
+    if (const QString message = DesignationMessage(grid); !message.isEmpty()) {
         MsgBox(message);
         return false;
     }

@@ -68,12 +68,13 @@ bool ReadSheetRecords(const QString &path, const QString &sheet, int firstRow, i
 // 30000 rows show "一次性导入数据不得超过3万条记录，请重新设置！" and return false (the dialog stays
 // open; the settings are saved); so does a first row below 1 (an empty box included), with
 // "数据导入的开始行号须为1或更大的数，请重新设置！" ("截止" when the end box held it), and a
-// designation that is only digits, with a message naming its row that asks for column letters or a
-// quoted text. Imports the rows (ImportCsvRows, or ImportRecordRows over the
-// worksheet's records; a worksheet that cannot be read returns false), and when the import returns a
-// date after 1900-01-01 rebuilds the quote list when the book now holds a stock it lacks, recomputes
-// the per-day assets from that date with progress, rebuilds the stock tree, refreshes the main window
-// for its current node and resets its date range. True when the dialog may close.
+// designation that, cleaned as the import cleans it, is neither empty, a quoted text nor one or two
+// letters ("3", "A1", "-"), with a message naming its row that asks for column letters or a quoted
+// text. Imports the rows (ImportCsvRows, or ImportRecordRows over the worksheet's records; a
+// worksheet that cannot be read returns false), and when the import returns a date after 1900-01-01
+// rebuilds the quote list when the book now holds a stock it lacks, recomputes the per-day assets
+// from that date with progress, rebuilds the stock tree, refreshes the main window for its current
+// node and resets its date range. True when the dialog may close.
 bool ImportMappedRows(const FlexGrid &grid, const QString &first, const QString &last);
 
 // Cancel of the mapping dialog: clears the chosen file and worksheets.

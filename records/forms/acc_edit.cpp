@@ -21,7 +21,6 @@
 #include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/busy_guard.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/forms/date_box.h"
 #include "platform/numeric.h"
@@ -202,8 +201,9 @@ void AccEditForm::Form_Load()
 
 std::optional<double> AccEditForm::LastTradeDate() const
 {
+    // Today is the market's (China time), as for the calendar that decided it.
     if (IsTradeDay(kEmptyDate, QStringLiteral("1A0001")))
-        return ClockTodayDayNumber();
+        return MarketTodayDayNumber();
     const Value newest = GetFieldValue(QStringLiteral("H_1A0001"), QStringLiteral("TRUE ORDER BY trdat DESC"),
                                        QStringLiteral("trdat"), MakeString(QString()));
     if (!newest.IsDate() && !newest.IsNumeric())
@@ -428,7 +428,9 @@ bool AccEditForm::eventFilter(QObject *watched, QEvent *event)
 PriceRange AccEditForm::GetMaxAndMinPrice(const QString &code, double day) const
 {
     PriceRange range;
-    if (day <= kEmptyDate || std::floor(day) == ClockTodayDayNumber()) {
+    // Today's range is the quote's while the market's day (China time) is today, whatever the date
+    // of the machine's clock: a past day's range is in its price table.
+    if (day <= kEmptyDate || std::floor(day) == MarketTodayDayNumber()) {
         const QStringList chunks = FetchQuoteText(code);
         if (chunks.size() < 2)
             return range;
@@ -510,7 +512,7 @@ bool AccEditForm::CheckInfo()
         return fail(m);
     const PriceRange buyRange = GetMaxAndMinPrice(code, bdate);
     const double earliest = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate"),
-                                          QStringLiteral("bdate"), MakeDate(ClockTodayDayNumber()))
+                                          QStringLiteral("bdate"), MakeDate(MarketTodayDayNumber()))
                                 .ToDouble();
     if (OutOfRange(bprice, buyRange) && bdate > earliest)
         return fail(PriceRangeText(QStringLiteral("买入"), buyRange));

@@ -71,8 +71,8 @@ public:
     // id without a record changes nothing but the focus, which goes to the sell price. The pickers go
     // up to today, or to the record's own date when it is later.
     void LoadAccEdit(long id);
-    // The day both pickers start from: today when today is a trading day, else the newest day of the
-    // index history; nothing when neither is known.
+    // The day both pickers start from: today (China time) when today is a trading day, else the
+    // newest day of the index history; nothing when neither is known.
     std::optional<double> LastTradeDate() const;
 
     // The checks an entry must pass before it is saved; the first that fails shows its message
@@ -82,8 +82,9 @@ public:
     // date (DownloadHistoryForDay); when that download fails, a day without a row is refused with a
     // message naming the data service that did not answer.
     bool CheckInfo();
-    // The range of code on day: from the quote service for today or the empty date (fields 4 and 5
-    // of a quote of at least 31 fields), else from the stock's price table; (0, 0) without either.
+    // The range of code on day: from the quote service for today (China time, whatever the date of
+    // the machine's clock) or the empty date (fields 4 and 5 of a quote of at least 31 fields), else
+    // from the stock's price table; (0, 0) without either.
     PriceRange GetMaxAndMinPrice(const QString &code, double day) const;
     // Stores the entry as a new record (ID empty or naming no record) or over the loaded record, the
     // quantity and prices read as CheckInfo reads them (BoxNumber), the stock id from the stock list

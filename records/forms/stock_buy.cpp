@@ -140,9 +140,11 @@ void StockBuyForm::TT_Change(int index)
         if (code.isEmpty())
             return;
         const QString name = LookupStockName(code);
+        // An unknown code, or a code of the book whose records carry no name, must not be stored
+        // under the name of the stock typed before it.
+        WriteQuiet(1, name);
         if (name.isEmpty())
             return;
-        WriteQuiet(1, name);
         ProposeBuy(code);
         break;
     }

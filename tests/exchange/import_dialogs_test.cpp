@@ -453,6 +453,12 @@ TEST_F(ImportDialogsTest, RowRangeAndMappingAreCheckedBeforeTheImport)
         {"2", "4", false, 0, {"“买入日期”的对应列号“2" + digits}, "A〗★〖 2 〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖H"},
         {"2", "4", false, 0, {"“备注”的对应列号“８" + digits}, "A〗★〖B〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖８"},
         {"2", "4", true, 3, {"数据导入完成！"}, "A〗★〖B〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖\"8\""},
+        // Nor anything else the import would read as a column: a cell name, a dash for "not used".
+        {"2", "4", false, 0, {"“买入日期”的对应列号“A1" + digits}, "A〗★〖A1〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖H"},
+        {"2", "4", false, 0, {"“卖出数量”的对应列号“-" + digits}, "A〗★〖B〗★〖C〗★〖D〗★〖E〗★〖-〗★〖G〗★〖H"},
+        {"2", "4", false, 0, {"“备注”的对应列号“对账单" + digits}, "A〗★〖B〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖对账单"},
+        // Cleaned as the import cleans them: small letters, curly quotes, a comma at the end, blanks.
+        {"2", "4", true, 3, {"数据导入完成！"}, " a 〗★〖b,〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖“导入”"},
     };
     for (const Case &c : cases) {
         Exec(QStringLiteral("DELETE FROM account"));

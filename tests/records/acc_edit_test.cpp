@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QTimeZone>
 
 #include "market/web.h"
 #include "platform/busy_guard.h"
@@ -259,11 +260,13 @@ TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
     const auto from2022 = std::make_shared<FakeHistory>(QDate(2022, 1, 4), Day(3, 8), std::vector<long>{148});
     ASSERT_TRUE(from2022->IsTradingDay(QDate(2022, 3, 1)) && !from2022->IsSuspended(148, QDate(2022, 3, 1)));
     ASSERT_TRUE(FakeHistory::IsHoliday(QDate(2022, 10, 4)));
+    const QDateTime kNewYorkThursday(Day(3, 7), QTime(21, 0), QTimeZone(-5 * 3600));
     struct Case {
         Entry entry;
         QDate today;  // null: the Saturday
         QString message;
         Service service = kAsSet;
+        QDateTime at = {};  // the clock, when set apart from today
     } cases[] = {
         {{"60000", Day(3, 6), Day(3, 8), "1000", "10.8", ""}, {}, "错误：股票代码错误！"},
         {{"999999", Day(3, 6), Day(3, 8), "1000", "10.8", ""}, {}, "错误：股票代码错误！"},
@@ -314,12 +317,18 @@ TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
         {{"600000", QDate(2022, 3, 1), Day(3, 8), "1000", "10", ""}, {}, unchecked, kDown},
         {{"600000", Day(3, 11), Day(3, 11), "1000", "10", ""}, Day(3, 12), unchecked, kDown},
         {{"600000", Day(3, 2), Day(3, 8), "1000", "10", ""}, {}, "错误：买入日期不是开盘日！", kDown},
+        // A clock in New York on Thursday evening: in China it is Friday morning. Thursday's range
+        // is in its price table, today's is the quote's, and today is the day the pickers start on.
+        {{"600000", Day(3, 7), Day(3, 8), "1000", "10.9", ""}, {}, "", kAsSet, kNewYorkThursday},
+        {{"600000", {}, {}, "1000", "10.9", ""}, {}, range + "9.5-10.5】！", kAsSet, kNewYorkThursday},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE((c.entry.code + " " + c.entry.bdate.toString() + " " + c.entry.num + " " + c.entry.bprice +
                       " " + c.entry.sprice)
                          .toStdString());
         SetToday(c.today.isValid() ? c.today : Day(3, 9), QTime(10, 0));
+        if (c.at.isValid())
+            SetClock([at = c.at] { return at; });
         ResetCalendar();
         if (c.today.isValid()) {
             Quotes().rows.push_back(QuoteRow{QStringLiteral("000001")});  // no download on the spot

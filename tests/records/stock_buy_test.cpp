@@ -64,6 +64,18 @@ TEST_F(StockBuyTest, LookupProposesAndShowsTheCapitalUsed)
         EXPECT_EQ(f->focusWidget() == f->TT[2] && f->TT[2]->selectedText() == "1500", c.proposed);
         Close(f);
     }
+    // A code that finds no name, typed after a known one, leaves no name of the other stock to be
+    // stored with it: an unknown code, and one the book holds without a name (imported with a code
+    // the stock list lacks).
+    Exec("INSERT INTO account(code,sname,num,tnum,bprice,sprice,bdate,sdate,memo,sid) "
+         "VALUES('600001','',100,100,5,0,#2024-03-07#,#1900-1-1#,'',0)");
+    for (const char *code : {"999999", "600001"}) {
+        SCOPED_TRACE(code);
+        StockBuyForm *f = Typed("600000", QString(), QString());
+        f->SetTTText(0, QString::fromLatin1(code));
+        EXPECT_EQ(f->TTText(1), "");
+        Close(f);
+    }
     struct Capital {
         const char *num, *price, *shown;
     } capitals[] = {
