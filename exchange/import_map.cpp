@@ -269,7 +269,8 @@ bool ImportMappedRows(const FlexGrid &grid, const QString &first, const QString 
         RecalcDeelRes(earliest, true);
         ReloadStockTree();
         RefreshCurrentNode();
-        ResetDtpRange();
+        // The rows may have bought anything and sold older lots of the book: the window takes them all.
+        ResetDtpRange(std::nullopt);
     }
     return true;
 }

@@ -25,10 +25,10 @@ void ReloadStockTree()
         f();
 }
 
-void ResetDtpRange()
+void ResetDtpRange(std::optional<double> storedBuy)
 {
     if (const auto &f = RecordsWindowHooks().setDtpRange)
-        f();
+        f(storedBuy);
 }
 
 void ResetChart()

@@ -25,8 +25,10 @@ struct RecordsHooks {
     std::function<void()> refreshCurrentNode;
     // Rebuilds the stock tree (a writer that may have added a stock to the book).
     std::function<void()> loadStockTree;
-    // Resets the date window to the earliest buy date (MF.SetDtpRange).
-    std::function<void()> setDtpRange;
+    // Resets the date window to the earliest buy date (MF.SetDtpRange) after records were stored:
+    // given the latest buy date (a day number) among the records just stored, or nothing when any
+    // record of the book may have changed (an import), a window that ends before it ends today.
+    std::function<void(std::optional<double>)> setDtpRange;
     // Makes the chart draw anew on its next request: empties the chart picture's Tag and the chart
     // record's code, once the chart exists.
     std::function<void()> resetChart;
@@ -39,9 +41,10 @@ struct RecordsHooks {
 RecordsHooks &RecordsWindowHooks();
 
 // Each runs its hook when one is registered, else does nothing (CurrentNodeOf gives nothing).
+// ResetDtpRange takes the latest buy date of the records just stored (nothing: any of the book's).
 std::optional<TreeNodeRef> CurrentNodeOf();
 void RefreshCurrentNode();
 void ReloadStockTree();
-void ResetDtpRange();
+void ResetDtpRange(std::optional<double> storedBuy = std::nullopt);
 void ResetChart();
 void RefreshAssetLines();

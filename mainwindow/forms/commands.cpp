@@ -167,14 +167,20 @@ bool SellRecords(const QString &idList, double price)
 }
 
 // The end of the commands that change records: a chart showing the row's stock draws anew (its
-// records and trade marks reloaded), the tree is rebuilt (a stock may have sold its last lot or left
-// the book; the current node stays while the tree has it), then grid, status line and chart are
-// refreshed.
-void RefreshAfterChange(MFWindow &mf, const QString &code)
+// records and trade marks reloaded), the date window ends today when a record sold (of soldIds) was
+// bought after its last day (an open record shows there, a sold one would vanish), the tree is
+// rebuilt (a stock may have sold its last lot or left the book; the current node stays while the
+// tree has it), then grid, status line and chart are refreshed.
+void RefreshAfterChange(MFWindow &mf, const QString &code, const QString &soldIds = QString())
 {
     const QString &tag = mf.Pic[0]->picture().Tag;
     if (!code.isEmpty() && (tag == code || tag.startsWith(QStringLiteral("[") + code)))
         mf.ResetChart();
+    if (!soldIds.isEmpty()) {
+        if (const auto latest = DateField(QStringLiteral("id IN(") + soldIds + QStringLiteral(") ORDER BY bdate DESC"),
+                                          QStringLiteral("bdate")))
+            mf.SetDtpRange(DateOfDayNumber(*latest));
+    }
     mf.RebuildTree();
     mf.TV_NodeClick(mf.CurrentNode);
 }
@@ -228,7 +234,7 @@ void QuickSell(MFWindow &mf, const Selection &s)
         return;
     SellRecord(s.id, price);
     RecalcDeelRes(start, true);
-    RefreshAfterChange(mf, s.code);
+    RefreshAfterChange(mf, s.code, QString::number(s.id));
 }
 
 void MergeSell(MFWindow &mf, const Selection &s)
@@ -249,9 +255,10 @@ void MergeSell(MFWindow &mf, const Selection &s)
     if (start)
         start = SaleRecalcStart(s.idList, *start);
     const double price = AnswerPrice(InputBox(QStringLiteral("请输入卖出的成交价："), QString(), PriceText(s.code)));
-    if (price > 0 && start && SellRecords(s.idList, price))
+    const bool sold = price > 0 && start && SellRecords(s.idList, price);
+    if (sold)
         RecalcDeelRes(*start, true);
-    RefreshAfterChange(mf, s.code);
+    RefreshAfterChange(mf, s.code, sold ? s.idList : QString());
 }
 
 void PartialSell(MFWindow &mf, const Selection &s)
@@ -276,7 +283,7 @@ void PartialSell(MFWindow &mf, const Selection &s)
     SellRecord(s.id, price);
     if (bdate)
         RecalcDeelRes(*bdate, true);
-    RefreshAfterChange(mf, s.code);
+    RefreshAfterChange(mf, s.code, QString::number(s.id));
 }
 
 void SplitRecord(MFWindow &mf, const Selection &s)

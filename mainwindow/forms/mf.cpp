@@ -125,6 +125,32 @@ private:
     bool m_wasEnabled;
 };
 
+// The buy date at one end of the book ("ASC": the earliest, "DESC": the latest); nothing for an
+// empty book.
+std::optional<QDate> BuyDateAtEnd(const QString &order)
+{
+    const Value end = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate ") + order,
+                                    QStringLiteral("bdate"), MakeString(QString()));
+    std::optional<double> day;
+    if (end.IsDate())
+        day = end.num;
+    else if (!end.ToText().isEmpty())
+        day = ParseDate(end.ToText());
+    if (!day)
+        return std::nullopt;
+    return DateOfDayNumber(*day);
+}
+
+std::optional<QDate> EarliestBuyDate()
+{
+    return BuyDateAtEnd(QStringLiteral("ASC"));
+}
+
+std::optional<QDate> LatestBuyDate()
+{
+    return BuyDateAtEnd(QStringLiteral("DESC"));
+}
+
 // The main window's procedures as the record writers reach them; each does nothing without a window.
 void RegisterRecordsHooks()
 {
@@ -141,11 +167,14 @@ void RegisterRecordsHooks()
         if (MFWindow *mf = LoadedMF())
             mf->RebuildTree();
     };
-    h.setDtpRange = [] {
+    h.setDtpRange = [](std::optional<double> storedBuy) {
         MFWindow *mf = LoadedMF();
-        // The writers refresh before they reset the range: a window that moved (to an older first buy:
-        // a closed trade typed in or imported) must show in the tree and the grid too.
-        if (mf && mf->SetDtpRange()) {
+        if (!mf)
+            return;
+        const std::optional<QDate> stored = storedBuy ? std::optional(DateOfDayNumber(*storedBuy)) : LatestBuyDate();
+        // The writers refresh before they reset the range: a window that moved (to an older first buy
+        // or to today: a closed trade typed in or imported) must show in the tree and the grid too.
+        if (mf->SetDtpRange(stored)) {
             mf->RebuildTree();
             mf->TV_NodeClick(mf->CurrentNode);
         }
@@ -160,21 +189,6 @@ void RegisterRecordsHooks()
             ShowHoldingsSummary(mf->LBL[1]);
         }
     };
-}
-
-// The earliest buy date of the book; nothing for an empty book.
-std::optional<QDate> EarliestBuyDate()
-{
-    const Value earliest = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate ASC"),
-                                         QStringLiteral("bdate"), MakeString(QString()));
-    std::optional<double> first;
-    if (earliest.IsDate())
-        first = earliest.num;
-    else if (!earliest.ToText().isEmpty())
-        first = ParseDate(earliest.ToText());
-    if (!first)
-        return std::nullopt;
-    return DateOfDayNumber(*first);
 }
 
 // The first day of a date window over the whole book: the earliest buy, never after today (an import
@@ -558,12 +572,13 @@ void MFWindow::RebuildTree()
     LoadStockTree(TV);
 }
 
-bool MFWindow::SetDtpRange()
+bool MFWindow::SetDtpRange(const std::optional<QDate> &storedBuy)
 {
     const QDate today = ClockToday();
     const std::optional<QDate> earliest = EarliestBuyDate();
     const QDate start = BookStart(earliest, today);
     const QDate before = DTP[0]->date();
+    const QDate beforeEnd = DTP[1]->date();
     // A window that began at the book's first day goes on beginning there, so a trade older than the
     // book was (typed in, imported, restored) is not left outside it; one the user narrowed stays.
     const bool wholeBook = before <= (m_bookStart.isValid() ? m_bookStart : start);
@@ -572,7 +587,14 @@ bool MFWindow::SetDtpRange()
     if (wholeBook)
         DTP[0]->setDate(start);
     m_bookStart = start;
-    return DTP[0]->date() != before;
+    // A record just stored that was bought after the window's last day (the day the program was
+    // closed, or a day the user chose) would show only while open: the window now ends today. The
+    // earlier of the two pickers stays the first day.
+    if (storedBuy && *storedBuy > std::max(DTP[0]->date(), DTP[1]->date())) {
+        DTP[0]->setDate(std::min(DTP[0]->date(), DTP[1]->date()));
+        DTP[1]->setDate(today);
+    }
+    return DTP[0]->date() != before || DTP[1]->date() != beforeEnd;
 }
 
 void MFWindow::Form_Resize()

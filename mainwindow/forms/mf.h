@@ -135,10 +135,12 @@ public:
     // The date window's range: the minimum of both pickers is the earliest buy date (1900-01-01 for an
     // empty book), the maximum today; an earliest buy date after today gives today as the minimum.
     // A first picker that stood at the book's first day (today for an empty book) moves to the new
-    // first day; one the user set later stays. True when the first picker's day changed (moved with
-    // the book's start or held inside the new range). Through RecordsWindowHooks (after a save or an
-    // import) such a change also rebuilds the tree and refreshes the grid for the new window.
-    bool SetDtpRange();
+    // first day; one the user set later stays. After a write, storedBuy is the latest buy date of the
+    // records stored: when it lies after the window's last day, the last picker moves to today (the
+    // earlier picker first day). True when a picker's day changed (moved with the book's start or to
+    // today, or held inside the new range). Through RecordsWindowHooks (after a save or an import)
+    // such a change also rebuilds the tree and refreshes the grid for the new window.
+    bool SetDtpRange(const std::optional<QDate> &storedBuy = std::nullopt);
     // The data part of the start-up again on a replaced or emptied database file, then the date range
     // of the new book, the tree reloaded and the grid, status line and chart (drawn anew) refreshed for
     // the new book's saved node (else the root). Holds the busy guard throughout, so a close of the

@@ -601,7 +601,8 @@ bool AccEditForm::SaveAccRec()
         // the status line lost them to the recomputation's progress text.
         RefreshAssetLines();
     }
-    ResetDtpRange();
+    // A record bought after the end of the main window's date window must be inside it.
+    ResetDtpRange(savedBdate);
     return true;
 }
 

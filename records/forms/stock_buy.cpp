@@ -230,8 +230,8 @@ bool StockBuyForm::StoreBuy()
     // A chart that shows this stock must draw its trades anew to show the buy.
     ResetChart();
     RefreshCurrentNode();
-    // A buy dated before the main window's first day must be inside its date window.
-    ResetDtpRange();
+    // A buy dated before the main window's first day or after its last must be inside its date window.
+    ResetDtpRange(bdate);
     return true;
 }
 

@@ -166,7 +166,8 @@ protected:
         RecordsHooks &h = RecordsWindowHooks();
         h.loadStockTree = [this] { refreshes << "tree"; };
         h.refreshCurrentNode = [this] { refreshes << "node"; };
-        h.setDtpRange = [this] { refreshes << "dates"; };
+        // An import names no buy date: the window takes the whole book's.
+        h.setDtpRange = [this](std::optional<double> bought) { refreshes << (bought ? "dates of one buy" : "dates"); };
     }
     void TearDown() override
     {

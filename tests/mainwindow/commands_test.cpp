@@ -246,7 +246,10 @@ TEST_F(CommandsTest, SellSplitAndMergeAnswers)
         QStringList messages;
         int prompts;
         QString recalcFrom;
+        QDate windowEnd = QDate(2024, 5, 20);  // the last day of the main window's date window
     };
+    // A window that ended before the buy (saved on an earlier day) ends today once the record is sold.
+    const QDate before = QDate(2024, 4, 1);
     const Case cases[] = {
         // partial sell
         {9, {"1000", "12.5"}, {{1000, 12.5, today, "2024-04-08", 1000}}, {}, 2, "2024-04-08"},
@@ -258,6 +261,8 @@ TEST_F(CommandsTest, SellSplitAndMergeAnswers)
         {9, {"300", std::nullopt}, {open}, {}, 2, ""},
         {9, {"1,000", "12.5"}, {{1000, 12.5, today, "2024-04-08", 1000}}, {}, 2, "2024-04-08"},
         {9, {"300", "1e3"}, {open}, {}, 2, ""},
+        {9, {"300", "12.5"},
+         {{300, 12.5, today, "2024-04-08", 1000}, {700, 0, "", "2024-04-08", 1000}}, {}, 2, "2024-04-08", before},
         // split
         {12, {"1000"}, {open}, {"被拆分后的股票数量必须小于原交易股票数量【1000】！"}, 1, ""},
         {12, {"400"}, {{400, 0, "", "2024-04-08", 1000}, {600, 0, "", "2024-04-08", 1000}}, {}, 1, ""},
@@ -270,13 +275,25 @@ TEST_F(CommandsTest, SellSplitAndMergeAnswers)
         {3, {"10,5"}, {open}, {}, 1, ""},
         {3, {"1000000"}, {open}, {}, 1, ""},
         {3, {"10.5"}, {{1000, 10.5, today, "2024-04-08", 1000}}, {}, 1, today},
+        {3, {"10.5"}, {{1000, 10.5, today, "2024-04-08", 1000}}, {}, 1, today, before},
+        {3, {std::nullopt}, {open}, {}, 1, "", before},
         // one row selected
         {8, {"12"}, {open}, {"请选中需要合并卖出的多条交易！"}, 0, ""},
         {20, {}, {open}, {"请选中需要合并的多条交易！"}, 0, ""},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.command << " " << (c.answers.empty() ? "-" : c.answers[0].value_or("cancel").toStdString()));
+        SCOPED_TRACE(testing::Message()
+                     << c.command << " " << (c.answers.empty() ? "-" : c.answers[0].value_or("cancel").toStdString())
+                     << " to " << c.windowEnd.toString(Qt::ISODate).toStdString());
         Book({{1000, "2024-04-08", "", 0}});
+        if (c.windowEnd < QDate(2024, 4, 8)) {
+            // An older trade of another stock (id 0: new records still take 2 and on) lets the window end
+            // before the buy.
+            Exec("INSERT INTO account(id,code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
+                 "VALUES(0,'000001','平安银行',#2024-03-01#,10,100,100,10,#2024-03-05#,11)");
+            mf->SetDtpRange();
+        }
+        mf->DTP[1]->setDate(c.windowEnd);
         Select(1, 1);
         Run(c.command, c.answers);
         EXPECT_EQ(Records(), c.after);
@@ -294,6 +311,7 @@ TEST_F(CommandsTest, SellSplitAndMergeAnswers)
         prices.sort();
         EXPECT_EQ(GridSellPrices(), prices);
         EXPECT_EQ(TreeGroupOf600000(), held ? "C0" : "C2");
+        EXPECT_EQ(mf->DTP[1]->date(), c.recalcFrom.isEmpty() ? c.windowEnd : QDate(2024, 5, 20));
         if (c.command == 3) {
             EXPECT_EQ(Prompts(), QStringList{sellPrompt});
         }

@@ -459,7 +459,8 @@ TEST_F(MFTest, TheFirstActivationFillsTreeGridAndLines)
 
 // A book whose window state was never saved shows everything from the start: both record boxes
 // ticked, the window from the first buy to today, the root's grid, asset line and status line; a
-// closed trade older than the book, typed in later, is in the window too.
+// closed trade older than the book, or bought after the window's last day, typed in later, is in the
+// window too.
 TEST_F(MFTest, ANewBookShowsEverything)
 {
     SaturdayBook();
@@ -502,6 +503,37 @@ TEST_F(MFTest, ANewBookShowsEverything)
     ResetDtpRange();
     EXPECT_EQ(mf->DTP[0]->date(), QDate(2024, 1, 1));
     EXPECT_EQ(mf->DTP[0]->minimumDate(), QDate(2022, 1, 4));
+
+    // A later day: the window ends where it was saved (or set), and a trade bought after that and sold
+    // is stored. The window then ends today; a store inside the window keeps it.
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
+            "VALUES ('000003','万科B',#2024-04-02#,10,100,100,10,#2024-05-10#,12)");
+    struct Later {
+        QDate from, to;  // the pickers before the store
+        const char *bought;  // the buy date stored; nullptr: an import, any of the book's
+        QDate wantFrom, wantTo;
+        int rows;  // the root's grid: 600000 held, 000001 and 000003 sold inside the window
+    };
+    const Later later[] = {
+        {QDate(2024, 1, 1), QDate(2024, 3, 31), "2024-04-02", QDate(2024, 1, 1), QDate(2024, 5, 18), 3},
+        {QDate(2024, 1, 1), QDate(2024, 3, 31), nullptr, QDate(2024, 1, 1), QDate(2024, 5, 18), 3},
+        {QDate(2024, 3, 31), QDate(2024, 1, 1), "2024-04-02", QDate(2024, 1, 1), QDate(2024, 5, 18), 3},
+        {QDate(2024, 1, 1), QDate(2024, 4, 30), "2024-04-02", QDate(2024, 1, 1), QDate(2024, 4, 30), 3},
+        {QDate(2024, 1, 1), QDate(2024, 3, 31), "2024-02-15", QDate(2024, 1, 1), QDate(2024, 3, 31), 2},
+    };
+    for (const Later &c : later) {
+        const std::string what =
+            (c.bought ? c.bought : "import") + std::string(" to ") + c.to.toString(Qt::ISODate).toStdString();
+        mf->DTP[0]->setDate(c.from);
+        mf->DTP[1]->setDate(c.to);
+        ReloadStockTree();
+        RefreshCurrentNode();
+        ResetDtpRange(c.bought ? std::optional(DayNumberOf(QDate::fromString(c.bought, Qt::ISODate))) : std::nullopt);
+        EXPECT_EQ(mf->DTP[0]->date(), c.wantFrom) << what;
+        EXPECT_EQ(mf->DTP[1]->date(), c.wantTo) << what;
+        EXPECT_EQ(grid.Rows(), grid.FixedRows() + c.rows) << what;
+        EXPECT_EQ(mf->TV->topLevelItem(0)->child(1)->childCount(), c.rows - 1) << what;
+    }
 }
 
 TEST_F(MFTest, RestartUpgradesReloadsTheTreeAndRefreshes)

@@ -374,7 +374,7 @@ TEST_F(AccEditTest, NewStockHistoryIsDownloadedBeforeTheChecks)
     EXPECT_TRUE(f->SaveAccRec());
     EXPECT_EQ(dataQueries(), downloaded);  // the save found the history there
     EXPECT_GE(QuoteIndexOf("000001"), 0);
-    EXPECT_EQ(calls, QStringList({"tree", "lines", "dtp"}));  // no current node
+    EXPECT_EQ(calls, QStringList({"tree", "lines", "dtp " + last.date.toString(Qt::ISODate)}));  // no current node
 }
 
 TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
@@ -395,7 +395,7 @@ TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
     EXPECT_EQ(FieldOf(id, "memo").ToText(), "memo");
     EXPECT_EQ(CashOn(Day(3, 5)), 200000 - 10005.00);
     EXPECT_EQ(CashOn(Day(3, 6)), 200000 - 10005.00);
-    EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh", "dtp"}));
+    EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh", "dtp 2024-03-05"}));
     // "保存/继续添加": a new entry that keeps the memo.
     EXPECT_EQ(Texts(f, {0, 1, 2, 4, 5, 6}), QStringList({"", "", "", "", "", "memo"}));
     EXPECT_TRUE(f->IsNewRecordMode());
@@ -416,7 +416,7 @@ TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
     EXPECT_EQ(CashOn(Day(3, 5)), 200000);
     EXPECT_EQ(CashOn(Day(3, 6)), 200000);
     EXPECT_EQ(CashOn(Day(3, 7)), 200000 - 5001.50);  // fees prorated from the kept trade size
-    EXPECT_EQ(calls, QStringList({"lines", "dtp"}));
+    EXPECT_EQ(calls, QStringList({"lines", "dtp 2024-03-07"}));
     EXPECT_EQ(LoadedAccEdit(), nullptr);  // "保 存 / 退 出" closed it
 
     // The saved stock's node is refreshed; a sell price closes the record with the sell date, and as
@@ -427,7 +427,7 @@ TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
     Type(LoadedAccEdit(), {QString(), {}, Day(3, 8), {}, {}, "10.5"});
     LoadedAccEdit()->Com_Click(1);
     EXPECT_EQ(FieldOf(id, "sdate").num, DayNumberOf(Day(3, 8)));
-    EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh", "dtp"}));
+    EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh", "dtp 2024-03-07"}));
 
     // "取  消" saves nothing.
     calls.clear();

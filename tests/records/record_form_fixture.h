@@ -14,6 +14,7 @@
 #include "market/history.h"
 #include "market/quotes.h"
 #include "platform/clock.h"
+#include "platform/daynum.h"
 #include "records/calc.h"
 #include "records/forms/acc_edit.h"
 #include "records/forms/stock_buy.h"
@@ -46,7 +47,11 @@ protected:
         hooks.currentNode = [this] { return node; };
         hooks.refreshCurrentNode = [this] { calls << QStringLiteral("refresh"); };
         hooks.loadStockTree = [this] { calls << QStringLiteral("tree"); };
-        hooks.setDtpRange = [this] { calls << QStringLiteral("dtp"); };
+        // The date window is given the buy date just stored: "dtp 2024-03-05".
+        hooks.setDtpRange = [this](std::optional<double> bought) {
+            calls << (bought ? QStringLiteral("dtp ") + DateOfDayNumber(*bought).toString(Qt::ISODate)
+                             : QStringLiteral("dtp"));
+        };
         hooks.resetChart = [this] { calls << QStringLiteral("chart"); };
         hooks.refreshAssetLines = [this] { calls << QStringLiteral("lines"); };
         for (const QString &code : {QStringLiteral("1A0001"), QStringLiteral("600000")}) {

@@ -179,8 +179,8 @@ TEST_F(StockBuyTest, StoresAnOpenRecordAndRefreshes)
     EXPECT_EQ(CashOn(Day(3, 1)), -1);  // before the buy date: not recomputed
     EXPECT_EQ(CashOn(Day(3, 4)), 200000 - 10005.00);
     EXPECT_EQ(CashOn(Day(3, 8)), 200000 - 10005.00);
-    // The main window's date range takes the new first buy.
-    EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh", "dtp"}));
+    // The main window's date range takes the new buy.
+    EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh", "dtp 2024-03-02"}));
     for (const FakeRequest &r : services.Requests())
         EXPECT_TRUE(r.sql.isEmpty()) << r.sql.toStdString();  // a held stock downloads nothing
     EXPECT_EQ(LogEntryCount(), 0) << LogText().toStdString();
