@@ -5,10 +5,13 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpacerItem>
 
 namespace {
 
@@ -81,6 +84,31 @@ QString WithLineBreaks(const QString &text)
     return t;
 }
 
+// The least width at which a box's caption shows whole in a window manager's title bar: the caption
+// in the title bar's font (the application's is a fair measure of it, if narrower than a bold one)
+// and room for the window's icon, its three buttons and the gaps and margins between them, about
+// seven lines high in all.
+int CaptionWidth(const QString &title)
+{
+    const QFontMetrics fm(QApplication::font());
+    return fm.horizontalAdvance(title) + 7 * fm.height();
+}
+
+// Keeps a box at least as wide as its caption needs (a box sized to a short text cuts its caption to
+// "Kel… 软件"): a spacer of that width across the foot of its layout, which both the message box,
+// fixing its size from its layout when shown, and the input box, whose layout sets its least size,
+// honour. The spacer takes no height.
+void FitCaption(QDialog &box)
+{
+    auto *room = new QSpacerItem(CaptionWidth(box.windowTitle()), 0, QSizePolicy::Fixed, QSizePolicy::Fixed);
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(room, grid->rowCount(), 0, 1, grid->columnCount());
+    else if (box.layout())
+        box.layout()->addItem(room);
+    else
+        delete room;
+}
+
 // The position (from 0) of the filter shown in the dialog's type list; -1 when none is. Read by
 // position: with the patterns hidden, the dialog's own name of the selected filter is only its
 // description, which is no entry of the filter list.
@@ -109,6 +137,7 @@ int QtPrompter::ShowMessage(const QString &text, int style, const QString &title
     const size_t def = (style & Msg::DefaultButton3) ? 2 : (style & Msg::DefaultButton2) ? 1 : 0;
     if (def < specs.size())
         box.setDefaultButton(specs[def].button);
+    FitCaption(box);
     const int clicked = box.exec();
     for (const auto &s : specs)
         if (clicked == s.button)
@@ -122,12 +151,16 @@ int QtPrompter::ShowMessage(const QString &text, int style, const QString &title
 
 std::optional<QString> QtPrompter::AskText(const QString &prompt, const QString &title, const QString &initial)
 {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(QApplication::activeWindow(), title, WithLineBreaks(prompt), QLineEdit::Normal, initial, &ok);
-    if (!ok)
+    QInputDialog box(QApplication::activeWindow());
+    box.setWindowTitle(title);
+    box.setLabelText(WithLineBreaks(prompt));
+    box.setTextValue(initial);
+    // The box builds its layout when first measured; the caption's room joins it.
+    box.minimumSizeHint();
+    FitCaption(box);
+    if (box.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return box.textValue();
 }
 
 std::optional<QString> QtPrompter::AskFileName(FileDialogRequest &request)

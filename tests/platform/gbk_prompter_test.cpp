@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QTimer>
@@ -79,12 +80,20 @@ TEST(Prompter, ScriptedAnswersAndDefaults)
 }
 
 // The windowed boxes break the program's texts at CR LF and at a lone CR.
-TEST(Prompter, WindowedBoxesBreakLinesAtCarriageReturns)
+// The windowed boxes break lines where the program's texts do, and a box of a short text is still
+// as wide as a window manager's title bar needs for the whole caption: the caption, the window's
+// icon, three buttons and the gaps between them (a box 200 wide showed "Kelva… 记账软件").
+TEST(Prompter, WindowedBoxesBreakLinesAndFitTheirCaption)
 {
     QtPrompter p;
+    const QString caption = QStringLiteral("Kelvaro股票记账软件");
+    const QFontMetrics fm(QApplication::font());
+    const int titleBar = fm.horizontalAdvance(caption) + 7 * fm.height();
     QStringList seen;
-    auto readAndClose = [&seen] {
+    auto readAndClose = [&seen, titleBar] {
         QWidget *w = QApplication::activeModalWidget();
+        if (w && w->width() < titleBar)
+            seen << QStringLiteral("%1 narrower than %2").arg(w->width()).arg(titleBar);
         if (auto *input = qobject_cast<QInputDialog *>(w)) {
             seen << input->labelText();
             input->reject();
@@ -94,8 +103,8 @@ TEST(Prompter, WindowedBoxesBreakLinesAtCarriageReturns)
         }
     };
     QTimer::singleShot(0, readAndClose);
-    EXPECT_FALSE(p.AskText("a\r\r\rb\r\nc", "t", "1"));
+    EXPECT_FALSE(p.AskText("a\r\r\rb\r\nc", caption, "1"));
     QTimer::singleShot(0, readAndClose);
-    p.ShowMessage("x\r\ny\rz", Msg::OkOnly, "t");
+    p.ShowMessage("x\r\ny\rz", Msg::OkOnly, caption);
     EXPECT_EQ(seen, (QStringList{"a\n\n\nb\nc", "x\ny\nz"}));
 }
