@@ -74,6 +74,8 @@ constexpr int kGridBottom = 440;
 constexpr int kStatusHeight = 22;
 // The least room the grid and the chart share in the smallest window.
 constexpr int kMinGridAndChartHeight = 120;
+// The top of the chart's read-out.
+constexpr int kReadoutTop = 60;
 // The horizontal bar is designed wider than any screen; only its Left follows the layout.
 constexpr int kHorizontalBarWidth = 4000;
 // The crosshair lines' length in twips, also wider than any screen.
@@ -407,7 +409,9 @@ void MFWindow::BuildControls()
     Ln[3]->setFrameShape(QFrame::HLine);
     Ln[3]->hide();
     LBL[2] = new QLabel(QStringLiteral("买卖"), Pic[0]);
-    LBL[2]->move(4, 4);
+    // Below the chart's title and its two legend lines, which the picture draws at its top left down
+    // to about 56 pixels: the read-out only ever moves sideways, so it would hide them for good.
+    LBL[2]->move(4, kReadoutTop);
     LnControl[2] = std::make_unique<LineOverlay>(Ln[2], 0, 0, 0, kCrosshairLength);
     LnControl[3] = std::make_unique<LineOverlay>(Ln[3], 0, 0, kCrosshairLength, 0);
     LBLControl2 = std::make_unique<LabelOverlay>(LBL[2]);

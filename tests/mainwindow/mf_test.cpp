@@ -798,6 +798,7 @@ TEST_F(MFTest, TheChartDrawsIntoTheWindowsPictureAndFollowsItsSize)
     EXPECT_EQ(KLineData().BarCount(), 1);
     // The crosshair lines and the read-out are handed over with the picture.
     EXPECT_EQ(mf->LBL[2]->text(), "2024-05-17");
+    EXPECT_GE(mf->LBL[2]->y(), 60) << "the read-out leaves the title and the legend lines visible";
     EXPECT_EQ(mf->Ln[2]->palette().color(QPalette::Window), QColor(0x80, 0x80, 0x80));
     EXPECT_EQ(pic.Image().size(), mf->Pic[0]->size());
 
