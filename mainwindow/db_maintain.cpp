@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -48,6 +49,14 @@ void RemoveWithLogs(const QString &path)
 {
     for (const QString &suffix : {QString(), kWal, kShm})
         QFile::remove(path + suffix);
+}
+
+// True when the two paths name the same file (through a link, a second hard link or another spelling).
+bool SameFile(const QString &a, const QString &b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // A second name for a file: a hard link, or where the file system has none, a copy put on the disk.
@@ -165,21 +174,30 @@ void BackupDatabase()
     if (target.isEmpty())
         return;
     BusyGuard busy;
-    bool ok = false;
+    const QString database = ProgramFilePath(kAccDb);
+    if (SameFile(target, database)) {
+        MsgBox(kBackupOntoBookText);
+        return;
+    }
+    bool ok = false, damaged = false;
     {
         // With the idle connection open the log would not be folded and the copy would miss the
         // latest writes.
         IdleConnectionPause pause;
-        const QString database = ProgramFilePath(kAccDb);
         DbError error;
-        // QSaveFile writes beside the target and renames over it on commit only.
-        QSaveFile out(target);
-        ok = FoldWriteAheadLog(database, error) && out.open(QIODevice::WriteOnly) && CopyBytes(database, out) &&
-             out.commit();
-        if (!ok)
-            out.cancelWriting();
+        ok = FoldWriteAheadLog(database, error);
+        // A copy of a damaged book would be refused by a restore: it must not pass for a backup, nor
+        // replace an older one of the same name.
+        damaged = ok && !IsWholeBook(database);
+        if (ok && !damaged) {
+            // QSaveFile writes beside the target and renames over it on commit only.
+            QSaveFile out(target);
+            ok = out.open(QIODevice::WriteOnly) && CopyBytes(database, out) && out.commit();
+            if (!ok)
+                out.cancelWriting();
+        }
     }
-    MsgBox(ok ? kBackupDoneText + target : kBackupFailedText);
+    MsgBox(damaged ? kBackupOfDamagedText : ok ? kBackupDoneText + target : kBackupFailedText);
 }
 
 QString FreeKeepName(const QString &folder)

@@ -260,12 +260,16 @@ TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
         bool hideBook;
         QString message;
         QString proposed;  // the name the dialog opens on
+        bool damage = false;  // a page of the book zeroed first
     };
     const Case cases[] = {
         {"cancelled", "", false, "", ownName},
         {"over an older backup", old, false, kBackupDoneText + old, ownName},
         {"a folder", PathOf("out/folder.dbk"), false, kBackupFailedText, old},
         {"no book to copy", old, true, kBackupFailedText, PathOf("out/folder.dbk")},
+        {"onto the book itself", Db(), false, kBackupOntoBookText, old},
+        // The book is no backup: the dialog proposes a backup's name beside it.
+        {"a damaged book over an older backup", old, false, kBackupOfDamagedText, PathOf("ACC20240520.dbk"), true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -273,7 +277,11 @@ TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
         if (c.hideBook) {
             ASSERT_TRUE(QFile::rename(Db(), PathOf("hidden")));
         }
+        if (c.damage)
+            ZeroTablePage(Db(), "companyinfo");
+        const QByteArray book = FoldedBytes();
         EXPECT_EQ(Backup(c.path), c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        EXPECT_EQ(FoldedBytes(), book);
         if (c.hideBook) {
             ASSERT_TRUE(QFile::rename(PathOf("hidden"), Db()));
         }
