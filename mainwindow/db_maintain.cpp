@@ -227,7 +227,11 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         return false;
     BusyGuard busy;
     const QString folder = ProgramFolder();
-    RestoreCopy copy(folder);
+    // A book reached through a link is replaced where it lives and the link stays: the checked copy
+    // is made beside that file, so that one rename puts it in place.
+    const QString database = FileBehindLink(ProgramFilePath(kAccDb));
+    const QString databaseFolder = QFileInfo(database).absolutePath();
+    RestoreCopy copy(databaseFolder);
     if (!copy.Fill(chosen)) {
         MsgBox(kRestoreFailedText);
         return false;
@@ -237,7 +241,6 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         return false;
     }
     ReachRestoreStep("checked");
-    const QString database = ProgramFilePath(kAccDb);
     const bool hasDatabase = QFileInfo::exists(database);
     QString keep;
     if (hasDatabase) {
@@ -282,7 +285,7 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         MsgBox(kRestoreFailedText);
         return false;
     }
-    SyncFolder(folder);
+    SyncFolder(databaseFolder);
     ReachRestoreStep("replaced");
     return true;
 }

@@ -43,7 +43,8 @@ void BackupDatabase();
 QString FreeKeepName(const QString &folder);
 
 // Asks for a backup (open dialog, kBackupFilter); nothing when none is chosen. The backup is copied to
-// a temporary file "accRestore*.tmp" in the program folder and checked first: a file that is no whole
+// a temporary file "accRestore*.tmp" beside the database (beside the file it leads to when ACC.MDB is
+// a link, which stays a link) and checked first: a file that is no whole
 // book of this program (IsWholeBook: damaged pages, or account and 参数 without the columns the
 // program reads) is removed again and kNotABackupText shows. Then, when the folder holds the
 // database, it is kept under FreeKeepName as well (a hard link or a copy, its log folded in first) and

@@ -78,8 +78,9 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 //   accRestore*.tmp): a question names the newest of them; No ends the program with nothing changed;
 // - the watch on database failures (WatchDbFailures) starts: from the first read on, damage to the
 //   book is said before anything more is written;
-// - with a book in place, what an interrupted restore or compaction left beside it (BookLeftovers) is
-//   removed when the book passes IsWholeBook, and left when it does not;
+// - with a book in place, what an interrupted restore or compaction left beside it, or beside the file
+//   it leads to when it is a link (BookLeftovers), is removed when the book passes IsWholeBook, and
+//   left when it does not;
 // - a missing or zero-byte ACC.MDB is made anew from dataFolder; when the program folder is the
 //   application data folder standing in for the executable's, a message says where the new book is;
 // - the idle connection (platform/db.h) is taken on the book for the rest of the program's life;

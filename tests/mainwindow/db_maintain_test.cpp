@@ -329,7 +329,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
     QFile::setPermissions(Db(), QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray bookBytes = FoldedBytes();
 
-    enum Setup { Plain, TwoKept, AllKept, NoBook };
+    enum Setup { Plain, TwoKept, AllKept, NoBook, Linked };
     struct Case {
         const char *what;
         QString chosen;
@@ -346,6 +346,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
         {"all names taken", dbk, AllKept, kRestoreFailedText, ""},
         {"two kept, one in capitals", dbk, TwoKept, "", "acc0003.mdb"},
         {"no book", dbk, NoBook, "", "ACC.MDB"},
+        {"the book a link to a file elsewhere", dbk, Linked, "", "acc0001.mdb"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -359,6 +360,12 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
             IdleConnectionPause pause;
             ASSERT_TRUE(QFile::remove(Db()));
             WriteFile(Db() + "-wal", "a stale log");
+        }
+        if (c.setup == Linked) {
+            IdleConnectionPause pause;
+            ASSERT_TRUE(QDir().mkpath(PathOf("real")));
+            ASSERT_TRUE(QFile::rename(Db(), PathOf("real/ACC.MDB")));
+            ASSERT_TRUE(QFile::link(PathOf("real/ACC.MDB"), Db()));
         }
         const QStringList before = Names();
 
@@ -377,6 +384,8 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
             expected << c.keptAs;
             expected.sort();
             EXPECT_EQ(Names(), expected) << "no other file came or went";
+            EXPECT_EQ(QFileInfo(Db()).isSymLink(), c.setup == Linked) << "a link stays a link";
+            EXPECT_EQ(QDir(PathOf("real")).entryList({"accRestore*"}, QDir::Files), QStringList());
             if (c.setup != NoBook) {
                 EXPECT_EQ(Bytes(PathOf(c.keptAs)), bookBytes);
                 EXPECT_EQ(QFileInfo(Db()).permissions() & QFile::Permissions::fromInt(0x7077),
@@ -391,6 +400,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
         IdleConnectionPause pause;
         for (const QString &f : QDir(Folder()).entryList({"acc*"}, QDir::Files))
             QFile::remove(PathOf(f));
+        QDir(PathOf("real")).removeRecursively();
         WriteFile(Db(), bookBytes);
         QFile::setPermissions(Db(), QFile::ReadOwner | QFile::WriteOwner);
     }
@@ -451,6 +461,19 @@ TEST_F(MaintainTest, RestoreKilledAtAnyStepLeavesAWholeBookAndTheNextStartTidies
         QFile::remove(PathOf("acc0001.mdb"));
         WriteFile(Db(), bookBytes);
     }
+    // A book reached through a link: what was left beside the file it leads to goes too.
+    {
+        IdleConnectionPause pause;
+        ASSERT_TRUE(QDir().mkpath(PathOf("real")));
+        ASSERT_TRUE(QFile::rename(Db(), PathOf("real/ACC.MDB")));
+        ASSERT_TRUE(QFile::link(PathOf("real/ACC.MDB"), Db()));
+    }
+    for (const char *name : {"real/ACC.MDB.new", "real/accRestoreAbCdEf.tmp", "real/notes.txt"})
+        WriteFile(PathOf(name), "left");
+    EXPECT_EQ(Main(), 0);
+    ReleaseInstanceLock();
+    EXPECT_EQ(QDir(PathOf("real")).entryList({"ACC.MDB.*", "acc*.tmp", "*.txt"}, QDir::Files),
+              QStringList{"notes.txt"});
     // Beside a damaged book they stay: one of them may be all that is left of it.
     ZeroTablePage(Db(), "companyinfo");
     WriteFile(PathOf("accRestoreAbCdEf.tmp"), "a copy");
