@@ -362,7 +362,9 @@ int Main(const QString &dataFolder)
 
 void RestartData()
 {
-    // On the file now in place (a restored backup, an emptied book).
+    // On the file now in place (a restored backup, an emptied book), whose damage or disk failures
+    // are told afresh.
+    ForgetDbFailuresTold();
     HoldIdleConnection(ProgramFilePath(kAccDb));
     const StartupSteps steps = CurrentStartupSteps();
     // A restored older backup may lack account.sid, which the record writers need.

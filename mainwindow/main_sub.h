@@ -93,8 +93,9 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 // main window's events, 1 when it ends.
 int Main(const QString &dataFolder = QString());
 
-// The data part of a restart on a replaced or emptied database file: the idle connection taken again
-// on the file now in place, the schema upgrade, the history
+// The data part of a restart on a replaced or emptied database file: the failures told so far
+// forgotten (ForgetDbFailuresTold), the idle connection taken again on the file now in place, the
+// schema upgrade, the history
 // downloads, the settings records, the system settings, the quote list and the per-day assets from
 // RecalcStartDate(). No instance check, no latest trading date, no last-close rebuild.
 void RestartData();
