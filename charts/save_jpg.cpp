@@ -13,6 +13,8 @@
 #include <QImageWriter>
 #include <QRandomGenerator>
 
+#include "platform/program_folder.h"
+
 namespace {
 
 QString ErrnoText(int code)
@@ -41,8 +43,7 @@ bool WritePictureFile(const QImage &image, const QString &fileName, const char *
                       QString &error)
 {
     // A link stays a link: the picture replaces the file it points to.
-    const QFileInfo info(fileName);
-    const QString target = info.isSymLink() && !info.canonicalFilePath().isEmpty() ? info.canonicalFilePath() : fileName;
+    const QString target = FileBehindLink(fileName);
     const QByteArray path = QFile::encodeName(target);
     struct stat old {};
     const bool existed = ::stat(path.constData(), &old) == 0;

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -48,6 +49,14 @@ void RemoveWithLogs(const QString &path)
 {
     for (const QString &suffix : {QString(), kWal, kShm})
         QFile::remove(path + suffix);
+}
+
+// True when the two paths name the same file (through a link, a second hard link or another spelling).
+bool SameFile(const QString &a, const QString &b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // A second name for a file: a hard link, or where the file system has none, a copy put on the disk.
@@ -165,21 +174,30 @@ void BackupDatabase()
     if (target.isEmpty())
         return;
     BusyGuard busy;
-    bool ok = false;
+    const QString database = ProgramFilePath(kAccDb);
+    if (SameFile(target, database)) {
+        MsgBox(kBackupOntoBookText);
+        return;
+    }
+    bool ok = false, damaged = false;
     {
         // With the idle connection open the log would not be folded and the copy would miss the
         // latest writes.
         IdleConnectionPause pause;
-        const QString database = ProgramFilePath(kAccDb);
         DbError error;
-        // QSaveFile writes beside the target and renames over it on commit only.
-        QSaveFile out(target);
-        ok = FoldWriteAheadLog(database, error) && out.open(QIODevice::WriteOnly) && CopyBytes(database, out) &&
-             out.commit();
-        if (!ok)
-            out.cancelWriting();
+        ok = FoldWriteAheadLog(database, error);
+        // A copy of a damaged book would be refused by a restore: it must not pass for a backup, nor
+        // replace an older one of the same name.
+        damaged = ok && !IsWholeBook(database);
+        if (ok && !damaged) {
+            // QSaveFile writes beside the target and renames over it on commit only.
+            QSaveFile out(target);
+            ok = out.open(QIODevice::WriteOnly) && CopyBytes(database, out) && out.commit();
+            if (!ok)
+                out.cancelWriting();
+        }
     }
-    MsgBox(ok ? kBackupDoneText + target : kBackupFailedText);
+    MsgBox(damaged ? kBackupOfDamagedText : ok ? kBackupDoneText + target : kBackupFailedText);
 }
 
 QString FreeKeepName(const QString &folder)
@@ -209,7 +227,11 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         return false;
     BusyGuard busy;
     const QString folder = ProgramFolder();
-    RestoreCopy copy(folder);
+    // A book reached through a link is replaced where it lives and the link stays: the checked copy
+    // is made beside that file, so that one rename puts it in place.
+    const QString database = FileBehindLink(ProgramFilePath(kAccDb));
+    const QString databaseFolder = QFileInfo(database).absolutePath();
+    RestoreCopy copy(databaseFolder);
     if (!copy.Fill(chosen)) {
         MsgBox(kRestoreFailedText);
         return false;
@@ -219,7 +241,6 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         return false;
     }
     ReachRestoreStep("checked");
-    const QString database = ProgramFilePath(kAccDb);
     const bool hasDatabase = QFileInfo::exists(database);
     QString keep;
     if (hasDatabase) {
@@ -264,7 +285,7 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         MsgBox(kRestoreFailedText);
         return false;
     }
-    SyncFolder(folder);
+    SyncFolder(databaseFolder);
     ReachRestoreStep("replaced");
     return true;
 }

@@ -13,6 +13,10 @@ inline const QString kBackupFilter = QStringLiteral("DBK (数据备份文件)(*.
 
 inline const QString kBackupDoneText = QStringLiteral("数据备份完成：");
 inline const QString kBackupFailedText = QStringLiteral("数据备份失败！");
+inline const QString kBackupOntoBookText = QStringLiteral("备份文件不能是账本文件本身，请另选一个文件名。");
+inline const QString kBackupOfDamagedText =
+    QStringLiteral("账本文件已经损坏，备份出来也无法用来恢复，所以没有备份，所选的文件没有改动。\r\n"
+                   "可以用菜单“数据库”中的“恢复备份”换回以前的备份。");
 inline const QString kNotABackupText = QStringLiteral("所选文件不是本软件的数据备份文件，无法恢复！");
 inline const QString kRestoreFailedText = QStringLiteral("恢复备份失败，原数据库未改动！");
 inline const QString kClearQuestion = QStringLiteral("您确定要清空所有数据【数据一旦清空将无法恢复】？");
@@ -29,7 +33,9 @@ QString BackupProposedName();
 // chosen. Writes a byte copy of the database (its write-ahead log folded in first) to a temporary file
 // in the chosen folder and renames it over the chosen path, then shows kBackupDoneText & path. When
 // any step fails, an older file of that name stays as it was, no part-written file is left and
-// kBackupFailedText shows.
+// kBackupFailedText shows. The database itself chosen as the backup (by any name of it) shows
+// kBackupOntoBookText, and a database that is no whole book (IsWholeBook: a restore would refuse
+// the copy) kBackupOfDamagedText, with nothing written.
 void BackupDatabase();
 
 // The name the current database is kept under before a restore: the first "acc" & n (four digits,
@@ -37,7 +43,8 @@ void BackupDatabase();
 QString FreeKeepName(const QString &folder);
 
 // Asks for a backup (open dialog, kBackupFilter); nothing when none is chosen. The backup is copied to
-// a temporary file "accRestore*.tmp" in the program folder and checked first: a file that is no whole
+// a temporary file "accRestore*.tmp" beside the database (beside the file it leads to when ACC.MDB is
+// a link, which stays a link) and checked first: a file that is no whole
 // book of this program (IsWholeBook: damaged pages, or account and 参数 without the columns the
 // program reads) is removed again and kNotABackupText shows. Then, when the folder holds the
 // database, it is kept under FreeKeepName as well (a hard link or a copy, its log folded in first) and

@@ -166,7 +166,11 @@ bool MissingBookMayBeMade(const QString &book)
 // to be whole; with a book that is not, they stay (one of them may be all that is left).
 void RemoveLeftovers(const QString &book)
 {
-    const QStringList leftovers = BookLeftovers(QFileInfo(book).absolutePath());
+    const QString folder = QFileInfo(book).absolutePath();
+    QStringList leftovers = BookLeftovers(folder);
+    // Those of a book reached through a link lie beside the file it leads to.
+    if (const QString behind = QFileInfo(FileBehindLink(book)).absolutePath(); behind != folder)
+        leftovers += BookLeftovers(behind);
     if (leftovers.isEmpty() || !IsWholeBook(book))
         return;
     for (const QString &path : leftovers)
@@ -358,7 +362,9 @@ int Main(const QString &dataFolder)
 
 void RestartData()
 {
-    // On the file now in place (a restored backup, an emptied book).
+    // On the file now in place (a restored backup, an emptied book), whose damage or disk failures
+    // are told afresh.
+    ForgetDbFailuresTold();
     HoldIdleConnection(ProgramFilePath(kAccDb));
     const StartupSteps steps = CurrentStartupSteps();
     // A restored older backup may lack account.sid, which the record writers need.

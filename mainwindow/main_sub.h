@@ -78,8 +78,9 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 //   accRestore*.tmp): a question names the newest of them; No ends the program with nothing changed;
 // - the watch on database failures (WatchDbFailures) starts: from the first read on, damage to the
 //   book is said before anything more is written;
-// - with a book in place, what an interrupted restore or compaction left beside it (BookLeftovers) is
-//   removed when the book passes IsWholeBook, and left when it does not;
+// - with a book in place, what an interrupted restore or compaction left beside it, or beside the file
+//   it leads to when it is a link (BookLeftovers), is removed when the book passes IsWholeBook, and
+//   left when it does not;
 // - a missing or zero-byte ACC.MDB is made anew from dataFolder; when the program folder is the
 //   application data folder standing in for the executable's, a message says where the new book is;
 // - the idle connection (platform/db.h) is taken on the book for the rest of the program's life;
@@ -92,8 +93,9 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 // main window's events, 1 when it ends.
 int Main(const QString &dataFolder = QString());
 
-// The data part of a restart on a replaced or emptied database file: the idle connection taken again
-// on the file now in place, the schema upgrade, the history
+// The data part of a restart on a replaced or emptied database file: the failures told so far
+// forgotten (ForgetDbFailuresTold), the idle connection taken again on the file now in place, the
+// schema upgrade, the history
 // downloads, the settings records, the system settings, the quote list and the per-day assets from
 // RecalcStartDate(). No instance check, no latest trading date, no last-close rebuild.
 void RestartData();

@@ -63,3 +63,10 @@ QString ProgramFilePath(const QString &name)
 {
     return ResolveFileName(ProgramFolder(), name);
 }
+
+QString FileBehindLink(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString target = info.isSymLink() ? info.canonicalFilePath() : QString();
+    return target.isEmpty() ? path : target;
+}

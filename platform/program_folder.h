@@ -26,3 +26,7 @@ void SetProgramFolder(const QString &folder, bool fallback = false);
 QString ProgramFilePath(const QString &name);
 // The same resolution for any folder.
 QString ResolveFileName(const QString &folder, const QString &name);
+
+// The file a symbolic link at path leads to (its full path), so that a file replaced by a rename is
+// replaced where it lives and the link stays; path itself when it is no link or leads nowhere.
+QString FileBehindLink(const QString &path);

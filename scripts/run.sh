@@ -7,12 +7,17 @@
 # With no display, the program runs under Xvfb when xvfb-run is present, else on Qt's offscreen platform.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The folder first: without it there is nowhere to keep the book, and the build would be in vain.
+home="${XDG_DATA_HOME:-$HOME/.local/share}/Kelvaro股票记账软件"
+if ! mkdir -p "$home" 2>/dev/null || [ ! -w "$home" ]; then
+    echo "无法创建或写入程序文件夹：$home" >&2
+    echo "账本文件 ACC.MDB 放在这个文件夹中。请把 XDG_DATA_HOME 设为一个可以写入的文件夹后再运行，例如：" >&2
+    echo "  XDG_DATA_HOME=/可写的/文件夹 bash scripts/run.sh" >&2
+    exit 1
+fi
 bash scripts/install-deps.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DKELVARO_TESTS=OFF
 cmake --build build/release -j"$(nproc)" --target kelvaro
-
-home="${XDG_DATA_HOME:-$HOME/.local/share}/Kelvaro股票记账软件"
-mkdir -p "$home"
 # Each file is copied under a temporary name and renamed into place, so a copy of the program still
 # running keeps its executable and an interrupted copy leaves no half file.
 install_file() {

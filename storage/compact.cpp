@@ -135,8 +135,10 @@ void CompactAccDb(const QString &file)
     CompactDatabase(ProgramFilePath(file), QStringLiteral("58316240"), true);
 }
 
-bool CompactDatabase(const QString &path, const QString & /*password*/, bool backup)
+bool CompactDatabase(const QString &given, const QString & /*password*/, bool backup)
 {
+    // A book reached through a link is compacted where it lives, and the link stays.
+    const QString path = FileBehindLink(given);
     if (!QFileInfo::exists(path)) {
         ShowMsg(QStringLiteral("没有找到要压缩的数据库文件！"));
         return false;

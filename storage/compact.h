@@ -24,7 +24,7 @@ void CompactAccDb(const QString &file = QStringLiteral("ACC.MDB"));
 // only before the snapshot is taken and after the compacted copy (flushed to the disk with its
 // folder) has replaced the database, so nothing saved meanwhile is lost. When the temporary name is
 // held by something that cannot be removed, the copy is made in a private folder beside the
-// database. On any failure the message "数据库压缩失败（" number, text "）！" is shown, the database is
-// left as it was and the temporary file is removed. The password has no meaning for SQLite and is
-// not used. True on success.
+// database. A link at path stays a link: the file it leads to is the one replaced. On any failure the
+// message "数据库压缩失败（" number, text "）！" is shown, the database is left as it was and the
+// temporary file is removed. The password has no meaning for SQLite and is not used. True on success.
 bool CompactDatabase(const QString &path, const QString &password, bool backup);

@@ -187,9 +187,14 @@ DbFailureKind ClassifyDbFailure(const DbError &error)
 
 void WatchDbFailures(bool on)
 {
+    ForgetDbFailuresTold();
+    SetDbErrorObserver(on ? std::function<void(const DbError &)>(NoteDbFailure) : nullptr);
+}
+
+void ForgetDbFailuresTold()
+{
     FailureWatch &w = Watch();
     w.damageTold = w.ioErrorTold = w.diskFullTold = false;
-    SetDbErrorObserver(on ? std::function<void(const DbError &)>(NoteDbFailure) : nullptr);
 }
 
 void SetDbDamageEnd(std::function<void()> end)

@@ -130,6 +130,10 @@ DbFailureKind ClassifyDbFailure(const DbError &error);
 // and the marks of failures told are cleared (tests start afresh so).
 void WatchDbFailures(bool on = true);
 
+// Clears the marks of failures told without starting or ending the watch: the book now in place (a
+// restored backup) is another file, and each failure of it is told once again.
+void ForgetDbFailuresTold();
+
 // How the program ends when the user chooses to after the damage message: by default the process
 // exits at once with code 1. An empty function restores the default; tests record the choice instead.
 void SetDbDamageEnd(std::function<void()> end);

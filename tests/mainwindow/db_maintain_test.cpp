@@ -260,12 +260,16 @@ TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
         bool hideBook;
         QString message;
         QString proposed;  // the name the dialog opens on
+        bool damage = false;  // a page of the book zeroed first
     };
     const Case cases[] = {
         {"cancelled", "", false, "", ownName},
         {"over an older backup", old, false, kBackupDoneText + old, ownName},
         {"a folder", PathOf("out/folder.dbk"), false, kBackupFailedText, old},
         {"no book to copy", old, true, kBackupFailedText, PathOf("out/folder.dbk")},
+        {"onto the book itself", Db(), false, kBackupOntoBookText, old},
+        // The book is no backup: the dialog proposes a backup's name beside it.
+        {"a damaged book over an older backup", old, false, kBackupOfDamagedText, PathOf("ACC20240520.dbk"), true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -273,7 +277,11 @@ TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
         if (c.hideBook) {
             ASSERT_TRUE(QFile::rename(Db(), PathOf("hidden")));
         }
+        if (c.damage)
+            ZeroTablePage(Db(), "companyinfo");
+        const QByteArray book = FoldedBytes();
         EXPECT_EQ(Backup(c.path), c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        EXPECT_EQ(FoldedBytes(), book);
         if (c.hideBook) {
             ASSERT_TRUE(QFile::rename(PathOf("hidden"), Db()));
         }
@@ -321,7 +329,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
     QFile::setPermissions(Db(), QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray bookBytes = FoldedBytes();
 
-    enum Setup { Plain, TwoKept, AllKept, NoBook };
+    enum Setup { Plain, TwoKept, AllKept, NoBook, Linked };
     struct Case {
         const char *what;
         QString chosen;
@@ -338,6 +346,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
         {"all names taken", dbk, AllKept, kRestoreFailedText, ""},
         {"two kept, one in capitals", dbk, TwoKept, "", "acc0003.mdb"},
         {"no book", dbk, NoBook, "", "ACC.MDB"},
+        {"the book a link to a file elsewhere", dbk, Linked, "", "acc0001.mdb"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -351,6 +360,12 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
             IdleConnectionPause pause;
             ASSERT_TRUE(QFile::remove(Db()));
             WriteFile(Db() + "-wal", "a stale log");
+        }
+        if (c.setup == Linked) {
+            IdleConnectionPause pause;
+            ASSERT_TRUE(QDir().mkpath(PathOf("real")));
+            ASSERT_TRUE(QFile::rename(Db(), PathOf("real/ACC.MDB")));
+            ASSERT_TRUE(QFile::link(PathOf("real/ACC.MDB"), Db()));
         }
         const QStringList before = Names();
 
@@ -369,6 +384,8 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
             expected << c.keptAs;
             expected.sort();
             EXPECT_EQ(Names(), expected) << "no other file came or went";
+            EXPECT_EQ(QFileInfo(Db()).isSymLink(), c.setup == Linked) << "a link stays a link";
+            EXPECT_EQ(QDir(PathOf("real")).entryList({"accRestore*"}, QDir::Files), QStringList());
             if (c.setup != NoBook) {
                 EXPECT_EQ(Bytes(PathOf(c.keptAs)), bookBytes);
                 EXPECT_EQ(QFileInfo(Db()).permissions() & QFile::Permissions::fromInt(0x7077),
@@ -383,6 +400,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
         IdleConnectionPause pause;
         for (const QString &f : QDir(Folder()).entryList({"acc*"}, QDir::Files))
             QFile::remove(PathOf(f));
+        QDir(PathOf("real")).removeRecursively();
         WriteFile(Db(), bookBytes);
         QFile::setPermissions(Db(), QFile::ReadOwner | QFile::WriteOwner);
     }
@@ -443,6 +461,19 @@ TEST_F(MaintainTest, RestoreKilledAtAnyStepLeavesAWholeBookAndTheNextStartTidies
         QFile::remove(PathOf("acc0001.mdb"));
         WriteFile(Db(), bookBytes);
     }
+    // A book reached through a link: what was left beside the file it leads to goes too.
+    {
+        IdleConnectionPause pause;
+        ASSERT_TRUE(QDir().mkpath(PathOf("real")));
+        ASSERT_TRUE(QFile::rename(Db(), PathOf("real/ACC.MDB")));
+        ASSERT_TRUE(QFile::link(PathOf("real/ACC.MDB"), Db()));
+    }
+    for (const char *name : {"real/ACC.MDB.new", "real/accRestoreAbCdEf.tmp", "real/notes.txt"})
+        WriteFile(PathOf(name), "left");
+    EXPECT_EQ(Main(), 0);
+    ReleaseInstanceLock();
+    EXPECT_EQ(QDir(PathOf("real")).entryList({"ACC.MDB.*", "acc*.tmp", "*.txt"}, QDir::Files),
+              QStringList{"notes.txt"});
     // Beside a damaged book they stay: one of them may be all that is left of it.
     ZeroTablePage(Db(), "companyinfo");
     WriteFile(PathOf("accRestoreAbCdEf.tmp"), "a copy");

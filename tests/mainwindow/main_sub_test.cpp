@@ -323,6 +323,11 @@ TEST_F(MainSubTest, DamagedBookIsSaidBeforeAnythingIsWritten)
     EXPECT_EQ(watching.bytesAsked, damaged);
     EXPECT_LE(watching.logAsked, 0);
     EXPECT_EQ(steps.calls.size(), 10) << "going on runs the start-up to its end";
+    // A restart is on another file as a rule (a restored backup): damage to it is told again, once.
+    watching.shown.clear();
+    watching.messageAnswers = {Msg::Yes};
+    RestartData();
+    EXPECT_EQ(watching.Messages().size(), 1);
 
     // Ending: the process ends there, and the book is as it was.
     {

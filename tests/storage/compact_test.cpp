@@ -151,14 +151,30 @@ TEST_F(CompactTest, RecordsSavedWhileEventsGetThroughAreKept)
     EXPECT_EQ(CountRecords("DeelRes", "dat>=50000"), saved);
 }
 
-TEST_F(CompactTest, DatabaseKeepsWhoMayReadIt)
+// The database keeps who may read it, and where it lives: a link at its name stays a link to the
+// compacted file, which is made beside the file the link leads to.
+TEST_F(CompactTest, DatabaseKeepsWhoMayReadItAndWhereItLives)
 {
     const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
-    ASSERT_TRUE(QFile::setPermissions(Db(), ownerOnly));
+    const QString real = ProgramFilePath("real") + "/ACC.MDB";
+    {
+        IdleConnectionPause pause;
+        ASSERT_TRUE(QDir().mkpath(ProgramFilePath("real")));
+        ASSERT_TRUE(QFile::rename(Db(), real));
+        ASSERT_TRUE(QFile::link(real, Db()));
+    }
+    ASSERT_TRUE(QFile::setPermissions(real, ownerOnly));
+    Churn();
+    { DbConnection c; c.Open(Db()); }
+    const qint64 before = QFileInfo(real).size();
     CompactAccDb();
     EXPECT_TRUE(prompter.Messages().isEmpty()) << prompter.Messages().join(';').toStdString();
-    EXPECT_EQ(QFileInfo(Db()).permissions(), ownerOnly);
+    EXPECT_TRUE(QFileInfo(Db()).isSymLink());
+    EXPECT_LT(QFileInfo(real).size(), before);
+    EXPECT_EQ(QFileInfo(real).permissions(), ownerOnly);
     EXPECT_EQ(QFileInfo(ProgramFilePath("backup")).permissions(), ownerOnly);
+    EXPECT_EQ(QDir(ProgramFilePath("real")).entryList({"*.new"}, QDir::Files), QStringList());
+    EXPECT_EQ(CountRecords("DeelRes", ""), 10);
     EXPECT_GT(CountRecords("companyinfo", ""), 300);
 }
 
