@@ -820,7 +820,9 @@ uint16_t U16(const QByteArray &b, qsizetype at)
 }
 
 // The workbook stream ("Workbook", or "Book" of BIFF5) of a compound file, from its regular sectors
-// or, when it is below the cut-off size, from the mini stream; empty when it cannot be found.
+// or, when it is below the cut-off size, from the mini stream; empty when it cannot be found, and when
+// an entry of the directory claims a name longer than the 64 bytes that hold it (libfreexl would read
+// such a name past its end).
 QByteArray BiffStream(const QByteArray &file)
 {
     constexpr uint32_t kLastSector = 0xFFFFFFFAu;
@@ -859,8 +861,11 @@ QByteArray BiffStream(const QByteArray &file)
         return out;
     };
     const QByteArray dir = chain(U32(file, 48), qsizetype(1) << 24);
+    for (qsizetype e = 0; e + 128 <= dir.size(); e += 128)
+        if (U16(dir, e + 64) > 64)
+            return {};
     for (qsizetype e = 0; e + 128 <= dir.size(); e += 128) {
-        const int nameBytes = std::min<int>(U16(dir, e + 64), 64);
+        const int nameBytes = U16(dir, e + 64);
         const QString name = QString::fromUtf16(reinterpret_cast<const char16_t *>(dir.constData() + e),
                                                 std::max(0, nameBytes / 2 - 1));
         if (dir[e + 66] != 2 || (name != QStringLiteral("Workbook") && name != QStringLiteral("Book")))
@@ -1251,10 +1256,14 @@ struct Workbook::Impl {
 
     bool OpenXls(const QString &path, const QByteArray &file)
     {
-        // A workbook that libfreexl would answer with success and no handle (a sheet before the last
-        // without its size declared) is refused without asking it, as is one declaring more cells than
-        // it may set aside.
+        // libfreexl is asked only about a compound file whose workbook stream and sheets are found here:
+        // it loses memory on many a damaged one (a small workbook cut short among them) and reads past
+        // a directory name that claims more than its room. A workbook that it would answer with success
+        // and no handle (a sheet before the last without its size declared) is refused too, as is one
+        // declaring more cells than it may set aside.
         const std::vector<BiffSheetInfo> sheets = BiffSheets(BiffStream(file));
+        if (sheets.empty())
+            return Fail(WorkbookFailure::NotWorkbook, 0);
         qint64 declared = 0;
         uint32_t last = 0;
         for (const BiffSheetInfo &s : sheets) {
