@@ -29,10 +29,11 @@ enum ImportValue { ivCode, ivBuyDate, ivSellDate, ivBuyNum, ivBuyPrice, ivSellNu
 // description), the file cannot be read, or a database step fails (the description then names the
 // row, and the column when the book could not hold its value). The checks of a row: a stock code
 // (the composite index "1A0001" is none), two dates, the sell date not before the buy date when
-// there is a sell price, whole quantities and prices not below 0 nor beyond the range of a double, a
-// sell price when the row sells more than it buys, and closed quotes. A row that fails leaves nothing;
-// the rows before it stay: they are committed together when the run ends, whichever way (so a crash
-// in the middle keeps nothing of the run, and the file can simply be imported again).
+// there is a sell price, whole quantities and prices not below 0 nor beyond the range of a double,
+// prices below kPriceBound (market/service_values.h), a sell price when the row sells more than it
+// buys, and closed quotes. A row that fails leaves nothing; the rows before it stay: they are
+// committed together when the run ends, whichever way (so a crash in the middle keeps nothing of the
+// run, and the file can simply be imported again).
 // The file is UTF-8 when it starts with a byte-order mark or decodes cleanly as UTF-8, else GBK; lines
 // end at CR LF, LF or a lone CR. The run ends quietly at the first record (an empty line included)
 // with fewer fields than min(13, the highest column the mapping names), and at a start row below 1;
