@@ -67,18 +67,18 @@ bool HasCsvExtension(const QString &path)
     return path.right(4).toLower() == QStringLiteral(".csv");
 }
 
-// The file's text: UTF-8 when it starts with a byte-order mark or decodes without a fault, else GBK
-// (the code page of files saved by Chinese spreadsheet programs).
+// The file's text, a byte-order mark at its start left out: UTF-8 when it decodes without a fault, else
+// GBK (the code page of files saved by Chinese spreadsheet programs). A mark before GBK text does not
+// make it UTF-8: its Chinese would be stored as replacement characters.
 QString DecodeCsvText(const QByteArray &bytes)
 {
     static const QByteArray bom("\xEF\xBB\xBF");
-    if (bytes.startsWith(bom))
-        return QString::fromUtf8(bytes.constData() + bom.size(), bytes.size() - bom.size());
+    const QByteArray body = bytes.startsWith(bom) ? bytes.mid(bom.size()) : bytes;
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(bytes);
+    const QString text = utf8.decode(body);
     if (!utf8.hasError())
         return text;
-    return DecodeGbk(bytes);
+    return DecodeGbk(body);
 }
 
 // The mapping of a run: the eight prepared designations and the fewest fields a record must have.

@@ -85,10 +85,12 @@ TEST_F(CsvFileTest, LinesEndAtCrLfLfOrCrAndQuotedBreaksJoinLines)
         const QByteArray text = "h1,h2" + e + "\"\"\"x" + e + "y\"\"\",2" + e + "3,4" + e;
         EXPECT_EQ(Read(Write("a.csv", text)), expected) << QByteArray(end).toHex().toStdString();
     }
-    // Encodings: UTF-8 with or without a byte-order mark, else GBK.
+    // Encodings: UTF-8 with or without a byte-order mark, else GBK (a mark before GBK text too).
     EXPECT_EQ(Read(Write("u.CSV", "\xEF\xBB\xBF" + QStringLiteral("浦发,1").toUtf8())), QStringList({"浦发|1", ""}));
     EXPECT_EQ(Read(Write("u.csv", QStringLiteral("浦发,1").toUtf8())), QStringList({"浦发|1", ""}));
     EXPECT_EQ(Read(Write("g.csv", EncodeGbk(QStringLiteral("浦发银行,1")))), QStringList({"浦发银行|1", ""}));
+    EXPECT_EQ(Read(Write("bg.csv", "\xEF\xBB\xBF" + EncodeGbk(QStringLiteral("浦发银行,1")))),
+              QStringList({"浦发银行|1", ""}));
     // A quote never closed takes in 101 lines, then gives up; the lines after them go on.
     QByteArray open = "\"a\r\n";
     for (int i = 0; i < 101; ++i)
