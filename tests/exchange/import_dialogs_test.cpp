@@ -586,6 +586,7 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
     for (int i = 0; i < 200000; ++i)
         quotedRow += " a=\"\"";
     quotedRow += "><c><v>1</v></c></row>";
+    const QString emptyTail = kCsvFieldSeparator.repeated(7);  // columns B to H of a record, empty
     QStringList quotedRows;
     for (int r = 1; r <= 10; ++r)
         quotedRows << QString::number(r) + QStringLiteral("|1");
@@ -602,8 +603,8 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
         {open, wideRow, 20000, close, "20000\nζζζζζζζζζζζζζζ"},
         {open + R"(<row r="1"><c><v>1</v></c></row><row r="2"><c t="inlineStr"><is><t>)", amps, 1000,
          "</t></is></c></row>" + close,
-         "1|1\n2|" + QString(amps.repeated(1000)) + "\n2\n" + QString(amps.repeated(1000))},
-        {open, quotedRow, 10, close, quotedRows.join(u'\n') + "\n10\n1"},
+         "1|1\n2|" + QString(amps.repeated(1000)) + "\n2\n" + QString(amps.repeated(1000)) + emptyTail},
+        {open, quotedRow, 10, close, quotedRows.join(u'\n') + "\n10\n1" + emptyTail},
     };
     for (const Case &c : cases) {
         ImportFilePath() = Write(QStringLiteral("hostile.xlsx"), SheetWorkbook(c.head, c.unit, c.repeat, c.tail));
@@ -650,6 +651,12 @@ TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)
                                          BiffText(1, 2, "2024-03-04"), BiffNumber(1, 3, 100), BiffNumber(1, 4, 9),
                                          BiffNumber(1, 5, 0), BiffNumber(1, 6, 0), BiffText(1, 7, "x")}}})),
          "交易", {"000002"}},
+        // The memo column H holds its caption only.
+        {Xlsx("memo.xlsx", {{"交易", {{XCell{XCell::Text, "代码"}, XCell{}, XCell{}, XCell{}, XCell{}, XCell{}, XCell{},
+                                       XCell{XCell::Text, "备注"}},
+                                      {XCell{XCell::Text, "600000"}, Day("2024-03-04"), Day("2024-03-04"), Num(100),
+                                       Num(10), Num(0), Num(0)}}}}),
+         "交易", {"600000"}},
     };
     for (const Case &c : cases) {
         Exec(QStringLiteral("DELETE FROM account"));
