@@ -78,7 +78,8 @@ TEST(Prompter, ScriptedAnswersAndDefaults)
     SetPrompter(nullptr);
 }
 
-// The windowed boxes break the program's texts at CR LF and at a lone CR.
+// The windowed boxes break the program's texts at CR LF and at a lone CR; a message is kept on top
+// while a window kept on top (the progress window) is shown, so that it is not hidden behind it.
 TEST(Prompter, WindowedBoxesBreakLinesAtCarriageReturns)
 {
     QtPrompter p;
@@ -89,7 +90,7 @@ TEST(Prompter, WindowedBoxesBreakLinesAtCarriageReturns)
             seen << input->labelText();
             input->reject();
         } else if (auto *box = qobject_cast<QMessageBox *>(w)) {
-            seen << box->text();
+            seen << box->text() + (box->windowFlags().testFlag(Qt::WindowStaysOnTopHint) ? " (on top)" : "");
             box->accept();
         }
     };
@@ -97,5 +98,9 @@ TEST(Prompter, WindowedBoxesBreakLinesAtCarriageReturns)
     EXPECT_FALSE(p.AskText("a\r\r\rb\r\nc", "t", "1"));
     QTimer::singleShot(0, readAndClose);
     p.ShowMessage("x\r\ny\rz", Msg::OkOnly, "t");
-    EXPECT_EQ(seen, (QStringList{"a\n\n\nb\nc", "x\ny\nz"}));
+    QWidget progress(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
+    progress.show();
+    QTimer::singleShot(0, readAndClose);
+    p.ShowMessage("row", Msg::OkOnly, "t");
+    EXPECT_EQ(seen, (QStringList{"a\n\n\nb\nc", "x\ny\nz", "row (on top)"}));
 }
