@@ -67,18 +67,18 @@ bool HasCsvExtension(const QString &path)
     return path.right(4).toLower() == QStringLiteral(".csv");
 }
 
-// The file's text: UTF-8 when it starts with a byte-order mark or decodes without a fault, else GBK
-// (the code page of files saved by Chinese spreadsheet programs).
+// The file's text, a byte-order mark at its start left out: UTF-8 when it decodes without a fault, else
+// GBK (the code page of files saved by Chinese spreadsheet programs). A mark before GBK text does not
+// make it UTF-8: its Chinese would be stored as replacement characters.
 QString DecodeCsvText(const QByteArray &bytes)
 {
     static const QByteArray bom("\xEF\xBB\xBF");
-    if (bytes.startsWith(bom))
-        return QString::fromUtf8(bytes.constData() + bom.size(), bytes.size() - bom.size());
+    const QByteArray body = bytes.startsWith(bom) ? bytes.mid(bom.size()) : bytes;
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(bytes);
+    const QString text = utf8.decode(body);
     if (!utf8.hasError())
         return text;
-    return DecodeGbk(bytes);
+    return DecodeGbk(body);
 }
 
 // The mapping of a run: the eight prepared designations and the fewest fields a record must have.
@@ -133,7 +133,8 @@ QString RowText(int row)
 // its two dates, or "" when they pass. The composite index
 // is never a record. Quantities must be whole numbers of 0 to 2^31 − 1 shares and prices not below 0:
 // a negative value would store a record that is neither open nor sold, or shares that the book never
-// held. A row selling more than it buys needs a sell price, or the lots it closes would stay open.
+// held. A price at or above kPriceBound is none that a stock reaches, as the record editor holds.
+// A row selling more than it buys needs a sell price, or the lots it closes would stay open.
 QString CheckRowValues(const QStringList &v, const std::optional<double> (&amounts)[ivCount],
                        std::optional<double> bdate, std::optional<double> sdate, int row)
 {
@@ -151,7 +152,7 @@ QString CheckRowValues(const QStringList &v, const std::optional<double> (&amoun
     for (int i : {ivBuyNum, ivBuyPrice, ivSellNum, ivSellPrice}) {
         const std::optional<double> x = amounts[i];
         const bool quantity = i == ivBuyNum || i == ivSellNum;
-        if (!x || *x < 0 || (quantity && !ClngOf(*x)))
+        if (!x || *x < 0 || (quantity ? !ClngOf(*x) : *x >= kPriceBound))
             return at + ValueLabel(i) + u'[' + v[i] + QStringLiteral("]有误") + tail;
     }
     const auto shares = [&](int i) { return ClngOf(LeadingNumber(v[i])).value_or(0); };

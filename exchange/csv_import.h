@@ -29,11 +29,12 @@ enum ImportValue { ivCode, ivBuyDate, ivSellDate, ivBuyNum, ivBuyPrice, ivSellNu
 // description), the file cannot be read, or a database step fails (the description then names the
 // row, and the column when the book could not hold its value). The checks of a row: a stock code
 // (the composite index "1A0001" is none), two dates, the sell date not before the buy date when
-// there is a sell price, whole quantities and prices not below 0 nor beyond the range of a double, a
-// sell price when the row sells more than it buys, and closed quotes. A row that fails leaves nothing;
-// the rows before it stay: they are committed together when the run ends, whichever way (so a crash
-// in the middle keeps nothing of the run, and the file can simply be imported again).
-// The file is UTF-8 when it starts with a byte-order mark or decodes cleanly as UTF-8, else GBK; lines
+// there is a sell price, whole quantities and prices not below 0 nor beyond the range of a double,
+// prices below kPriceBound (market/service_values.h), a sell price when the row sells more than it
+// buys, and closed quotes. A row that fails leaves nothing; the rows before it stay: they are
+// committed together when the run ends, whichever way (so a crash in the middle keeps nothing of the
+// run, and the file can simply be imported again).
+// The file is UTF-8 when it decodes cleanly as UTF-8 (a byte-order mark first left out), else GBK; lines
 // end at CR LF, LF or a lone CR. The run ends quietly at the first record (an empty line included)
 // with fewer fields than min(13, the highest column the mapping names), and at a start row below 1;
 // endRow is lowered to that row − 1, or to the number of records when it lies beyond them.
@@ -62,8 +63,8 @@ double ImportRecordRows(const QStringList &records, int &startRow, int &endRow);
 bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber = nullptr, QString *errorText = nullptr,
                  std::vector<int> *unclosed = nullptr);
 
-// Reads the file at path as text: UTF-8 when it starts with a byte-order mark or decodes cleanly as
-// UTF-8, else GBK. False, with the text empty and the reason in errorText (its number in
+// Reads the file at path as text: UTF-8 when it decodes cleanly as UTF-8 (a byte-order mark first left
+// out), else GBK. False, with the text empty and the reason in errorText (its number in
 // errorNumber), when the file cannot be read.
 bool ReadCsvText(const QString &path, QString &text, int *errorNumber = nullptr, QString *errorText = nullptr);
 

@@ -209,8 +209,8 @@ bool ReadSheetRecords(const QString &path, const QString &sheet, int firstRow, i
         MsgBox(WorkbookFailureMessage(workbook));
         return false;
     }
-    // A record reaches the last used column, as a CSV line does, but never past the last column read.
-    const int cols = std::min(workbook.UsedCols(), width);
+    // A record reaches the last column read, empty cells included: a column the mapping names is
+    // there even when it is empty in every row read (a memo column that only its caption fills).
     records.reserve(workbook.UsedRows());
     QStringList fields;
     for (int r = 1; r <= workbook.UsedRows(); ++r) {
@@ -219,7 +219,7 @@ bool ReadSheetRecords(const QString &path, const QString &sheet, int firstRow, i
             continue;
         }
         fields.clear();
-        for (int c = 1; c <= cols; ++c)
+        for (int c = 1; c <= width; ++c)
             fields << workbook.CellText(r, c);
         records << fields.join(kCsvFieldSeparator);
     }

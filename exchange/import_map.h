@@ -56,8 +56,8 @@ void LoadPreview(FlexGrid &grid);
 // The records of the worksheet `sheet` of the workbook at path for an import of rows firstRow..lastRow:
 // one per sheet row from row 1 up to the last of those rows holding a value, "" for the rows before
 // firstRow and for a row without any value. The cells of those rows and of the listed columns only
-// are read (column A alone when none of them lies within A..ZZ); a record holds the texts of columns A up to the last
-// used one, no further than the last listed one, the columns not listed empty, joined by the import's
+// are read (column A alone when none of them lies within A..ZZ); a record holds the texts of columns A
+// up to the last listed one, empty cells and the columns not listed empty, joined by the import's
 // field separator. False, with WorkbookFailureMessage shown, when it cannot be read.
 bool ReadSheetRecords(const QString &path, const QString &sheet, int firstRow, int lastRow,
                       const std::vector<int> &columns, QStringList &records);

@@ -264,11 +264,15 @@ QString XmlText(const QByteArray &raw)
                 ++i;
             continue;
         }
-        const qsizetype semi = ch == '&' ? raw.indexOf(';', i) : -1;
-        if (semi < 0 || semi - i > 10) {
+        // A reference ends within ten characters: the search for its ";" goes no further, or a value
+        // of many "&" without one would be searched to its end once per "&".
+        const size_t span = static_cast<size_t>(std::min<qsizetype>(11, raw.size() - i));
+        const char *semiAt = ch == '&' ? static_cast<const char *>(std::memchr(raw.constData() + i, ';', span)) : nullptr;
+        if (!semiAt) {
             out += ch;
             continue;
         }
+        const qsizetype semi = semiAt - raw.constData();
         const Piece ref{raw.constData() + i + 1, static_cast<size_t>(semi - i - 1)};
         char named = 0;
         if (Is(ref, "lt"))
@@ -323,6 +327,9 @@ struct ScanState {
     qsizetype pos = 0;
     int depth = 0;
     bool opened = false;
+    // How far the tag at pos, still open when the text ran out, was walked: the walk goes on from
+    // there when more of the part comes, rather than over the whole tag again.
+    qsizetype tagWalked = 0;
 };
 
 // The first occurrence of the literal in [p, end), or nullptr.
@@ -391,26 +398,33 @@ Scan ScanXml(const QByteArray &text, ScanState &scan, XmlReader &reader)
             p = next;
             continue;
         }
-        // A tag ends at the first ">" outside quoted attribute values.
-        const char *gt = static_cast<const char *>(std::memchr(p, '>', left));
-        for (const char *q = p; gt;) {
-            const char *quote = static_cast<const char *>(std::memchr(q, '"', static_cast<size_t>(gt - q)));
-            const char *apos = static_cast<const char *>(std::memchr(q, '\'', static_cast<size_t>(gt - q)));
-            if (apos && (!quote || apos < quote))
-                quote = apos;
-            if (!quote)
+        // A tag ends at the first ">" outside quoted attribute values. The tag is walked once from
+        // quote to quote (the text ends in a NUL, as a QByteArray does): a tag of many quoted values
+        // must not be searched to its end once per value, nor again for each piece of the part.
+        const char *gt = nullptr;
+        const char *q = p + std::max<qsizetype>(scan.tagWalked, 1);
+        while (q < end) {
+            q += std::strcspn(q, "\"'>");
+            if (q >= end)
                 break;
-            const char *close = static_cast<const char *>(std::memchr(quote + 1, *quote, static_cast<size_t>(end - quote - 1)));
-            if (!close) {
-                gt = nullptr;
+            if (*q == '\0') {
+                ++q;
+                continue;
+            }
+            if (*q == '>') {
+                gt = q;
                 break;
             }
+            const char *close = static_cast<const char *>(std::memchr(q + 1, *q, static_cast<size_t>(end - q - 1)));
+            if (!close)
+                break;
             q = close + 1;
-            if (close > gt)
-                gt = static_cast<const char *>(std::memchr(q, '>', static_cast<size_t>(end - q)));
         }
-        if (!gt)
+        if (!gt) {
+            scan.tagWalked = std::min(q, end) - p;
             return Scan::More;
+        }
+        scan.tagWalked = 0;
         const bool closing = p[1] == '/';
         const bool empty = !closing && gt[-1] == '/';
         const char *name = p + (closing ? 2 : 1);
@@ -820,7 +834,9 @@ uint16_t U16(const QByteArray &b, qsizetype at)
 }
 
 // The workbook stream ("Workbook", or "Book" of BIFF5) of a compound file, from its regular sectors
-// or, when it is below the cut-off size, from the mini stream; empty when it cannot be found.
+// or, when it is below the cut-off size, from the mini stream; empty when it cannot be found, and when
+// an entry of the directory claims a name longer than the 64 bytes that hold it (libfreexl would read
+// such a name past its end).
 QByteArray BiffStream(const QByteArray &file)
 {
     constexpr uint32_t kLastSector = 0xFFFFFFFAu;
@@ -859,8 +875,11 @@ QByteArray BiffStream(const QByteArray &file)
         return out;
     };
     const QByteArray dir = chain(U32(file, 48), qsizetype(1) << 24);
+    for (qsizetype e = 0; e + 128 <= dir.size(); e += 128)
+        if (U16(dir, e + 64) > 64)
+            return {};
     for (qsizetype e = 0; e + 128 <= dir.size(); e += 128) {
-        const int nameBytes = std::min<int>(U16(dir, e + 64), 64);
+        const int nameBytes = U16(dir, e + 64);
         const QString name = QString::fromUtf16(reinterpret_cast<const char16_t *>(dir.constData() + e),
                                                 std::max(0, nameBytes / 2 - 1));
         if (dir[e + 66] != 2 || (name != QStringLiteral("Workbook") && name != QStringLiteral("Book")))
@@ -1251,10 +1270,14 @@ struct Workbook::Impl {
 
     bool OpenXls(const QString &path, const QByteArray &file)
     {
-        // A workbook that libfreexl would answer with success and no handle (a sheet before the last
-        // without its size declared) is refused without asking it, as is one declaring more cells than
-        // it may set aside.
+        // libfreexl is asked only about a compound file whose workbook stream and sheets are found here:
+        // it loses memory on many a damaged one (a small workbook cut short among them) and reads past
+        // a directory name that claims more than its room. A workbook that it would answer with success
+        // and no handle (a sheet before the last without its size declared) is refused too, as is one
+        // declaring more cells than it may set aside.
         const std::vector<BiffSheetInfo> sheets = BiffSheets(BiffStream(file));
+        if (sheets.empty())
+            return Fail(WorkbookFailure::NotWorkbook, 0);
         qint64 declared = 0;
         uint32_t last = 0;
         for (const BiffSheetInfo &s : sheets) {

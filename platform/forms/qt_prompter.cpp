@@ -1,6 +1,8 @@
 // The windowed prompter.
 #include "qt_prompter.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
@@ -131,6 +133,14 @@ int PickedFilter(const QFileDialog &dialog, const QStringList &filters)
 int QtPrompter::ShowMessage(const QString &text, int style, const QString &title)
 {
     QMessageBox box(IconOf(style), title, WithLineBreaks(text), QMessageBox::NoButton, QApplication::activeWindow());
+    // A window kept on top (the progress window of an import, whose row messages come while it is up;
+    // the record editor) would hide the message: it is then kept on top too.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const auto keptOnTop = [](const QWidget *w) {
+        return w->isVisible() && w->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    };
+    if (std::any_of(windows.begin(), windows.end(), keptOnTop))
+        box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     const auto specs = ButtonsOf(style);
     for (const auto &s : specs)
         box.addButton(s.button);

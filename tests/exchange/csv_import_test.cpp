@@ -85,10 +85,12 @@ TEST_F(CsvFileTest, LinesEndAtCrLfLfOrCrAndQuotedBreaksJoinLines)
         const QByteArray text = "h1,h2" + e + "\"\"\"x" + e + "y\"\"\",2" + e + "3,4" + e;
         EXPECT_EQ(Read(Write("a.csv", text)), expected) << QByteArray(end).toHex().toStdString();
     }
-    // Encodings: UTF-8 with or without a byte-order mark, else GBK.
+    // Encodings: UTF-8 with or without a byte-order mark, else GBK (a mark before GBK text too).
     EXPECT_EQ(Read(Write("u.CSV", "\xEF\xBB\xBF" + QStringLiteral("浦发,1").toUtf8())), QStringList({"浦发|1", ""}));
     EXPECT_EQ(Read(Write("u.csv", QStringLiteral("浦发,1").toUtf8())), QStringList({"浦发|1", ""}));
     EXPECT_EQ(Read(Write("g.csv", EncodeGbk(QStringLiteral("浦发银行,1")))), QStringList({"浦发银行|1", ""}));
+    EXPECT_EQ(Read(Write("bg.csv", "\xEF\xBB\xBF" + EncodeGbk(QStringLiteral("浦发银行,1")))),
+              QStringList({"浦发银行|1", ""}));
     // A quote never closed takes in 101 lines, then gives up; the lines after them go on.
     QByteArray open = "\"a\r\n";
     for (int i = 0; i < 101; ++i)
@@ -294,9 +296,14 @@ TEST_F(CsvImportTest, RowChecksStopTheRunAndKeepTheRowsBefore)
         // A quote never closed takes in the lines after it; its row is an error, not the end of the file.
         {{ok, "600000,\"2024-03-01,2024-03-01,100,10,0,0", ok}, 2, 5,
          {"第3行的引号没有配对,请检查数据是否正确!", stop3}, 1, "2024-03-01", 3},
-        // A price beyond the range of a double is no price of 0.
+        // A price beyond the range of a double is no price of 0; no stock reaches a price of a million.
         {{ok, "600000,2024-03-01,2024-03-01,100,1e309,0,0"}, 2, 5,
          {"第3行买入价格[1e309]有误,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
+        {{ok, "600000,2024-03-01,2024-03-01,100,1e300,0,0"}, 2, 5,
+         {"第3行买入价格[1E+300]有误,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
+        {{"600000,2024-03-01,2024-03-04,100,10,100,\"1,000,000\""}, 2, 5,
+         {"第2行卖出价格[1000000]有误,请检查数据是否正确!", stop2}, 0, "1900-01-01", 4},
+        {{"600000,2024-03-01,2024-03-04,100,999999.99,100,999999.99"}, 2, 5, {"数据导入完成！"}, 1, "2024-03-01", 2},
         // The composite index is never a record.
         {{"1a0001,2024-03-01,2024-03-01,100,10,0,0"}, 2, 5, {"第2行股票代码有误,请检查数据是否正确!", stop2}, 0,
          "1900-01-01", 4},
@@ -396,6 +403,7 @@ TEST_F(CsvImportTest, AFailedWriteRollsTheRowBack)
         QStringList rows;
         QStringList book;  // id num sprice sid
         QString message;   // after the error number
+        QString raised = "refused";
     };
     const Case cases[] = {
         // The second insert of a row buying 1000 and selling 400.
@@ -405,9 +413,9 @@ TEST_F(CsvImportTest, AFailedWriteRollsTheRowBack)
         {"400", {"600000,2024-03-01,2024-03-01,200,10,0,0", "600000,2024-03-02,2024-03-02,500,11,0,0",
                  "600000,2024-03-04,2024-03-04,0,0,300,12"},
          {"1 200 0 148", "2 500 0 148"}, "第4行无法写入：refused]"},
-        // A price whose cost price is beyond the range of a double.
-        {"-1", {"600000,2024-03-01,2024-03-01,100,10,0,0", "600000,2024-03-02,2024-03-02,100,1e308,0,0"},
-         {"1 100 0 148"}, "第3行成本价超出范围]"},
+        // The book cannot hold a value of the row's record.
+        {"200", {"600000,2024-03-01,2024-03-01,100,10,0,0", "600000,2024-03-02,2024-03-02,200,10,0,0"},
+         {"1 100 0 148"}, "第3行成本价超出范围]", "Overflow: 1e+309 does not fit field aprice"},
     };
     for (const Case &c : cases) {
         Exec("DELETE FROM account");
@@ -417,7 +425,7 @@ TEST_F(CsvImportTest, AFailedWriteRollsTheRowBack)
             DbConnection conn;
             ASSERT_TRUE(conn.Open(PathOf("ACC.MDB")));
             ASSERT_TRUE(conn.ExecuteNative("CREATE TRIGGER refuse BEFORE INSERT ON account WHEN NEW.num=" + c.refused +
-                                           " BEGIN SELECT RAISE(ABORT,'refused'); END"));
+                                           " BEGIN SELECT RAISE(ABORT,'" + c.raised + "'); END"));
         }
         const Outcome o = Run(File(c.rows), 2, 10);
         ASSERT_EQ(o.messages.size(), 1);

@@ -567,7 +567,8 @@ TEST_F(ImportDialogsTest, WorksheetPreviewStopsAtAnEmptyRowAndSaysWhatFailed)
 
 // Workbooks made to blow up, each previewed and read for an import in a child bounded to 2 s and
 // 300 MB: sheets whose row 1 inflates to 1 GiB of blank cells or of blanks between its cells, cells at
-// A1, XFD1 and A1048576, and 20,000 rows of one cell in column XFD.
+// A1, XFD1 and A1048576, 20,000 rows of one cell in column XFD, a text of a million "&", and rows
+// whose tags hold 200,000 quoted values each.
 TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -587,6 +588,15 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
         R"(<row r="1"><c r="A1" t="inlineStr"><is><t>代码</t></is></c><c r="XFD1"><v>1</v></c></row>)"
         R"(<row r="1048576"><c r="A1048576"><v>2</v></c></row>)";
     const QString tooLarge = QStringLiteral("工作表太大，无法读取！");
+    const QByteArray amps(1000, '&');
+    QByteArray quotedRow = "<row";
+    for (int i = 0; i < 200000; ++i)
+        quotedRow += " a=\"\"";
+    quotedRow += "><c><v>1</v></c></row>";
+    const QString emptyTail = kCsvFieldSeparator.repeated(7);  // columns B to H of a record, empty
+    QStringList quotedRows;
+    for (int r = 1; r <= 10; ++r)
+        quotedRows << QString::number(r) + QStringLiteral("|1");
     struct Case {
         QByteArray head, unit;
         int repeat;
@@ -598,6 +608,10 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
         {open + "<row r=\"1\"><c><v>1</v></c>", spaces, 1 << 10, "</row>" + close, tooLarge + "\n" + tooLarge + "\n0\n"},
         {open + sparse, "", 0, close, "1|代码\n0\n"},
         {open, wideRow, 20000, close, "20000\nζζζζζζζζζζζζζζ"},
+        {open + R"(<row r="1"><c><v>1</v></c></row><row r="2"><c t="inlineStr"><is><t>)", amps, 1000,
+         "</t></is></c></row>" + close,
+         "1|1\n2|" + QString(amps.repeated(1000)) + "\n2\n" + QString(amps.repeated(1000)) + emptyTail},
+        {open, quotedRow, 10, close, quotedRows.join(u'\n') + "\n10\n1" + emptyTail},
     };
     for (const Case &c : cases) {
         ImportFilePath() = Write(QStringLiteral("hostile.xlsx"), SheetWorkbook(c.head, c.unit, c.repeat, c.tail));
@@ -644,6 +658,12 @@ TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)
                                          BiffText(1, 2, "2024-03-04"), BiffNumber(1, 3, 100), BiffNumber(1, 4, 9),
                                          BiffNumber(1, 5, 0), BiffNumber(1, 6, 0), BiffText(1, 7, "x")}}})),
          "交易", {"000002"}},
+        // The memo column H holds its caption only.
+        {Xlsx("memo.xlsx", {{"交易", {{XCell{XCell::Text, "代码"}, XCell{}, XCell{}, XCell{}, XCell{}, XCell{}, XCell{},
+                                       XCell{XCell::Text, "备注"}},
+                                      {XCell{XCell::Text, "600000"}, Day("2024-03-04"), Day("2024-03-04"), Num(100),
+                                       Num(10), Num(0), Num(0)}}}}),
+         "交易", {"600000"}},
     };
     for (const Case &c : cases) {
         Exec(QStringLiteral("DELETE FROM account"));

@@ -79,10 +79,11 @@ TEST(Prompter, ScriptedAnswersAndDefaults)
     SetPrompter(nullptr);
 }
 
-// The windowed boxes break the program's texts at CR LF and at a lone CR.
-// The windowed boxes break lines where the program's texts do, and a box of a short text is still
-// as wide as a window manager's title bar needs for the whole caption: the caption, the window's
-// icon, three buttons and the gaps between them (a box 200 wide showed "Kelva… 记账软件").
+// The windowed boxes break lines where the program's texts do (CR LF and a lone CR), and a box of a
+// short text is still as wide as a window manager's title bar needs for the whole caption: the
+// caption, the window's icon, three buttons and the gaps between them (a box 200 wide showed
+// "Kelva… 记账软件"). A message is kept on top while a window kept on top (the progress window) is
+// shown, so that it is not hidden behind it.
 TEST(Prompter, WindowedBoxesBreakLinesAndFitTheirCaption)
 {
     QtPrompter p;
@@ -98,7 +99,7 @@ TEST(Prompter, WindowedBoxesBreakLinesAndFitTheirCaption)
             seen << input->labelText();
             input->reject();
         } else if (auto *box = qobject_cast<QMessageBox *>(w)) {
-            seen << box->text();
+            seen << box->text() + (box->windowFlags().testFlag(Qt::WindowStaysOnTopHint) ? " (on top)" : "");
             box->accept();
         }
     };
@@ -106,5 +107,9 @@ TEST(Prompter, WindowedBoxesBreakLinesAndFitTheirCaption)
     EXPECT_FALSE(p.AskText("a\r\r\rb\r\nc", caption, "1"));
     QTimer::singleShot(0, readAndClose);
     p.ShowMessage("x\r\ny\rz", Msg::OkOnly, caption);
-    EXPECT_EQ(seen, (QStringList{"a\n\n\nb\nc", "x\ny\nz"}));
+    QWidget progress(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
+    progress.show();
+    QTimer::singleShot(0, readAndClose);
+    p.ShowMessage("row", Msg::OkOnly, caption);
+    EXPECT_EQ(seen, (QStringList{"a\n\n\nb\nc", "x\ny\nz", "row (on top)"}));
 }

@@ -269,6 +269,13 @@ TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
     noDimensions.dimensions = false;
     BiffOptions smallNoDimensions = noDimensions;
     smallNoDimensions.miniStream = true;
+    BiffOptions small;
+    small.miniStream = true;
+    // A directory whose root entry claims a name of 65535 bytes in its 64.
+    QByteArray longName = BiffWorkbook({sheet});
+    const qsizetype root = longName.indexOf(QByteArray("R\0o\0o\0t\0", 8));
+    ASSERT_GE(root, 0);
+    longName[root + 64] = longName[root + 65] = '\xFF';
 
     struct Case {
         QString path;
@@ -283,6 +290,8 @@ TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
         {WriteZip(QStringLiteral("other.xlsx"), {{"hello.txt", "hello"}}), WorkbookFailure::NotWorkbook},
         {WriteZip(QStringLiteral("broken.xlsx"), {{"xl/workbook.xml", "<workbook><sheets>"}}), WorkbookFailure::NotWorkbook},
         {WriteBytes(QStringLiteral("cut.xls"), BiffWorkbook({sheet}).left(700)), WorkbookFailure::NotWorkbook},
+        {WriteBytes(QStringLiteral("cut2.xls"), BiffWorkbook({sheet}, small).chopped(16)), WorkbookFailure::NotWorkbook},
+        {WriteBytes(QStringLiteral("name.xls"), longName), WorkbookFailure::NotWorkbook},
         {WriteBytes(QStringLiteral("nodim.xls"), BiffWorkbook({sheet, sheet}, noDimensions)), WorkbookFailure::NotWorkbook},
         {WriteBytes(QStringLiteral("nodim2.xls"), BiffWorkbook({sheet, sheet}, smallNoDimensions)),
          WorkbookFailure::NotWorkbook},
