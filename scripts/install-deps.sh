@@ -6,7 +6,7 @@ PACKAGES=(
     cmake g++ make pkgconf
     qt6-base-dev qt6-translations-l10n libsqlite3-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libxlsxwriter-dev libjpeg62-turbo-dev libcpp-httplib-dev libzip-dev libpugixml-dev libfreexl-dev
+    libxlsxwriter-dev libjpeg62-turbo-dev libcpp-httplib-dev libzip-dev libpugixml-dev libfreexl-dev zlib1g-dev
     fonts-wqy-microhei xvfb xauth
 )
 missing=()
