@@ -87,7 +87,7 @@ public:
     // from the stock's price table; (0, 0) without either.
     PriceRange GetMaxAndMinPrice(const QString &code, double day) const;
     // Stores the entry as a new record (ID empty or naming no record) or over the loaded record, the
-    // quantity and prices read as CheckInfo reads them (BoxNumber), the stock id from the stock list
+    // quantity and prices read as CheckInfo reads them (EntryNumber), the stock id from the stock list
     // (an edited record of a code the list lacks keeps its own, a new one gets 0), then downloads the
     // history of a stock new to the book, recomputes the record's amounts and the asset table (from
     // the earlier of the stored and the new buy date), rebuilds the tree for a new record or one
@@ -118,9 +118,6 @@ private:
     void DTE_Change(int index);
     // Writes TT(i) with its change handling suppressed (the original disabled the box around it).
     void WriteQuiet(int i, const QString &text);
-    // The number in TT(i) as the checks and the save read it: 0 for an empty box, nothing for a text
-    // that is not wholly a number (TypedNumber).
-    std::optional<double> BoxNumber(int i) const;
     // The figures of quantity and prices (change handling of TT(2), also run by TT(4), TT(5)).
     void ShowFigures();
     // The net return and net profit of a sold entry (change handling of TT(4), TT(5) after the
