@@ -523,7 +523,6 @@ bool AccEditForm::SaveAccRec()
     const double sdate = DayNumberOf(DTE[1]->date());
     BusyGuard busy;
     const QScopedValueRollback saving(m_saving, true);
-    const bool heldBefore = HasOpenLot(TTText(0));
 
     const QString sql = QStringLiteral("SELECT * FROM account WHERE  ID=") + QString::number(id);
     DbConnection conn;
@@ -533,6 +532,8 @@ bool AccEditForm::SaveAccRec()
         return false;
     }
     const bool isNew = rs.AtEOF();
+    // Whether the stock had an open record before the write; a new record moves it in the tree anyway.
+    const bool heldBefore = !isNew && HasOpenLot(TTText(0));
     double firstDay = bdate;
     bool ok = true;
     if (isNew) {
