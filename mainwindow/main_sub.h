@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QString>
 
@@ -36,6 +37,10 @@ void UpgradeDatabase();
 // from one query over the parameters "FPAR_%"; no window is touched. When the query fails the
 // records keep what they held.
 void LoadFormParams();
+
+// The buy date (a day number) of the book's earliest record, or with latest of its newest; nothing
+// for an empty book or when it cannot be read.
+std::optional<double> BookBuyDay(bool latest = false);
 
 // The first day (a day number) of the per-day asset recomputation at start-up and restart: the
 // newest DeelRes.dat, or downloadedFrom (the earliest day the history download stored, 0 for none)
