@@ -100,7 +100,7 @@ int Main(const QString &dataFolder = QString());
 
 // The data part of a restart on a replaced or emptied database file: the failures told so far
 // forgotten (ForgetDbFailuresTold), the idle connection taken again on the file now in place, the
-// schema upgrade, the history
-// downloads, the settings records, the system settings, the quote list and the per-day assets from
-// RecalcStartDate(). No instance check, no latest trading date, no last-close rebuild.
+// schema upgrade, the history downloads, the settings records, the system settings, the quote list and
+// the per-day assets from RecalcStartDate(). No instance check, no latest trading date, no last-close
+// rebuild.
 void RestartData();

@@ -63,9 +63,9 @@ public:
     // Makes the window top-most, then prepares a new entry.
     void Form_Load();
     // Prepares a new entry: empties the figures and every box but the memo, lets both pickers go up to
-    // today (China time), sets both dates to LastTradeDate (left as they are when it has none), empties ID, enables code and name, and
-    // writes the current tree node's code into TT(0) when a stock node is current (which looks the
-    // stock up and proposes price and quantity).
+    // today (China time), sets both dates to LastTradeDate (left as they are when it has none), empties
+    // ID, enables code and name, and writes the current tree node's code into TT(0) when a stock node
+    // is current (which looks the stock up and proposes price and quantity).
     void NewAccEdit();
     // Loads record id into the boxes and the dates and disables code and name; nothing for id 0; an
     // id without a record changes nothing but the focus, which goes to the sell price. The pickers go
@@ -93,10 +93,9 @@ public:
     // the earlier of the stored and the new buy date), rebuilds the tree for a new record or one
     // whose save changed whether its stock has an open record, refreshes grid and chart when the
     // root, a group or the saved stock's node is current (otherwise only the asset status line and
-    // the holdings summary), and resets the main window's date range.
-    // Holds the busy guard. When the record cannot be
-    // written (logged) the message "错误：保存记录失败！" is shown, nothing else runs and false is
-    // returned, so the entry stays on screen.
+    // the holdings summary), and resets the main window's date range. Holds the busy guard. When
+    // the record cannot be written (logged) the message "错误：保存记录失败！" is shown, nothing else runs
+    // and false is returned, so the entry stays on screen.
     bool SaveAccRec();
 
     // The buttons: 0 checks, saves and prepares a new entry; 1 checks, saves and closes; 2 closes.
