@@ -130,11 +130,11 @@ QString RowText(int row)
 }
 
 // The check message of a row's values, the amounts of its quantities and prices (ImportAmount) and
-// its two dates, or "" when they pass. The composite index
-// is never a record. Quantities must be whole numbers of 0 to 2^31 − 1 shares and prices not below 0:
-// a negative value would store a record that is neither open nor sold, or shares that the book never
-// held. A price at or above kPriceBound is none that a stock reaches, as the record editor holds.
-// A row selling more than it buys needs a sell price, or the lots it closes would stay open.
+// its two dates, or "" when they pass. The composite index is never a record. Quantities must be
+// whole numbers of 0 to 2^31 − 1 shares and prices not below 0: a negative value would store a record
+// that is neither open nor sold, or shares that the book never held. A price at or above kPriceBound
+// is none that a stock reaches, as the record editor holds. A row selling more than it buys needs a
+// sell price, or the lots it closes would stay open.
 QString CheckRowValues(const QStringList &v, const std::optional<double> (&amounts)[ivCount],
                        std::optional<double> bdate, std::optional<double> sdate, int row)
 {
@@ -175,7 +175,8 @@ QString RowWriteFailure(const DbError &e, int row)
     for (const auto &[name, label] : labels) {
         if (field == QLatin1String(name)) {
             const bool overflow = e.text.startsWith(QStringLiteral("Overflow"));
-            return RowText(row) + QString::fromUtf8(label) + (overflow ? QStringLiteral("超出范围") : QStringLiteral("的数据类型不符"));
+            return RowText(row) + QString::fromUtf8(label) +
+                   (overflow ? QStringLiteral("超出范围") : QStringLiteral("的数据类型不符"));
         }
     }
     return RowText(row) + QStringLiteral("无法写入：") + e.text;

@@ -3,9 +3,9 @@
 //
 // What is exported of a grid: the rows from row 1 on whose height is at least 1 (row 0, the hidden
 // row of field names, never), and of each the columns whose width is at least 1, from column 0 on,
-// as the texts the grid shows, but a caption without the arrow "↑" or "↓" of a sorted column. A file is written beside its target under a temporary name and moved
-// over the target only when complete, so a failed export leaves the old file as it was and no
-// partial file behind.
+// as the texts the grid shows, but a caption without the arrow "↑" or "↓" of a sorted column. A file is
+// written beside its target under a temporary name and moved over the target only when complete, so a
+// failed export leaves the old file as it was and no partial file behind.
 #pragma once
 
 #include <optional>

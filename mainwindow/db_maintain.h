@@ -44,15 +44,15 @@ QString FreeKeepName(const QString &folder);
 
 // Asks for a backup (open dialog, kBackupFilter); nothing when none is chosen. The backup is copied to
 // a temporary file "accRestore*.tmp" beside the database (beside the file it leads to when ACC.MDB is
-// a link, which stays a link) and checked first: a file that is no whole
-// book of this program (IsWholeBook: damaged pages, or account and 参数 without the columns the
-// program reads) is removed again and kNotABackupText shows. Then, when the folder holds the
-// database, it is kept under FreeKeepName as well (a hard link or a copy, its log folded in first) and
-// the checked copy is renamed over it in one step, with the old file's permissions; without a database
-// the copy simply becomes it. So at every moment, a kill included, ACC.MDB is a whole book. Stale
-// "-wal"/"-shm" files of the database are removed before the rename. No free keep name, or a step
-// that fails, shows kRestoreFailedText with the database as it was. beforeChange runs once the copy
-// has passed, before the database is touched. True when the database was replaced.
+// a link, which stays a link) and checked first: a file that is no whole book of this program
+// (IsWholeBook: damaged pages, or account and 参数 without the columns the program reads) is removed
+// again and kNotABackupText shows. Then, when the folder holds the database, it is kept under
+// FreeKeepName as well (a hard link or a copy, its log folded in first) and the checked copy is renamed
+// over it in one step, with the old file's permissions; without a database the copy simply becomes it.
+// So at every moment, a kill included, ACC.MDB is a whole book. Stale "-wal"/"-shm" files of the
+// database are removed before the rename. No free keep name, or a step that fails, shows
+// kRestoreFailedText with the database as it was. beforeChange runs once the copy has passed, before
+// the database is touched. True when the database was replaced.
 bool RestoreDatabase(const BeforeDatabaseChange &beforeChange);
 
 // Called by a restore after each of its steps: "checked" (the copy has passed, nothing else touched),
@@ -60,9 +60,9 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange);
 // the process there as a kill would. Empty by default.
 void SetRestoreStepHook(std::function<void(const char *step)> hook);
 
-// Asks kClearQuestion (Yes, No; No the default button); only No cancels. Then beforeChange runs and, under the progress
-// window "正在清空数据..." (6 steps): the price tables "H_..." are dropped, the rows of account, DeelRes,
-// LastPrice and every parameter except the "FPAR_" ones (saved window settings) deleted, one step
-// each, and the database compacted. A statement that fails is logged and the clearing goes on.
-// companyinfo and LastClprice are kept. True when the database was cleared.
+// Asks kClearQuestion (Yes, No; No the default button); only No cancels. Then beforeChange runs and,
+// under the progress window "正在清空数据..." (6 steps): the price tables "H_..." are dropped, the rows of
+// account, DeelRes, LastPrice and every parameter except the "FPAR_" ones (saved window settings)
+// deleted, one step each, and the database compacted. A statement that fails is logged and the clearing
+// goes on. companyinfo and LastClprice are kept. True when the database was cleared.
 bool ClearDatabase(const BeforeDatabaseChange &beforeChange);

@@ -246,6 +246,18 @@ void LoadFormParams()
     CloseRs(conn, rs);
 }
 
+std::optional<double> BookBuyDay(bool latest)
+{
+    const QString order = latest ? QStringLiteral("DESC") : QStringLiteral("ASC");
+    const Value v = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate ") + order,
+                                  QStringLiteral("bdate"), MakeEmpty());
+    if (v.IsDate() || v.IsNumeric())
+        return v.num;
+    if (v.IsString() && !v.str.isEmpty())
+        return ParseDate(v.str);
+    return std::nullopt;
+}
+
 double RecalcStartDate(double downloadedFrom)
 {
     const Value newest = GetFieldValue(QStringLiteral("deelres"), QStringLiteral("TRUE ORDER BY dat DESC"),
@@ -259,13 +271,7 @@ double RecalcStartDate(double downloadedFrom)
             return *d;
     }
     // Without asset rows every day of the book is valued, from its first buy; an empty book from today.
-    const Value firstBuy = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate ASC"),
-                                         QStringLiteral("bdate"), MakeEmpty());
-    std::optional<double> first;
-    if (firstBuy.IsDate() || firstBuy.IsNumeric())
-        first = firstBuy.num;
-    else if (firstBuy.IsString())
-        first = ParseDate(firstBuy.str);
+    const std::optional<double> first = BookBuyDay();
     const double today = ClockTodayDayNumber();
     return first && *first > kEmptyDate ? std::min(*first, today) : today;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QString>
 
@@ -36,6 +37,10 @@ void UpgradeDatabase();
 // from one query over the parameters "FPAR_%"; no window is touched. When the query fails the
 // records keep what they held.
 void LoadFormParams();
+
+// The buy date (a day number) of the book's earliest record, or with latest of its newest; nothing
+// for an empty book or when it cannot be read.
+std::optional<double> BookBuyDay(bool latest = false);
 
 // The first day (a day number) of the per-day asset recomputation at start-up and restart: the
 // newest DeelRes.dat, or downloadedFrom (the earliest day the history download stored, 0 for none)
@@ -95,7 +100,7 @@ int Main(const QString &dataFolder = QString());
 
 // The data part of a restart on a replaced or emptied database file: the failures told so far
 // forgotten (ForgetDbFailuresTold), the idle connection taken again on the file now in place, the
-// schema upgrade, the history
-// downloads, the settings records, the system settings, the quote list and the per-day assets from
-// RecalcStartDate(). No instance check, no latest trading date, no last-close rebuild.
+// schema upgrade, the history downloads, the settings records, the system settings, the quote list and
+// the per-day assets from RecalcStartDate(). No instance check, no latest trading date, no last-close
+// rebuild.
 void RestartData();

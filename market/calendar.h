@@ -28,9 +28,9 @@ bool IsTradingTime(bool lunchBreak);
 // Whether day d (the empty date or today's date = today) is a trading day for the stock. A past day
 // is one with a row in H_code; a day after today never is. Today: never on Saturday or Sunday; on a
 // weekday when the index quote carries today's date, or when the quote cannot be had (a quote dated
-// after today counts as none). The answer
-// about today is kept for the day, except a "no" before 09:30, when the index quote still carries
-// the last trading day even on a trading day: the next question asks the service again.
+// after today counts as none). The answer about today is kept for the day, except a "no" before 09:30,
+// when the index quote still carries the last trading day even on a trading day: the next question asks
+// the service again.
 bool IsTradeDay(double d, const QString &code);
 
 // Asks the quote service for the index and raises LastQuoteDate to its date (a date after today is

@@ -267,7 +267,8 @@ QString XmlText(const QByteArray &raw)
         // A reference ends within ten characters: the search for its ";" goes no further, or a value
         // of many "&" without one would be searched to its end once per "&".
         const size_t span = static_cast<size_t>(std::min<qsizetype>(11, raw.size() - i));
-        const char *semiAt = ch == '&' ? static_cast<const char *>(std::memchr(raw.constData() + i, ';', span)) : nullptr;
+        const char *semiAt =
+            ch == '&' ? static_cast<const char *>(std::memchr(raw.constData() + i, ';', span)) : nullptr;
         if (!semiAt) {
             out += ch;
             continue;
@@ -893,7 +894,8 @@ QByteArray BiffStream(const QByteArray &file)
         const QByteArray mini = chain(U32(dir, 116), U32(dir, 120));
         QByteArray out;
         qsizetype steps = 0;
-        for (uint32_t s = U32(dir, e + 116); s <= kLastSector && out.size() < size; s = U32(miniFat, qsizetype(4) * s)) {
+        for (uint32_t s = U32(dir, e + 116); s <= kLastSector && out.size() < size;
+             s = U32(miniFat, qsizetype(4) * s)) {
             if (++steps > miniFat.size() / 4 || (qsizetype(s) + 1) * kMini > mini.size())
                 return {};
             out += mini.mid(qsizetype(s) * kMini, kMini);
@@ -1157,6 +1159,7 @@ struct Workbook::Impl {
         return true;
     }
 
+    // The relations of a part: id → (type, target part name).
     QHash<QString, std::pair<QString, QString>> Relations(const QString &partName)
     {
         QHash<QString, std::pair<QString, QString>> rels;
@@ -1257,7 +1260,6 @@ struct Workbook::Impl {
             dateStyle.push_back(IsDateFormat(id, codes.value(id)));
         }
     }
-
 
     bool SelectXlsx(int sheet, const SheetWindow &window)
     {

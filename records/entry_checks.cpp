@@ -20,6 +20,13 @@ bool TradePrice(double price)
 
 }  // namespace
 
+std::optional<double> EntryNumber(const QString &text)
+{
+    if (text.trimmed().isEmpty())
+        return 0.0;
+    return TypedNumber(text);
+}
+
 QString SaveFailedMessage()
 {
     return QStringLiteral("错误：保存记录失败！");

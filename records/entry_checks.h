@@ -3,7 +3,13 @@
 // a record that could not be written.
 #pragma once
 
+#include <optional>
+
 #include <QString>
+
+// The number an entry box holds, as the checks and the store read it: 0 for a box left empty (or
+// blank), nothing for a text that is not wholly a number as typed (TypedNumber: "10,5", "15a0.5").
+std::optional<double> EntryNumber(const QString &text);
 
 // "错误：保存记录失败！": the record could not be written (the failure is logged to RunErr.txt).
 QString SaveFailedMessage();

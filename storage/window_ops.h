@@ -1,6 +1,6 @@
 // 窗体操作: the registry of the program's loaded windows, the caption search over it, the place a
-// window opens at, and the rule by which a splitter bar follows the mouse. The window-side parts (keeping a window on top, the
-// splitter bar itself) are in storage/forms/form_ops.h.
+// window opens at, and the rule by which a splitter bar follows the mouse. The window-side parts
+// (keeping a window on top, the splitter bar itself) are in storage/forms/form_ops.h.
 #pragma once
 
 #include <functional>

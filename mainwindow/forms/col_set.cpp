@@ -109,7 +109,7 @@ void ColSetForm::Com_Click(int index)
         return;
     }
     if (index == 0) {
-        // OK waits while a long operation runs: it would refill the trade grid in the middle of it.
+        // OK is ignored while a long operation runs: it would refill the trade grid in the middle of it.
         if (IsBusy())
             return;
         const BusyGuard busy;

@@ -127,17 +127,11 @@ private:
     bool m_wasEnabled;
 };
 
-// The buy date at one end of the book ("ASC": the earliest, "DESC": the latest); nothing for an
-// empty book.
-std::optional<QDate> BuyDateAtEnd(const QString &order)
+// The buy date of the book's earliest record, or with latest of its newest (BookBuyDay); nothing for
+// an empty book.
+std::optional<QDate> BuyDateAtEnd(bool latest)
 {
-    const Value end = GetFieldValue(QStringLiteral("account"), QStringLiteral("TRUE ORDER BY bdate ") + order,
-                                    QStringLiteral("bdate"), MakeString(QString()));
-    std::optional<double> day;
-    if (end.IsDate())
-        day = end.num;
-    else if (!end.ToText().isEmpty())
-        day = ParseDate(end.ToText());
+    const std::optional<double> day = BookBuyDay(latest);
     if (!day)
         return std::nullopt;
     return DateOfDayNumber(*day);
@@ -145,12 +139,12 @@ std::optional<QDate> BuyDateAtEnd(const QString &order)
 
 std::optional<QDate> EarliestBuyDate()
 {
-    return BuyDateAtEnd(QStringLiteral("ASC"));
+    return BuyDateAtEnd(false);
 }
 
 std::optional<QDate> LatestBuyDate()
 {
-    return BuyDateAtEnd(QStringLiteral("DESC"));
+    return BuyDateAtEnd(true);
 }
 
 // The main window's procedures as the record writers reach them; each does nothing without a window.

@@ -164,7 +164,8 @@ void MFWindow::mIntrudation_Click()
     if (!QFileInfo::exists(help))
         MsgBox(QStringLiteral("找不到使用说明的网页文件：") + where, Msg::OkOnly | Msg::Exclamation);
     else if (!ShellOpen(help))
-        MsgBox(QStringLiteral("无法打开使用说明，请用浏览器打开这个网页文件：") + where, Msg::OkOnly | Msg::Exclamation);
+        MsgBox(QStringLiteral("无法打开使用说明，请用浏览器打开这个网页文件：") + where,
+               Msg::OkOnly | Msg::Exclamation);
 }
 
 void MFWindow::mAbout_Click()

@@ -66,7 +66,7 @@ void MSFViewSetForm::Form_Load()
 
 void MSFViewSetForm::TT_Click(int index)
 {
-    // A pick and the cancel refill the grid: they wait while a long operation runs.
+    // A pick and the cancel refill the grid: they are ignored while a long operation runs.
     if (index < 0 || index >= static_cast<int>(TT.size()) || IsBusy())
         return;
     const BusyGuard busy;

@@ -126,8 +126,8 @@ void SysSetForm::Form_Load()
 
 void SysSetForm::Com_Click(int index)
 {
-    // OK waits while a long operation runs: it would refill the grid or rebuild the asset table in
-    // the middle of it.
+    // OK is ignored while a long operation runs: it would refill the grid or rebuild the asset table
+    // in the middle of it.
     if (index == 0 && IsBusy())
         return;
     const BusyGuard busy;

@@ -34,8 +34,8 @@ public:
     // separators, as the window's settings (FPAR_SysSet_tt) and puts them into force (LoadSysParams,
     // which also sets the refresh timer); when the leading number of the capital differs from the
     // one the window opened with, empties DeelRes, recomputes it from the first buy with progress
-    // shown and refreshes the main window, and closes the window. 1: closes without storing.
-    // While a long operation holds the busy guard, OK does nothing; it holds the guard itself.
+    // shown and refreshes the main window; then the window closes. 1: closes it without storing.
+    // While a long operation holds the busy guard, OK does nothing; both hold the guard themselves.
     void Com_Click(int index);
     // The capital text the window opened with (TT(0)'s Tag).
     const QString &CapitalTag() const { return m_capitalTag; }

@@ -352,19 +352,11 @@ void AccEditForm::TT_Change(int index)
     }
 }
 
-std::optional<double> AccEditForm::BoxNumber(int i) const
-{
-    const QString text = TTText(i);
-    if (text.trimmed().isEmpty())
-        return 0.0;
-    return TypedNumber(text);
-}
-
 void AccEditForm::ShowFigures()
 {
-    const double q = BoxNumber(2).value_or(0);
-    const double p = BoxNumber(4).value_or(0);
-    const double s = BoxNumber(5).value_or(0);
+    const double q = EntryNumber(TTText(2)).value_or(0);
+    const double p = EntryNumber(TTText(4)).value_or(0);
+    const double s = EntryNumber(TTText(5)).value_or(0);
     const std::optional<int32_t> n = ClngOf(q);
     if (q <= 0 || p <= 0 || !n || !std::isfinite(p * q)) {
         for (int i = 0; i < 3; ++i)
@@ -380,9 +372,9 @@ void AccEditForm::ShowFigures()
 
 void AccEditForm::ShowReturn()
 {
-    const double q = BoxNumber(2).value_or(0);
-    const double p = BoxNumber(4).value_or(0);
-    const double s = BoxNumber(5).value_or(0);
+    const double q = EntryNumber(TTText(2)).value_or(0);
+    const double p = EntryNumber(TTText(4)).value_or(0);
+    const double s = EntryNumber(TTText(5)).value_or(0);
     if (s > 0) {
         // With no cost price ("-") the return cannot be worked out and the box keeps its text.
         const double c = LeadingNumber(LBL[0]->text());
@@ -461,9 +453,9 @@ bool AccEditForm::CheckInfo()
     // Each box is read once, as the save reads it; a text that is not wholly a number reads as NaN
     // and fails its box's check.
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double num = BoxNumber(2).value_or(nan);
-    const double bprice = BoxNumber(4).value_or(nan);
-    const double sprice = BoxNumber(5).value_or(nan);
+    const double num = EntryNumber(TTText(2)).value_or(nan);
+    const double bprice = EntryNumber(TTText(4)).value_or(nan);
+    const double sprice = EntryNumber(TTText(5)).value_or(nan);
     auto fail = [](const QString &message) {
         MsgBox(message, Msg::OkOnly);
         return false;
@@ -531,7 +523,6 @@ bool AccEditForm::SaveAccRec()
     const double sdate = DayNumberOf(DTE[1]->date());
     BusyGuard busy;
     const QScopedValueRollback saving(m_saving, true);
-    const bool heldBefore = HasOpenLot(TTText(0));
 
     const QString sql = QStringLiteral("SELECT * FROM account WHERE  ID=") + QString::number(id);
     DbConnection conn;
@@ -541,6 +532,8 @@ bool AccEditForm::SaveAccRec()
         return false;
     }
     const bool isNew = rs.AtEOF();
+    // Whether the stock had an open record before the write; a new record moves it in the tree anyway.
+    const bool heldBefore = !isNew && HasOpenLot(TTText(0));
     double firstDay = bdate;
     bool ok = true;
     if (isNew) {
@@ -557,10 +550,10 @@ bool AccEditForm::SaveAccRec()
             continue;
         const bool numeric = tag == QLatin1String("num") || tag == QLatin1String("bprice") ||
                              tag == QLatin1String("sprice");
-        ok = rs.Set(tag, numeric ? MakeDouble(BoxNumber(i).value_or(0)) : MakeString(TTText(i)));
+        ok = rs.Set(tag, numeric ? MakeDouble(EntryNumber(TTText(i)).value_or(0)) : MakeString(TTText(i)));
     }
     const QString code = TTText(0);
-    const double sprice = BoxNumber(5).value_or(0);
+    const double sprice = EntryNumber(TTText(5)).value_or(0);
     // A code of the book that the stock list lacks has no id there: an edited record keeps its own.
     const Value listedId = StockIdOf(code);
     if (listedId.IsNumeric() || isNew)

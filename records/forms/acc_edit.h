@@ -63,9 +63,9 @@ public:
     // Makes the window top-most, then prepares a new entry.
     void Form_Load();
     // Prepares a new entry: empties the figures and every box but the memo, lets both pickers go up to
-    // today (China time), sets both dates to LastTradeDate (left as they are when it has none), empties ID, enables code and name, and
-    // writes the current tree node's code into TT(0) when a stock node is current (which looks the
-    // stock up and proposes price and quantity).
+    // today (China time), sets both dates to LastTradeDate (left as they are when it has none), empties
+    // ID, enables code and name, and writes the current tree node's code into TT(0) when a stock node
+    // is current (which looks the stock up and proposes price and quantity).
     void NewAccEdit();
     // Loads record id into the boxes and the dates and disables code and name; nothing for id 0; an
     // id without a record changes nothing but the focus, which goes to the sell price. The pickers go
@@ -87,16 +87,15 @@ public:
     // from the stock's price table; (0, 0) without either.
     PriceRange GetMaxAndMinPrice(const QString &code, double day) const;
     // Stores the entry as a new record (ID empty or naming no record) or over the loaded record, the
-    // quantity and prices read as CheckInfo reads them (BoxNumber), the stock id from the stock list
+    // quantity and prices read as CheckInfo reads them (EntryNumber), the stock id from the stock list
     // (an edited record of a code the list lacks keeps its own, a new one gets 0), then downloads the
     // history of a stock new to the book, recomputes the record's amounts and the asset table (from
     // the earlier of the stored and the new buy date), rebuilds the tree for a new record or one
     // whose save changed whether its stock has an open record, refreshes grid and chart when the
     // root, a group or the saved stock's node is current (otherwise only the asset status line and
-    // the holdings summary), and resets the main window's date range.
-    // Holds the busy guard. When the record cannot be
-    // written (logged) the message "错误：保存记录失败！" is shown, nothing else runs and false is
-    // returned, so the entry stays on screen.
+    // the holdings summary), and resets the main window's date range. Holds the busy guard. When
+    // the record cannot be written (logged) the message "错误：保存记录失败！" is shown, nothing else runs
+    // and false is returned, so the entry stays on screen.
     bool SaveAccRec();
 
     // The buttons: 0 checks, saves and prepares a new entry; 1 checks, saves and closes; 2 closes.
@@ -118,9 +117,6 @@ private:
     void DTE_Change(int index);
     // Writes TT(i) with its change handling suppressed (the original disabled the box around it).
     void WriteQuiet(int i, const QString &text);
-    // The number in TT(i) as the checks and the save read it: 0 for an empty box, nothing for a text
-    // that is not wholly a number (TypedNumber).
-    std::optional<double> BoxNumber(int i) const;
     // The figures of quantity and prices (change handling of TT(2), also run by TT(4), TT(5)).
     void ShowFigures();
     // The net return and net profit of a sold entry (change handling of TT(4), TT(5) after the

@@ -39,13 +39,11 @@ namespace {
 
 const QString kCaption = QStringLiteral("买入股票");
 
-// The number a box holds as the check and the store read it: 0 for an empty box, NaN for a text that
-// is not wholly a number, which every check refuses.
+// The number a box holds (EntryNumber); NaN, which every check refuses, for a text that is not wholly
+// a number.
 double BoxNumber(const QString &text)
 {
-    if (text.trimmed().isEmpty())
-        return 0;
-    return TypedNumber(text).value_or(std::numeric_limits<double>::quiet_NaN());
+    return EntryNumber(text).value_or(std::numeric_limits<double>::quiet_NaN());
 }
 
 }  // namespace

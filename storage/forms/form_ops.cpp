@@ -50,7 +50,8 @@ private:
                 screens.push_back(screen->availableGeometry());
         const bool placed = w->property(kPlacedProperty).toBool() || w->testAttribute(Qt::WA_Moved);
         const QRect frame = w->frameGeometry();
-        const QRect ownerFrame = owner && owner->isVisible() && !owner->isMinimized() ? owner->frameGeometry() : QRect();
+        const QRect ownerFrame =
+            owner && owner->isVisible() && !owner->isMinimized() ? owner->frameGeometry() : QRect();
         const QRect place = WindowPlace(frame, placed, ownerFrame, screens);
         if (place.topLeft() != frame.topLeft())
             w->move(place.topLeft());
