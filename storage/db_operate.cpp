@@ -22,6 +22,29 @@
 
 namespace {
 
+// The database failures the user is told of, besides the log; any other is only logged.
+enum class DbFailureKind {
+    Other,
+    Damage,    // SQLITE_CORRUPT, SQLITE_NOTADB: the file's pages are damaged
+    IoError,   // SQLITE_IOERR: "disk I/O error"
+    DiskFull,  // SQLITE_FULL: "database or disk is full"
+};
+
+DbFailureKind ClassifyDbFailure(const DbError &error)
+{
+    switch (error.number & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return DbFailureKind::Damage;
+    case SQLITE_IOERR:
+        return DbFailureKind::IoError;
+    case SQLITE_FULL:
+        return DbFailureKind::DiskFull;
+    default:
+        return DbFailureKind::Other;
+    }
+}
+
 constexpr int kOpenAttempts = 10;
 constexpr int kOpenRsRetries = 10;
 
@@ -170,20 +193,6 @@ void NoteDbFailure(const DbError &error)
 
 }  // namespace
 
-DbFailureKind ClassifyDbFailure(const DbError &error)
-{
-    switch (error.number & 0xff) {
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return DbFailureKind::Damage;
-    case SQLITE_IOERR:
-        return DbFailureKind::IoError;
-    case SQLITE_FULL:
-        return DbFailureKind::DiskFull;
-    default:
-        return DbFailureKind::Other;
-    }
-}
 
 void WatchDbFailures(bool on)
 {

@@ -110,15 +110,6 @@ void DropTablesLike(const QString &text, const QString &file = kAccDb);
 // attempts the message "无法打开下载文档：" and "". With deleteAfter set, the file is deleted once read.
 QString ReadTextFile(const QString &path, bool &deleteAfter);
 
-// The database failures the user is told of, besides the log; any other is only logged.
-enum class DbFailureKind {
-    Other,
-    Damage,    // SQLITE_CORRUPT, SQLITE_NOTADB: the file's pages are damaged
-    IoError,   // SQLITE_IOERR: "disk I/O error"
-    DiskFull,  // SQLITE_FULL: "database or disk is full"
-};
-DbFailureKind ClassifyDbFailure(const DbError &error);
-
 // Watches the errors written to RunErr.txt (SetDbErrorObserver) and tells the user the first time in
 // the run that each kind of failure occurs, naming the book ACC.MDB:
 // - damage: the newest kept copy beside the book (KeptBookCopies) or that there is none, and the
