@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
 #include <QTemporaryFile>
 
@@ -19,6 +18,7 @@
 #include "platform/db.h"
 #include "platform/program_folder.h"
 #include "platform/prompter.h"
+#include "storage/book_copy.h"
 #include "storage/compact.h"
 #include "storage/db_create.h"
 #include "storage/db_operate.h"
@@ -179,24 +179,23 @@ void BackupDatabase()
         MsgBox(kBackupOntoBookText);
         return;
     }
-    bool ok = false, damaged = false;
-    {
-        // With the idle connection open the log would not be folded and the copy would miss the
-        // latest writes.
-        IdleConnectionPause pause;
-        DbError error;
-        ok = FoldWriteAheadLog(database, error);
-        // A copy of a damaged book would be refused by a restore: it must not pass for a backup, nor
-        // replace an older one of the same name.
-        damaged = ok && !IsWholeBook(database);
-        if (ok && !damaged) {
-            // QSaveFile writes beside the target and renames over it on commit only.
-            QSaveFile out(target);
-            ok = out.open(QIODevice::WriteOnly) && CopyBytes(database, out) && out.commit();
-            if (!ok)
-                out.cancelWriting();
-        }
-    }
+    // The copy is made beside the chosen file under a name of its own and renamed over it once it has
+    // passed its check, so an older backup of that name stays until then.
+    QTemporaryFile temp(target + QStringLiteral(".XXXXXX"));
+    temp.setAutoRemove(false);
+    bool ok = temp.open();
+    const QString copy = temp.fileName();
+    temp.close();
+    DbError error;
+    ok = ok && CopyBookChecked(database, copy, error);
+    // A backup that replaces an older one keeps who may read it; a new one is as private as the book.
+    const QFileInfo old(target);
+    ok = ok && QFile::setPermissions(copy, old.exists() ? old.permissions() : QFileInfo(database).permissions()) &&
+         ::rename(QFile::encodeName(copy).constData(), QFile::encodeName(target).constData()) == 0;
+    if (!ok && !copy.isEmpty())
+        RemoveBookFiles(copy);
+    // A copy of a damaged book would be refused by a restore: it does not pass for a backup.
+    const bool damaged = !ok && QFileInfo(database).isFile() && !IsWholeBook(database);
     MsgBox(damaged ? kBackupOfDamagedText : ok ? kBackupDoneText + target : kBackupFailedText);
 }
 

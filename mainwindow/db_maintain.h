@@ -1,7 +1,8 @@
 // Database maintenance from the main window's "数据库" menu: the backup of ACC.MDB to a *.dbk file, the
 // restore of such a backup and the clearing of the database. Each asks the user what it needs (file
-// dialog, question), holds the busy guard for its whole run and lets go of the idle connection while
-// the file is copied, replaced or compacted. The main window restarts on the new data afterwards.
+// dialog, question) and holds the busy guard for its whole run; the restore and the clearing let go of
+// the idle connection while the file is replaced or compacted. The main window restarts on the new data
+// afterwards.
 #pragma once
 
 #include <functional>
@@ -30,12 +31,15 @@ QString BackupProposedName();
 
 // Asks for the backup file (save dialog, kBackupFilter, proposing BackupProposedName unless a backup
 // name was chosen before, and asking before an existing file is replaced); nothing when none is
-// chosen. Writes a byte copy of the database (its write-ahead log folded in first) to a temporary file
-// in the chosen folder and renames it over the chosen path, then shows kBackupDoneText & path. When
-// any step fails, an older file of that name stays as it was, no part-written file is left and
-// kBackupFailedText shows. The database itself chosen as the backup (by any name of it) shows
-// kBackupOntoBookText, and a database that is no whole book (IsWholeBook: a restore would refuse
-// the copy) kBackupOfDamagedText, with nothing written.
+// chosen. Copies the database page for page with its write-ahead log (CopyBookChecked: complete even
+// while another program holds a read transaction open on it) to a temporary file in the chosen folder,
+// checks the copy (a whole book holding every row of account the copy was taken with) and renames it
+// over the chosen path, with the permissions of the file it replaces, else of the database; then shows
+// kBackupDoneText & path. No "-wal"/"-shm" file is left beside it. When any step fails, an older file of
+// that name stays as it was, no part-written file is left and kBackupFailedText shows; kBackupOfDamagedText
+// instead when the database is no whole book (IsWholeBook: a restore would refuse the copy). The
+// database itself chosen as the backup (by any name of it) shows kBackupOntoBookText, with nothing
+// written. The database is not changed.
 void BackupDatabase();
 
 // The name the current database is kept under before a restore: the first "acc" & n (four digits,

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,11 +14,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include "platform/db.h"
 #include "platform/program_folder.h"
 #include "platform/busy_guard.h"
+#include "storage/book_copy.h"
 #include "storage/common.h"
 #include "storage/indicator.h"
 
@@ -30,6 +29,12 @@ struct CompactError {
     QString text;
 };
 
+std::function<void(const char *, const QString &)> &StepHook()
+{
+    static std::function<void(const char *, const QString &)> hook;
+    return hook;
+}
+
 // Removes a file when it exists, also a link that leads nowhere; false when it exists and cannot be
 // removed.
 bool RemoveIfExists(const QString &path)
@@ -38,18 +43,14 @@ bool RemoveIfExists(const QString &path)
     return (!info.exists() && !info.isSymLink()) || QFile::remove(path);
 }
 
-// Creates the empty temporary file for the compacted copy, only readable by the user, refusing to go
-// through a link or onto a file that appeared meanwhile: the temporary folder may be shared.
-bool CreatePrivateFile(const QString &path, CompactError &err)
+// Removes what is at path: a folder with all it holds, or a file or link (never what a link leads
+// to). False when something stays.
+bool RemoveTree(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          S_IRUSR | S_IWUSR);
-    if (fd < 0) {
-        err = {errno, QString::fromLocal8Bit(strerror(errno)) + u' ' + path};
-        return false;
-    }
-    ::close(fd);
-    return true;
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink())
+        return QDir(path).removeRecursively();
+    return RemoveIfExists(path);
 }
 
 // Flushes a file, or a folder's list of names, to the disk. A folder on a file system that cannot
@@ -68,40 +69,78 @@ bool SyncPath(const QString &path, bool folder, CompactError &err)
     return ok;
 }
 
-// Makes the empty temporary file for the compacted copy: "zCompactTempFile.mdb" in the temporary
-// folder, after removing one left by an interrupted run. When that name cannot be had (another
-// user's file or a folder holds it in a shared temporary folder), the file goes into a private
-// folder made beside the database instead; `privateDir` then owns that folder.
-bool MakeTempFile(const QString &databaseFolder, QString &temp, std::unique_ptr<QTemporaryDir> &privateDir,
-                  CompactError &err)
+// Makes the folder kCompactFolder for the compacted copy, readable by the user only. One left by an
+// interrupted run has been removed before; a name taken meanwhile is not used.
+bool MakeCompactFolder(const QString &folder, CompactError &err)
 {
-    QString tempDir = GetTempDir();
-    if (tempDir.isEmpty())
-        tempDir = databaseFolder + u'/';
-    temp = tempDir + QStringLiteral("zCompactTempFile.mdb");
-    if (RemoveIfExists(temp) && CreatePrivateFile(temp, err))
+    if (::mkdir(QFile::encodeName(folder).constData(), S_IRWXU) == 0)
         return true;
-    privateDir = std::make_unique<QTemporaryDir>(databaseFolder + QStringLiteral("/zCompactXXXXXX"));
-    if (!privateDir->isValid()) {
-        err = {1, QStringLiteral("无法创建临时文件 ") + temp};
-        return false;
-    }
-    temp = privateDir->filePath(QStringLiteral("zCompactTempFile.mdb"));
-    return CreatePrivateFile(temp, err);
+    err = {errno, QString::fromLocal8Bit(strerror(errno)) + u' ' + folder};
+    return false;
 }
 
-bool CopyFile(const QString &from, const QString &to, CompactError &err)
+// Keeps the book as it is now as the program folder's "backup": a checked copy made as "backup.mdb"
+// with the book's permissions, then renamed. Nothing is left at "backup.mdb" on failure.
+bool KeepBackup(const QString &path, CompactError &err)
 {
-    if (!RemoveIfExists(to)) {
-        err = {1, QStringLiteral("无法删除 ") + to};
+    const QString backupMdb = ProgramFilePath(QStringLiteral("backup.mdb"));
+    const QString backupFile = ProgramFilePath(QStringLiteral("backup"));
+    if (!RemoveBookFiles(backupMdb)) {
+        err = {1, QStringLiteral("无法删除 ") + backupMdb};
         return false;
     }
-    QFile src(from);
-    if (!src.copy(to)) {
-        err = {static_cast<int>(src.error()), src.errorString()};
+    DbError copyError;
+    if (!CopyBookChecked(path, backupMdb, copyError)) {
+        err = {copyError.number, copyError.text};
         return false;
     }
-    return true;
+    bool ok = true;
+    if (!QFile::setPermissions(backupMdb, QFileInfo(path).permissions())) {
+        err = {1, QStringLiteral("无法设置权限 ") + backupMdb};
+        ok = false;
+    }
+    if (ok && !RemoveIfExists(backupFile)) {
+        err = {1, QStringLiteral("无法删除 ") + backupFile};
+        ok = false;
+    }
+    if (ok && !QFile::rename(backupMdb, backupFile)) {
+        err = {1, QStringLiteral("无法改名为 ") + backupFile};
+        ok = false;
+    }
+    if (!ok)
+        RemoveBookFiles(backupMdb);
+    return ok;
+}
+
+// Writes the compacted copy of the book at path to temp (a new file) and sets it to the book's
+// write-ahead journal; rows gets the number of rows account held just before.
+bool WriteCompactedCopy(const QString &path, const QString &temp, qint64 &rows, CompactError &err)
+{
+    DbConnection conn;
+    QString escaped = temp;
+    escaped.replace(u'\'', QStringLiteral("''"));
+    bool ok = conn.Open(path);
+    if (ok) {
+        // VACUUM INTO runs outside any transaction: the count is taken right before it, with no
+        // event let through in between.
+        rows = AccountRowCount(conn.Handle());
+        ok = rows >= 0 && sqlite3_exec(conn.Handle(), ("VACUUM INTO '" + escaped + "'").toUtf8().constData(), nullptr,
+                                       nullptr, nullptr) == SQLITE_OK;
+    }
+    if (!ok) {
+        err = {conn.IsOpen() ? sqlite3_extended_errcode(conn.Handle()) : conn.lastError.number,
+               conn.IsOpen() ? QString::fromUtf8(sqlite3_errmsg(conn.Handle())) : conn.lastError.text};
+        if (err.number == 0)
+            err = {SQLITE_ERROR, QStringLiteral("无法读取 account ") + path};
+        return false;
+    }
+    conn.Close();
+    // The compacted copy keeps the write-ahead journal of the database it replaces.
+    ok = conn.Open(temp) &&
+         sqlite3_exec(conn.Handle(), "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!ok)
+        err = {conn.lastError.number, conn.lastError.text};
+    return ok;
 }
 
 }  // namespace
@@ -135,6 +174,11 @@ void CompactAccDb(const QString &file)
     CompactDatabase(ProgramFilePath(file), QStringLiteral("58316240"), true);
 }
 
+void SetCompactStepHook(std::function<void(const char *step, const QString &copy)> hook)
+{
+    StepHook() = std::move(hook);
+}
+
 bool CompactDatabase(const QString &given, const QString & /*password*/, bool backup)
 {
     // A book reached through a link is compacted where it lives, and the link stays.
@@ -145,85 +189,61 @@ bool CompactDatabase(const QString &given, const QString & /*password*/, bool ba
     }
     BusyGuard busy;
     ShowIndicator(QStringLiteral("正在压缩、整理数据库……"), 3);
-    const QString folder = QFileInfo(path).absolutePath();
-    // The compacted file is first copied beside the database and then renamed over it, so the
-    // database is replaced in one step or not at all.
-    const QString beside = path + QStringLiteral(".new");
-    QString temp;
-    std::unique_ptr<QTemporaryDir> privateDir;
+    const QFileInfo book(path);
+    const QString folder = book.absolutePath();
+    // The compacted copy is made in a folder of this program's own beside the database (the
+    // instance lock makes the book's folder ours), so another compaction running at the same time,
+    // of another book, cannot touch it; and one rename on the same disk puts it in place.
+    const QString compactFolder = folder + u'/' + kCompactFolder;
+    const QString temp = compactFolder + u'/' + book.fileName();
     CompactError err;
-    DbError foldError;
-    bool ok = FoldWriteAheadLog(path, foldError);
+    bool ok = RemoveTree(compactFolder);
     if (!ok)
+        err = {1, QStringLiteral("无法删除 ") + compactFolder};
+    DbError foldError;
+    if (ok && !FoldWriteAheadLog(path, foldError)) {
         err = {foldError.number, foldError.text};
-
-    if (ok && backup) {
-        const QString backupMdb = ProgramFilePath(QStringLiteral("backup.mdb"));
-        const QString backupFile = ProgramFilePath(QStringLiteral("backup"));
-        ok = CopyFile(path, backupMdb, err);
-        if (ok && !RemoveIfExists(backupFile)) {
-            err = {1, QStringLiteral("无法删除 ") + backupFile};
-            ok = false;
-        }
-        if (ok && !QFile::rename(backupMdb, backupFile)) {
-            err = {1, QStringLiteral("无法改名为 ") + backupFile};
-            ok = false;
-        }
+        ok = false;
     }
+    if (ok && backup)
+        ok = KeepBackup(path, err);
     // The last point where events get through until the database is replaced: a record saved
     // after the snapshot below would be written to the old file and lost with it.
     if (ok)
         StepIndicator(1, QStringLiteral("pages"), QString());
 
-    if (ok)
-        ok = MakeTempFile(folder, temp, privateDir, err);
-    if (ok) {
-        DbConnection conn;
-        QString escaped = temp;
-        escaped.replace(u'\'', QStringLiteral("''"));
-        ok = conn.Open(path) && sqlite3_exec(conn.Handle(), ("VACUUM INTO '" + escaped + "'").toUtf8().constData(),
-                                             nullptr, nullptr, nullptr) == SQLITE_OK;
-        if (!ok)
-            err = {conn.IsOpen() ? sqlite3_extended_errcode(conn.Handle()) : conn.lastError.number,
-                   conn.IsOpen() ? QString::fromUtf8(sqlite3_errmsg(conn.Handle())) : conn.lastError.text};
-        conn.Close();
-    }
-    if (ok) {
-        // The compacted copy keeps the write-ahead journal of the database it replaces.
-        DbConnection conn;
-        ok = conn.Open(temp) && sqlite3_exec(conn.Handle(), "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) ==
-                                    SQLITE_OK;
-        if (!ok)
-            err = {conn.lastError.number, conn.lastError.text};
-        conn.Close();
-    }
-
-    if (ok)
-        ok = CopyFile(temp, beside, err);
-    // The database keeps who may read it.
-    if (ok && !QFile::setPermissions(beside, QFileInfo(path).permissions())) {
-        err = {1, QStringLiteral("无法设置权限 ") + beside};
+    qint64 rows = -1;
+    ok = ok && MakeCompactFolder(compactFolder, err) && WriteCompactedCopy(path, temp, rows, err);
+    if (ok && StepHook())
+        StepHook()("compacted", temp);
+    // Only a whole book with every record of the snapshot replaces the database.
+    DbError checkError;
+    if (ok && !IsCheckedBookCopy(temp, rows, checkError)) {
+        err = {checkError.number, checkError.text};
         ok = false;
     }
-    // The copy and its name are on the disk before the rename, so a crash right after it cannot
-    // leave an empty or partly written database in place of the old one.
-    ok = ok && SyncPath(beside, false, err) && SyncPath(folder, true, err);
+    // The database keeps who may read it.
+    if (ok && !QFile::setPermissions(temp, book.permissions())) {
+        err = {1, QStringLiteral("无法设置权限 ") + temp};
+        ok = false;
+    }
+    // The copy is on the disk before the rename, so a crash right after it cannot leave an empty or
+    // partly written database in place of the old one.
+    ok = ok && SyncPath(temp, false, err);
     if (ok) {
         RemoveIfExists(path + QStringLiteral("-wal"));
         RemoveIfExists(path + QStringLiteral("-shm"));
-        if (::rename(QFile::encodeName(beside).constData(), QFile::encodeName(path).constData()) != 0) {
+        if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
             err = {errno, QString::fromLocal8Bit(strerror(errno))};
             ok = false;
         }
     }
+    RemoveTree(compactFolder);
     if (ok) {
         CompactError ignored;
         SyncPath(folder, true, ignored);
         StepIndicator(1, QStringLiteral("pages"), QString());
     }
-    if (!temp.isEmpty())
-        RemoveIfExists(temp);
-    RemoveIfExists(beside);
     if (!ok) {
         ShowMsg(QStringLiteral("数据库压缩失败（") + QString::number(err.number) + err.text + QStringLiteral("）！"));
         HideIndicator();

@@ -1,7 +1,9 @@
-// 压缩数据: compaction of the database file. Keeps the byte copy "backup" of the file as it was,
-// rewrites the database compactly into the temporary file "zCompactTempFile.mdb" and puts the result
-// in place of the database. No connection may be open on the file meanwhile; the busy guard is held.
+// 压缩数据: compaction of the database file. Keeps the copy "backup" of the file as it was, rewrites
+// the database compactly into a folder of its own beside it and puts the result in place of the
+// database. No connection may be open on the file meanwhile; the busy guard is held.
 #pragma once
+
+#include <functional>
 
 #include <QString>
 
@@ -19,12 +21,24 @@ bool FoldWriteAheadLog(const QString &path, DbError &error);
 // Compacts the file of that name in the program folder, with the backup.
 void CompactAccDb(const QString &file = QStringLiteral("ACC.MDB"));
 
+// The folder, in the folder of the database, that holds the compacted copy while it is made; only
+// the user may enter it. One left by an interrupted compaction is removed by the next one.
+inline const QString kCompactFolder = QStringLiteral("zCompactTemp");
+
 // Compacts the database at path. A missing file: the message "没有找到要压缩的数据库文件！". With
-// backup, the program folder's "backup" becomes a byte copy of the file first. Events are let through
+// backup, the program folder's "backup" first becomes a copy of the book, page for page with its
+// write-ahead log (CopyBookChecked), with the book's permissions. The compacted copy is made in
+// kCompactFolder beside the database (a leftover of it removed first; the shared temporary folder
+// is not used), checked to be a whole book holding as many rows of account as the database held
+// when the copy was taken (IsCheckedBookCopy), and renamed over the database. Events are let through
 // only before the snapshot is taken and after the compacted copy (flushed to the disk with its
-// folder) has replaced the database, so nothing saved meanwhile is lost. When the temporary name is
-// held by something that cannot be removed, the copy is made in a private folder beside the
-// database. A link at path stays a link: the file it leads to is the one replaced. On any failure the
-// message "数据库压缩失败（" number, text "）！" is shown, the database is left as it was and the
-// temporary file is removed. The password has no meaning for SQLite and is not used. True on success.
+// folder) has replaced the database, so nothing saved meanwhile is lost. A link at path stays a link:
+// the file it leads to is the one replaced, with its permissions. On any failure the message
+// "数据库压缩失败（" number, text "）！" is shown and the database is left as it was; kCompactFolder
+// and a part-made "backup.mdb" are removed on success and failure alike. The password has no meaning
+// for SQLite and is not used. True on success.
 bool CompactDatabase(const QString &path, const QString &password, bool backup);
+
+// Called by a compaction once the compacted copy at the path copy is written, before it is checked,
+// so that a test can change the copy there. Empty by default.
+void SetCompactStepHook(std::function<void(const char *step, const QString &copy)> hook);

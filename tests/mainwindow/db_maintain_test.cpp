@@ -32,6 +32,7 @@
 #include "platform/recordset.h"
 #include "records/forms/acc_edit.h"
 #include "records/forms/stock_buy.h"
+#include "storage/compact.h"
 #include "storage/db_create.h"
 #include "storage/dialogs.h"
 #include "storage/params.h"
@@ -292,13 +293,41 @@ TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
         EXPECT_TRUE(prompter.fileRequests[0].confirmOverwrite);
         if (c.message.startsWith(kBackupDoneText)) {
             EXPECT_EQ(Column(old, "SELECT code FROM account ORDER BY code"), "000001,600000");
-            EXPECT_EQ(Bytes(old), FoldedBytes());
+            FoldedBytes();
+            EXPECT_EQ(PageBytes(old), PageBytes(Db()));
         } else {
             EXPECT_EQ(Bytes(old), QByteArray(c.what)) << "the older file stays";
         }
         EXPECT_TRUE(QDir(PathOf("out/folder.dbk")).isEmpty());
         EXPECT_EQ(QDir(PathOf("out")).entryList(QDir::Files), QStringList{"old.dbk"}) << "nothing half-written left";
     }
+}
+
+// Another program holds a read transaction open on the book (an sqlite3 shell after "BEGIN; SELECT
+// COUNT(*) FROM account;"), so the records saved after it began cannot be folded out of the
+// write-ahead log: the backup, the compaction's "backup" and the compacted book hold every one of
+// them all the same, and no log file is left beside the copies.
+TEST_F(MaintainTest, CopiesHoldEveryRecordWhileAnotherProgramReads)
+{
+    sqlite3 *reader = nullptr;
+    ASSERT_EQ(sqlite3_open(Db().toUtf8().constData(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT COUNT(*) FROM account;", nullptr, nullptr, nullptr), SQLITE_OK);
+    {
+        DbConnection conn;
+        ASSERT_TRUE(conn.Open(Db()) && conn.Begin());
+        for (int i = 0; i < 200; ++i)
+            ASSERT_TRUE(conn.Execute(QString("INSERT INTO account(code,sname) VALUES('%1','x')").arg(i + 1)));
+        ASSERT_TRUE(conn.Commit());
+    }
+    ASSERT_GT(QFileInfo(Db() + "-wal").size(), 0);
+    const QString dbk = PathOf("all.dbk");
+    EXPECT_EQ(Backup(dbk), QStringList{kBackupDoneText + dbk});
+    CompactAccDb();
+    EXPECT_EQ(prompter.Messages(), QStringList{kBackupDoneText + dbk});
+    sqlite3_close(reader);
+    EXPECT_EQ(QDir(Folder()).entryList({"all.dbk*", "backup*"}, QDir::Files), (QStringList{"all.dbk", "backup"}));
+    for (const QString &copy : {dbk, PathOf("backup"), Db()})
+        EXPECT_EQ(Column(copy, "SELECT COUNT(*) FROM account").toStdString(), "201") << copy.toStdString();
 }
 
 TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)

@@ -1,0 +1,30 @@
+// Copies of the book made while it may be open elsewhere (a backup, the compaction's "backup"): taken
+// with SQLite's online backup, page for page from one read transaction, so the pages that only the
+// write-ahead log holds are in the copy even when another program's open transaction keeps the log
+// from being folded into the file; and checked before anything relies on them.
+#pragma once
+
+#include <QString>
+
+#include "platform/db.h"
+
+// The rows of the table account on an open connection, counted in the read transaction it is in (else
+// in one of its own); -1 when the table cannot be read.
+qint64 AccountRowCount(sqlite3 *db);
+
+// True when the file at path is a whole book (IsWholeBook) whose table account holds accountRows
+// rows; else false with error (SQLITE_CORRUPT and a text naming the file). The "-wal"/"-shm" files
+// that looking at it makes are removed again, so nothing is left beside it.
+bool IsCheckedBookCopy(const QString &path, qint64 accountRows, DbError &error);
+
+// Copies the book at from to the new file to, page for page (the write-ahead log's pages included) in
+// one read transaction of the book, and checks the copy with IsCheckedBookCopy against the rows of
+// account that transaction saw. The book is not changed. The copy is on the disk, in the
+// book's journal mode, with no "-wal", "-shm" or "-journal" file beside it and the permissions SQLite
+// gives a new file. False, with error, when a file is in the way at to, the book cannot be read, the
+// copy cannot be written or it fails the check; no file is left at to then.
+bool CopyBookChecked(const QString &from, const QString &to, DbError &error);
+
+// Removes a file with the "-wal", "-shm" and "-journal" files SQLite may have made beside it; false
+// when one of them exists and cannot be removed.
+bool RemoveBookFiles(const QString &path);
