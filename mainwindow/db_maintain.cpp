@@ -179,19 +179,21 @@ void BackupDatabase()
         MsgBox(kBackupOntoBookText);
         return;
     }
-    // The copy is made beside the chosen file under a name of its own and renamed over it once it has
-    // passed its check, so an older backup of that name stays until then.
-    QTemporaryFile temp(target + QStringLiteral(".XXXXXX"));
+    // The copy is made beside the chosen file (beside the file a link there leads to, and the link
+    // stays) under a name of its own and renamed over it once it has passed its check, so an older
+    // backup of that name stays until then.
+    const QString file = FileBehindLink(target);
+    QTemporaryFile temp(file + QStringLiteral(".XXXXXX"));
     temp.setAutoRemove(false);
     bool ok = temp.open();
-    const QString copy = temp.fileName();
+    const QString copy = ok ? temp.fileName() : QString();
     temp.close();
     DbError error;
-    ok = ok && CopyBookChecked(database, copy, error);
+    ok = ok && CopyBookChecked(database, copy, true, error);
     // A backup that replaces an older one keeps who may read it; a new one is as private as the book.
-    const QFileInfo old(target);
+    const QFileInfo old(file);
     ok = ok && QFile::setPermissions(copy, old.exists() ? old.permissions() : QFileInfo(database).permissions()) &&
-         ::rename(QFile::encodeName(copy).constData(), QFile::encodeName(target).constData()) == 0;
+         ::rename(QFile::encodeName(copy).constData(), QFile::encodeName(file).constData()) == 0;
     if (!ok && !copy.isEmpty())
         RemoveBookFiles(copy);
     // A copy of a damaged book would be refused by a restore: it does not pass for a backup.

@@ -32,14 +32,15 @@ QString BackupProposedName();
 // Asks for the backup file (save dialog, kBackupFilter, proposing BackupProposedName unless a backup
 // name was chosen before, and asking before an existing file is replaced); nothing when none is
 // chosen. Copies the database page for page with its write-ahead log (CopyBookChecked: complete even
-// while another program holds a read transaction open on it) to a temporary file in the chosen folder,
-// checks the copy (a whole book holding every row of account the copy was taken with) and renames it
-// over the chosen path, with the permissions of the file it replaces, else of the database; then shows
-// kBackupDoneText & path. No "-wal"/"-shm" file is left beside it. When any step fails, an older file of
-// that name stays as it was, no part-written file is left and kBackupFailedText shows; kBackupOfDamagedText
-// instead when the database is no whole book (IsWholeBook: a restore would refuse the copy). The
-// database itself chosen as the backup (by any name of it) shows kBackupOntoBookText, with nothing
-// written. The database is not changed.
+// while another program holds a read transaction open on it) to a temporary file in the chosen
+// folder, checks the copy (a whole book holding every row of account the copy was taken with), puts
+// it on the disk and renames it over the chosen path (over the file a link there leads to), with the
+// permissions of the file it replaces, else of the database; then shows kBackupDoneText & path. No
+// "-wal"/"-shm" file is left beside it. When any step fails, an older file of that name stays as it
+// was, no part-written file is left and kBackupFailedText shows; kBackupOfDamagedText instead when
+// the database is no whole book (IsWholeBook: a restore would refuse the copy). The database itself
+// chosen as the backup (by any name of it) shows kBackupOntoBookText, with nothing written. The
+// database is not changed.
 void BackupDatabase();
 
 // The name the current database is kept under before a restore: the first "acc" & n (four digits,

@@ -19,11 +19,12 @@ bool IsCheckedBookCopy(const QString &path, qint64 accountRows, DbError &error);
 
 // Copies the book at from to the new file to, page for page (the write-ahead log's pages included) in
 // one read transaction of the book, and checks the copy with IsCheckedBookCopy against the rows of
-// account that transaction saw. The book is not changed. The copy is on the disk, in the
-// book's journal mode, with no "-wal", "-shm" or "-journal" file beside it and the permissions SQLite
-// gives a new file. False, with error, when a file is in the way at to, the book cannot be read, the
-// copy cannot be written or it fails the check; no file is left at to then.
-bool CopyBookChecked(const QString &from, const QString &to, DbError &error);
+// account that transaction saw. The book is not changed. The copy is in the book's journal mode, with
+// no "-wal", "-shm" or "-journal" file beside it, the permissions SQLite gives a new file and, with
+// flush, its contents on the disk. to must name no file or an empty one of the caller's. False, with
+// error, when the book cannot be read, the copy cannot be written or it fails the check; nothing is
+// left at to then.
+bool CopyBookChecked(const QString &from, const QString &to, bool flush, DbError &error);
 
 // Removes a file with the "-wal", "-shm" and "-journal" files SQLite may have made beside it; false
 // when one of them exists and cannot be removed.

@@ -80,7 +80,8 @@ bool MakeCompactFolder(const QString &folder, CompactError &err)
 }
 
 // Keeps the book as it is now as the program folder's "backup": a checked copy made as "backup.mdb"
-// with the book's permissions, then renamed. Nothing is left at "backup.mdb" on failure.
+// with the book's permissions, then renamed. Nothing is left at "backup.mdb" on failure. It is not
+// flushed to the disk: the book itself stays in place until the compacted copy is.
 bool KeepBackup(const QString &path, CompactError &err)
 {
     const QString backupMdb = ProgramFilePath(QStringLiteral("backup.mdb"));
@@ -90,7 +91,7 @@ bool KeepBackup(const QString &path, CompactError &err)
         return false;
     }
     DbError copyError;
-    if (!CopyBookChecked(path, backupMdb, copyError)) {
+    if (!CopyBookChecked(path, backupMdb, false, copyError)) {
         err = {copyError.number, copyError.text};
         return false;
     }
