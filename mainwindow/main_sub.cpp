@@ -192,12 +192,11 @@ bool KeepLeftoverAside(const QString &copy, const QString &folder)
     return QFile::rename(copy, keep);
 }
 
-// What an interrupted restore or compaction left in the folder: a whole copy holding account rows the
-// book lacks is kept aside (the book may have lost them), the rest removed. A copy that cannot be kept
-// aside stays where it is, with the compaction's folder holding it.
-void TidyLeftovers(const QString &folder, const QString &book)
+// What an interrupted restore or compaction left in the folder (BookLeftovers): a whole copy holding
+// account rows the book lacks is kept aside (the book may have lost them), the rest removed. A copy
+// that cannot be kept aside stays where it is, with the compaction's folder holding it.
+void TidyLeftovers(const QString &folder, const QStringList &leftovers, const QString &book)
 {
-    const QStringList leftovers = BookLeftovers(folder);
     const auto isLog = [](const QString &path) {
         return path.endsWith(QStringLiteral("-wal"), Qt::CaseInsensitive) ||
                path.endsWith(QStringLiteral("-shm"), Qt::CaseInsensitive);
@@ -232,13 +231,12 @@ void RemoveLeftovers(const QString &book)
     const QString folder = QFileInfo(book).absolutePath();
     // Those of a book reached through a link lie beside the file it leads to.
     const QString behind = QFileInfo(FileBehindLink(book)).absolutePath();
-    if (BookLeftovers(folder).isEmpty() && (behind == folder || BookLeftovers(behind).isEmpty()))
+    const QStringList here = BookLeftovers(folder);
+    const QStringList there = behind != folder ? BookLeftovers(behind) : QStringList();
+    if ((here.isEmpty() && there.isEmpty()) || !IsWholeBook(book))
         return;
-    if (!IsWholeBook(book))
-        return;
-    TidyLeftovers(folder, book);
-    if (behind != folder)
-        TidyLeftovers(behind, book);
+    TidyLeftovers(folder, here, book);
+    TidyLeftovers(behind, there, book);
 }
 
 // The owner a lock file names: the process, the host name and the machine id (empty when unknown).

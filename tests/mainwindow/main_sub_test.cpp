@@ -225,9 +225,10 @@ TEST_F(MainSubTest, LockLeftOnAnotherMachineIsTakenOverOnlyWhenTheUserSaysSo)
 }
 
 // Start-up looks at the book before anything else. A zero-byte or missing file is made anew when
-// there is a data folder to make it from, after a question when kept copies of the book lie beside
-// it; anything else that is wrong is said, naming the file (and the newest kept copy of a damaged
-// one), and the program ends with the file as it was and no step run.
+// there is a data folder to make it from, after a question naming the whole copies of the book that
+// lie beside it (the compaction's too; files that are no whole book ask nothing); anything else that
+// is wrong is said, naming the file (and the newest kept copy of a damaged one), and the program ends
+// with the file as it was and no step run.
 TEST_F(MainSubTest, StartUpChecksTheBookFirst)
 {
     const QString book = PathOf(QStringLiteral("ACC.MDB"));
