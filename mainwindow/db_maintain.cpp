@@ -213,13 +213,17 @@ public:
         if (file.open())
             m_path = file.fileName();
     }
-    ~RestoreCopy()
+    ~RestoreCopy() { Discard(); }
+    RestoreCopy(const RestoreCopy &) = delete;
+    RestoreCopy &operator=(const RestoreCopy &) = delete;
+
+    // Removes the copy now (a large one is not left on the disk while a message waits).
+    void Discard()
     {
         if (!m_path.isEmpty())
             RemoveWithLogs(m_path);
+        m_path.clear();
     }
-    RestoreCopy(const RestoreCopy &) = delete;
-    RestoreCopy &operator=(const RestoreCopy &) = delete;
 
     enum Filled { Copied, NotABackup, Failed };
     // Copies the chosen backup into the file and puts it on the disk. What cannot be a backup is
@@ -364,12 +368,9 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
     const QString databaseFolder = QFileInfo(database).absolutePath();
     RestoreCopy copy(databaseFolder);
     const RestoreCopy::Filled filled = copy.Fill(chosen);
-    if (filled == RestoreCopy::Failed) {
-        MsgBox(kRestoreFailedText);
-        return false;
-    }
-    if (filled == RestoreCopy::NotABackup || !copy.IsBook()) {
-        MsgBox(kNotABackupText);
+    if (filled != RestoreCopy::Copied || !copy.IsBook()) {
+        copy.Discard();
+        MsgBox(filled == RestoreCopy::Failed ? kRestoreFailedText : kNotABackupText);
         return false;
     }
     ReachRestoreStep("checked");

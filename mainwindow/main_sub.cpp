@@ -11,6 +11,7 @@
 #include <QLockFile>
 #include <QSysInfo>
 
+#include "mainwindow/db_maintain.h"
 #include "market/calendar.h"
 #include "market/history.h"
 #include "market/http.h"
@@ -20,7 +21,6 @@
 #include "platform/daynum.h"
 #include "platform/program_folder.h"
 #include "platform/prompter.h"
-#include "mainwindow/db_maintain.h"
 #include "records/deelres.h"
 #include "storage/common.h"
 #include "storage/db_create.h"

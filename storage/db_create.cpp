@@ -214,7 +214,7 @@ bool HoldsRowsTheBookLacks(const QString &copy, const QString &book)
     if (sqlite3_open_v2(book.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_stmt *attach = nullptr;
         const QByteArray copyPath = copy.toUtf8();
-        bool attached = sqlite3_prepare_v2(db, "ATTACH DATABASE ? AS kept", -1, &attach, nullptr) == SQLITE_OK &&
+        const bool attached = sqlite3_prepare_v2(db, "ATTACH DATABASE ? AS kept", -1, &attach, nullptr) == SQLITE_OK &&
                         sqlite3_bind_text(attach, 1, copyPath.constData(), -1, SQLITE_STATIC) == SQLITE_OK &&
                         sqlite3_step(attach) == SQLITE_DONE;
         sqlite3_finalize(attach);
