@@ -1,13 +1,16 @@
 // Database maintenance: backup, restore and clearing of ACC.MDB.
 #include "db_maintain.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -108,6 +111,97 @@ void ReachRestoreStep(const char *step)
         RestoreStepHook()(step);
 }
 
+// The caption of the progress window while a restore copies a backup that takes long.
+const QString kRestoreCopyCaption = QStringLiteral("正在复制备份文件……");
+
+// How long a restore's copy runs before the progress window shows, and the shortest time between two
+// of its steps, which let events through (ms).
+constexpr qint64 kCopyShownAfterMs = 1000;
+constexpr qint64 kCopyStepMs = 100;
+
+// The size of an SQLite database header, and the pieces of a copy.
+constexpr qint64 kHeaderBytes = 100;
+constexpr qint64 kCopyChunk = 1 << 20;
+
+quint32 BigEndian(const QByteArray &bytes, int at, int size)
+{
+    quint32 v = 0;
+    for (int i = 0; i < size; ++i)
+        v = v << 8 | static_cast<quint8>(bytes[at + i]);
+    return v;
+}
+
+// The most bytes an SQLite database file can hold by its header: page count × page size when SQLite
+// trusts the count (it is not 0, and the version-valid-for number at offset 92 equals the change
+// counter at offset 24), else 0, for no limit (SQLite then counts the pages by the file's size).
+// Nothing when the bytes are no SQLite database header.
+std::optional<qint64> SizeByHeader(const QByteArray &header)
+{
+    if (header.size() < kHeaderBytes || !header.startsWith(QByteArray("SQLite format 3", 16)))
+        return std::nullopt;
+    const quint32 stored = BigEndian(header, 16, 2);
+    const qint64 pageSize = stored == 1 ? 65536 : stored;
+    if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) != 0)
+        return std::nullopt;
+    const quint32 pages = BigEndian(header, 28, 4);
+    if (pages == 0 || BigEndian(header, 92, 4) != BigEndian(header, 24, 4))
+        return 0;
+    return pages * pageSize;
+}
+
+// The file descriptor of an open file, closed with it.
+class OpenFd {
+public:
+    explicit OpenFd(int fd) : m_fd(fd) {}
+    ~OpenFd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpenFd(const OpenFd &) = delete;
+    OpenFd &operator=(const OpenFd &) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Shows the progress window once a copy has run longer than kCopyShownAfterMs, and steps it by the
+// pieces copied meanwhile.
+class CopyProgress {
+public:
+    explicit CopyProgress(long pieces) : m_pieces(pieces) { m_started.start(); }
+    ~CopyProgress()
+    {
+        if (m_shown)
+            HideIndicator();
+    }
+    CopyProgress(const CopyProgress &) = delete;
+    CopyProgress &operator=(const CopyProgress &) = delete;
+
+    void PieceDone()
+    {
+        ++m_pending;
+        if (!m_shown && m_started.elapsed() > kCopyShownAfterMs) {
+            ShowIndicator(kRestoreCopyCaption, m_pieces, m_pending);
+            m_shown = true;
+            m_pending = 0;
+            m_sinceStep.start();
+        } else if (m_shown && m_sinceStep.elapsed() >= kCopyStepMs) {
+            StepIndicator(m_pending);
+            m_pending = 0;
+            m_sinceStep.restart();
+        }
+    }
+
+private:
+    long m_pieces;
+    long m_pending = 0;
+    bool m_shown = false;
+    QElapsedTimer m_started;
+    QElapsedTimer m_sinceStep;
+};
+
 // The restore's checked copy of the backup: a file in the program folder removed (with any log
 // files beside it) unless it was moved into place.
 class RestoreCopy {
@@ -119,20 +213,61 @@ public:
         if (file.open())
             m_path = file.fileName();
     }
-    ~RestoreCopy()
-    {
-        if (!m_path.isEmpty())
-            RemoveWithLogs(m_path);
-    }
+    ~RestoreCopy() { Discard(); }
     RestoreCopy(const RestoreCopy &) = delete;
     RestoreCopy &operator=(const RestoreCopy &) = delete;
 
-    // Copies the chosen backup into the file and puts it on the disk.
-    bool Fill(const QString &from)
+    // Removes the copy now (a large one is not left on the disk while a message waits).
+    void Discard()
     {
+        if (!m_path.isEmpty())
+            RemoveWithLogs(m_path);
+        m_path.clear();
+    }
+
+    enum Filled { Copied, NotABackup, Failed };
+    // Copies the chosen backup into the file and puts it on the disk. What cannot be a backup is
+    // refused before anything of it is copied: anything but a regular file (a named pipe, a device,
+    // a folder), a file without an SQLite header, and one larger than its header says a database is.
+    // The copy stops at the size the file had when it was opened.
+    Filled Fill(const QString &from)
+    {
+        if (m_path.isEmpty())
+            return Failed;
+        // Opened without waiting: the open of a named pipe would wait for a writer for good.
+        const OpenFd in(::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
+            return Failed;
+        if (!S_ISREG(st.st_mode))
+            return NotABackup;
+        QByteArray header(kHeaderBytes, 0);
+        if (::pread(in.get(), header.data(), kHeaderBytes, 0) != kHeaderBytes)
+            return NotABackup;
+        const std::optional<qint64> limit = SizeByHeader(header);
+        if (!limit || (*limit > 0 && st.st_size > *limit))
+            return NotABackup;
         QFile out(m_path);
-        return !m_path.isEmpty() && out.open(QIODevice::WriteOnly | QIODevice::Truncate) && CopyBytes(from, out) &&
-               out.flush() && ::fsync(out.handle()) == 0;
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return Failed;
+        CopyProgress progress(static_cast<long>((st.st_size + kCopyChunk - 1) / kCopyChunk));
+        QByteArray chunk(kCopyChunk, 0);
+        for (qint64 at = 0; at < st.st_size;) {
+            const ssize_t n =
+                ::pread(in.get(), chunk.data(), static_cast<size_t>(std::min(kCopyChunk, st.st_size - at)), at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return Failed;
+            if (n == 0)
+                break;  // the file became shorter: the check of the copy decides
+            if (out.write(chunk.constData(), n) != n)
+                return Failed;
+            at += n;
+            ReachRestoreStep("copying");
+            progress.PieceDone();
+        }
+        return out.flush() && ::fsync(out.handle()) == 0 ? Copied : Failed;
     }
     // True when the copy is a database of this program. Looking at it leaves no log files behind.
     bool IsBook() const
@@ -233,12 +368,10 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
     const QString database = FileBehindLink(ProgramFilePath(kAccDb));
     const QString databaseFolder = QFileInfo(database).absolutePath();
     RestoreCopy copy(databaseFolder);
-    if (!copy.Fill(chosen)) {
-        MsgBox(kRestoreFailedText);
-        return false;
-    }
-    if (!copy.IsBook()) {
-        MsgBox(kNotABackupText);
+    const RestoreCopy::Filled filled = copy.Fill(chosen);
+    if (filled != RestoreCopy::Copied || !copy.IsBook()) {
+        copy.Discard();
+        MsgBox(filled == RestoreCopy::Failed ? kRestoreFailedText : kNotABackupText);
         return false;
     }
     ReachRestoreStep("checked");

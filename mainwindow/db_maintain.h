@@ -47,22 +47,29 @@ void BackupDatabase();
 // 0001 to 1000) & ".mdb" that names no file in the folder, in any letter case; "" when all are taken.
 QString FreeKeepName(const QString &folder);
 
-// Asks for a backup (open dialog, kBackupFilter); nothing when none is chosen. The backup is copied to
-// a temporary file "accRestore*.tmp" beside the database (beside the file it leads to when ACC.MDB is
-// a link, which stays a link) and checked first: a file that is no whole book of this program
-// (IsWholeBook: damaged pages, or account and 参数 without the columns the program reads) is removed
-// again and kNotABackupText shows. Then, when the folder holds the database, it is kept under
-// FreeKeepName as well (a hard link or a copy, its log folded in first) and the checked copy is renamed
-// over it in one step, with the old file's permissions; without a database the copy simply becomes it.
-// So at every moment, a kill included, ACC.MDB is a whole book. Stale "-wal"/"-shm" files of the
-// database are removed before the rename. No free keep name, or a step that fails, shows
-// kRestoreFailedText with the database as it was. beforeChange runs once the copy has passed, before
-// the database is touched. True when the database was replaced.
+// Asks for a backup (open dialog, kBackupFilter); nothing when none is chosen. What cannot be a backup
+// shows kNotABackupText before anything of it is copied: anything but a regular file (a named pipe,
+// whose open would wait for good, a device, a folder), a file without an SQLite header, and a file
+// larger than page count × page size of its header where SQLite trusts that count (not 0, and the
+// version-valid-for number equal to the change counter; else SQLite counts the pages by the file's
+// size, and the size is not refused). The backup is copied to a temporary file "accRestore*.tmp" beside
+// the database (beside the file it leads to when ACC.MDB is a link, which stays a link), up to the size
+// it had when it was opened; a copy that runs longer than a second shows the progress window. A log
+// file beside the chosen backup is not read: a backup has its log folded in. The copy is checked next:
+// a file that is no whole book of this program (IsWholeBook: damaged pages, or account and 参数 without
+// the columns the program reads) is removed again and kNotABackupText shows. Then, when the folder
+// holds the database, it is kept under FreeKeepName as well (a hard link or a copy, its log folded in
+// first) and the checked copy is renamed over it in one step, with the old file's permissions; without
+// a database the copy simply becomes it. So at every moment, a kill included, ACC.MDB is a whole book.
+// Stale "-wal"/"-shm" files of the database are removed before the rename. No free keep name, or a
+// step that fails, shows kRestoreFailedText with the database as it was. beforeChange runs once the
+// copy has passed, before the database is touched. True when the database was replaced.
 bool RestoreDatabase(const BeforeDatabaseChange &beforeChange);
 
-// Called by a restore after each of its steps: "checked" (the copy has passed, nothing else touched),
-// "kept" (the book has its second name) and "replaced" (the copy is the book), so that a test can end
-// the process there as a kill would. Empty by default.
+// Called by a restore after each of its steps: "copying" (after each piece of the backup copied),
+// "checked" (the copy has passed, nothing else touched), "kept" (the book has its second name) and
+// "replaced" (the copy is the book), so that a test can end the process there as a kill would, or
+// slow the copy down. Empty by default.
 void SetRestoreStepHook(std::function<void(const char *step)> hook);
 
 // Asks kClearQuestion (Yes, No; No the default button); only No cancels. Then beforeChange runs and,

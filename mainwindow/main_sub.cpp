@@ -9,7 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSysInfo>
 
+#include "mainwindow/db_maintain.h"
 #include "market/calendar.h"
 #include "market/history.h"
 #include "market/http.h"
@@ -147,34 +149,141 @@ QString BookProblemText(AccDbState state, const QString &path, const QString &da
            QStringLiteral("\r\n\r\n") + end;
 }
 
-// A missing book beside kept copies of it (a restore or a move that went wrong): asks before a new,
-// empty book takes its place. True when a new book may be made.
+// The most whole copies a missing-book question names, and the most copies it looks at for them: each
+// look reads the whole file (0.1 s for a ten-year book), and a folder may hold years of daily backups.
+constexpr int kNamedCopies = 5;
+constexpr int kLookedAtCopies = 20;
+
+// A missing book beside whole copies of it (a restore or a move that went wrong, a compaction cut
+// short): asks before a new, empty book takes its place, naming the newest of them. True when a new
+// book may be made.
 bool MissingBookMayBeMade(const QString &book)
 {
-    const QStringList copies = KeptBookCopies(QFileInfo(book).absolutePath(), true);
-    if (copies.isEmpty())
+    const QStringList candidates = KeptBookCopies(QFileInfo(book).absolutePath(), true);
+    QStringList named;
+    int looked = 0;
+    for (; looked < candidates.size() && looked < kLookedAtCopies && named.size() < kNamedCopies; ++looked)
+        if (IsWholeBook(candidates[looked]))
+            named << KeptCopyText(candidates[looked]);
+    if (named.isEmpty())
         return true;
+    if (looked < candidates.size())
+        named << QStringLiteral("……（更早的副本没有列出）");
     const QString text =
         QStringLiteral("账本文件不存在：\r\n") + QDir::toNativeSeparators(book) +
-        QStringLiteral("\r\n\r\n程序文件夹中有账本的副本，最新的是：\r\n") + KeptCopyText(copies.front()) +
+        QStringLiteral("\r\n\r\n程序文件夹中有完整的账本副本，最新的在前：\r\n") + named.join(QStringLiteral("\r\n")) +
         QStringLiteral("\r\n\r\n选“是”新建一个空账本（之后可以用菜单“数据库”中的“恢复备份”换回备份）；"
-                       "\r\n选“否”则程序将退出，什么也不改动：可以把该副本改名为 ACC.MDB 后再启动。");
+                       "\r\n选“否”则程序将退出，什么也不改动：可以把其中一个副本复制为程序文件夹中的 ACC.MDB "
+                       "后再启动。");
     return MsgBox(text, Msg::YesNo + Msg::Question + Msg::DefaultButton2) == Msg::Yes;
 }
 
-// Removes what an interrupted restore or compaction left beside the book, once the book is certain
-// to be whole; with a book that is not, they stay (one of them may be all that is left).
+// Keeps a leftover copy of the book under the folder's next free acc####.mdb, with its log. The log
+// goes first: cut short between the two renames, the copy stays a leftover that the next start keeps.
+bool KeepLeftoverAside(const QString &copy, const QString &folder)
+{
+    const QString name = FreeKeepName(folder);
+    if (name.isEmpty())
+        return false;
+    const QString keep = QDir(folder).filePath(name);
+    const QString wal = QStringLiteral("-wal");
+    if (QFileInfo::exists(copy + wal) && !QFile::rename(copy + wal, keep + wal))
+        return false;
+    return QFile::rename(copy, keep);
+}
+
+// What an interrupted restore or compaction left in the folder (BookLeftovers): a whole copy holding
+// account rows the book lacks is kept aside (the book may have lost them), the rest removed. A copy
+// that cannot be kept aside stays where it is, with the compaction's folder holding it.
+void TidyLeftovers(const QString &folder, const QStringList &leftovers, const QString &book)
+{
+    const auto isLog = [](const QString &path) {
+        return path.endsWith(QStringLiteral("-wal"), Qt::CaseInsensitive) ||
+               path.endsWith(QStringLiteral("-shm"), Qt::CaseInsensitive);
+    };
+    QStringList staying;
+    for (const QString &path : leftovers) {
+        if (isLog(path) || QFileInfo(path).isDir())
+            continue;
+        if (IsWholeBook(path) && HoldsRowsTheBookLacks(path, book) && !KeepLeftoverAside(path, folder))
+            staying << path;
+    }
+    for (const QString &path : leftovers) {
+        const bool stays = std::any_of(staying.begin(), staying.end(), [&path](const QString &s) {
+            return path == s || path.startsWith(s + u'-') || s.startsWith(path + u'/');
+        });
+        if (stays)
+            continue;
+        if (QFileInfo(path).isDir()) {
+            QDir(path).removeRecursively();
+            continue;
+        }
+        // Looking at a copy may have made log files beside it.
+        for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(path + suffix);
+    }
+}
+
+// Tidies what an interrupted restore or compaction left beside the book, once the book is certain to
+// be whole; with a book that is not, they stay (one of them may be all that is left of it).
 void RemoveLeftovers(const QString &book)
 {
     const QString folder = QFileInfo(book).absolutePath();
-    QStringList leftovers = BookLeftovers(folder);
     // Those of a book reached through a link lie beside the file it leads to.
-    if (const QString behind = QFileInfo(FileBehindLink(book)).absolutePath(); behind != folder)
-        leftovers += BookLeftovers(behind);
-    if (leftovers.isEmpty() || !IsWholeBook(book))
+    const QString behind = QFileInfo(FileBehindLink(book)).absolutePath();
+    const QStringList here = BookLeftovers(folder);
+    const QStringList there = behind != folder ? BookLeftovers(behind) : QStringList();
+    if ((here.isEmpty() && there.isEmpty()) || !IsWholeBook(book))
         return;
-    for (const QString &path : leftovers)
-        QFile::remove(path);
+    TidyLeftovers(folder, here, book);
+    TidyLeftovers(behind, there, book);
+}
+
+// The owner a lock file names: the process, the host name and the machine id (empty when unknown).
+struct LockOwner {
+    qint64 pid = 0;
+    QString host;
+    QByteArray machineId;
+};
+
+// The owner named in the lock file, when it can be read. Qt writes the process id, the program's name,
+// the host name, the machine id and the boot id, one a line; files of Qt before 5.10 end after the
+// host name.
+std::optional<LockOwner> ReadLockOwner(const QLockFile &lock)
+{
+    LockOwner owner;
+    QString app;
+    if (!lock.getLockInfo(&owner.pid, &owner.host, &app))
+        return std::nullopt;
+    QFile f(lock.fileName());
+    if (f.open(QIODevice::ReadOnly))
+        owner.machineId = f.read(4096).split('\n').value(3).trimmed();
+    return owner;
+}
+
+// True when the owner is on another machine: its host name differs from this one's (in any letter
+// case), or its machine id does, where both are known. Qt never takes such a lock for stale, as the
+// process it names cannot be looked for here.
+bool OnAnotherMachine(const LockOwner &owner)
+{
+    const QString host = QSysInfo::machineHostName();
+    const QByteArray id = QSysInfo::machineUniqueId();
+    return (!owner.host.isEmpty() && !host.isEmpty() && owner.host.compare(host, Qt::CaseInsensitive) != 0) ||
+           (!owner.machineId.isEmpty() && !id.isEmpty() && owner.machineId != id);
+}
+
+// The question on a lock left by another machine: the lock file, that machine and the warning.
+QString LockOnAnotherMachineText(const LockOwner &owner)
+{
+    const QString machine = !owner.host.isEmpty() ? QStringLiteral("“%1”").arg(owner.host.left(64))
+                                                  : QStringLiteral("（机器标识 %1）")
+                                                        .arg(QString::fromLatin1(owner.machineId.left(64)));
+    return QStringLiteral("运行锁文件：\r\n") + QDir::toNativeSeparators(InstanceLockPath()) +
+           QStringLiteral("\r\n\r\n是另一台电脑%1上的本软件留下的：程序可能正在那台电脑上使用这个账本，"
+                          "也可能在那里没有正常退出。\r\n\r\n如果程序仍在那台电脑上运行，同时使用会损坏账本。"
+                          "\r\n\r\n确认那台电脑上的程序已经退出后，选“是”删除这个锁文件并启动；"
+                          "选“否”则程序将退出，什么也不改动。")
+               .arg(machine);
 }
 
 }  // namespace
@@ -184,7 +293,7 @@ QString InstanceLockPath()
     return ProgramFilePath(QStringLiteral("kelvaro.lock"));
 }
 
-InstanceLock AcquireInstanceLock()
+InstanceLock AcquireInstanceLock(QString *question)
 {
     auto &lock = HeldLock();
     if (lock && lock->isLocked())
@@ -195,8 +304,29 @@ InstanceLock AcquireInstanceLock()
     if (lock->tryLock(0))
         return InstanceLock::Taken;
     const bool held = lock->error() == QLockFile::LockFailedError;
+    const std::optional<LockOwner> owner = held ? ReadLockOwner(*lock) : std::nullopt;
     lock.reset();
+    if (owner && OnAnotherMachine(*owner)) {
+        if (question)
+            *question = LockOnAnotherMachineText(*owner);
+        return InstanceLock::HeldOnAnotherMachine;
+    }
     return held ? InstanceLock::HeldElsewhere : InstanceLock::CannotCreate;
+}
+
+bool TakeOverInstanceLock()
+{
+    auto &lock = HeldLock();
+    if (lock && lock->isLocked())
+        return true;
+    lock = std::make_unique<QLockFile>(InstanceLockPath());
+    lock->setStaleLockTime(0);
+    // The removal fails while a process holds the file locked, also over a network share that passes
+    // locks on.
+    if (lock->removeStaleLockFile() && lock->tryLock(0))
+        return true;
+    lock.reset();
+    return false;
 }
 
 void ReleaseInstanceLock()
@@ -312,9 +442,16 @@ int Main(const QString &dataFolder)
         MsgBox(BookProblemText(state, book, dataFolder), Msg::OkOnly | Msg::Critical);
         return 1;
     }
-    switch (AcquireInstanceLock()) {
+    QString lockQuestion;
+    switch (AcquireInstanceLock(&lockQuestion)) {
     case InstanceLock::Taken:
         break;
+    case InstanceLock::HeldOnAnotherMachine:
+        if (MsgBox(lockQuestion, Msg::YesNo + Msg::Exclamation + Msg::DefaultButton2) != Msg::Yes)
+            return 1;
+        if (TakeOverInstanceLock())
+            break;
+        [[fallthrough]];
     case InstanceLock::HeldElsewhere:
         MsgBox(kAlreadyRunningText, Msg::OkOnly);
         return 1;

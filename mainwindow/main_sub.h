@@ -15,15 +15,22 @@ inline const QString kAlreadyRunningText = QStringLiteral("本软件已经在运
 QString InstanceLockPath();
 
 enum class InstanceLock {
-    Taken,         // this process holds it now
-    HeldElsewhere, // another running process (or another lock object in this process) holds it
-    CannotCreate,  // the lock file cannot be made (a folder that cannot be written)
+    Taken,                 // this process holds it now
+    HeldElsewhere,         // another running process (or another lock object in this process) holds it
+    HeldOnAnotherMachine,  // the lock file names another machine: a program there holds it, or ended there
+    CannotCreate,          // the lock file cannot be made (a folder that cannot be written)
 };
 
 // Takes the single-instance lock and holds it until ReleaseInstanceLock or the end of the process.
-// A lock file left behind by a process that no longer runs is taken over. Nothing is written when it
-// is not taken.
-InstanceLock AcquireInstanceLock();
+// A lock file left behind by a process of this machine that no longer runs is taken over. A lock file
+// whose host name (in any letter case) or machine id differs from this machine's, where both are known,
+// is another machine's (a home folder shared over the network): whether its process runs cannot be
+// known here, so it is never taken over; question then receives the question to ask, naming the lock
+// file and that machine. Nothing is written when the lock is not taken.
+InstanceLock AcquireInstanceLock(QString *question = nullptr);
+// Removes the lock file another machine left and takes the lock; false when the file cannot be
+// removed (a process holds it locked) or the lock cannot be taken then.
+bool TakeOverInstanceLock();
 void ReleaseInstanceLock();
 
 // Brings an older ACC.MDB up to the current schema: when table account has no field sid, adds it
@@ -78,14 +85,19 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 //   missing or empty with no dataFolder holding what a new one is made from, a message names the
 //   file and what is wrong, and nothing else runs;
 // - the single-instance check: kAlreadyRunningText when another instance holds the lock, a message
-//   naming the lock file when it cannot be made; nothing else runs then;
-// - a missing or zero-byte ACC.MDB beside kept copies of it (acc####.mdb, *.dbk, a restore's
-//   accRestore*.tmp): a question names the newest of them; No ends the program with nothing changed;
+//   naming the lock file when it cannot be made; nothing else runs then. A lock another machine left
+//   brings a question (Yes, No; No the default) that names the lock file and that machine and warns
+//   "如果程序仍在那台电脑上运行，同时使用会损坏账本": No ends the program; Yes removes the lock file and takes
+//   the lock, and when that fails kAlreadyRunningText shows and the program ends;
+// - a missing or zero-byte ACC.MDB beside whole copies of it (IsWholeBook; the copies KeptBookCopies
+//   names with allCopies, the compaction's "backup" and "ACC.MDB.new" included): a question names the
+//   newest of them (up to 5, the newest 20 copies looked at); No ends the program with nothing changed;
 // - the watch on database failures (WatchDbFailures) starts: from the first read on, damage to the
 //   book is said before anything more is written;
 // - with a book in place, what an interrupted restore or compaction left beside it, or beside the file
-//   it leads to when it is a link (BookLeftovers), is removed when the book passes IsWholeBook, and
-//   left when it does not;
+//   it leads to when it is a link (BookLeftovers, the compaction's folder included), is tidied when the
+//   book passes IsWholeBook, and left when it does not: a whole copy holding an account row the book
+//   lacks (HoldsRowsTheBookLacks) is kept aside as that folder's FreeKeepName, the rest is removed;
 // - a missing or zero-byte ACC.MDB is made anew from dataFolder; when the program folder is the
 //   application data folder standing in for the executable's, a message says where the new book is;
 // - the idle connection (platform/db.h) is taken on the book for the rest of the program's life;

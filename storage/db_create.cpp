@@ -113,20 +113,51 @@ bool HasReadColumns(sqlite3 *db, const QString &table)
     return missing.isEmpty();
 }
 
-// The files of the folder whose names match the pattern (any letter case), newest first.
-QStringList FilesMatching(const QString &folder, const QRegularExpression &pattern)
+// The files of the folder whose names match the pattern (any letter case).
+QFileInfoList FilesMatching(const QString &folder, const QRegularExpression &pattern)
 {
     QFileInfoList found;
     const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QFileInfo &e : entries)
         if (pattern.match(e.fileName()).hasMatch())
             found << e;
-    std::stable_sort(found.begin(), found.end(),
+    return found;
+}
+
+// The compaction's folders in the folder (any letter case of the name); a link named so is none.
+QFileInfoList CompactFolders(const QString &folder)
+{
+    QFileInfoList found;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden |
+                                                             QDir::System | QDir::NoSymLinks);
+    for (const QFileInfo &e : entries)
+        if (e.fileName().compare(kCompactFolder, Qt::CaseInsensitive) == 0)
+            found << e;
+    return found;
+}
+
+QStringList NewestFirst(QFileInfoList files)
+{
+    std::stable_sort(files.begin(), files.end(),
                      [](const QFileInfo &a, const QFileInfo &b) { return a.lastModified() > b.lastModified(); });
     QStringList paths;
-    for (const QFileInfo &e : found)
+    for (const QFileInfo &e : files)
         paths << e.absoluteFilePath();
     return paths;
+}
+
+// The names of the columns of table account in the schema ("main" or an attached one), in lower case.
+QSet<QString> AccountColumns(sqlite3 *db, const char *schema)
+{
+    QSet<QString> names;
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT name FROM pragma_table_info('account', ?)", -1, &stmt, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(stmt, 1, schema, -1, SQLITE_STATIC);
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            names.insert(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))).toLower());
+    }
+    sqlite3_finalize(stmt);
+    return names;
 }
 
 }  // namespace
@@ -143,13 +174,20 @@ bool IsWholeBook(const QString &path)
     return ok;
 }
 
-QStringList KeptBookCopies(const QString &folder, bool restoreFiles)
+QStringList KeptBookCopies(const QString &folder, bool allCopies)
 {
     static const QRegularExpression kept(QStringLiteral("^(acc\\d{4}\\.mdb|.*\\.dbk)$"),
                                          QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression withRestore(QStringLiteral("^(acc\\d{4}\\.mdb|.*\\.dbk|accRestore.*\\.tmp)$"),
-                                                QRegularExpression::CaseInsensitiveOption);
-    return FilesMatching(folder, restoreFiles ? withRestore : kept);
+    static const QRegularExpression all(
+        QStringLiteral("^(acc\\d{4}\\.mdb|.*\\.dbk|accRestore.*\\.tmp|backup|acc\\.mdb\\.new)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression notLog(QStringLiteral("^(?!.*(-wal|-shm)$)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    QFileInfoList found = FilesMatching(folder, allCopies ? all : kept);
+    if (allCopies)
+        for (const QFileInfo &compact : CompactFolders(folder))
+            found += FilesMatching(compact.absoluteFilePath(), notLog);
+    return NewestFirst(found);
 }
 
 QString KeptCopyText(const QString &path)
@@ -162,7 +200,44 @@ QStringList BookLeftovers(const QString &folder)
 {
     static const QRegularExpression leftover(QStringLiteral("^(accRestore.*\\.tmp|acc\\.mdb\\.new)(-wal|-shm)?$"),
                                              QRegularExpression::CaseInsensitiveOption);
-    return FilesMatching(folder, leftover);
+    static const QRegularExpression any(QStringLiteral("."));
+    QStringList found = NewestFirst(FilesMatching(folder, leftover));
+    for (const QFileInfo &compact : CompactFolders(folder))
+        found << NewestFirst(FilesMatching(compact.absoluteFilePath(), any)) << compact.absoluteFilePath();
+    return found;
+}
+
+bool HoldsRowsTheBookLacks(const QString &copy, const QString &book)
+{
+    sqlite3 *db = nullptr;
+    bool lacks = true;
+    if (sqlite3_open_v2(book.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *attach = nullptr;
+        const QByteArray copyPath = copy.toUtf8();
+        const bool attached = sqlite3_prepare_v2(db, "ATTACH DATABASE ? AS kept", -1, &attach, nullptr) == SQLITE_OK &&
+                        sqlite3_bind_text(attach, 1, copyPath.constData(), -1, SQLITE_STATIC) == SQLITE_OK &&
+                        sqlite3_step(attach) == SQLITE_DONE;
+        sqlite3_finalize(attach);
+        QStringList common;
+        if (attached) {
+            const QSet<QString> ofBook = AccountColumns(db, "main");
+            for (const QString &name : AccountColumns(db, "kept"))
+                if (ofBook.contains(name))
+                    common << u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+        }
+        common.sort();
+        sqlite3_stmt *stmt = nullptr;
+        const QString columns = common.join(u',');
+        const QByteArray sql = ("SELECT EXISTS (SELECT " + columns + " FROM kept.account EXCEPT SELECT " + columns +
+                                " FROM main.account)")
+                                   .toUtf8();
+        if (!common.isEmpty() && sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
+            lacks = sqlite3_column_int(stmt, 0) != 0;
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return lacks;
 }
 
 bool HasAccDbSources(const QString &dataDir)

@@ -32,10 +32,17 @@ AccDbState InspectAccDb(const QString &path);
 // ten-year book); opened read-only, the file itself is not changed.
 bool IsWholeBook(const QString &path);
 
+// The private folder, inside the folder of the book, in which a compaction makes its copy: "zCompactTemp".
+// The instance lock makes it this program's; a folder of that name (any letter case) at start-up is what a
+// compaction cut short left.
+inline const QString kCompactFolder = QStringLiteral("zCompactTemp");
+
 // The copies of the book kept in a folder, newest first by time of last change: "acc" & four digits &
-// ".mdb" (the books a restore kept aside), "*.dbk" backups and, with restoreFiles, a restore's
-// temporary copies "accRestore*.tmp"; any letter case. Full paths.
-QStringList KeptBookCopies(const QString &folder, bool restoreFiles = false);
+// ".mdb" (the books a restore kept aside) and "*.dbk" backups; with allCopies also a restore's temporary
+// copies "accRestore*.tmp", the compaction's byte copy "backup", its compacted copy "ACC.MDB.new" and
+// the files in its folder kCompactFolder. Any letter case; SQLite's "-wal"/"-shm" files are no copies.
+// Full paths; whether a file is a whole book is not looked at.
+QStringList KeptBookCopies(const QString &folder, bool allCopies = false);
 
 // The path of a kept copy as the messages name it, with its time of last change:
 // path & "（" & "YYYY-MM-DD HH:MM" & "）".
@@ -43,5 +50,12 @@ QString KeptCopyText(const QString &path);
 
 // What an interrupted restore or compaction leaves in the folder of the book: the restore's temporary
 // copies "accRestore*.tmp" and the compacted copy "ACC.MDB.new", with SQLite's "-wal"/"-shm" files
-// beside them; any letter case. Full paths.
+// beside them; any letter case. Then the files in the compaction's folder kCompactFolder (a folder, not
+// a link to one; any letter case) and, after them, that folder itself. Full paths.
 QStringList BookLeftovers(const QString &folder);
+
+// True when table account of the whole book at copy holds a row that the book at book lacks, the rows
+// compared on the columns both tables have (text without regard to case, as the columns are declared).
+// Both files are opened read-only. Also true when the two cannot be compared (a file that cannot be
+// read, no column in common), so that a caller deciding whether copy may go keeps it.
+bool HoldsRowsTheBookLacks(const QString &copy, const QString &book);

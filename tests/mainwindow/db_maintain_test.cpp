@@ -2,7 +2,10 @@
 // of one with the book kept aside, clearing.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -14,9 +17,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QThread>
 #include <QUrl>
 
 #include "charts/forms/cap_structure_form.h"
+#include "fixtures/bounded_run.h"
 #include "charts/forms/invest_compare_form.h"
 #include "charts/forms/ktrade_disp_set.h"
 #include "fixtures/db_fixture.h"
@@ -35,6 +40,7 @@
 #include "storage/compact.h"
 #include "storage/db_create.h"
 #include "storage/dialogs.h"
+#include "storage/indicator.h"
 #include "storage/params.h"
 
 namespace {
@@ -337,7 +343,17 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
     const QString dbk = PathOf("book.dbk"), other = PathOf("other.dbk"), text = PathOf("text.dbk");
     const QString damaged = PathOf("damaged.dbk"), shape = PathOf("shape.dbk");
     ASSERT_EQ(Backup(dbk), QStringList{kBackupDoneText + dbk});
-    const QByteArray backupBytes = Bytes(dbk);
+    // The backup with a page count in its header that SQLite does not trust (its version-valid-for
+    // number differs from the change counter) and that says one page: SQLite counts the file's pages.
+    const QString uncounted = PathOf("uncounted.dbk");
+    {
+        QByteArray bytes = Bytes(dbk);
+        ASSERT_GT(bytes.size(), 4096);
+        bytes[31] = 1;
+        bytes[28] = bytes[29] = bytes[30] = 0;
+        bytes[95] = static_cast<char>(bytes[27] + 1);
+        WriteFile(uncounted, bytes);
+    }
     Exec("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('000001','平安银行',#2021-03-05#,9,100,100)");
     WriteFile(text, "Standard Jet DB");
     ASSERT_TRUE(QFile::copy(dbk, other));
@@ -365,6 +381,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
         Setup setup;
         QString message;
         QString keptAs;  // the old book's new name
+        bool slow = false;  // the copy takes longer than a second
     };
     const Case cases[] = {
         {"cancelled", "", Plain, "", ""},
@@ -376,7 +393,10 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
         {"two kept, one in capitals", dbk, TwoKept, "", "acc0003.mdb"},
         {"no book", dbk, NoBook, "", "ACC.MDB"},
         {"the book a link to a file elsewhere", dbk, Linked, "", "acc0001.mdb"},
+        {"a page count SQLite does not trust", uncounted, Plain, "", "acc0001.mdb"},
+        {"a copy that takes long", dbk, Plain, "", "acc0001.mdb", true},
     };
+    const QString copyCaption = "正在复制备份文件……";
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         restarts = 0;
@@ -397,16 +417,28 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
             ASSERT_TRUE(QFile::link(PathOf("real/ACC.MDB"), Db()));
         }
         const QStringList before = Names();
+        ShowIndicator("", 0);
+        HideIndicator();
+        bool slowed = false;
+        SetRestoreStepHook([&](const char *step) {
+            if (c.slow && !slowed && std::string(step) == "copying") {
+                QThread::msleep(1100);
+                slowed = true;
+            }
+        });
 
         prompter.fileAnswers = {c.chosen};
         MF()->mRestore_Click();
+        SetRestoreStepHook({});
+        EXPECT_EQ(CurrentIndicator().message == copyCaption, c.slow) << "the progress window shows a long copy";
+        EXPECT_FALSE(CurrentIndicator().shown);
 
         EXPECT_EQ(prompter.Messages(), c.message.isEmpty() ? QStringList() : QStringList{c.message});
         const bool restored = !c.keptAs.isEmpty();
         EXPECT_EQ(restarts, restored ? 1 : 0);
         EXPECT_EQ(RecordWindowsOpen(), !restored);
         if (restored) {
-            EXPECT_EQ(bytesAtRestart, backupBytes) << "the restart starts on the backup as it was";
+            EXPECT_EQ(bytesAtRestart, Bytes(c.chosen)) << "the restart starts on the backup as it was";
             EXPECT_EQ(Column(Db(), "SELECT code FROM account"), "600000");
             EXPECT_NE(Bytes(Db() + "-wal"), "a stale log");
             QStringList expected = before;
@@ -432,6 +464,41 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
         QDir(PathOf("real")).removeRecursively();
         WriteFile(Db(), bookBytes);
         QFile::setPermissions(Db(), QFile::ReadOwner | QFile::WriteOwner);
+    }
+}
+
+// What a file dialog may hand over that is no backup is refused at once, before anything of it is
+// copied: a named pipe (whose open would wait for a writer for good), a device without end, a folder,
+// and a file of 3 GiB (sparse) beginning with a backup, whose header says the database ends far sooner.
+// Each restore runs in a bounded child that may write 16 MiB at most, so that one that waits or copies
+// fails by the bound.
+TEST_F(MaintainTest, RestoreRefusesWhatIsNoBackupBeforeCopyingIt)
+{
+    const QString dbk = PathOf("book.dbk"), pipe = PathOf("pipe.dbk"), huge = PathOf("huge.dbk");
+    ASSERT_EQ(Backup(dbk), QStringList{kBackupDoneText + dbk});
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::copy(dbk, huge));
+    ASSERT_TRUE(QFile(huge).resize(3LL << 30));
+    ASSERT_TRUE(QDir().mkpath(PathOf("folder.dbk")));
+    const QByteArray book = FoldedBytes();
+    const QStringList before = Names();
+    for (const QString &chosen : {pipe, QString("/dev/zero"), PathOf("folder.dbk"), huge}) {
+        SCOPED_TRACE(chosen.toStdString());
+        const BoundedRun run = RunBounded(
+            [&] {
+                const rlimit cap{16 << 20, 16 << 20};
+                setrlimit(RLIMIT_FSIZE, &cap);
+                signal(SIGXFSZ, SIG_IGN);  // a write past the cap fails instead of ending the process
+                prompter.shown.clear();
+                prompter.fileAnswers = {chosen};
+                RestoreDatabase({});
+                return prompter.Messages().join('|').toStdString();
+            },
+            10, 256 << 20);
+        EXPECT_TRUE(run.finished) << (run.overTime ? "over time" : "over memory");
+        EXPECT_EQ(QString::fromStdString(run.output), kNotABackupText);
+        EXPECT_EQ(FoldedBytes(), book);
+        EXPECT_EQ(Names(), before) << "nothing copied is left";
     }
 }
 

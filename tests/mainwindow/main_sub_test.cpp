@@ -7,12 +7,14 @@
 #include <memory>
 #include <utility>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFile>
 #include <QLockFile>
 #include <QStringList>
+#include <QSysInfo>
 
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
@@ -134,18 +136,99 @@ TEST_F(MainSubTest, SecondInstanceIsRefusedBeforeAnythingRuns)
     QLockFile other(InstanceLockPath());
     ASSERT_TRUE(other.tryLock(0));
     StepRecorder steps;
+    // The running instance's compaction, and what a restore of it may be copying.
+    ASSERT_TRUE(QDir().mkpath(PathOf(QStringLiteral("zCompactTemp"))));
+    QFile(PathOf(QStringLiteral("zCompactTemp/zCompactTempFile.mdb"))).open(QIODevice::WriteOnly);
+    QFile(PathOf(QStringLiteral("accRestoreAbCdEf.tmp"))).open(QIODevice::WriteOnly);
 
     EXPECT_EQ(Main(), 1);
     EXPECT_EQ(prompter.Messages(), QStringList{kAlreadyRunningText});
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_EQ(prompter.shown[0].style, Msg::OkOnly);
     EXPECT_TRUE(steps.calls.isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(PathOf(QStringLiteral("zCompactTemp/zCompactTempFile.mdb"))));
+    EXPECT_TRUE(QFileInfo::exists(PathOf(QStringLiteral("accRestoreAbCdEf.tmp"))));
+}
+
+// A lock file left by another machine (a home folder shared over the network) names it by host name
+// and machine id; Qt never takes it for stale. Start-up names the lock file and that machine, warns,
+// and asks, No the default: No ends with the lock as it was, Yes removes it and starts.
+TEST_F(MainSubTest, LockLeftOnAnotherMachineIsTakenOverOnlyWhenTheUserSaysSo)
+{
+    const QString path = InstanceLockPath();
+    // What this process writes into a lock file: its id and name, host name, machine id and boot id.
+    QList<QByteArray> ours;
+    {
+        QLockFile probe(PathOf(QStringLiteral("probe.lock")));
+        ASSERT_TRUE(probe.tryLock(0));
+        QFile f(PathOf(QStringLiteral("probe.lock")));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        ours = f.readAll().split('\n');
+        ASSERT_GE(ours.size(), 5);
+    }
+    // A process id that runs here, with its name: on another machine they say nothing.
+    const QByteArray pid = ours[0] + "\n" + ours[1], host = ours[2], id = ours[3];
+    ASSERT_FALSE(host.isEmpty());
+    ASSERT_FALSE(id.isEmpty()) << "no machine id here";
+    const QByteArray otherId = "0123456789abcdef0123456789abcdef";
+    struct Case {
+        const char *what;
+        QByteArray lock;
+        int answer;      // 0: no question
+        QString named;   // the machine the question names
+    };
+    const std::vector<Case> cases = {
+        {"another host and machine id, No", pid + "\nother-pc\n" + otherId + "\nboot\n", Msg::No, "other-pc"},
+        {"another host and machine id, Yes", pid + "\nother-pc\n" + otherId + "\nboot\n", Msg::Yes,
+         "other-pc"},
+        {"this host's name, another machine id", pid + "\n" + host + "\n" + otherId + "\nboot\n", Msg::Yes,
+         QString::fromUtf8(host)},
+        {"another host, no machine id (an older lock)", pid + "\nother-pc\n", Msg::Yes, "other-pc"},
+        {"another machine id, no host name", pid + "\n\n" + otherId + "\n", Msg::Yes, otherId},
+        // A process of this machine that runs: no question.
+        {"this machine, its name in capitals", pid + "\n" + host.toUpper() + "\n" + id + "\n" + ours[4] + "\n", 0, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(c.lock);
+        }
+        prompter.shown.clear();
+        prompter.messageAnswers = {c.answer};
+        StepRecorder steps;
+        const int rc = Main();
+        const bool started = c.answer == Msg::Yes;
+        EXPECT_EQ(rc, started ? 0 : 1);
+        EXPECT_EQ(steps.calls.size(), started ? 10 : 0);
+        ASSERT_EQ(prompter.shown.size(), 1u);
+        const PromptRecord &asked = prompter.shown[0];
+        if (c.answer) {
+            EXPECT_EQ(asked.style, Msg::YesNo + Msg::Exclamation + Msg::DefaultButton2);
+            for (const QString &part : {path, c.named, QStringLiteral("如果程序仍在那台电脑上运行，同时使用会损坏账本")})
+                EXPECT_TRUE(asked.text.contains(part)) << part.toStdString() << "\n" << asked.text.toStdString();
+        } else {
+            EXPECT_EQ(asked.text, kAlreadyRunningText);
+        }
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        if (started) {
+            EXPECT_TRUE(f.readAll().startsWith(pid + "\n")) << "the lock is this process's now";
+            QLockFile second(path);
+            EXPECT_FALSE(second.tryLock(0));
+        } else {
+            EXPECT_EQ(f.readAll(), c.lock) << "the lock stays as it was";
+        }
+        ReleaseInstanceLock();
+    }
 }
 
 // Start-up looks at the book before anything else. A zero-byte or missing file is made anew when
-// there is a data folder to make it from, after a question when kept copies of the book lie beside
-// it; anything else that is wrong is said, naming the file (and the newest kept copy of a damaged
-// one), and the program ends with the file as it was and no step run.
+// there is a data folder to make it from, after a question naming the whole copies of the book that
+// lie beside it (the compaction's too; files that are no whole book ask nothing); anything else that
+// is wrong is said, naming the file (and the newest kept copy of a damaged one), and the program ends
+// with the file as it was and no step run.
 TEST_F(MainSubTest, StartUpChecksTheBookFirst)
 {
     const QString book = PathOf(QStringLiteral("ACC.MDB"));
@@ -170,9 +253,10 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         const char *name;
         std::function<void()> make;
         QString dataFolder;
-        QString said;  // "" = starts
-        const char *beside = "";  // a kept copy of the book made beside it
+        QString said;             // "" = starts
+        QStringList beside = {};  // copies of the book made beside it, all named by the question
         int answer = 0;           // to the question, when there is one
+        bool whole = true;        // the copies are whole books, else empty files
     };
     std::vector<Case> cases = {
         {"zero bytes", [&] { write(QByteArray()); }, data, QString()},
@@ -189,11 +273,17 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         {"no 参数", [&] { withoutTable("参数"); }, data, QStringLiteral("不是本软件的账本")},
         {"a folder", [&] { ASSERT_TRUE(QDir().mkdir(book)); }, data, QStringLiteral("是一个文件夹")},
         {"damaged, a backup beside", [&] { write(QByteArray("SQLite format 3", 16) + noise); }, data,
-         QStringLiteral("x.dbk"), "x.dbk"},
-        {"missing, a kept book beside, No", [] {}, data, QStringLiteral("acc0001.mdb"), "acc0001.mdb", Msg::No},
+         QStringLiteral("x.dbk"), {"x.dbk"}, 0, false},
+        {"missing, a kept book beside, No", [] {}, data, QStringLiteral("acc0001.mdb"), {"acc0001.mdb"}, Msg::No},
         {"zero bytes, a restore's copy beside, No", [&] { write(QByteArray()); }, data,
-         QStringLiteral("accRestoreAbCdEf.tmp"), "accRestoreAbCdEf.tmp", Msg::No},
-        {"missing, a kept book beside, Yes", [] {}, data, QStringLiteral("acc0001.mdb"), "acc0001.mdb", Msg::Yes},
+         QStringLiteral("accRestoreAbCdEf.tmp"), {"accRestoreAbCdEf.tmp"}, Msg::No},
+        {"missing, a kept book beside, Yes", [] {}, data, QStringLiteral("acc0001.mdb"), {"acc0001.mdb"}, Msg::Yes},
+        {"missing, the compaction's backup and compacted copy beside, No", [] {}, data, QStringLiteral("backup"),
+         {"backup", "ACC.MDB.new"}, Msg::No},
+        {"missing, a copy in the compaction's folder, No", [] {}, data, QStringLiteral("zCompactTemp"),
+         {"zcompacttemp/zCompactTempFile.mdb"}, Msg::No},
+        {"missing, only empty files by the names of copies", [] {}, data, QString(),
+         {"acc0001.mdb", "ACC.MDB.new", "backup"}, 0, false},
     };
     if (geteuid() != 0) {  // permission bits do not stop root
         cases.push_back({"read-only file",
@@ -214,12 +304,18 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         QFile::setPermissions(Folder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QDir(book).removeRecursively();
         QFile::remove(book);
-        for (const char *name : {"x.dbk", "acc0001.mdb", "accRestoreAbCdEf.tmp"})
+        for (const char *name : {"x.dbk", "acc0001.mdb", "accRestoreAbCdEf.tmp", "backup", "ACC.MDB.new"})
             QFile::remove(PathOf(QString::fromLatin1(name)));
+        QDir(PathOf(QStringLiteral("zcompacttemp"))).removeRecursively();
         c.make();
-        if (*c.beside) {
-            QFile copy(PathOf(QString::fromLatin1(c.beside)));
-            ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+        for (const QString &name : c.beside) {
+            QDir().mkpath(QFileInfo(PathOf(name)).absolutePath());
+            if (c.whole) {
+                ASSERT_TRUE(QFile::copy(pristine, PathOf(name)));
+            } else {
+                QFile copy(PathOf(name));
+                ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+            }
         }
         const QFileInfo before(book);
         QByteArray bytes;
@@ -239,6 +335,8 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         if (c.answer) {
             ASSERT_EQ(prompter.shown.size(), 1u);
             EXPECT_EQ(prompter.shown[0].style, Msg::YesNo + Msg::Question + Msg::DefaultButton2);
+            for (const QString &name : c.beside)
+                EXPECT_TRUE(prompter.shown[0].text.contains(PathOf(name))) << name.toStdString();
         }
         if (c.said.isEmpty() || c.answer == Msg::Yes) {
             EXPECT_EQ(rc, 0);
@@ -429,6 +527,102 @@ TEST_F(MainSubTest, LockLeftByADeadProcessIsTakenOver)
     EXPECT_EQ(AcquireInstanceLock(), InstanceLock::Taken);
     QLockFile second(InstanceLockPath());
     EXPECT_FALSE(second.tryLock(0));
+}
+
+// What a restore or a compaction cut short left beside a whole book goes at the next start, except a
+// whole copy holding an account row the book lacks (compared on the columns both have): that is kept
+// aside as the next acc####.mdb, as the book may have lost the row, or been made anew while the copy
+// was all that was left of it.
+TEST_F(MainSubTest, LeftoverCopiesHoldingRowsTheBookLacksAreKeptAside)
+{
+    const QString book = PathOf(QStringLiteral("ACC.MDB"));
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2024-01-10#,10,100,100)");
+    auto bytes = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    // A copy of the book at name, then changed by the statements.
+    auto copyOf = [&](const QString &name, const char *sql) {
+        const QString path = PathOf(name);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+        {
+            DbConnection conn;
+            ASSERT_TRUE(OpenConn(conn));
+            ASSERT_TRUE(conn.ExecuteNative(QStringLiteral("VACUUM INTO '%1'").arg(path)));
+        }
+        sqlite3 *raw = nullptr;
+        ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &raw), SQLITE_OK);
+        char *err = nullptr;
+        EXPECT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
+        sqlite3_free(err);
+        sqlite3_close(raw);
+    };
+    const std::string more =
+        "INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('000001','平安银行',45301,9,100,100);";
+    const std::string noSid = "ALTER TABLE account DROP COLUMN sid;";
+    struct Case {
+        const char *what;
+        QString name;
+        std::string change;
+        bool kept;
+        bool damaged = false;
+        bool namesTaken = false;  // acc0001.mdb to acc1000.mdb all there: it stays where it is
+    };
+    const Case cases[] = {
+        {"the same rows", "ACC.MDB.new", "", false},
+        {"fewer rows", "accRestoreAbCdEf.tmp", "DELETE FROM account", false},
+        {"a row more", "acc.mdb.NEW", more, true},
+        {"a row changed", "accRestoreAbCdEf.tmp", "UPDATE account SET bprice=11", true},
+        {"a row more, in the compaction's folder", "zCompactTemp/zCompactTempFile.mdb", more, true},
+        {"a row more, in that folder in capitals", "ZCOMPACTTEMP/copy", more, true},
+        {"the same rows, without account.sid", "ACC.MDB.new", noSid, false},
+        {"a row more, without account.sid", "ACC.MDB.new", noSid + more, true},
+        {"a row more, damaged", "ACC.MDB.new", more, false, true},
+        {"a row more, no name free", "zCompactTemp/zCompactTempFile.mdb", more, false, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        copyOf(c.name, c.change.c_str());
+        if (c.damaged)
+            ZeroTablePage(PathOf(c.name), QStringLiteral("companyinfo"));
+        for (int n = 1; c.namesTaken && n <= 1000; ++n) {
+            QFile f(PathOf(QStringLiteral("acc%1.mdb").arg(n, 4, 10, QLatin1Char('0'))));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        const QByteArray copy = bytes(PathOf(c.name));
+        StepRecorder steps;
+        EXPECT_EQ(Main(), 0);
+        ReleaseInstanceLock();
+        if (c.namesTaken) {
+            EXPECT_EQ(bytes(PathOf(c.name)), copy) << "it stays as it was";
+        } else {
+            // Nothing else is left, the compaction's folder included.
+            QStringList left = QDir(Folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+            left.removeIf([](const QString &n) { return n.endsWith("-wal") || n.endsWith("-shm"); });
+            EXPECT_EQ(left, c.kept ? QStringList({"ACC.MDB", "acc0001.mdb"}) : QStringList{"ACC.MDB"});
+        }
+        if (c.kept) {
+            EXPECT_EQ(bytes(PathOf(QStringLiteral("acc0001.mdb"))), copy);
+        }
+        for (const QString &name : QDir(Folder()).entryList({"acc0*", "zcompact*"}, QDir::AllEntries))
+            QFileInfo(PathOf(name)).isDir() ? QDir(PathOf(name)).removeRecursively() : QFile::remove(PathOf(name));
+    }
+
+    // The book lost, its compacted copy beside it: the question names the copy, a new book is made, and
+    // the next start keeps the copy, which the new book is whole without.
+    copyOf(QStringLiteral("ACC.MDB.new"), "");
+    const QByteArray copy = bytes(PathOf(QStringLiteral("ACC.MDB.new")));
+    ASSERT_TRUE(QFile::remove(book));
+    StepRecorder steps;
+    prompter.messageAnswers = {Msg::Yes};
+    EXPECT_EQ(Main(QStringLiteral(KELVARO_DATA_DIR)), 0);
+    ReleaseInstanceLock();
+    ASSERT_EQ(prompter.Messages().size(), 1);
+    EXPECT_TRUE(prompter.Messages()[0].contains(PathOf(QStringLiteral("ACC.MDB.new"))));
+    EXPECT_EQ(Main(QStringLiteral(KELVARO_DATA_DIR)), 0);
+    ReleaseInstanceLock();
+    EXPECT_EQ(bytes(PathOf(QStringLiteral("acc0001.mdb"))), copy);
+    EXPECT_FALSE(QFileInfo::exists(PathOf(QStringLiteral("ACC.MDB.new"))));
 }
 
 TEST_F(MainSubTest, StartUpRunsItsStepsInOrder)
