@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "platform/db.h"
+#include "storage/db_create.h"
 
 // The temporary folder with a trailing "/", or "" when the system gives none.
 QString GetTempDir();
@@ -20,10 +21,6 @@ bool FoldWriteAheadLog(const QString &path, DbError &error);
 
 // Compacts the file of that name in the program folder, with the backup.
 void CompactAccDb(const QString &file = QStringLiteral("ACC.MDB"));
-
-// The folder, in the folder of the database, that holds the compacted copy while it is made; only
-// the user may enter it. One left by an interrupted compaction is removed by the next one.
-inline const QString kCompactFolder = QStringLiteral("zCompactTemp");
 
 // Compacts the database at path. A missing file: the message "没有找到要压缩的数据库文件！". With
 // backup, the program folder's "backup" first becomes a copy of the book, page for page with its

@@ -32,9 +32,9 @@ AccDbState InspectAccDb(const QString &path);
 // ten-year book); opened read-only, the file itself is not changed.
 bool IsWholeBook(const QString &path);
 
-// The private folder, inside the folder of the book, in which a compaction makes its copy: "zCompactTemp".
-// The instance lock makes it this program's; a folder of that name (any letter case) at start-up is what a
-// compaction cut short left.
+// The private folder, inside the folder of the book, in which a compaction makes its copy: "zCompactTemp";
+// only the user may enter it. The instance lock makes it this program's; a folder of that name (any letter
+// case) at start-up is what a compaction cut short left, and the next compaction removes one too.
 inline const QString kCompactFolder = QStringLiteral("zCompactTemp");
 
 // The copies of the book kept in a folder, newest first by time of last change: "acc" & four digits &
