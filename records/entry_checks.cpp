@@ -76,5 +76,6 @@ QString TradeDayUncheckedMessage(const QString &side)
                                : QString());
     }
     return QStringLiteral("错误：数据服务（") + DataServiceBase() + QStringLiteral("）") + why +
-           QStringLiteral("，无法核对") + side + QStringLiteral("日期是否开盘日！\n数据服务的地址由环境变量 KELVARO_DATA_URL 设定。");
+           QStringLiteral("，无法核对") + side +
+           QStringLiteral("日期是否开盘日！\n数据服务的地址由环境变量 KELVARO_DATA_URL 设定。");
 }
