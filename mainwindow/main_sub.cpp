@@ -14,9 +14,7 @@
 #include "mainwindow/db_maintain.h"
 #include "market/calendar.h"
 #include "market/history.h"
-#include "market/http.h"
 #include "market/quotes.h"
-#include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/program_folder.h"
@@ -25,7 +23,6 @@
 #include "storage/common.h"
 #include "storage/db_create.h"
 #include "storage/db_operate.h"
-#include "storage/indicator.h"
 #include "storage/params.h"
 #include "storage/sys_params.h"
 
@@ -47,58 +44,6 @@ MainWindowStartupHooks &WindowHooks()
     static MainWindowStartupHooks hooks;
     return hooks;
 }
-
-// The caption of the progress window while start-up waits for a service: the service's name and the
-// request's time-out.
-QString StartupWaitCaption(const HttpWait &wait)
-{
-    const QString what =
-        wait.service && !wait.service->name.isEmpty() ? wait.service->name : QStringLiteral("网络服务");
-    return QStringLiteral("正在连接%1，等待应答（最长%2秒）……").arg(what).arg(wait.timeoutSeconds);
-}
-
-// While start-up waits for a service: once a request has waited longer than a second, the progress
-// window shows, cycling, what is awaited, and goes when the request ends. The main window is not shown
-// yet, so nothing else tells the user that the program runs. A progress window another step shows
-// already (the history download's) stays as it is. Either window paints, and can be closed, only
-// while window events run: they run behind the busy guard, so no refresh starts meanwhile.
-class StartupWaitIndicator {
-public:
-    StartupWaitIndicator()
-    {
-        SetHttpWaitHook([this](const HttpWait &wait) { OnWait(wait); });
-    }
-    ~StartupWaitIndicator()
-    {
-        SetHttpWaitHook(nullptr);
-        if (m_shown)
-            HideIndicator();
-    }
-    StartupWaitIndicator(const StartupWaitIndicator &) = delete;
-    StartupWaitIndicator &operator=(const StartupWaitIndicator &) = delete;
-
-private:
-    void OnWait(const HttpWait &wait)
-    {
-        if (wait.finished) {
-            if (m_shown)
-                HideIndicator();
-            m_shown = false;
-            return;
-        }
-        if (wait.waitedMs <= 1000)
-            return;
-        if (!m_shown && !IndicatorShown()) {
-            ShowIndicator(StartupWaitCaption(wait), 0);
-            m_shown = true;
-        }
-        if (IndicatorShown()) {
-            BusyGuard busy;
-            DoEventsN(20);
-        }
-    }
-    bool m_shown = false;
-};
 
 void RunIfSet(const std::function<void()> &step)
 {
@@ -485,20 +430,17 @@ int Main(const QString &dataFolder)
     HoldIdleConnection(book);
     const StartupSteps steps = CurrentStartupSteps();
     RunIfSet(steps.upgradeDatabase);
-    {
-        const StartupWaitIndicator waitShown;
-        // The downloads count on the latest trading date, so it is fetched first.
-        RunIfSet(steps.getLastQuoteDate);
-        const double downloadedFrom = steps.downloadAllHistory ? steps.downloadAllHistory() : 0;
-        RunIfSet(steps.rebuildLastClosePrices);
-        RunIfSet(steps.loadFormParams);
-        // The window loads before the system settings reach its refresh timer.
-        RunIfSet(WindowHooks().load);
-        RunIfSet(steps.loadSysParams);
-        RunIfSet(steps.rebuildQuoteList);
-        if (steps.recalcDeelRes)
-            steps.recalcDeelRes(RecalcStartDate(downloadedFrom));
-    }
+    // The downloads count on the latest trading date, so it is fetched first.
+    RunIfSet(steps.getLastQuoteDate);
+    const double downloadedFrom = steps.downloadAllHistory ? steps.downloadAllHistory() : 0;
+    RunIfSet(steps.rebuildLastClosePrices);
+    RunIfSet(steps.loadFormParams);
+    // The window loads before the system settings reach its refresh timer.
+    RunIfSet(WindowHooks().load);
+    RunIfSet(steps.loadSysParams);
+    RunIfSet(steps.rebuildQuoteList);
+    if (steps.recalcDeelRes)
+        steps.recalcDeelRes(RecalcStartDate(downloadedFrom));
     RunIfSet(WindowHooks().show);
     return 0;
 }

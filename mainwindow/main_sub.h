@@ -103,9 +103,9 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 // - the idle connection (platform/db.h) is taken on the book for the rest of the program's life;
 // - the schema upgrade; the latest trading date; the history downloads; the last-close table; the
 //   settings records; the main window's load; the system settings; the quote list; the per-day assets
-//   from RecalcStartDate(); the main window shown. From the latest trading date to the per-day
-//   assets, a request that waits longer than a second shows the progress window in busy mode until it
-//   ends (unless the window is up already), with a caption naming the service and the time-out.
+//   from RecalcStartDate(); the main window shown. A request that waits longer than a second shows
+//   the progress window in busy mode until it ends (unless the window is up already), with a caption
+//   naming the service and the time-out, as every request does (HttpPost, market/http.h).
 // Every message but the questions has an OK button only. Returns 0 when the program goes on in the
 // main window's events, 1 when it ends.
 int Main(const QString &dataFolder = QString());

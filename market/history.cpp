@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <optional>
 #include <vector>
 
@@ -51,15 +50,15 @@ struct HistoryRow {
 };
 
 // Whether a row read from the year table of `year` may be stored: its day lies in that year and not
-// after today; open, close, high and low are positive and fit the single-precision price columns;
-// volume and amount are not negative (the values are finite already). Anything else is the service's
-// error and would corrupt the calendar or every value computed from the prices.
+// after today; open, close, high and low are positive and below kPriceBound, as a quote's price must
+// be; volume and amount are finite and not negative. Anything else is the service's error and would
+// corrupt the calendar or every value computed from the prices.
 bool UsableRow(const HistoryRow &row, double day, int year, double today)
 {
     if (DateOfDayNumber(day).year() != year || day > today)
         return false;
-    const auto price = [](double v) { return v > 0 && v <= std::numeric_limits<float>::max(); };
-    const auto amount = [](double v) { return v >= 0; };
+    const auto price = [](double v) { return v > 0 && v < kPriceBound; };
+    const auto amount = [](double v) { return std::isfinite(v) && v >= 0; };
     return std::all_of(row.values, row.values + 4, price) && std::all_of(row.values + 4, row.values + 6, amount);
 }
 
@@ -83,17 +82,24 @@ double DownloadAllHistory()
         QStringLiteral("SELECT C.id,C.code FROM companyinfo AS C,(SELECT code FROM account GROUP BY code) AS A "
                        "WHERE C.code=A.code"));
     ShowIndicator(QStringLiteral("正在补充下载历史交易数据..."), (opened ? rs.RecordCount() : 0) + 1);
+    // A stock that failed does not stop the others: what they got is stored all the same.
+    bool complete = opened;
     for (; opened && !rs.AtEOF(); rs.MoveNext()) {
-        DownloadStockHistory(static_cast<long>(rs.Field(QStringLiteral("id")).ToDouble()),
-                             rs.Field(QStringLiteral("code")).ToText(), &earliestAdded);
+        complete = DownloadStockHistory(static_cast<long>(rs.Field(QStringLiteral("id")).ToDouble()),
+                                        rs.Field(QStringLiteral("code")).ToText(), &earliestAdded) &&
+                   complete;
         StepIndicator(1, QStringLiteral("pages"), QString());
     }
     const long indexId = static_cast<long>(
         GetFieldValue(QStringLiteral("companyinfo"), QStringLiteral("code='1A0001'"), QStringLiteral("id"), MakeLong(0))
             .ToDouble());
-    DownloadStockHistory(indexId, QStringLiteral("1A0001"), &earliestAdded);
+    complete = DownloadStockHistory(indexId, QStringLiteral("1A0001"), &earliestAdded) && complete;
     CloseRs(conn, rs);
     HideIndicator();
+    // A day with a query left unanswered is no day done: the index's rows are the trading calendar,
+    // and the next start, restore or clear asks for what is missing.
+    if (!complete)
+        return earliestAdded;
     // A download that runs past midnight must not save the day it started on less one.
     const QDateTime end = MarketNow();
     const double endDay = DayNumberOf(end.date());

@@ -8,9 +8,11 @@
 
 // Brings every stock of the book and the index up to date, at most once a day: nothing when the
 // parameter "上次下载日期" is today, or yesterday before 16:00 (the market's day and hour, China
-// Standard Time). Saves it afterwards, also when downloads failed: yesterday when the download ends
-// before 16:00, else the day it ends on. Returns the earliest day (a day number) of the rows it
-// stored, 0 when it stored none: the asset table is valued again from that day.
+// Standard Time). A stock whose download fails does not stop the others. Saves the parameter only
+// when every stock's download was had whole (DownloadStockHistory; a year answered without rows
+// counts as had): yesterday when the download ends before 16:00, else the day it ends on. Otherwise
+// it stays as it was, and the next call downloads what is missing. Returns the earliest day (a day
+// number) of the rows it stored, 0 when it stored none: the asset table is valued again from that day.
 double DownloadAllHistory();
 
 // Refreshes LastClprice for "1A0001" and every code of the book, at most once a day.
@@ -48,9 +50,10 @@ bool EnsureHistoryTable(const QString &code);
 // Appends to the open record set the rows of the remote year table for sid dated after `since`
 // (a day number, the newest stored day), in day order and in one transaction. Stored are only rows
 // of seven fields whose day lies in `year` and not after today, with open, close, high and low
-// positive and within single precision, volume and amount finite and not negative; the others are
-// skipped and logged with the remote SQL. One row per day: of a day the reply repeats the last row
-// is kept (and logged), and a row of a day up to `since` replaces the stored row of that day. True
-// when the query succeeded, also without rows; false when it failed or a row could not be stored
-// (then nothing of the year is kept). earliestAdded as for DownloadStockHistory.
+// positive and below kPriceBound (market/service_values.h), volume and amount finite and not
+// negative; the others are skipped and logged with the remote SQL. One row per day: of a day the
+// reply repeats the last row is kept (and logged), and a row of a day up to `since` replaces the
+// stored row of that day. True when the query succeeded, also without rows; false when it failed or
+// a row could not be stored (then nothing of the year is kept). earliestAdded as for
+// DownloadStockHistory.
 bool DownloadHistoryRows(long sid, int year, double since, RecordSet &rs, double *earliestAdded = nullptr);

@@ -117,6 +117,8 @@ public:
         curl_multi_remove_handle(multi.get(), h);
 
         response.completed = !cancelled && rc == CURLE_OK;
+        if (response.completed)
+            curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &response.status);
         if (cancelled)
             response.failure = QStringLiteral("given up");
         else if (receiver.stopped)
@@ -140,6 +142,19 @@ std::function<void(const HttpWait &)> &WaitHook()
 {
     static std::function<void(const HttpWait &)> hook;
     return hook;
+}
+
+// What the progress window says while a request waits: the service and the request's time-out.
+QString WaitCaption(const HttpService *service, int timeoutSeconds)
+{
+    const QString what = service && !service->name.isEmpty() ? service->name : QStringLiteral("网络服务");
+    return QStringLiteral("正在连接%1，等待应答（最长%2秒）……").arg(what).arg(timeoutSeconds);
+}
+
+void MarkServiceDown(HttpService &service)
+{
+    service.downSince = ClockNow();
+    service.failures = std::min(service.failures + 1, 1000);
 }
 
 }  // namespace
@@ -240,6 +255,13 @@ bool ServiceIsDown(const HttpService &service)
     return since >= 0 && since < std::max(ServiceDownSeconds(service), kServiceDownSeconds);
 }
 
+QDateTime ServiceAskedAgainAt(const HttpService &service)
+{
+    if (!ServiceIsDown(service))
+        return QDateTime();
+    return service.downSince.addSecs(std::max(ServiceDownSeconds(service), kServiceDownSeconds));
+}
+
 void ForgetServiceOutage(HttpService &service)
 {
     service.downSince = QDateTime();
@@ -249,11 +271,12 @@ void ForgetServiceOutage(HttpService &service)
 QString HttpPost(const QString &url, const QString &body, QString &reply, const QString &endMarker,
                  int &timeoutSeconds, HttpService *service)
 {
-    const bool shownAtStart = IndicatorShown();
     if (timeoutSeconds < 1)
         timeoutSeconds = HttpLimits().defaultSeconds;
-    if (service && ServiceIsDown(*service))
+    if (service && ServiceIsDown(*service)) {
+        service->last = HttpOutcome::LeftAlone;
         return kNetworkError;
+    }
 
     HttpRequest request;
     request.url = EscapeUrlForWire(url);
@@ -265,37 +288,53 @@ QString HttpPost(const QString &url, const QString &body, QString &reply, const 
     request.connectTimeoutMs = HttpLimits().connectMs;
     request.timeoutMs = static_cast<long>(timeoutSeconds) * 1000L;
     HttpWait wait{service, timeoutSeconds, 0, false};
+    IndicatorWait shown;
+    const QString caption = WaitCaption(service, timeoutSeconds);
     QElapsedTimer waited;
     waited.start();
     bool givenUp = false;
-    request.shouldCancel = [shownAtStart, &givenUp, &wait, &waited] {
-        if (const auto &hook = WaitHook()) {
-            wait.waitedMs = waited.elapsed();
+    request.shouldCancel = [&] {
+        wait.waitedMs = waited.elapsed();
+        shown.Tick(wait.waitedMs, caption);
+        if (const auto &hook = WaitHook())
             hook(wait);
-        }
-        givenUp = shownAtStart && !IndicatorShown();
+        givenUp = shown.Closed();
         return givenUp;
     };
 
     HttpTransport *transport = InstalledTransport();
     const HttpResponse response = (transport ? *transport : CurlTransport()).Post(request);
+    shown.End();
+    wait.waitedMs = waited.elapsed();
     if (const auto &hook = WaitHook()) {
-        wait.waitedMs = waited.elapsed();
         wait.finished = true;
         hook(wait);
     }
+    const bool failingStatus = response.completed && response.status >= 400;
     if (service) {
-        // The user closing the progress window says nothing about the service.
-        if (response.completed) {
+        // The user closing the progress window says nothing about the service. A failing reply that
+        // was quick costs nothing and proves the service neither up nor down.
+        if (givenUp) {
+            service->last = HttpOutcome::GivenUp;
+        } else if (!response.completed) {
+            service->last = HttpOutcome::NoReply;
+            MarkServiceDown(*service);
+        } else if (failingStatus) {
+            service->last = HttpOutcome::ErrorReply;
+            if (wait.waitedMs > kWaitShownAfterMs)
+                MarkServiceDown(*service);
+        } else {
+            service->last = HttpOutcome::Answered;
             ForgetServiceOutage(*service);
-        } else if (!givenUp) {
-            service->downSince = ClockNow();
-            service->failures = std::min(service->failures + 1, 1000);
         }
     }
-    if (!response.completed)
+    if (!response.completed || failingStatus)
         return kNetworkError;
-    return SplitServiceReply(DecodeGbk(response.body), endMarker, reply);
+    const QString text = DecodeGbk(response.body);
+    const QString error = SplitServiceReply(text, endMarker, reply);
+    if (service && !error.isEmpty() && text.contains(endMarker))
+        service->last = HttpOutcome::ErrorReply;
+    return error;
 }
 
 QString UrlEncodeGbk(const QString &text)

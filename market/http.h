@@ -1,6 +1,6 @@
 // INET下载: the program's one HTTP routine, HttpPost, used by the quote service and the data service,
 // and UrlEncodeGbk, the form-body encoder of the data service. Requests are synchronous: the caller
-// waits, and no window events run while it does.
+// waits; past a second the progress window says what it waits for and can give the request up.
 #pragma once
 
 #include <functional>
@@ -32,11 +32,13 @@ struct HttpRequest {
 };
 
 // What came back: completed is true when a whole reply arrived, whatever its HTTP status; body holds
-// its bytes. failure names the reason of an incomplete request (for diagnostics only).
+// its bytes and status its HTTP status (0 when not known). failure names the reason of an incomplete
+// request (for diagnostics only).
 struct HttpResponse {
     bool completed = false;
     QByteArray body;
     QString failure;
+    long status = 0;
 };
 
 // The carrier of requests. The program uses libcurl; tests install canned replies.
@@ -66,22 +68,32 @@ struct HttpTimeLimits {
 HttpTimeLimits &HttpLimits();
 
 // How long a service that left a request unanswered is taken as down, in seconds, after its first
-// failure in a row; each further failure in a row doubles it, up to kServiceDownMaxSeconds.
+// failure in a row; each further failure in a row doubles it, up to kServiceDownMaxSeconds. A reply
+// with a failing HTTP status (400 or above) that took longer than kWaitShownAfterMs (a second,
+// storage/indicator.h) counts as a failure too: waiting for it costs the user as much.
 inline constexpr int kServiceDownSeconds = 60;
 inline constexpr int kServiceDownMaxSeconds = 30 * 60;
+
+// What became of the last request to a service, for the message that tells the user why it failed:
+// none made yet; a usable reply; a reply with a failing HTTP status or the service's own error
+// ("ERROR:", or a reply its client cannot read); no whole reply (refused, timed out, beyond its
+// limit); not made, because the service is taken as down; given up by the user closing the progress
+// window.
+enum class HttpOutcome { None, Answered, ErrorReply, NoReply, LeftAlone, GivenUp };
 
 // A remote service as the client keeps it between requests: the Referer header its requests carry
 // (none when empty), the instant, by the program's clock, at which a request to it last went
 // unanswered (invalid while it answers), how many requests in a row went unanswered, what the user
-// calls it (for the wait caption) and the most reply bytes a request to it takes. A service that
-// stalls then costs one time-out, not one per request, and less and less often while it keeps
-// stalling.
+// calls it (for the wait caption), the most reply bytes a request to it takes, and what became of the
+// last request. A service that stalls then costs one time-out, not one per request, and less and
+// less often while it keeps stalling.
 struct HttpService {
     QByteArray referer;
     QDateTime downSince;
     int failures = 0;
     QString name;
     qint64 maxReplyBytes = kDefaultReplyLimitBytes;
+    HttpOutcome last = HttpOutcome::None;
 };
 
 // How long the service is taken as down after its last failure, in seconds: 60 after one failure in
@@ -90,6 +102,9 @@ int ServiceDownSeconds(const HttpService &service);
 // Whether the service counts as down now: less than ServiceDownSeconds have passed since a request
 // to it went unanswered. A clock set back before that instant ends it too.
 bool ServiceIsDown(const HttpService &service);
+// When, by the program's clock, a service taken as down will be asked again: ServiceDownSeconds (at
+// least kServiceDownSeconds) after downSince. Invalid while it is not down.
+QDateTime ServiceAskedAgainAt(const HttpService &service);
 // Forgets that the service failed (another address, or a test starting afresh).
 void ForgetServiceOutage(HttpService &service);
 
@@ -103,23 +118,28 @@ struct HttpWait {
     bool finished = false;
 };
 // Called on the waiting thread each time the client checks whether to give up while a request runs
-// (about every 100 ms), and once more when the request has ended. Nothing by default; start-up shows
-// the progress window through it, tests close the progress window in the middle of a transfer.
+// (about every 100 ms), after the progress window had its turn, and once more when the request has
+// ended. Nothing by default; tests close the progress window in the middle of a transfer.
 void SetHttpWaitHook(std::function<void(const HttpWait &)> hook);
 
 // Posts body (sent as UTF-8; UrlEncodeGbk output is plain ASCII) to url and waits for the reply, at
 // most timeoutSeconds; a value below 1 is replaced, in the caller's variable too, by the default of
-// 30 s. Blanks and other bytes a URL may not carry are escaped (%20) on the wire. When the progress
-// window was shown at the start and is closed meanwhile, the request is given up.
-// The reply is decoded from GBK and taken apart by SplitServiceReply with endMarker.
-// Returns the error text, "" for success. Without a reply (refused, timed out, given up) the result
-// is "网络错误！" and `reply` is left as it was, so callers start each request with an empty text.
-// The HTTP status is not looked at.
-// With a service: its Referer and its reply limit are used; while it is down the request is not
-// made and the result is "网络错误！" at once; a request that gets no whole reply (refused, timed out,
-// a reply beyond the limit, but not given up because the progress window was closed) marks it down
-// from now, for longer with each failure in a row; a reply marks it up again. Without a service the
-// reply limit is kDefaultReplyLimitBytes.
+// 30 s. Blanks and other bytes a URL may not carry are escaped (%20) on the wire. The wait is an
+// IndicatorWait (storage/indicator.h): past a second the progress window, unless one is up already,
+// shows "正在连接" & the service's name ("网络服务" without one) & "，等待应答（最长" & timeoutSeconds &
+// "秒）……" until the request ends; when the window that was up at the start or was shown for the wait
+// is closed meanwhile, the request is given up at once.
+// A reply with HTTP status 400 or above is no reply. Any other is decoded from GBK and taken apart by
+// SplitServiceReply with endMarker.
+// Returns the error text, "" for success. Without a reply (refused, timed out, given up, a failing
+// status) the result is "网络错误！" and `reply` is left as it was, so callers start each request
+// with an empty text.
+// With a service: its Referer and its reply limit are used, and its `last` tells what became of the
+// request; while it is down the request is not made and the result is "网络错误！" at once; a request
+// that gets no whole reply (refused, timed out, a reply beyond the limit, but not given up because
+// the progress window was closed), or a failing status after more than a second, marks it down from
+// now, for longer with each failure in a row; a reply without a failing status marks it up again.
+// Without a service the reply limit is kDefaultReplyLimitBytes.
 QString HttpPost(const QString &url, const QString &body, QString &reply, const QString &endMarker,
                  int &timeoutSeconds, HttpService *service = nullptr);
 

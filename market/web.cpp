@@ -126,8 +126,12 @@ long ExecRemoteSql(const QString &sql, QStringList &rows, const QString &page)
     QString reply;
     int timeout = 0;
     const QString error = HttpPost(url, body, reply, QStringLiteral("[=END=]"), timeout, &DataService());
-    if (!error.isEmpty() || !reply.contains(kSuccessWord))
+    if (!error.isEmpty() || !reply.contains(kSuccessWord)) {
+        // A whole reply that holds no result is the service's error, not its silence.
+        if (DataService().last == HttpOutcome::Answered)
+            DataService().last = HttpOutcome::ErrorReply;
         return -1;
+    }
     rows = ParseSqlReply(reply);
     // A successful reply that lacks even the first row still holds no data rows: 0, not a failure.
     return std::max(0L, static_cast<long>(rows.size()) - 2);

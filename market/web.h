@@ -27,9 +27,10 @@ void SetDataServiceBase(const QString &base);
 
 // Posts "sql=" & UrlEncodeGbk(sql) to the page of the data service (end marker "[=END=]", the default
 // time-out) and parses the reply into rows (see ParseSqlReply). Returns the number of data rows, or −1
-// when there was no reply, an error reply or a reply without "操作成功"; rows is then {""}. After a
-// request that got no reply the data service is taken as down for ServiceDownSeconds (http.h), in
-// which queries fail at once without a request.
+// when there was no reply, an error reply or a reply without "操作成功"; rows is then {""}, and
+// DataService().last tells which (a reply without "操作成功" or without "[=END=]" is an ErrorReply).
+// After a request that got no reply the data service is taken as down for ServiceDownSeconds (http.h),
+// in which queries fail at once without a request.
 long ExecRemoteSql(const QString &sql, QStringList &rows, const QString &page = kExeSqlPage);
 
 // Takes apart a reply body of the data service: element 0 the row count as text, element 1 the first

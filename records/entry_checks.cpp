@@ -65,6 +65,17 @@ QString TradeDayMessage(const QString &side)
 
 QString TradeDayUncheckedMessage(const QString &side)
 {
-    return QStringLiteral("错误：数据服务（") + DataServiceBase() + QStringLiteral("）没有响应，无法核对") + side +
+    const HttpService &service = DataService();
+    QString why = QStringLiteral("没有响应");
+    if (service.last == HttpOutcome::ErrorReply) {
+        why = QStringLiteral("返回了错误");
+    } else if (service.last == HttpOutcome::LeftAlone) {
+        const QDateTime again = ServiceAskedAgainAt(service);
+        why = QStringLiteral("最近没有正常应答，暂不询问") +
+              (again.isValid() ? QStringLiteral("（%1 以后再询问）").arg(again.toString(QStringLiteral("HH:mm:ss")))
+                               : QString());
+    }
+    return QStringLiteral("错误：数据服务（") + DataServiceBase() + QStringLiteral("）") + why +
+           QStringLiteral("，无法核对") + side +
            QStringLiteral("日期是否开盘日！\n数据服务的地址由环境变量 KELVARO_DATA_URL 设定。");
 }

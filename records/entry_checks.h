@@ -35,6 +35,9 @@ QString CheckTradeNum(double num);
 // side is "买入" or "卖出". "错误：" & side & "日期不是开盘日！": the day is after today, or the stored
 // price history shows no trading on it.
 QString TradeDayMessage(const QString &side);
-// The day could not be checked: the data service did not answer the download of the stock's history
-// for it. The message names the service's address and the environment variable that sets it.
+// The day could not be checked: the download of the stock's history for it failed. The message names
+// the data service's address, why the last request to it failed (DataService().last: "返回了错误" for
+// an error reply; for a service left alone after failures that it is not being asked and, as
+// "HH:mm:ss", when it will be asked again; else "没有响应") and the environment variable that sets
+// the address.
 QString TradeDayUncheckedMessage(const QString &side);

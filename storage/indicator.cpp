@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 
+#include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/events.h"
 #include "platform/numeric.h"
@@ -156,6 +157,41 @@ void SetIndicatorShown(bool shown)
     d.shown = shown;
     if (!shown)
         d.busy = false;
+}
+
+IndicatorWait::IndicatorWait() : m_watched(IndicatorShown()) {}
+
+IndicatorWait::~IndicatorWait()
+{
+    End();
+}
+
+void IndicatorWait::Tick(long long waitedMs, const QString &caption)
+{
+    if (waitedMs <= kWaitShownAfterMs)
+        return;
+    // A window the user closed is not shown again: the wait is being given up.
+    if (!m_watched && !IndicatorShown()) {
+        ShowIndicator(caption, 0);
+        m_watched = true;
+        m_shownHere = true;
+    }
+    if (IndicatorShown()) {
+        BusyGuard busy;
+        DoEventsN(20);
+    }
+}
+
+bool IndicatorWait::Closed() const
+{
+    return m_watched && !IndicatorShown();
+}
+
+void IndicatorWait::End()
+{
+    if (m_shownHere && IndicatorShown())
+        HideIndicator();
+    m_shownHere = false;
 }
 
 IndicatorState CurrentIndicator()

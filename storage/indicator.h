@@ -31,11 +31,38 @@ void ShowIndicator(const QString &message, long count, long startValue = 0, bool
 void StepIndicator(long step = 1, const QString &unit = QStringLiteral("pages"), const QString &message = QString());
 // Lets events through once and unloads the window.
 void HideIndicator();
-// True from the window's load to its unload (also when the user closes it). The HTTP client and the
-// workbook preview stop waiting when it was set at their start and has been cleared meanwhile.
+// True from the window's load to its unload (also when the user closes it). The HTTP client
+// (IndicatorWait) and the workbook preview stop waiting when it was set at their start and has been
+// cleared meanwhile.
 bool IndicatorShown();
 // Called by the window when it is loaded or unloaded, also by the user.
 void SetIndicatorShown(bool shown);
+
+// How long a wait on something outside the program lasts before the progress window says what it
+// waits for, in milliseconds.
+inline constexpr long long kWaitShownAfterMs = 1000;
+
+// One wait on something outside the program (a service's reply) as the progress window shows it.
+// Made when the wait starts: it notes whether the window is up then. Tick, called about every 100 ms
+// with how long the wait has lasted: past kWaitShownAfterMs the window shows caption in busy mode
+// (unless a window is up or was up at the start), and while a window is up, window events run
+// (DoEventsN(20)) behind a busy guard, so that it paints and can be closed while other clicks are
+// ignored. Closed: the window that was up at the start, or that Tick showed, has been closed since,
+// by the user: the wait is to be given up. End (also on destruction) unloads the window Tick showed.
+class IndicatorWait {
+public:
+    IndicatorWait();
+    ~IndicatorWait();
+    IndicatorWait(const IndicatorWait &) = delete;
+    IndicatorWait &operator=(const IndicatorWait &) = delete;
+    void Tick(long long waitedMs, const QString &caption);
+    bool Closed() const;
+    void End();
+
+private:
+    bool m_watched = false;  // a window was up at the start or was shown by Tick
+    bool m_shownHere = false;
+};
 
 // What the procedures last gave the window: shown, busy mode, the bar's range and value (the value
 // stays 0 in busy mode, where the window cycles the bar itself), the message and the time text.

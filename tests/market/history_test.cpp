@@ -413,6 +413,9 @@ TEST_F(HistoryTest, OnlyRowsOfTheYearUpToTodayWithUsableValuesAreStoredOncePerDa
         {"2025-03-06⊙1⊙7.07⊙1e999⊙0.5⊙5⊙6⊙", QDate(2025, 3, 6), false}, // an infinite high
         {"2025-03-10⊙1⊙7.08⊙3⊙0.5⊙-5⊙6⊙", QDate(2025, 3, 10), false},  // a negative volume
         {"2025-03-11⊙1⊙7.09⊙3⊙0.5⊙5⊙nan⊙", QDate(2025, 3, 11), false}, // an amount that is not finite
+        {"2025-03-07⊙1⊙1e30⊙3⊙0.5⊙5⊙6⊙", QDate(2025, 3, 7), false},    // a close no index reaches
+        {"2025-02-28⊙1⊙7.14⊙1000000⊙0.5⊙5⊙6⊙", QDate(2025, 2, 28), false}, // a high at kPriceBound
+        {"2025-02-27⊙1⊙999999⊙999999.5⊙0.5⊙5⊙6⊙", QDate(2025, 2, 27), true}, // just below it
         {"2025-03-12⊙1⊙7.1⊙3⊙0.5⊙0⊙0⊙", QDate(2025, 3, 12), true},     // a day twice: the last row counts
         {"2025-01-02⊙1⊙7.11⊙3⊙0.5⊙5⊙6⊙", QDate(2025, 1, 2), false},    // a stored day, then once more:
         {"2025-01-02⊙1⊙7.12⊙3⊙0.5⊙5⊙6⊙", QDate(2025, 1, 2), true},     // the later row replaces it
@@ -445,7 +448,7 @@ TEST_F(HistoryTest, OnlyRowsOfTheYearUpToTodayWithUsableValuesAreStoredOncePerDa
         EXPECT_EQ(stored.size(), expected) << "run " << run;
         EXPECT_LE(stored.back().date, QDate(2025, 3, 14));
         // One entry per skipped row and one for the repeated days, each with the remote SQL.
-        EXPECT_EQ(LogEntryCount(), 11 * run) << LogText().toStdString();
+        EXPECT_EQ(LogEntryCount(), 13 * run) << LogText().toStdString();
     }
     EXPECT_TRUE(LogText().contains(QStringLiteral("2099-01-05⊙1⊙7.01")));
     EXPECT_TRUE(LogText().contains(RemoteSql(2025, kIndexSid, "2025-03-14")));
@@ -623,14 +626,29 @@ TEST_F(HistoryTest, DownloadAllRunsOnceADayWithTheFourOClockRule)
     ExpectStoredHistory(QStringLiteral("1A0001"), kIndexSid, QDate(2024, 1, 1));
 }
 
-TEST_F(HistoryTest, DownloadAllSavesTheDayAlsoWhenRequestsFail)
+TEST_F(HistoryTest, DownloadAllSavesTheDayOnlyWhenEveryQueryWasAnswered)
 {
     AddLot(QStringLiteral("600000"), kPufaSid, false);
-    services.AddFault(QString(), FakeFault{FakeFault::Status500}, 100);
+    SaveParam(kDownloadKey, QStringLiteral("2025-03-07"));
+    // One year of 600000 fails; the index is had whole.
+    services.AddFault(QStringLiteral("`sid`=148 AND"), FakeFault{FakeFault::Status500});
+    DownloadAllHistory();
+    EXPECT_EQ(GetParam(kDownloadKey), QStringLiteral("2025-03-07"));
+    EXPECT_TRUE(Stored(QStringLiteral("600000")).empty());
+    ExpectStoredHistory(QStringLiteral("1A0001"), kIndexSid, QDate(2024, 1, 1));
+
+    // The next run, the same evening, fetches what is missing and saves the day.
+    services.ClearRequests();
     DownloadAllHistory();
     EXPECT_EQ(GetParam(kDownloadKey), QStringLiteral("2025-03-14"));
-    EXPECT_TRUE(Stored(QStringLiteral("600000")).empty());
-    EXPECT_EQ(RemoteQueries().size(), 2u);  // the first year of each stock, then each stops
+    ExpectStoredHistory(QStringLiteral("600000"), kPufaSid, QDate(2024, 1, 1));
+    EXPECT_EQ(RemoteQueries().filter(QStringLiteral("`sid`=148 ")).size(), 2);
+    // The index is asked once more from its newest day, today: no rows, which counts as answered.
+    EXPECT_EQ(RemoteQueries().filter(QStringLiteral("`sid`=1 ")),
+              QStringList(RemoteSql(2025, kIndexSid, QStringLiteral("2025-03-14"))));
+    services.ClearRequests();
+    DownloadAllHistory();
+    EXPECT_TRUE(RemoteQueries().isEmpty());
 }
 
 TEST_F(HistoryTest, DownloadAcrossMidnightSavesTheDayItRanOn)

@@ -211,6 +211,42 @@ TEST_F(HttpPostServer, ClosingTheProgressWindowCancels)
     EXPECT_FALSE(ServiceIsDown(service));  // the user gave up, the service did not fail
 }
 
+// A failing reply counts as a stall when it was long in coming: waiting for it at every refresh costs
+// as much as waiting for a silent service. A quick one neither forgets nor lengthens an outage. The
+// service that answered two failures in a row is asked again once their hour has passed.
+TEST_F(HttpPostServer, FailingReplyLongInComingCountsAsAStall)
+{
+    server.SetSqlAnswer(QStringLiteral("q"), FakeServices::SqlRowsBody({"h"}, {{"a"}}));
+    struct Case {
+        const char *what;
+        FakeFault fault;
+        HttpOutcome last;
+        int failures;  // in a row afterwards
+    };
+    const Case cases[] = {
+        {"status 500 at once", {FakeFault::Status500, 0}, HttpOutcome::ErrorReply, 2},
+        {"status 500 after 1.2 s", {FakeFault::Status500, 1200}, HttpOutcome::ErrorReply, 3},
+        {"an error reply after 1.2 s", {FakeFault::ErrorReply, 1200}, HttpOutcome::ErrorReply, 0},
+        {"a reply at once", {FakeFault::None, 0}, HttpOutcome::Answered, 0},
+    };
+    for (const Case &c : cases) {
+        server.AddFault(QStringLiteral("q"), c.fault);
+        HttpService service;
+        service.failures = 2;
+        service.downSince = ClockNow().addSecs(-3600);
+        QString reply = QStringLiteral("kept");
+        int timeout = 10;
+        const QString error = HttpPost(server.BaseUrl() + QStringLiteral("/gupiao/Disp/ExeSQL.php"),
+                                       QStringLiteral("sql=q"), reply, kEnd, timeout, &service);
+        EXPECT_EQ(error.isEmpty(), c.last == HttpOutcome::Answered) << c.what;
+        EXPECT_EQ(service.last, c.last) << c.what;
+        EXPECT_EQ(service.failures, c.failures) << c.what;
+        EXPECT_EQ(ServiceIsDown(service), c.failures == 3) << c.what;
+        EXPECT_EQ(reply == QStringLiteral("kept"), c.fault.kind == FakeFault::Status500) << c.what;
+        EXPECT_FALSE(IndicatorShown()) << c.what;  // the wait window went with the request
+    }
+}
+
 TEST_F(HttpPostServer, ProgressWindowNotShownAtTheStartDoesNotCancel)
 {
     server.SetRaw("/wait", QByteArray("[=START=]<BR>done<BR>[=END=]"), 300);
@@ -237,9 +273,16 @@ TEST(HttpPostRefused, NoServerGivesNetworkError)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_EQ(reply, QStringLiteral("kept"));
     EXPECT_TRUE(ServiceIsDown(service));
+    EXPECT_EQ(service.last, HttpOutcome::NoReply);
+
+    // Meanwhile it is left alone, until a minute after the failure.
+    CannedTransport transport;
+    EXPECT_EQ(HttpPost(url, QString(), reply, kEnd, timeout, &service), kNetworkError);
+    EXPECT_EQ(service.last, HttpOutcome::LeftAlone);
+    EXPECT_EQ(ServiceAskedAgainAt(service), service.downSince.addSecs(kServiceDownSeconds));
+    EXPECT_TRUE(transport.requests.empty());
 
     // A minute later the service is asked again; its reply forgets the outage.
-    CannedTransport transport;
     service.downSince = ClockNow().addSecs(-kServiceDownSeconds);
     transport.Reply("[=START=]<BR>ok<BR>[=END=]");
     EXPECT_EQ(HttpPost(url, QString(), reply, kEnd, timeout, &service), QString());

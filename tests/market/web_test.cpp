@@ -143,10 +143,12 @@ TEST_F(RemoteSql, MalformedRepliesGiveMinusOne)
         QStringList rows = {"old"};
         EXPECT_EQ(ExecRemoteSql(QStringLiteral("q"), rows), -1) << kind;
         EXPECT_EQ(rows, QStringList({""})) << kind;
+        EXPECT_EQ(DataService().last, HttpOutcome::ErrorReply) << kind;  // answered, with no result
     }
     // The faults are used up: the same query succeeds again.
     QStringList rows;
     EXPECT_EQ(ExecRemoteSql(QStringLiteral("q"), rows), 1);
+    EXPECT_EQ(DataService().last, HttpOutcome::Answered);
 
     // An error mark with nothing after it but the end marker still fails.
     services.SetSqlReply(QStringLiteral("bare"), QByteArray("[=START=]<BR>操作成功 ERROR:[=END=]"));

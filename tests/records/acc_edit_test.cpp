@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <QTimeZone>
 
 #include "market/web.h"
@@ -15,6 +16,8 @@
 #include "platform/daynum.h"
 #include "records/deelres.h"
 #include "records/record_form_fixture.h"
+#include "storage/forms/indicator_form.h"
+#include "storage/indicator.h"
 #include "storage/window_ops.h"
 
 namespace {
@@ -251,12 +254,15 @@ TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
     AddRecord("'600001','邯郸钢铁',100,100,5,0,#2024-03-07#,#1900-1-1#,'',0");
     const QString range = QStringLiteral("错误：买入价格超出实际交易范围【");
     const QString down = QStringLiteral("http://127.0.0.1:1/gupiao/");
-    const QString unchecked = QStringLiteral("错误：数据服务（") + down +
-                              QStringLiteral("）没有响应，无法核对买入日期是否开盘日！\n"
-                                             "数据服务的地址由环境变量 KELVARO_DATA_URL 设定。");
+    const auto unchecked = [](const QString &address, const QString &why) {
+        return QStringLiteral("错误：数据服务（") + address + QStringLiteral("）") + why +
+               QStringLiteral("，无法核对买入日期是否开盘日！\n数据服务的地址由环境变量 KELVARO_DATA_URL 设定。");
+    };
+    const QString noResponse = unchecked(down, QStringLiteral("没有响应"));
     // The data service as each case finds it: as the fixture leaves it (an error reply to every
-    // history query), not answering at all, or serving 600000's history from 2022 on.
-    enum Service { kAsSet, kDown, kFrom2022 };
+    // history query), not answering at all, serving 600000's history from 2022 on, or left alone
+    // since a failure ten seconds ago.
+    enum Service { kAsSet, kDown, kFrom2022, kLeftAlone };
     const auto from2022 = std::make_shared<FakeHistory>(QDate(2022, 1, 4), Day(3, 8), std::vector<long>{148});
     ASSERT_TRUE(from2022->IsTradingDay(QDate(2022, 3, 1)) && !from2022->IsSuspended(148, QDate(2022, 3, 1)));
     ASSERT_TRUE(FakeHistory::IsHoliday(QDate(2022, 10, 4)));
@@ -314,8 +320,12 @@ TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
         // A year before the stored history is fetched first; without an answer the message says so.
         {{"600000", QDate(2022, 3, 1), Day(3, 8), "1000", "10", ""}, {}, "", kFrom2022},
         {{"600000", QDate(2022, 10, 4), Day(3, 8), "1000", "10", ""}, {}, "错误：买入日期不是开盘日！", kFrom2022},
-        {{"600000", QDate(2022, 3, 1), Day(3, 8), "1000", "10", ""}, {}, unchecked, kDown},
-        {{"600000", Day(3, 11), Day(3, 11), "1000", "10", ""}, Day(3, 12), unchecked, kDown},
+        {{"600000", QDate(2022, 3, 1), Day(3, 8), "1000", "10", ""}, {}, noResponse, kDown},
+        {{"600000", Day(3, 11), Day(3, 11), "1000", "10", ""}, Day(3, 12), noResponse, kDown},
+        {{"600000", QDate(2022, 3, 1), Day(3, 8), "1000", "10", ""}, {},
+         unchecked(services.DataBase(), QStringLiteral("返回了错误")), kAsSet},
+        {{"600000", QDate(2022, 3, 1), Day(3, 8), "1000", "10", ""}, {},
+         unchecked(services.DataBase(), QStringLiteral("最近没有正常应答，暂不询问（10:00:50 以后再询问）")), kLeftAlone},
         {{"600000", Day(3, 2), Day(3, 8), "1000", "10", ""}, {}, "错误：买入日期不是开盘日！", kDown},
         // A clock in New York on Thursday evening: in China it is Friday morning. Thursday's range
         // is in its price table, today's is the quote's, and today is the day the pickers start on.
@@ -339,17 +349,65 @@ TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
             SetDataServiceBase(down);
         else if (c.service == kFrom2022)
             services.ServeHistory(from2022);
+        const size_t asked = services.Requests().size();
+        if (c.service == kLeftAlone) {
+            DataService().downSince = ClockNow().addSecs(-10);
+            DataService().failures = 1;
+        }
         prompter.shown.clear();
         AccEditForm *f = AccEdit();
         Type(f, c.entry);
         EXPECT_EQ(f->CheckInfo(), c.message.isEmpty());
         EXPECT_EQ(prompter.Messages(), c.message.isEmpty() ? QStringList() : QStringList(c.message));
+        if (c.service == kLeftAlone) {
+            EXPECT_EQ(services.Requests().size(), asked);  // nothing was asked
+        }
         delete f;
         Hold600000();
         services.ServeHistory(nullptr);
         SetDataServiceBase(services.DataBase());
         Exec("DELETE FROM H_600000 WHERE trdat<#2024-01-01#");
     }
+}
+
+// A save whose check waits on a data service that takes the request and never answers: past a
+// second the progress window says what is awaited, while other clicks find the program busy, and
+// closing the window gives the request up at once. The service is not taken as down for it.
+TEST_F(AccEditTest, SaveWaitingOnASilentServiceShowsTheWaitAndClosingItGivesUp)
+{
+    Hold600000();
+    services.AddFault(QStringLiteral("sp_2023_00"), FakeFault{FakeFault::None, 600000});
+    InstallIndicatorWindow();
+    QString caption;
+    bool busy = false;
+    // The user closes the window as soon as it is up; this runs only while events are let through.
+    QTimer user;
+    user.setInterval(20);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        IndicatorForm *w = LoadedIndicator();
+        if (!w || !w->isVisible() || !caption.isEmpty())
+            return;
+        caption = w->LBL->text();
+        busy = IsBusy();
+        w->close();
+    });
+    user.start();
+    AccEditForm *f = AccEdit();
+    Type(f, {"600000", QDate(2022, 3, 1), Day(3, 8), "1000", "10", ""});
+    f->Com_Click(0);
+    user.stop();
+    SetIndicatorView(nullptr);
+
+    EXPECT_EQ(caption, QStringLiteral("正在连接历史数据服务，等待应答（最长30秒）……"));
+    EXPECT_TRUE(busy);
+    EXPECT_FALSE(IndicatorShown());
+    EXPECT_EQ(DataService().last, HttpOutcome::GivenUp);
+    EXPECT_FALSE(ServiceIsDown(DataService()));
+    EXPECT_EQ(prompter.Messages(),
+              QStringList(QStringLiteral("错误：数据服务（") + services.DataBase() +
+                          QStringLiteral("）没有响应，无法核对买入日期是否开盘日！\n"
+                                         "数据服务的地址由环境变量 KELVARO_DATA_URL 设定。")));
+    EXPECT_EQ(CountRecords("account", "TRUE"), 0);
 }
 
 TEST_F(AccEditTest, NewStockHistoryIsDownloadedBeforeTheChecks)
