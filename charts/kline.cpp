@@ -8,8 +8,8 @@
 #include "charts/kline_draw.h"
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "platform/recordset.h"
@@ -224,7 +224,7 @@ void LoadKLineBars(const QString &code, long sid, KLineRecord &k, int count, con
     const int q = QuoteIndexOf(code);
     if (q < 0 || !(QuotePrice(q) > 0))
         return;
-    const double today = ClockTodayDayNumber();
+    const double today = MarketTodayDayNumber();
     // A price table that already holds today's row has its bar of today.
     if (n >= 1 && k.BarDate[static_cast<size_t>(n)] >= today)
         return;
@@ -286,7 +286,7 @@ bool UpdateTodayBar(KLineRecord &k)
     if (u < 1)
         return false;
     const auto at = static_cast<size_t>(u);
-    if (k.BarDate[at] >= ClockTodayDayNumber()) {
+    if (k.BarDate[at] >= MarketTodayDayNumber()) {
         const int q = QuoteIndexOf(k.Code);
         if (q < 0)
             return false;

@@ -9,9 +9,9 @@
 
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/busy_guard.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "platform/statement.h"
@@ -280,7 +280,7 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
 
     if (showProgress)
         ShowIndicator(QStringLiteral("正在重新计算股票市值/资产表......"), codes.size() + 1);
-    const double today = ClockTodayDayNumber();
+    const double today = MarketTodayDayNumber();
     if (QuoteListDate() < today)
         UpdateRealtimeQuotes();
 
@@ -440,7 +440,7 @@ std::vector<double> CalcMarketValueByDay(const QString &code, const std::vector<
     if (!OpenConn(conn))
         return value;
     PriceTables tables(conn);
-    if (!ValueByDay(conn, tables, code, days, holdings, livePrice, ClockTodayDayNumber(), value))
+    if (!ValueByDay(conn, tables, code, days, holdings, livePrice, MarketTodayDayNumber(), value))
         value.assign(days.size(), 0.0);
     return value;
 }

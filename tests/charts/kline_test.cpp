@@ -391,6 +391,16 @@ TEST_F(KLineTest, TodaysBarFollowsTheQuoteDuringTradingTime)
     EXPECT_EQ((std::vector<double>{k.BarOpen[31], k.BarClose[31], k.BarHigh[31], k.BarLow[31]}),
               (std::vector<double>{10.1, 10.3, 10.5, 10.0}));
     EXPECT_EQ(k.LastBar, 31);
+    // In New York's evening before (22:00 on the 19th there, summer time, is 10:00 on the 20th in
+    // China) today's bar is the market's, and yesterday's stored bar stays as it is.
+    SetClock([] { return QDateTime(kToday.addDays(-1), QTime(22, 0), QTimeZone(-4 * 3600)); });
+    ResetKLineChart();
+    ShowKLine("600000");
+    ASSERT_EQ(k.BarCount(), 31);
+    EXPECT_EQ(k.BarDate[31], today);
+    EXPECT_EQ(k.BarClose[30], 9.8);
+    EXPECT_EQ(k.BarClose[31], 10.3);
+    At(QTime(10, 0));
 
     // No quote yet (high and low 0): the bar goes, and the window with it.
     SetQuote("600000", 0, 0, 0, 0);

@@ -11,6 +11,7 @@
 #include <QLayout>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimeZone>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -19,6 +20,7 @@
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "market/web.h"
 #include "mainwindow/forms/mf.h"
@@ -40,7 +42,7 @@ protected:
     void SetUp() override
     {
         DbFixture::SetUp();
-        SetClock([] { return QDateTime(QDate(2024, 5, 20), QTime(20, 0)); });
+        SetClock([] { return QDateTime(QDate(2024, 5, 20), QTime(20, 0), QTimeZone(kMarketUtcOffsetSeconds)); });
         ResetFormParamSets();
         MainWindowHooks() = MFHooks{};
         MainWindowHooks().endProgram = [this] { ++ended; };
@@ -80,7 +82,7 @@ protected:
     // one row of assets.
     static void SaturdayBook()
     {
-        SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0)); });
+        SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0), QTimeZone(kMarketUtcOffsetSeconds)); });
         ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
                 "VALUES ('600000','浦发银行',#2024-01-10#,10,3000,3000,10,#1900-1-1#,0)");
         ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
@@ -107,6 +109,13 @@ TEST_F(MFTest, LoadGivesOpenRecordsTheEmptySellDate)
 
 TEST_F(MFTest, DateWindowRange)
 {
+    // The pickers and their range end on the market's day, also in New York's evening before it:
+    // 22:00 on the 19th there (summer time, UTC-4) is 10:00 on the 20th in China.
+    const QDateTime china(QDate(2024, 5, 20), QTime(20, 0), QTimeZone(kMarketUtcOffsetSeconds));
+    const QDateTime newYork(QDate(2024, 5, 19), QTime(22, 0), QTimeZone(-4 * 3600));
+    SetClock([newYork] { return newYork; });
+    for (QDateEdit *d : MF()->DTP)
+        EXPECT_EQ(d->date(), QDate(2024, 5, 20)) << "a new window";
     struct Case {
         const char *bdate;  // nullptr: no records
         QDate min;
@@ -122,10 +131,13 @@ TEST_F(MFTest, DateWindowRange)
         if (c.bdate)
             ExecSql(QStringLiteral("INSERT INTO account (code,sname,bdate,bprice,num,tnum) "
                                    "VALUES ('600000','浦发银行',#%1#,10,100,100)").arg(c.bdate));
-        MF()->SetDtpRange();
-        for (QDateEdit *d : MF()->DTP) {
-            EXPECT_EQ(d->minimumDate(), c.min) << (c.bdate ? c.bdate : "empty");
-            EXPECT_EQ(d->maximumDate(), QDate(2024, 5, 20));
+        for (const QDateTime &now : {china, newYork}) {
+            SetClock([now] { return now; });
+            MF()->SetDtpRange();
+            for (QDateEdit *d : MF()->DTP) {
+                EXPECT_EQ(d->minimumDate(), c.min) << (c.bdate ? c.bdate : "empty") << " at " << now.offsetFromUtc();
+                EXPECT_EQ(d->maximumDate(), QDate(2024, 5, 20));
+            }
         }
     }
 }

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTimeZone>
 #include <QTimer>
 
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
@@ -274,7 +276,6 @@ TEST_F(DeelResTest, TodayIsValuedAtTheLivePriceOrTheNewestClose)
 {
     WeekBook();
     Exec(QStringLiteral("DELETE FROM account WHERE id IN(%1,%2)").arg(r2).arg(r4));
-    At(QDate(2024, 3, 11), QTime(14, 0));  // Monday, trading; not downloaded yet
     services.SetQuote(QStringLiteral("sh000001"),
                       FakeServices::QuoteFields(QStringLiteral("上证指数"), 3000, 2990, 3010, 3020, 2980, "2024-03-11"));
     services.SetQuote(QStringLiteral("sh600000"),
@@ -284,16 +285,25 @@ TEST_F(DeelResTest, TodayIsValuedAtTheLivePriceOrTheNewestClose)
     services.SetQuote(QStringLiteral("sz000002"),
                       FakeServices::QuoteFields(QStringLiteral("万科A"), 0, 51.10, 0, 0, 0, "2024-03-11"));
 
-    RecalcDeelRes(kEmptyDate, true);
-    // 600000: 1000 × the day's close, today 1000 × 10.55; 000002: 300 × the close, today 300 × 51.10.
-    ExpectRows({
-        {"2024-03-04", 174990.00, 25160.00, 200150.00},
-        {"2024-03-05", 174990.00, 25440.00, 200430.00},
-        {"2024-03-06", 174990.00, 25290.00, 200280.00},
-        {"2024-03-07", 174990.00, 25690.00, 200680.00},
-        {"2024-03-08", 174990.00, 25730.00, 200720.00},
-        {"2024-03-11", 174990.00, 25880.00, 200870.00},
-    });
+    // Monday the 11th, trading, not downloaded yet; also in New York's evening before (22:00 on the
+    // 10th there, summer time, is 10:00 on the 11th in China): today is the market's day.
+    for (const QDateTime &now : {QDateTime(QDate(2024, 3, 11), QTime(14, 0), QTimeZone(kMarketUtcOffsetSeconds)),
+                                 QDateTime(QDate(2024, 3, 10), QTime(22, 0), QTimeZone(-4 * 3600))}) {
+        SCOPED_TRACE(now.toString(Qt::ISODate).toStdString());
+        SetClock([now] { return now; });
+        ResetCalendar();
+        ResetQuoteCache();
+        RecalcDeelRes(kEmptyDate, true);
+        // 600000: 1000 × the day's close, today 1000 × 10.55; 000002: 300 × the close, today 300 × 51.10.
+        ExpectRows({
+            {"2024-03-04", 174990.00, 25160.00, 200150.00},
+            {"2024-03-05", 174990.00, 25440.00, 200430.00},
+            {"2024-03-06", 174990.00, 25290.00, 200280.00},
+            {"2024-03-07", 174990.00, 25690.00, 200680.00},
+            {"2024-03-08", 174990.00, 25730.00, 200720.00},
+            {"2024-03-11", 174990.00, 25880.00, 200870.00},
+        });
+    }
 }
 
 TEST_F(DeelResTest, EmptyBookOnADayWithoutTradingWritesNothing)
@@ -456,13 +466,17 @@ TEST_F(DeelResTest, QuotesAreNotAskedForAgainAfterTodaysRefreshFailed)
         const char *what;
         double stamp;  // QuoteListDate before the recomputation; 0: rebuilt now
         size_t requests;
+        bool newYork = false;  // 22:00 on the 10th in New York (summer time): 10:00 on the 11th in China
     };
     const Case cases[] = {
         {"rebuilt today", 0, 0},
         {"refreshed yesterday", Day(2024, 3, 8) + 0.6, 1},
         {"never built", -1, 1},
+        {"rebuilt today, New York's evening before", 0, 0, true},
     };
     for (const Case &c : cases) {
+        if (c.newYork)
+            SetClock([] { return QDateTime(QDate(2024, 3, 10), QTime(22, 0), QTimeZone(-4 * 3600)); });
         if (c.stamp == 0) {
             RebuildQuoteList();
             ASSERT_EQ(QuoteListDate(), Day(2024, 3, 11)) << c.what;
