@@ -31,6 +31,7 @@
 #include "platform/program_folder.h"
 #include "storage/compact.h"
 #include "storage/db_operate.h"
+#include "storage/grid_ops.h"
 #include "storage/indicator.h"
 #include "storage/params.h"
 #include "storage/sys_params.h"
@@ -467,6 +468,28 @@ TEST_F(MFTest, TheFirstActivationFillsTreeGridAndLines)
         EXPECT_EQ(mf->CurrentNode->index, r.index);
         EXPECT_EQ(tv->currentItem()->data(0, kNodeIndexRole).toInt(), r.index);
     }
+}
+
+// A stock bought today that has no price anywhere (no history, no quote) is worth its cost: the asset
+// line shows the fees as the only loss, and the grid shows no price and no gain or loss for it.
+TEST_F(MFTest, AStockWithoutAnyPriceShowsItsFeesAsItsOnlyLoss)
+{
+    SetSysParams(200000, 0.0003, 1, 10, 0.075);
+    // bcash 11200.0 + 5.00 (3.36 raised)
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,bcash,sdate,sprice) "
+            "VALUES ('000001','平安银行',#2024-05-20#,11.2,1000,1000,11.205,11205,#1900-1-1#,0)");
+    MFWindow *mf = MF();
+    mf->SetDtpRange();
+    mf->Form_Activate();
+    EXPECT_TRUE(mf->LBL[0]->text().startsWith(QStringLiteral("总资产：199,995.00 【市值：11,200.00(5.6%) "
+                                                             "现金：188,795.00(94.4%)】  总盈亏：-5.00[0.00%] "
+                                                             "当日盈亏：-5.00[0.00%]")))
+        << mf->LBL[0]->text().toStdString();
+    const FlexGrid &grid = mf->MSF[0]->Grid();
+    ASSERT_EQ(grid.Rows(), grid.FixedRows() + 1);
+    for (const char *field : {"_fper", "_rprice", "profit"})
+        EXPECT_EQ(grid.TextMatrix(grid.FixedRows(), FindGridColumn(grid, 0, QString::fromUtf8(field))), "") << field;
+    EXPECT_EQ(grid.TextMatrix(grid.FixedRows(), FindGridColumn(grid, 0, QStringLiteral("bcash"))), "11,205.00");
 }
 
 // A book whose window state was never saved shows everything from the start: both record boxes
