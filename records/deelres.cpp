@@ -129,18 +129,38 @@ private:
     QSet<long long> m_logged;
 };
 
-// Holdings of one stock per day from the records that `records` returns (kHoldingsSql), and their
-// cost: bprice × num of the records held that day. The shares are summed in 128 bits, which no number
-// of 64-bit records can overflow, the costs in the widest floating type. False when the records cannot
-// be read.
+// A record held on days from..to (indexes 1..n into the days) and what it cost, bprice × num.
+struct HeldLot {
+    int from;
+    int to;
+    long double cost;
+};
+
+// The cost of the lots held on each day 1..n, summed in the widest floating type.
+std::vector<double> CostsByDay(const std::vector<HeldLot> &lots, int n)
+{
+    std::vector<long double> change(std::max(n, 0) + 2, 0.0L);
+    for (const HeldLot &lot : lots) {
+        change[lot.from] += lot.cost;
+        change[lot.to + 1] -= lot.cost;
+    }
+    std::vector<double> costs(std::max(n, 0) + 1, 0.0);
+    long double cost = 0;
+    for (int i = 1; i <= n; ++i)
+        costs[i] = static_cast<double>(cost += change[i]);
+    return costs;
+}
+
+// Holdings of one stock per day from the records that `records` returns (kHoldingsSql), and the lots
+// held in the range. The shares are summed in 128 bits, which no number of 64-bit records can
+// overflow. False when the records cannot be read.
 bool HoldingsByDay(Statement &records, RecordCheck &check, const std::vector<double> &days,
-                   std::vector<double> &holdings, std::vector<double> &costs)
+                   std::vector<double> &holdings, std::vector<HeldLot> &lots)
 {
     const int n = static_cast<int>(days.size()) - 1;
     holdings.assign(std::max(n, 0) + 1, 0.0);
-    costs.assign(std::max(n, 0) + 1, 0.0);
+    lots.clear();
     std::vector<__int128> change(std::max(n, 0) + 2, 0);
-    std::vector<long double> costChange(std::max(n, 0) + 2, 0.0L);
     while (records.Next()) {
         if (!check.Counts(records))
             continue;
@@ -153,35 +173,30 @@ bool HoldingsByDay(Statement &records, RecordCheck &check, const std::vector<dou
             const long long num = RecordCheck::Shares(records);
             change[from] += num;
             change[to + 1] -= num;
-            const long double cost = static_cast<long double>(records.Double(2)) * num;
-            costChange[from] += cost;
-            costChange[to + 1] -= cost;
+            lots.push_back({from, to, static_cast<long double>(records.Double(2)) * num});
         }
     }
     __int128 held = 0;
-    long double cost = 0;
-    for (int i = 1; i <= n; ++i) {
+    for (int i = 1; i <= n; ++i)
         holdings[i] = static_cast<double>(held += change[i]);
-        costs[i] = static_cast<double>(cost += costChange[i]);
-    }
     return records.ok();
 }
 
-// The holdings of code per day and their costs (HoldingsByDay), read from the records over conn.
+// The holdings of code per day and the lots held (HoldingsByDay), read from the records over conn.
 bool ReadHoldings(DbConnection &conn, const QString &code, const std::vector<double> &days,
-                  std::vector<double> &holdings, std::vector<double> &costs)
+                  std::vector<double> &holdings, std::vector<HeldLot> &lots)
 {
     RecordCheck check;
     Statement records(conn, kHoldingsSql);
     records.Bind(1, code).Bind(2, days[1]);
-    return HoldingsByDay(records, check, days, holdings, costs);
+    return HoldingsByDay(records, check, days, holdings, lots);
 }
 
 // Market value of one stock per day, from its price table; see CalcMarketValueByDay (today is the
-// day valued at livePrice, costs the cost of the records held each day). False when the prices cannot
-// be read (logged): a value of 0 would then be taken for the stock's worth.
+// day valued at livePrice, lots the records held, for the days valued at cost). False when the prices
+// cannot be read (logged): a value of 0 would then be taken for the stock's worth.
 bool ValueByDay(DbConnection &conn, PriceTables &tables, const QString &code, const std::vector<double> &days,
-                const std::vector<double> &holdings, const std::vector<double> &costs, double livePrice, double today,
+                const std::vector<double> &holdings, const std::vector<HeldLot> &lots, double livePrice, double today,
                 std::vector<double> &value)
 {
     const int n = static_cast<int>(days.size()) - 1;
@@ -196,11 +211,16 @@ bool ValueByDay(DbConnection &conn, PriceTables &tables, const QString &code, co
         return true;
     // A day without a close on or before it (a stock new to the data service, or one it does not
     // know) shows no loss that is not there: it is valued at what the records held cost, today at
-    // the live price when there is one.
+    // the live price when there is one. The costs are summed only for a stock that has such days.
+    std::vector<double> costs;
     auto valueOf = [&](int i, bool haveClose, double close) {
         if (days[i] == today && livePrice != 0)
             return RoundHalfEven(holdings[i] * livePrice, 2);
-        return haveClose ? RoundHalfEven(holdings[i] * close, 2) : RoundHalfEven(costs[i], 2);
+        if (haveClose)
+            return RoundHalfEven(holdings[i] * close, 2);
+        if (costs.empty())
+            costs = CostsByDay(lots, n);
+        return RoundHalfEven(costs[i], 2);
     };
     const auto table = tables.Find(code);
     if (!table) {
@@ -323,15 +343,15 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
     RecordCheck check;
     Statement records(conn, kHoldingsSql);
     std::vector<double> holdings;
-    std::vector<double> costs;
+    std::vector<HeldLot> lots;
     std::vector<double> value;
     for (const QString &code : codes) {
         records.Bind(1, code).Bind(2, first);
-        if (!HoldingsByDay(records, check, days, holdings, costs))
+        if (!HoldingsByDay(records, check, days, holdings, lots))
             return;
         // Only today's value needs the live price.
         const double livePrice = days[n] == today && holdings[n] >= 1 ? GetRealtimePrice(code) : 0.0;
-        if (!ValueByDay(conn, tables, code, days, holdings, costs, livePrice, today, value))
+        if (!ValueByDay(conn, tables, code, days, holdings, lots, livePrice, today, value))
             return;
         for (int i = 1; i <= n; ++i)
             totalValue[i] += value[i];
@@ -453,9 +473,9 @@ std::vector<double> CalcHoldingsByDay(const QString &code, const std::vector<dou
     if (days.size() < 2)
         return holdings;
     DbConnection conn;
-    std::vector<double> costs;
+    std::vector<HeldLot> lots;
     if (OpenConn(conn))
-        ReadHoldings(conn, code, days, holdings, costs);
+        ReadHoldings(conn, code, days, holdings, lots);
     return holdings;
 }
 
@@ -469,10 +489,10 @@ std::vector<double> CalcMarketValueByDay(const QString &code, const std::vector<
     if (!OpenConn(conn))
         return value;
     std::vector<double> held;
-    std::vector<double> costs;
-    ReadHoldings(conn, code, days, held, costs);
+    std::vector<HeldLot> lots;
+    ReadHoldings(conn, code, days, held, lots);
     PriceTables tables(conn);
-    if (!ValueByDay(conn, tables, code, days, holdings, costs, livePrice, MarketTodayDayNumber(), value))
+    if (!ValueByDay(conn, tables, code, days, holdings, lots, livePrice, MarketTodayDayNumber(), value))
         value.assign(days.size(), 0.0);
     return value;
 }
