@@ -8,8 +8,8 @@
 #include "charts/kline_draw.h"
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "platform/recordset.h"
@@ -77,6 +77,21 @@ int WindowEnd(int n, const QString &key, const QString &defaultValue, int kept)
     if (!back)
         return kept;
     return static_cast<int>(std::clamp<long long>(static_cast<long long>(n) - *back, INT_MIN, INT_MAX));
+}
+
+// The step a price scale is rounded at near price: 0.01 yuan under one yuan, else 0.1 yuan.
+double ScaleStep(double price)
+{
+    return std::fabs(price) < 1 ? 0.01 : 0.1;
+}
+
+// x rounded up (or down) to a whole number of steps, to the cent. A product such as 0.20 × 1.05, a
+// hair above 0.21 in binary, stays 0.21.
+double RoundOutward(double x, double step, bool up)
+{
+    constexpr double kNoise = 1e-9;
+    const double steps = x / step;
+    return RoundHalfEven((up ? std::ceil(steps - kNoise) : std::floor(steps + kNoise)) * step, 2);
 }
 
 // True when the whole text reads as a number.
@@ -224,7 +239,7 @@ void LoadKLineBars(const QString &code, long sid, KLineRecord &k, int count, con
     const int q = QuoteIndexOf(code);
     if (q < 0 || !(QuotePrice(q) > 0))
         return;
-    const double today = ClockTodayDayNumber();
+    const double today = MarketTodayDayNumber();
     // A price table that already holds today's row has its bar of today.
     if (n >= 1 && k.BarDate[static_cast<size_t>(n)] >= today)
         return;
@@ -286,7 +301,7 @@ bool UpdateTodayBar(KLineRecord &k)
     if (u < 1)
         return false;
     const auto at = static_cast<size_t>(u);
-    if (k.BarDate[at] >= ClockTodayDayNumber()) {
+    if (k.BarDate[at] >= MarketTodayDayNumber()) {
         const int q = QuoteIndexOf(k.Code);
         if (q < 0)
             return false;
@@ -337,10 +352,22 @@ void GetPriceRange(const KLineRecord &k, double &max, double &min, int first, in
         return;
     }
     double ignored = 0;
-    ArrayMinMax(k.BarHigh, max, ignored, first, last, skipZero);
-    ArrayMinMax(k.BarLow, ignored, min, first, last, skipZero);
-    max = RoundHalfEven(max * 1.05, 1);
-    min = RoundHalfEven(min * 0.95, 1);
+    double high = 0;
+    double low = 0;
+    ArrayMinMax(k.BarHigh, high, ignored, first, last, skipZero);
+    ArrayMinMax(k.BarLow, ignored, low, first, last, skipZero);
+    max = RoundHalfEven(high * 1.05, 1);
+    min = RoundHalfEven(low * 0.95, 1);
+    // Under one yuan the tenth of a yuan can round an end past its bar (0.59 × 0.95 gives 0.6) or both
+    // ends onto one price (0.18 to 0.20 gives 0.2 and 0.2): such an end is rounded outward at a step
+    // that suits its price instead.
+    if (max < high || !(max > min))
+        max = RoundOutward(high * 1.05, ScaleStep(high), true);
+    if (min > low || !(max > min))
+        min = RoundOutward(low * 0.95, ScaleStep(low), false);
+    // Bars without prices (all 0) still get a scale.
+    if (!(max > min))
+        max = min + ScaleStep(min);
 }
 
 double CalcPositionCostPrice(const KLineRecord &k)

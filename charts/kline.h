@@ -106,8 +106,10 @@ bool UpdateTodayBar(KLineRecord &k);
 void LoadTradeMarks(KLineRecord &k, bool withQuantities);
 
 // The vertical scale of bars first..last: max = the highest high × 1.05, min = the lowest low × 0.95,
-// each rounded to 1 decimal (zeros passed over with skipZero). When first or last is negative, the
-// range of all loaded bars (MaxPrice, MinPrice) unchanged.
+// each rounded to 1 decimal (zeros passed over with skipZero). An end that this rounding moves past
+// its bar, or a scale it leaves without a span, is rounded outward instead at 0.01 yuan under one
+// yuan (0.1 above), so the scale always holds every bar with max > min. When first or last is
+// negative, the range of all loaded bars (MaxPrice, MinPrice) unchanged.
 void GetPriceRange(const KLineRecord &k, double &max, double &min, int first, int last, bool skipZero);
 
 // The cost price per share of the shares held, 3 decimals, with the fees of each record as if it were

@@ -8,7 +8,7 @@
 
 #include "charts/api_draw.h"
 #include "charts/text_out.h"
-#include "platform/clock.h"
+#include "market/market_clock.h"
 #include "platform/numeric.h"
 #include "platform/numformat.h"
 #include "storage/common.h"
@@ -487,7 +487,7 @@ QString KLineBarInfoText(int bar)
     if (!(position <= 0 && sells.isEmpty()))
         sells += QStringLiteral("\n仓位：") + GeneralNumberText(position) + QStringLiteral("\n成本：") +
                  GeneralNumberText(ValueAt(CostSeries(), bar));
-    if (std::floor(day) == ClockTodayDayNumber()) {
+    if (std::floor(day) == MarketTodayDayNumber()) {
         updateToday();
         // Today's bar goes when its quote has no prices yet.
         if (bar > k.BarCount())

@@ -14,8 +14,8 @@
 #include "mainwindow/db_maintain.h"
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/program_folder.h"
 #include "platform/prompter.h"
@@ -347,7 +347,7 @@ double RecalcStartDate(double downloadedFrom)
     }
     // Without asset rows every day of the book is valued, from its first buy; an empty book from today.
     const std::optional<double> first = BookBuyDay();
-    const double today = ClockTodayDayNumber();
+    const double today = MarketTodayDayNumber();
     return first && *first > kEmptyDate ? std::min(*first, today) : today;
 }
 

@@ -8,8 +8,8 @@
 #include "mainwindow/col_fields.h"
 #include "mainwindow/stock_tree.h"
 #include "market/calendar.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "platform/recordset.h"
@@ -120,7 +120,7 @@ void FillTradeRows(FlexGrid &grid, RecordSet &rs, bool bestOnly)
     const int codeField = rs.FieldIndex(QStringLiteral("code"));
     const int apriceField = rs.FieldIndex(QStringLiteral("aprice"));
     const int spriceField = rs.FieldIndex(QStringLiteral("sprice"));
-    const bool afterOpening = ClockNow().time() >= QTime(9, 25);
+    const bool afterOpening = MarketNow().time() >= QTime(9, 25);
     auto number = [&rs](int f) { return f >= 0 ? rs.Get(f).value_or(Value()).ToDouble() : 0.0; };
     // The last close, price and change of a quote read the same on every row of its code: each quote's
     // texts are made once.
@@ -224,7 +224,7 @@ bool LoadTradeGrid(FlexGrid &grid, const TradeGridControls &controls)
         return false;
     grid.SetToolTipText(controls.node->text);
     const QString codes = GetNodeCodes(controls.node);
-    if (QuoteListDate() <= ClockTodayDayNumber())
+    if (QuoteListDate() <= MarketTodayDayNumber())
         UpdateRealtimeQuotes();
 
     grid.SetRedraw(false);
@@ -323,7 +323,7 @@ QString AssetStatusLine(const AssetFigures &f)
 std::optional<QString> AssetStatusText()
 {
     if (IsTradeDay(kEmptyDate, QStringLiteral("1A0001")))
-        RecalcDeelRes(ClockTodayDayNumber(), false);
+        RecalcDeelRes(MarketTodayDayNumber(), false);
     AssetFigures f;
     f.capital = InitialCapital();
     bool found = false;

@@ -2,7 +2,7 @@
 // reads the database.
 #include "quotes.h"
 
-#include "platform/clock.h"
+#include "market/market_clock.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "platform/numformat.h"
@@ -36,6 +36,6 @@ void RebuildQuoteList()
     }
     CloseRs(conn, rs);
 
-    cache.listDate = ClockTodayDayNumber();
+    cache.listDate = MarketTodayDayNumber();
     UpdateRealtimeQuotes();
 }

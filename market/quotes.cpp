@@ -4,8 +4,9 @@
 #include <optional>
 
 #include "market/http.h"
+#include "market/market_clock.h"
 #include "market/service_values.h"
-#include "platform/clock.h"
+#include "platform/daynum.h"
 
 namespace {
 
@@ -244,7 +245,7 @@ void UpdateRealtimeQuotes()
             row.price = row.lastClose;
     }
     if (answered)
-        cache.listDate = ClockNowDayNumber();
+        cache.listDate = DayNumberOf(MarketNow());
 }
 
 double GetRealtimePrice(const QString &code)

@@ -23,8 +23,8 @@ struct QuoteRow {
 };
 
 // The quote cache. Rows are indexed like the code list; row 0 is the index once the list is built.
-// listDate is a day number: today's date after a rebuild, the date and time of the last successful
-// refresh afterwards; 0 before the first build.
+// listDate is a day number on the market's clock (market_clock.h): today's date after a rebuild, the
+// date and time of the last successful refresh afterwards; 0 before the first build.
 struct QuoteCache {
     std::vector<QuoteRow> rows;
     double listDate = 0;

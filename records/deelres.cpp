@@ -9,9 +9,9 @@
 
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/busy_guard.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "platform/statement.h"
@@ -129,14 +129,37 @@ private:
     QSet<long long> m_logged;
 };
 
-// Holdings of one stock per day from the records that `records` returns (kHoldingsSql). The shares
-// are summed in 128 bits, which no number of 64-bit records can overflow. False when the records
-// cannot be read.
+// A record held on days from..to (indexes 1..n into the days) and what it cost, bprice × num.
+struct HeldLot {
+    int from;
+    int to;
+    long double cost;
+};
+
+// The cost of the lots held on each day 1..n, summed in the widest floating type.
+std::vector<double> CostsByDay(const std::vector<HeldLot> &lots, int n)
+{
+    std::vector<long double> change(std::max(n, 0) + 2, 0.0L);
+    for (const HeldLot &lot : lots) {
+        change[lot.from] += lot.cost;
+        change[lot.to + 1] -= lot.cost;
+    }
+    std::vector<double> costs(std::max(n, 0) + 1, 0.0);
+    long double cost = 0;
+    for (int i = 1; i <= n; ++i)
+        costs[i] = static_cast<double>(cost += change[i]);
+    return costs;
+}
+
+// Holdings of one stock per day from the records that `records` returns (kHoldingsSql), and the lots
+// held in the range. The shares are summed in 128 bits, which no number of 64-bit records can
+// overflow. False when the records cannot be read.
 bool HoldingsByDay(Statement &records, RecordCheck &check, const std::vector<double> &days,
-                   std::vector<double> &holdings)
+                   std::vector<double> &holdings, std::vector<HeldLot> &lots)
 {
     const int n = static_cast<int>(days.size()) - 1;
     holdings.assign(std::max(n, 0) + 1, 0.0);
+    lots.clear();
     std::vector<__int128> change(std::max(n, 0) + 2, 0);
     while (records.Next()) {
         if (!check.Counts(records))
@@ -150,6 +173,7 @@ bool HoldingsByDay(Statement &records, RecordCheck &check, const std::vector<dou
             const long long num = RecordCheck::Shares(records);
             change[from] += num;
             change[to + 1] -= num;
+            lots.push_back({from, to, static_cast<long double>(records.Double(2)) * num});
         }
     }
     __int128 held = 0;
@@ -158,11 +182,22 @@ bool HoldingsByDay(Statement &records, RecordCheck &check, const std::vector<dou
     return records.ok();
 }
 
+// The holdings of code per day and the lots held (HoldingsByDay), read from the records over conn.
+bool ReadHoldings(DbConnection &conn, const QString &code, const std::vector<double> &days,
+                  std::vector<double> &holdings, std::vector<HeldLot> &lots)
+{
+    RecordCheck check;
+    Statement records(conn, kHoldingsSql);
+    records.Bind(1, code).Bind(2, days[1]);
+    return HoldingsByDay(records, check, days, holdings, lots);
+}
+
 // Market value of one stock per day, from its price table; see CalcMarketValueByDay (today is the
-// day valued at livePrice). False when the prices cannot be read (logged): a value of 0 would then be
-// taken for the stock's worth.
+// day valued at livePrice, lots the records held, for the days valued at cost). False when the prices
+// cannot be read (logged): a value of 0 would then be taken for the stock's worth.
 bool ValueByDay(DbConnection &conn, PriceTables &tables, const QString &code, const std::vector<double> &days,
-                const std::vector<double> &holdings, double livePrice, double today, std::vector<double> &value)
+                const std::vector<double> &holdings, const std::vector<HeldLot> &lots, double livePrice, double today,
+                std::vector<double> &value)
 {
     const int n = static_cast<int>(days.size()) - 1;
     value.assign(std::max(n, 0) + 1, 0.0);
@@ -174,12 +209,31 @@ bool ValueByDay(DbConnection &conn, PriceTables &tables, const QString &code, co
         --lastHeld;
     if (firstHeld > lastHeld)
         return true;
+    // A day without a close on or before it (a stock new to the data service, or one it does not
+    // know) shows no loss that is not there: it is valued at what the records held cost, today at
+    // the live price when there is one. The costs are summed only for a stock that has such days.
+    std::vector<double> costs;
+    auto valueOf = [&](int i, bool haveClose, double close) {
+        if (days[i] == today && livePrice != 0)
+            return RoundHalfEven(holdings[i] * livePrice, 2);
+        if (haveClose)
+            return RoundHalfEven(holdings[i] * close, 2);
+        if (costs.empty())
+            costs = CostsByDay(lots, n);
+        return RoundHalfEven(costs[i], 2);
+    };
     const auto table = tables.Find(code);
-    if (!table)
-        return tables.ok();
+    if (!table) {
+        if (!tables.ok())
+            return false;
+        for (int i = firstHeld; i <= lastHeld; ++i)
+            if (holdings[i] >= 1)
+                value[i] = valueOf(i, false, 0);
+        return true;
+    }
     // The closes from the newest one before the first day held up to the last day held; without a
-    // close before it, from the first stored row on (the days before that row have no close and are
-    // valued at 0). Read in the order of the days, the rows are found one after the other.
+    // close before it, from the first stored row on. Read in the order of the days, the rows are
+    // found one after the other.
     Statement prices(conn, QStringLiteral("SELECT trdat,clprice FROM \"%1\" WHERE trdat>=IFNULL((SELECT MAX(trdat) "
                                           "FROM \"%1\" WHERE trdat<?1),?1) AND trdat<?2 ORDER BY trdat")
                                .arg(*table));
@@ -198,10 +252,7 @@ bool ValueByDay(DbConnection &conn, PriceTables &tables, const QString &code, co
                 haveClose = true;
             }
         }
-        double price = haveClose ? close : 0.0;
-        if (days[i] == today && livePrice != 0)
-            price = livePrice;
-        value[i] = RoundHalfEven(holdings[i] * price, 2);
+        value[i] = valueOf(i, haveClose, close);
     }
     prices.Reset();
     return prices.ok();
@@ -280,7 +331,7 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
 
     if (showProgress)
         ShowIndicator(QStringLiteral("正在重新计算股票市值/资产表......"), codes.size() + 1);
-    const double today = ClockTodayDayNumber();
+    const double today = MarketTodayDayNumber();
     if (QuoteListDate() < today)
         UpdateRealtimeQuotes();
 
@@ -292,14 +343,15 @@ void RebuildRows(const std::vector<double> &days, bool showProgress)
     RecordCheck check;
     Statement records(conn, kHoldingsSql);
     std::vector<double> holdings;
+    std::vector<HeldLot> lots;
     std::vector<double> value;
     for (const QString &code : codes) {
         records.Bind(1, code).Bind(2, first);
-        if (!HoldingsByDay(records, check, days, holdings))
+        if (!HoldingsByDay(records, check, days, holdings, lots))
             return;
         // Only today's value needs the live price.
         const double livePrice = days[n] == today && holdings[n] >= 1 ? GetRealtimePrice(code) : 0.0;
-        if (!ValueByDay(conn, tables, code, days, holdings, livePrice, today, value))
+        if (!ValueByDay(conn, tables, code, days, holdings, lots, livePrice, today, value))
             return;
         for (int i = 1; i <= n; ++i)
             totalValue[i] += value[i];
@@ -421,12 +473,9 @@ std::vector<double> CalcHoldingsByDay(const QString &code, const std::vector<dou
     if (days.size() < 2)
         return holdings;
     DbConnection conn;
-    if (OpenConn(conn)) {
-        RecordCheck check;
-        Statement records(conn, kHoldingsSql);
-        records.Bind(1, code).Bind(2, days[1]);
-        HoldingsByDay(records, check, days, holdings);
-    }
+    std::vector<HeldLot> lots;
+    if (OpenConn(conn))
+        ReadHoldings(conn, code, days, holdings, lots);
     return holdings;
 }
 
@@ -439,8 +488,11 @@ std::vector<double> CalcMarketValueByDay(const QString &code, const std::vector<
     DbConnection conn;
     if (!OpenConn(conn))
         return value;
+    std::vector<double> held;
+    std::vector<HeldLot> lots;
+    ReadHoldings(conn, code, days, held, lots);
     PriceTables tables(conn);
-    if (!ValueByDay(conn, tables, code, days, holdings, livePrice, ClockTodayDayNumber(), value))
+    if (!ValueByDay(conn, tables, code, days, holdings, lots, livePrice, MarketTodayDayNumber(), value))
         value.assign(days.size(), 0.0);
     return value;
 }

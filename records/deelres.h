@@ -1,5 +1,6 @@
 // 计算函数 (per-day assets): the table DeelRes, one row per trading day from the first trade on, with
-// the cash, the market value of all holdings at the day's close and the total assets.
+// the cash, the market value of all holdings at the day's close (at cost where a stock has no price
+// yet) and the total assets.
 #pragma once
 
 #include <vector>
@@ -31,9 +32,11 @@ std::vector<double> CalcCashByDay(double &startCash, const std::vector<double> &
 std::vector<double> CalcHoldingsByDay(const QString &code, const std::vector<double> &days);
 
 // The market value of code per day (1..n) in yuan, rounded to 2 decimals: the holding × the day's
-// close, or the close before it when the stock has no row that day (suspended); 0 on days before the
-// first stored close and on days without a holding. Today's value is at livePrice, or at the newest
-// close when livePrice is 0. A missing price table is downloaded first. All 0 when the prices cannot
+// close, or the close before it when the stock has no row that day (suspended); 0 on days without a
+// holding. Today's value is at livePrice, or at the newest close when livePrice is 0. A day with
+// neither a close on or before it nor (today) a live price is valued at cost: bprice × num of the
+// code's records held that day (as CalcHoldingsByDay counts them), so a stock without any price
+// shows no loss but its fees. A missing price table is downloaded first. All 0 when the prices cannot
 // be read (logged).
 std::vector<double> CalcMarketValueByDay(const QString &code, const std::vector<double> &days,
                                          const std::vector<double> &holdings, double livePrice);

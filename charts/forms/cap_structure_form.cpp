@@ -8,7 +8,7 @@
 #include <QPointer>
 #include <QSlider>
 
-#include "platform/clock.h"
+#include "market/market_clock.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
 #include "platform/recordset.h"
@@ -92,7 +92,7 @@ void CapStructureForm::resizeEvent(QResizeEvent *event)
 
 void CalDateRange(QSlider *sld, double &first, double &today)
 {
-    today = ClockTodayDayNumber();
+    today = MarketTodayDayNumber();
     first = today - 10;
     DbConnection conn;
     RecordSet rs;

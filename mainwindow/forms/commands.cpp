@@ -8,9 +8,9 @@
 
 #include "mainwindow/forms/mf.h"
 #include "mainwindow/forms/trade_grid_form.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "market/service_values.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/db.h"
 #include "platform/numeric.h"
@@ -125,7 +125,7 @@ double SaleRecalcStart(const QString &idList, double start)
 QString SellSql(long id, double price)
 {
     return QStringLiteral("UPDATE account SET sprice=") + NumberText(price) + QStringLiteral(",sdate=#") +
-           DateText(ClockTodayDayNumber()) + QStringLiteral("# WHERE id=") + QString::number(id);
+           DateText(MarketTodayDayNumber()) + QStringLiteral("# WHERE id=") + QString::number(id);
 }
 
 // Sells one record whole at price today and recomputes its amounts.
@@ -226,7 +226,7 @@ void QuickSell(MFWindow &mf, const Selection &s)
 {
     if (!s.onDataRow || s.id < 1)
         return;
-    const double start = SaleRecalcStart(QString::number(s.id), ClockTodayDayNumber());
+    const double start = SaleRecalcStart(QString::number(s.id), MarketTodayDayNumber());
     const QString prompt = QStringLiteral("您今天卖出了股票：") + s.name + u'[' + s.code + QStringLiteral("] ") +
                            NumberText(s.num) + QStringLiteral("股？\r\r\r\r确定的话，请输入卖出价格：");
     const double price = AnswerPrice(InputBox(prompt, QString(), PriceText(s.code)));
@@ -332,7 +332,7 @@ void Refresh(MFWindow &mf)
 // The date window's presets 14 to 18: a first day (never before the picker's minimum) to today.
 void DatePreset(MFWindow &mf, int index)
 {
-    const QDate today = ClockToday();
+    const QDate today = MarketToday();
     const QDate minDate = mf.DTP[0]->minimumDate();
     QDate first = minDate;
     if (index == 15)

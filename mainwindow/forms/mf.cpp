@@ -36,12 +36,12 @@
 #include "mainwindow/forms/pop.h"
 #include "mainwindow/forms/stock_tree_form.h"
 #include "market/calendar.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "mainwindow/forms/trade_grid_form.h"
 #include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
 #include "records/forms/acc_edit.h"
-#include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/twips.h"
 #include "storage/common.h"
@@ -487,7 +487,7 @@ QWidget *MFWindow::BuildCommandBar()
         DTP[i] = new QDateEdit(bar);
         DTP[i]->setCalendarPopup(true);
         DTP[i]->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-        DTP[i]->setDate(ClockToday());
+        DTP[i]->setDate(MarketToday());
         // A narrower row squeezes the pickers no further than their whole date.
         DTP[i]->setMinimumWidth(DTP[i]->sizeHint().width());
     }
@@ -544,7 +544,7 @@ void MFWindow::Form_Load()
         if (i >= static_cast<int>(saved.chk.size()) || saved.chk[i].isEmpty())
             Chk[i]->setChecked(true);
     if (saved.dtp.empty()) {
-        const QDate today = ClockToday();
+        const QDate today = MarketToday();
         m_bookStart = BookStart(EarliestBuyDate(), today);
         DTP[0]->setDate(m_bookStart);
         DTP[1]->setDate(today);
@@ -572,7 +572,7 @@ void MFWindow::RebuildTree()
 
 bool MFWindow::SetDtpRange(const std::optional<QDate> &storedBuy)
 {
-    const QDate today = ClockToday();
+    const QDate today = MarketToday();
     const std::optional<QDate> earliest = EarliestBuyDate();
     const QDate start = BookStart(earliest, today);
     const QDate before = DTP[0]->date();

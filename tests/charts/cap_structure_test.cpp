@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QSlider>
+#include <QTimeZone>
 
 #include "charts/cap_structure.h"
 #include "charts/forms/cap_structure_form.h"
@@ -304,6 +305,11 @@ TEST_F(CapStructureDbTest, TheSliderRunsFromTheFirstBuyToTodayAndDrawsOnlyOnceLo
         EXPECT_EQ(first, DayNumberOf(2024, 2, 20));
         EXPECT_EQ(today, DayNumberOf(2024, 3, 1));
         EXPECT_EQ(form.Sld->property("Tag").toString(), "2024-02-20");
+        // In New York's evening before (22:00 on 29 February there, UTC-5) the market's day is 1 March.
+        SetClock([] { return QDateTime(QDate(2024, 2, 29), QTime(22, 0), QTimeZone(-5 * 3600)); });
+        CalDateRange(form.Sld, first, today);
+        EXPECT_EQ(today, DayNumberOf(2024, 3, 1));
+        Today(2024, 3, 1);
     }
 
     Buy("600000", "股票A", "2024-01-01", 10, 1000);

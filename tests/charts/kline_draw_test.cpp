@@ -5,9 +5,12 @@
 #include <cmath>
 #include <memory>
 
+#include <QTimeZone>
+
 #include "charts/api_draw.h"
 #include "charts/kline_draw.h"
 #include "fixtures/recording_canvas.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
@@ -33,7 +36,7 @@ protected:
         ResetFormParamSets();
         ResetQuoteCache();
         SetSysParams(200000, 0.0003, 1, 10, 0.075);
-        const QDateTime now(kToday, QTime(20, 0));
+        const QDateTime now(kToday, QTime(20, 0), QTimeZone(kMarketUtcOffsetSeconds));
         SetClock([now] { return now; });
         NewPicture(600, 400);
     }
@@ -482,6 +485,9 @@ TEST_F(KLineDrawTest, ReadOutOfADay)
     Quotes().rows = {QuoteRow{"1A0001"}, row};
     EXPECT_EQ(KLineBarInfoText(3), QString::fromUtf8("2024-05-20\n买入：100股，价格：10.00 涨幅：2.97%\n开盘价：10.1 "
                                                      "最新价：10.3"));
+    // In New York's evening before (22:00 on the 19th, summer time, is 10:00 on the 20th in China).
+    SetClock([] { return QDateTime(kToday.addDays(-1), QTime(22, 0), QTimeZone(-4 * 3600)); });
+    EXPECT_TRUE(KLineBarInfoText(3).endsWith(QString::fromUtf8("\n开盘价：10.1 最新价：10.3")));
     // A quote without prices takes today's bar away: nothing to show.
     Quotes().rows[1].high = Quotes().rows[1].low = 0;
     EXPECT_EQ(KLineBarInfoText(3), "");

@@ -211,29 +211,59 @@ TEST_F(KLineTest, AccountPositionOfAnIndexKeepsItsLastValue)
 
 TEST_F(KLineTest, PriceRangeOfTheWindow)
 {
-    KLineRecord k;
-    k.BarHigh = {0, 9.5, 10.00, 0, 9.7};
-    k.BarLow = {0, 8.2, 8.00, 0, 8.9};
-    k.MaxPrice = 11;
-    k.MinPrice = 7;
+    // Every case's scale holds every bar of its window (but zeros passed over) with a span above zero.
+    const std::vector<double> highs = {9.5, 10.00, 0, 9.7};
+    const std::vector<double> lows = {8.2, 8.00, 0, 8.9};
     struct Case {
+        std::vector<double> highs, lows;  // bars 1..n
         int first, last;
         bool skipZero;
         double max, min;
     };
     const Case cases[] = {
-        {1, 4, false, 10.5, 0},  // the zero bar counts
-        {1, 4, true, 10.5, 7.6},
-        {2, 2, false, 10.5, 7.6},
-        {4, 1, true, 10.5, 7.6},  // either order
-        {-1, 3, false, 11, 7},    // negative: all loaded bars
+        {highs, lows, 1, 4, false, 10.5, 0},  // the zero bar counts
+        {highs, lows, 1, 4, true, 10.5, 7.6},
+        {highs, lows, 2, 2, false, 10.5, 7.6},
+        {highs, lows, 4, 1, true, 10.5, 7.6},  // either order
+        // Under one yuan an end the tenth of a yuan would round past its bar, or onto the other end,
+        // is rounded outward at the cent.
+        {{0.20, 0.19, 0.20}, {0.18, 0.18, 0.19}, 1, 3, false, 0.21, 0.17},
+        {{0.02, 0.01, 0.02}, {0.01, 0.01, 0.01}, 1, 3, false, 0.03, 0},
+        {{0.65, 0.62, 0.61}, {0.59, 0.60, 0.60}, 1, 3, false, 0.7, 0.56},
+        {{0.20}, {0.20}, 1, 1, false, 0.21, 0.2},
+        {{0.99}, {0.98}, 1, 1, false, 1, 0.9},    // the tenth holds both
+        {{1.02}, {0.95}, 1, 1, false, 1.1, 0.9},  // the tenth holds both
+        {{0}, {0}, 1, 1, false, 0.01, 0},         // no prices at all
     };
     for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.highs[0] << "-" << c.lows[0] << " " << c.first << ".." << c.last);
+        KLineRecord k;
+        k.BarHigh = c.highs;
+        k.BarLow = c.lows;
+        k.BarHigh.insert(k.BarHigh.begin(), 0);
+        k.BarLow.insert(k.BarLow.begin(), 0);
         double max = -1, min = -1;
         GetPriceRange(k, max, min, c.first, c.last, c.skipZero);
-        EXPECT_DOUBLE_EQ(max, c.max) << c.first << ".." << c.last;
-        EXPECT_DOUBLE_EQ(min, c.min) << c.first << ".." << c.last;
+        EXPECT_DOUBLE_EQ(max, c.max);
+        EXPECT_DOUBLE_EQ(min, c.min);
+        EXPECT_GT(max, min);
+        for (int i = std::min(c.first, c.last); i <= std::max(c.first, c.last); ++i) {
+            if (c.skipZero && k.BarHigh[i] == 0)
+                continue;
+            EXPECT_GE(max, k.BarHigh[i]) << i;
+            EXPECT_LE(min, k.BarLow[i]) << i;
+        }
     }
+    // A negative end: all loaded bars, as loaded.
+    KLineRecord k;
+    k.BarHigh = {0, 9.5};
+    k.BarLow = {0, 8.2};
+    k.MaxPrice = 11;
+    k.MinPrice = 7;
+    double max = -1, min = -1;
+    GetPriceRange(k, max, min, -1, 3, false);
+    EXPECT_DOUBLE_EQ(max, 11);
+    EXPECT_DOUBLE_EQ(min, 7);
 }
 
 TEST_F(KLineTest, BarsSinceTheFirstBuyAtLeast200AndTheNewest61Shown)
@@ -391,6 +421,16 @@ TEST_F(KLineTest, TodaysBarFollowsTheQuoteDuringTradingTime)
     EXPECT_EQ((std::vector<double>{k.BarOpen[31], k.BarClose[31], k.BarHigh[31], k.BarLow[31]}),
               (std::vector<double>{10.1, 10.3, 10.5, 10.0}));
     EXPECT_EQ(k.LastBar, 31);
+    // In New York's evening before (22:00 on the 19th there, summer time, is 10:00 on the 20th in
+    // China) today's bar is the market's, and yesterday's stored bar stays as it is.
+    SetClock([] { return QDateTime(kToday.addDays(-1), QTime(22, 0), QTimeZone(-4 * 3600)); });
+    ResetKLineChart();
+    ShowKLine("600000");
+    ASSERT_EQ(k.BarCount(), 31);
+    EXPECT_EQ(k.BarDate[31], today);
+    EXPECT_EQ(k.BarClose[30], 9.8);
+    EXPECT_EQ(k.BarClose[31], 10.3);
+    At(QTime(10, 0));
 
     // No quote yet (high and low 0): the bar goes, and the window with it.
     SetQuote("600000", 0, 0, 0, 0);

@@ -34,6 +34,9 @@ const TreeNodeRef kStockNode{QStringLiteral("S600000"), QStringLiteral("[600000]
 // The total of a DeelRes row no recomputation has written yet (its cash is 1000, so a rewritten row
 // carries that cash on and never has this total).
 constexpr double kMarker = -1;
+// 22:00 on Sunday 2024-05-19 in New York (summer time, UTC-4) is 10:00 on Monday the 20th in China:
+// the market's day is the 20th while the machine's date is still the 19th.
+const QDateTime kNewYorkEvening(QDate(2024, 5, 19), QTime(22, 0), QTimeZone(-4 * 3600));
 
 // A record of the book: shares, buy day, sell day ("" open) and sell price.
 struct Rec {
@@ -247,6 +250,7 @@ TEST_F(CommandsTest, SellSplitAndMergeAnswers)
         int prompts;
         QString recalcFrom;
         QDate windowEnd = QDate(2024, 5, 20);  // the last day of the main window's date window
+        bool newYork = false;                  // the clock at kNewYorkEvening
     };
     // A window that ended before the buy (saved on an earlier day) ends today once the record is sold.
     const QDate before = QDate(2024, 4, 1);
@@ -263,6 +267,9 @@ TEST_F(CommandsTest, SellSplitAndMergeAnswers)
         {9, {"300", "1e3"}, {open}, {}, 2, ""},
         {9, {"300", "12.5"},
          {{300, 12.5, today, "2024-04-08", 1000}, {700, 0, "", "2024-04-08", 1000}}, {}, 2, "2024-04-08", before},
+        {9, {"300", "12.5"},
+         {{300, 12.5, today, "2024-04-08", 1000}, {700, 0, "", "2024-04-08", 1000}}, {}, 2, "2024-04-08", before,
+         true},
         // split
         {12, {"1000"}, {open}, {"被拆分后的股票数量必须小于原交易股票数量【1000】！"}, 1, ""},
         {12, {"400"}, {{400, 0, "", "2024-04-08", 1000}, {600, 0, "", "2024-04-08", 1000}}, {}, 1, ""},
@@ -277,6 +284,7 @@ TEST_F(CommandsTest, SellSplitAndMergeAnswers)
         {3, {"10.5"}, {{1000, 10.5, today, "2024-04-08", 1000}}, {}, 1, today},
         {3, {"10.5"}, {{1000, 10.5, today, "2024-04-08", 1000}}, {}, 1, today, before},
         {3, {std::nullopt}, {open}, {}, 1, "", before},
+        {3, {"10.5"}, {{1000, 10.5, today, "2024-04-08", 1000}}, {}, 1, today, before, true},
         // one row selected
         {8, {"12"}, {open}, {"请选中需要合并卖出的多条交易！"}, 0, ""},
         {20, {}, {open}, {"请选中需要合并的多条交易！"}, 0, ""},
@@ -284,7 +292,11 @@ TEST_F(CommandsTest, SellSplitAndMergeAnswers)
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message()
                      << c.command << " " << (c.answers.empty() ? "-" : c.answers[0].value_or("cancel").toStdString())
-                     << " to " << c.windowEnd.toString(Qt::ISODate).toStdString());
+                     << " to " << c.windowEnd.toString(Qt::ISODate).toStdString() << (c.newYork ? " NY" : ""));
+        const QDateTime now = c.newYork
+                                  ? kNewYorkEvening
+                                  : QDateTime(QDate(2024, 5, 20), QTime(20, 0), QTimeZone(kMarketUtcOffsetSeconds));
+        SetClock([now] { return now; });
         Book({{1000, "2024-04-08", "", 0}});
         if (c.windowEnd < QDate(2024, 4, 8)) {
             // An older trade of another stock (id 0: new records still take 2 and on) lets the window end
@@ -389,6 +401,14 @@ TEST_F(CommandsTest, ResellsRecomputeFromTheOldSaleAndMergeSellIsWhole)
     Run(3, {"12"});
     EXPECT_EQ(Records()[0], (Stored{1000, 12, "2024-05-18", "2024-04-16", 1000}));
     EXPECT_TRUE(prompter.Messages().isEmpty());
+
+    // In New York's evening the market's day has begun: a merged sale is dated by it.
+    SetClock([] { return kNewYorkEvening; });
+    Book(book);
+    Select(1, 2);
+    Run(8, {"12"});
+    EXPECT_EQ(Records(),
+              (std::vector<Stored>{{1000, 12, today, "2024-04-16", 1000}, {500, 12, today, "2024-04-08", 500}}));
 }
 
 // Delete asks first, then removes the records and recomputes from the earliest buy; a DELETE the
@@ -455,15 +475,20 @@ TEST_F(CommandsTest, PresetsAndWindows)
         {{2020, 1, 1}, 17, {2023, 5, 21}}, {{2020, 1, 1}, 18, {2024, 4, 21}}, {{2024, 3, 1}, 15, {2024, 3, 1}},
         {{2024, 5, 10}, 16, {2024, 5, 10}},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.command);
-        mf->DTP[0]->setMinimumDate(c.minDate);
-        mf->DTP[1]->setDate(QDate(2024, 5, 1));
-        refreshes = 0;
-        mf->Com_Click(c.command);
-        EXPECT_EQ(mf->DTP[0]->date(), c.first);
-        EXPECT_EQ(mf->DTP[1]->date(), QDate(2024, 5, 20));
-        EXPECT_EQ(refreshes, 1);
+    // The market's day is today, also in New York's evening before it.
+    for (const QDateTime &now : {QDateTime(QDate(2024, 5, 20), QTime(20, 0), QTimeZone(kMarketUtcOffsetSeconds)),
+                                 kNewYorkEvening}) {
+        SetClock([now] { return now; });
+        for (const Case &c : cases) {
+            SCOPED_TRACE(testing::Message() << c.command << " at " << now.toString(Qt::ISODate).toStdString());
+            mf->DTP[0]->setMinimumDate(c.minDate);
+            mf->DTP[1]->setDate(QDate(2024, 5, 1));
+            refreshes = 0;
+            mf->Com_Click(c.command);
+            EXPECT_EQ(mf->DTP[0]->date(), c.first);
+            EXPECT_EQ(mf->DTP[1]->date(), QDate(2024, 5, 20));
+            EXPECT_EQ(refreshes, 1);
+        }
     }
     EXPECT_EQ(GetParam(QStringLiteral("当前结点")), QString::number(mf->CurrentNode->index));
 

@@ -15,11 +15,13 @@
 #include <QLockFile>
 #include <QStringList>
 #include <QSysInfo>
+#include <QTimeZone>
 
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "mainwindow/main_sub.h"
 #include "market/calendar.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "market/web.h"
 #include "platform/clock.h"
@@ -90,7 +92,7 @@ protected:
     void SetUp() override
     {
         DbFixture::SetUp();
-        SetClock([] { return QDateTime(QDate(2024, 5, 20), QTime(20, 0)); });
+        SetClock([] { return QDateTime(QDate(2024, 5, 20), QTime(20, 0), QTimeZone(kMarketUtcOffsetSeconds)); });
     }
     void TearDown() override
     {
@@ -678,6 +680,10 @@ TEST_F(MainSubTest, RecalcStartsNoLaterThanTheEarliestDayDownloaded)
     steps.downloadedFrom = DayNumberOf(2024, 5, 10);
     RestartData();
     EXPECT_EQ(steps.recalcFrom, DayNumberOf(2024, 5, 20));
+    // Today is the market's day, also in New York's evening before (22:00 there is 10:00 in China).
+    SetClock([] { return QDateTime(QDate(2024, 5, 19), QTime(22, 0), QTimeZone(-4 * 3600)); });
+    RestartData();
+    EXPECT_EQ(steps.recalcFrom, DayNumberOf(2024, 5, 20));
     ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2023-02-01#,10,100,100)");
     RestartData();
     EXPECT_EQ(steps.recalcFrom, DayNumberOf(2023, 2, 1));
@@ -809,7 +815,7 @@ TEST_F(MainSubTest, StartUpShowsWhatItWaitsForWhileAServiceIsSlow)
 TEST_F(MainSubTest, StartUpWithFakedServicesFetchesPricesAndValuesTheBook)
 {
     const QDate today(2025, 3, 14);  // a Friday
-    SetClock([today] { return QDateTime(today, QTime(20, 0)); });
+    SetClock([today] { return QDateTime(today, QTime(20, 0), QTimeZone(kMarketUtcOffsetSeconds)); });
     FakeServices services;
     services.Install();
     auto history = std::make_shared<FakeHistory>(QDate(2024, 1, 2), today, std::vector<long>{148});

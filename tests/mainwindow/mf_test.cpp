@@ -11,6 +11,7 @@
 #include <QLayout>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimeZone>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -19,6 +20,7 @@
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "market/web.h"
 #include "mainwindow/forms/mf.h"
@@ -29,6 +31,7 @@
 #include "platform/program_folder.h"
 #include "storage/compact.h"
 #include "storage/db_operate.h"
+#include "storage/grid_ops.h"
 #include "storage/indicator.h"
 #include "storage/params.h"
 #include "storage/sys_params.h"
@@ -40,7 +43,7 @@ protected:
     void SetUp() override
     {
         DbFixture::SetUp();
-        SetClock([] { return QDateTime(QDate(2024, 5, 20), QTime(20, 0)); });
+        SetClock([] { return QDateTime(QDate(2024, 5, 20), QTime(20, 0), QTimeZone(kMarketUtcOffsetSeconds)); });
         ResetFormParamSets();
         MainWindowHooks() = MFHooks{};
         MainWindowHooks().endProgram = [this] { ++ended; };
@@ -80,7 +83,7 @@ protected:
     // one row of assets.
     static void SaturdayBook()
     {
-        SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0)); });
+        SetClock([] { return QDateTime(QDate(2024, 5, 18), QTime(10, 0), QTimeZone(kMarketUtcOffsetSeconds)); });
         ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
                 "VALUES ('600000','浦发银行',#2024-01-10#,10,3000,3000,10,#1900-1-1#,0)");
         ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
@@ -107,6 +110,13 @@ TEST_F(MFTest, LoadGivesOpenRecordsTheEmptySellDate)
 
 TEST_F(MFTest, DateWindowRange)
 {
+    // The pickers and their range end on the market's day, also in New York's evening before it:
+    // 22:00 on the 19th there (summer time, UTC-4) is 10:00 on the 20th in China.
+    const QDateTime china(QDate(2024, 5, 20), QTime(20, 0), QTimeZone(kMarketUtcOffsetSeconds));
+    const QDateTime newYork(QDate(2024, 5, 19), QTime(22, 0), QTimeZone(-4 * 3600));
+    SetClock([newYork] { return newYork; });
+    for (QDateEdit *d : MF()->DTP)
+        EXPECT_EQ(d->date(), QDate(2024, 5, 20)) << "a new window";
     struct Case {
         const char *bdate;  // nullptr: no records
         QDate min;
@@ -122,10 +132,13 @@ TEST_F(MFTest, DateWindowRange)
         if (c.bdate)
             ExecSql(QStringLiteral("INSERT INTO account (code,sname,bdate,bprice,num,tnum) "
                                    "VALUES ('600000','浦发银行',#%1#,10,100,100)").arg(c.bdate));
-        MF()->SetDtpRange();
-        for (QDateEdit *d : MF()->DTP) {
-            EXPECT_EQ(d->minimumDate(), c.min) << (c.bdate ? c.bdate : "empty");
-            EXPECT_EQ(d->maximumDate(), QDate(2024, 5, 20));
+        for (const QDateTime &now : {china, newYork}) {
+            SetClock([now] { return now; });
+            MF()->SetDtpRange();
+            for (QDateEdit *d : MF()->DTP) {
+                EXPECT_EQ(d->minimumDate(), c.min) << (c.bdate ? c.bdate : "empty") << " at " << now.offsetFromUtc();
+                EXPECT_EQ(d->maximumDate(), QDate(2024, 5, 20));
+            }
         }
     }
 }
@@ -455,6 +468,28 @@ TEST_F(MFTest, TheFirstActivationFillsTreeGridAndLines)
         EXPECT_EQ(mf->CurrentNode->index, r.index);
         EXPECT_EQ(tv->currentItem()->data(0, kNodeIndexRole).toInt(), r.index);
     }
+}
+
+// A stock bought today that has no price anywhere (no history, no quote) is worth its cost: the asset
+// line shows the fees as the only loss, and the grid shows no price and no gain or loss for it.
+TEST_F(MFTest, AStockWithoutAnyPriceShowsItsFeesAsItsOnlyLoss)
+{
+    SetSysParams(200000, 0.0003, 1, 10, 0.075);
+    // bcash 11200.0 + 5.00 (3.36 raised)
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,bcash,sdate,sprice) "
+            "VALUES ('000001','平安银行',#2024-05-20#,11.2,1000,1000,11.205,11205,#1900-1-1#,0)");
+    MFWindow *mf = MF();
+    mf->SetDtpRange();
+    mf->Form_Activate();
+    EXPECT_TRUE(mf->LBL[0]->text().startsWith(QStringLiteral("总资产：199,995.00 【市值：11,200.00(5.6%) "
+                                                             "现金：188,795.00(94.4%)】  总盈亏：-5.00[0.00%] "
+                                                             "当日盈亏：-5.00[0.00%]")))
+        << mf->LBL[0]->text().toStdString();
+    const FlexGrid &grid = mf->MSF[0]->Grid();
+    ASSERT_EQ(grid.Rows(), grid.FixedRows() + 1);
+    for (const char *field : {"_fper", "_rprice", "profit"})
+        EXPECT_EQ(grid.TextMatrix(grid.FixedRows(), FindGridColumn(grid, 0, QString::fromUtf8(field))), "") << field;
+    EXPECT_EQ(grid.TextMatrix(grid.FixedRows(), FindGridColumn(grid, 0, QStringLiteral("bcash"))), "11,205.00");
 }
 
 // A book whose window state was never saved shows everything from the start: both record boxes

@@ -4,11 +4,13 @@
 
 #include <QFontMetrics>
 #include <QLabel>
+#include <QTimeZone>
 
 #include "fixtures/db_fixture.h"
 #include "mainwindow/forms/trade_grid_form.h"
 #include "mainwindow/stock_tree.h"
 #include "mainwindow/trade_grid.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
@@ -53,10 +55,10 @@ protected:
     }
     static void SetAt(QTime time)
     {
-        SetClock([time] { return QDateTime(QDate(2024, 5, 18), time); });
+        SetClock([time] { return QDateTime(QDate(2024, 5, 18), time, QTimeZone(kMarketUtcOffsetSeconds)); });
     }
     // Stamped after today's start, so a refill asks for no quotes.
-    static void StampQuotes() { Quotes().listDate = ClockNowDayNumber(); }
+    static void StampQuotes() { Quotes().listDate = DayNumberOf(MarketNow()); }
     // A record; sdate "" and sprice 0 for an open one.
     void AddRecord(const char *code, const char *name, const char *bdate, double bprice, int num, double aprice,
                    const char *sdate = "", double sprice = 0)
@@ -296,6 +298,14 @@ TEST_F(TradeGridTest, SuspendedFromNineTwentyFive)
         LoadTradeGrid(grid, AllRecords());
         EXPECT_EQ(grid.TextMatrix(grid.FixedRows(), kRper), c.rper) << c.at.toString().toStdString();
     }
+    // 20:00 in New York (summer time) is 08:00 in China: the market has not opened.
+    SetClock([] { return QDateTime(QDate(2024, 5, 17), QTime(20, 0), QTimeZone(-4 * 3600)); });
+    StampQuotes();
+    Quotes().rows[3].open = 0;
+    Quotes().rows[3].lastClose = 10.6;
+    Quotes().rows[3].price = 10.8;
+    LoadTradeGrid(grid, AllRecords());
+    EXPECT_EQ(grid.TextMatrix(grid.FixedRows(), kRper), "1.89");
 }
 
 TEST_F(TradeGridTest, TradeColourEntries)

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QTimeZone>
 
 #include "canned_transport.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "market/web.h"
 #include "platform/clock.h"
@@ -14,7 +16,7 @@
 
 namespace {
 
-const QDateTime kNow(QDate(2024, 1, 5), QTime(10, 30, 0));
+const QDateTime kNow(QDate(2024, 1, 5), QTime(10, 30, 0), QTimeZone(kMarketUtcOffsetSeconds));
 
 TEST(ToQuoteCode, Table)
 {
@@ -164,6 +166,12 @@ TEST_F(QuoteCacheTest, RefreshMapsEachQuoteToItsCode)
     EXPECT_DOUBLE_EQ(QuoteOpen(2), 7.5);
     EXPECT_DOUBLE_EQ(QuotePrice(2), 7.6);
     EXPECT_DOUBLE_EQ(QuoteListDate(), DayNumberOf(kNow));
+    // The stamp is the market's time, whatever the zone of the clock: 21:30 the evening before in
+    // New York (UTC-5) is 10:30 in China.
+    SetClock([] { return QDateTime(kNow.date().addDays(-1), QTime(21, 30), QTimeZone(-5 * 3600)); });
+    UpdateRealtimeQuotes();
+    EXPECT_DOUBLE_EQ(QuoteListDate(), DayNumberOf(kNow));
+    SetClock([] { return kNow; });
     EXPECT_DOUBLE_EQ(QuotePrice(3), 0);  // no such row
     EXPECT_DOUBLE_EQ(QuotePrice(-1), 0);
 }

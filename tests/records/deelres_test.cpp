@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTimeZone>
 #include <QTimer>
 
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
@@ -274,7 +276,6 @@ TEST_F(DeelResTest, TodayIsValuedAtTheLivePriceOrTheNewestClose)
 {
     WeekBook();
     Exec(QStringLiteral("DELETE FROM account WHERE id IN(%1,%2)").arg(r2).arg(r4));
-    At(QDate(2024, 3, 11), QTime(14, 0));  // Monday, trading; not downloaded yet
     services.SetQuote(QStringLiteral("sh000001"),
                       FakeServices::QuoteFields(QStringLiteral("上证指数"), 3000, 2990, 3010, 3020, 2980, "2024-03-11"));
     services.SetQuote(QStringLiteral("sh600000"),
@@ -284,16 +285,25 @@ TEST_F(DeelResTest, TodayIsValuedAtTheLivePriceOrTheNewestClose)
     services.SetQuote(QStringLiteral("sz000002"),
                       FakeServices::QuoteFields(QStringLiteral("万科A"), 0, 51.10, 0, 0, 0, "2024-03-11"));
 
-    RecalcDeelRes(kEmptyDate, true);
-    // 600000: 1000 × the day's close, today 1000 × 10.55; 000002: 300 × the close, today 300 × 51.10.
-    ExpectRows({
-        {"2024-03-04", 174990.00, 25160.00, 200150.00},
-        {"2024-03-05", 174990.00, 25440.00, 200430.00},
-        {"2024-03-06", 174990.00, 25290.00, 200280.00},
-        {"2024-03-07", 174990.00, 25690.00, 200680.00},
-        {"2024-03-08", 174990.00, 25730.00, 200720.00},
-        {"2024-03-11", 174990.00, 25880.00, 200870.00},
-    });
+    // Monday the 11th, trading, not downloaded yet; also in New York's evening before (22:00 on the
+    // 10th there, summer time, is 10:00 on the 11th in China): today is the market's day.
+    for (const QDateTime &now : {QDateTime(QDate(2024, 3, 11), QTime(14, 0), QTimeZone(kMarketUtcOffsetSeconds)),
+                                 QDateTime(QDate(2024, 3, 10), QTime(22, 0), QTimeZone(-4 * 3600))}) {
+        SCOPED_TRACE(now.toString(Qt::ISODate).toStdString());
+        SetClock([now] { return now; });
+        ResetCalendar();
+        ResetQuoteCache();
+        RecalcDeelRes(kEmptyDate, true);
+        // 600000: 1000 × the day's close, today 1000 × 10.55; 000002: 300 × the close, today 300 × 51.10.
+        ExpectRows({
+            {"2024-03-04", 174990.00, 25160.00, 200150.00},
+            {"2024-03-05", 174990.00, 25440.00, 200430.00},
+            {"2024-03-06", 174990.00, 25290.00, 200280.00},
+            {"2024-03-07", 174990.00, 25690.00, 200680.00},
+            {"2024-03-08", 174990.00, 25730.00, 200720.00},
+            {"2024-03-11", 174990.00, 25880.00, 200870.00},
+        });
+    }
 }
 
 TEST_F(DeelResTest, EmptyBookOnADayWithoutTradingWritesNothing)
@@ -359,14 +369,64 @@ TEST_F(DeelResTest, HistoryBeginningInsideTheRangeIsValuedFromItsFirstRow)
                                       {Day(2018, 1, 3), 14.00}});
     Record(QStringLiteral("300750"), Day(2017, 12, 27), 10, 12.00);  // bcash 120.0 + 5.00
     RecalcDeelRes(kEmptyDate, false);
-    // 10 × 12.3445 = 123.445: a tie, rounded to the even cent.
+    // Without a close on the 27th the lot is worth its cost, 10 × 12.00; 10 × 12.3445 = 123.445: a
+    // tie, rounded to the even cent.
     ExpectRows({
-        {"2017-12-27", 199875.00, 0, 199875.00},
+        {"2017-12-27", 199875.00, 120.00, 199995.00},
         {"2017-12-28", 199875.00, 123.44, 199998.44},
         {"2017-12-29", 199875.00, 130.00, 200005.00},
         {"2018-01-02", 199875.00, 135.00, 200010.00},
         {"2018-01-03", 199875.00, 140.00, 200015.00},
     });
+}
+
+// A stock with no price at all (no history the data service knows, no quote) is worth what its lots
+// cost, bprice × num each, day by day: the book shows the fees as its only loss. Today's live price,
+// once there is one, values it as it does any stock.
+TEST_F(DeelResTest, StockWithoutAnyPriceIsWorthItsCost)
+{
+    At(QDate(2024, 3, 11), QTime(14, 0));
+    Calendar({Day(2024, 3, 7), Day(2024, 3, 8), Day(2024, 3, 11)});
+    // bcash 11200.0 + 5.00 (3.36 raised) and 10012.5 + 5.00 (3.00 raised)
+    Record(QStringLiteral("000001"), Day(2024, 3, 7), 1000, 11.20);
+    Record(QStringLiteral("000001"), Day(2024, 3, 8), 500, 20.025);
+    // the data service knows no rows of it
+    services.SetSqlAnswer(QStringLiteral("` WHERE `sid`="),
+                          FakeServices::SqlRowsBody({"trdat", "opprice", "clprice", "mxprice", "mnprice", "num", "sm"},
+                                                    {}));
+    struct Case {
+        const char *what;
+        double livePrice;  // 0: no quote
+        double today;      // the value of the 11th
+    };
+    const Case cases[] = {
+        {"no quote", 0, 21212.50},
+        {"a live price today", 12.00, 18000.00},
+        {"a code no price table can be named after (an import's)", 0, 21212.50},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetQuoteCache();
+        if (&c == &cases[2])
+            Exec(QStringLiteral("UPDATE account SET code='00001'"));
+        if (c.livePrice > 0)
+            services.SetQuote(QStringLiteral("sz000001"),
+                              FakeServices::QuoteFields(QStringLiteral("平安银行"), c.livePrice, 11, c.livePrice,
+                                                        c.livePrice, c.livePrice, "2024-03-11"));
+        RecalcDeelRes(kEmptyDate, false);
+        // 11200.00 + 10012.50 on the 8th (a cost with half a cent, rounded to the even cent).
+        ExpectRows({
+            {"2024-03-07", 188795.00, 11200.00, 199995.00},
+            {"2024-03-08", 178777.50, 21212.50, 199990.00},
+            {"2024-03-11", 178777.50, c.today, 178777.50 + c.today},
+        });
+    }
+    Exec(QStringLiteral("UPDATE account SET code='000001'"));
+    // The steps on their own: the value at cost, as the records count the shares.
+    const std::vector<double> days = {kEmptyDate, Day(2024, 3, 7), Day(2024, 3, 8)};
+    const std::vector<double> held = CalcHoldingsByDay(QStringLiteral("000001"), days);
+    EXPECT_EQ(held, (std::vector<double>{0, 1000, 1500}));
+    EXPECT_EQ(CalcMarketValueByDay(QStringLiteral("000001"), days, held, 0), (std::vector<double>{0, 11200.00, 21212.50}));
 }
 
 TEST_F(DeelResTest, MissingPriceTableIsDownloadedFirst)
@@ -456,13 +516,17 @@ TEST_F(DeelResTest, QuotesAreNotAskedForAgainAfterTodaysRefreshFailed)
         const char *what;
         double stamp;  // QuoteListDate before the recomputation; 0: rebuilt now
         size_t requests;
+        bool newYork = false;  // 22:00 on the 10th in New York (summer time): 10:00 on the 11th in China
     };
     const Case cases[] = {
         {"rebuilt today", 0, 0},
         {"refreshed yesterday", Day(2024, 3, 8) + 0.6, 1},
         {"never built", -1, 1},
+        {"rebuilt today, New York's evening before", 0, 0, true},
     };
     for (const Case &c : cases) {
+        if (c.newYork)
+            SetClock([] { return QDateTime(QDate(2024, 3, 10), QTime(22, 0), QTimeZone(-4 * 3600)); });
         if (c.stamp == 0) {
             RebuildQuoteList();
             ASSERT_EQ(QuoteListDate(), Day(2024, 3, 11)) << c.what;
