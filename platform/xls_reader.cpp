@@ -3,9 +3,13 @@
 #include "xls_reader.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include <freexl.h>
+
+#include <QHash>
 
 namespace workbook_internal {
 
@@ -37,47 +41,79 @@ uint16_t U16(const QByteArray &b, qsizetype at)
 }
 
 // The workbook stream ("Workbook", or "Book" of BIFF5) of a compound file, from its regular sectors
-// or, when it is below the cut-off size, from the mini stream; empty when it cannot be found, and when
-// an entry of the directory claims a name longer than the 64 bytes that hold it (libfreexl would read
-// such a name past its end).
+// or, when it is below the cut-off size, from the mini stream; empty when it cannot be found, when an
+// entry of the directory claims a name longer than the 64 bytes that hold it (libfreexl would read
+// such a name past its end), and when the file is damaged in a way that would make the library run
+// away: a chain of sectors (of the DIFAT, the directory, a stream, the mini FAT, the mini stream)
+// that loops or leaves the file, or a sector listed twice as a sector of the FAT. Every chain is
+// walked with a mark on each sector visited, so no walk takes more steps than the file has sectors
+// and nothing read is bigger than the file.
 QByteArray BiffStream(const QByteArray &file)
 {
     constexpr uint32_t kLastSector = 0xFFFFFFFAu;
+    constexpr uint32_t kEndOfChain = 0xFFFFFFFEu;
+    constexpr uint32_t kFreeSector = 0xFFFFFFFFu;
     const uint16_t shift = U16(file, 30);
     if (shift != 9 && shift != 12)
         return {};
     const qsizetype sectorSize = qsizetype(1) << shift;
     const auto sectorAt = [&](uint32_t s) { return (static_cast<qsizetype>(s) + 1) * sectorSize; };
-    // No file has more FAT sectors than sectors.
-    const uint32_t fatCount = std::min<uint32_t>(U32(file, 44), static_cast<uint32_t>(file.size() / sectorSize));
+    // The sectors after the header: sector s is whole in the file when s < sectors.
+    const auto sectors = static_cast<uint32_t>(std::max<qsizetype>(file.size() / sectorSize - 1, 0));
+    // The FAT's sectors as the library takes them: those the header lists, then those of each sector
+    // of the DIFAT chain (all but its last entry, which is the next sector of the chain) up to the
+    // count the header gives or an end-of-chain entry; unused entries skipped.
+    std::vector<char> listed(sectors, 0);
     std::vector<uint32_t> fatSectors;
-    for (int i = 0; i < 109 && fatSectors.size() < fatCount; ++i)
-        fatSectors.push_back(U32(file, 76 + 4 * i));
+    const auto list = [&](uint32_t s) {
+        if (s >= sectors || listed[s])
+            return false;
+        listed[s] = 1;
+        fatSectors.push_back(s);
+        return true;
+    };
+    for (int i = 0; i < 109; ++i)
+        if (const uint32_t s = U32(file, 76 + 4 * i); s != kFreeSector && !list(s))
+            return {};
     uint32_t difat = U32(file, 68);
-    for (uint32_t n = U32(file, 72); n > 0 && difat <= kLastSector && fatSectors.size() < fatCount; --n) {
+    for (uint32_t n = U32(file, 72); n > 0; --n) {
+        if (difat >= sectors || listed[difat])
+            return {};
+        listed[difat] = 1;
         const qsizetype at = sectorAt(difat);
-        for (qsizetype k = 0; k + 1 < sectorSize / 4 && fatSectors.size() < fatCount; ++k)
-            fatSectors.push_back(U32(file, at + 4 * k));
+        bool ended = false;
+        for (qsizetype k = 0; k + 1 < sectorSize / 4 && !ended; ++k) {
+            const uint32_t s = U32(file, at + 4 * k);
+            ended = s == kEndOfChain;
+            if (!ended && s != kFreeSector && !list(s))
+                return {};
+        }
+        if (ended)
+            break;
         difat = U32(file, at + sectorSize - 4);
     }
     std::vector<uint32_t> fat;
-    for (uint32_t s : fatSectors) {
-        if (s > kLastSector || sectorAt(s) + sectorSize > file.size())
-            return {};
+    fat.reserve(fatSectors.size() * static_cast<size_t>(sectorSize / 4));
+    for (uint32_t s : fatSectors)
         for (qsizetype k = 0; k < sectorSize / 4; ++k)
             fat.push_back(U32(file, sectorAt(s) + 4 * k));
-    }
-    const auto chain = [&](uint32_t s, qsizetype limit) {
+    // The sectors of the chain from s, as far as limit; nothing when the chain loops, or leaves the
+    // file or the FAT, before it ends or reaches the limit.
+    const auto chain = [&](uint32_t s, qsizetype limit) -> std::optional<QByteArray> {
         QByteArray out;
-        for (size_t steps = 0; s <= kLastSector && steps <= fat.size() && out.size() < limit; ++steps) {
-            if (sectorAt(s) + sectorSize > file.size() || s >= fat.size())
-                return QByteArray();
+        std::vector<char> visited(sectors, 0);
+        for (; s <= kLastSector && out.size() < limit; s = fat[s]) {
+            if (s >= sectors || s >= fat.size() || visited[s])
+                return std::nullopt;
+            visited[s] = 1;
             out += file.mid(sectorAt(s), sectorSize);
-            s = fat[s];
         }
         return out;
     };
-    const QByteArray dir = chain(U32(file, 48), qsizetype(1) << 24);
+    const std::optional<QByteArray> directory = chain(U32(file, 48), qsizetype(1) << 24);
+    if (!directory)
+        return {};
+    const QByteArray &dir = *directory;
     for (qsizetype e = 0; e + 128 <= dir.size(); e += 128)
         if (U16(dir, e + 64) > 64)
             return {};
@@ -88,19 +124,24 @@ QByteArray BiffStream(const QByteArray &file)
         if (dir[e + 66] != 2 || (name != QStringLiteral("Workbook") && name != QStringLiteral("Book")))
             continue;
         const uint32_t size = U32(dir, e + 120);
-        if (size >= U32(file, 56))
-            return chain(U32(dir, e + 116), size).left(size);
+        if (size >= U32(file, 56)) {
+            const std::optional<QByteArray> stream = chain(U32(dir, e + 116), size);
+            return stream ? stream->left(size) : QByteArray();
+        }
         // The mini stream: 64-byte sectors inside the stream of the root entry, chained by the mini FAT.
         constexpr qsizetype kMini = 64;
-        const QByteArray miniFat = chain(U32(file, 60), file.size());
-        const QByteArray mini = chain(U32(dir, 116), U32(dir, 120));
+        const std::optional<QByteArray> miniFat = chain(U32(file, 60), file.size());
+        const std::optional<QByteArray> mini = chain(U32(dir, 116), U32(dir, 120));
+        if (!miniFat || !mini)
+            return {};
         QByteArray out;
-        qsizetype steps = 0;
+        std::vector<char> visited(static_cast<size_t>(mini->size() / kMini), 0);
         for (uint32_t s = U32(dir, e + 116); s <= kLastSector && out.size() < size;
-             s = U32(miniFat, qsizetype(4) * s)) {
-            if (++steps > miniFat.size() / 4 || (qsizetype(s) + 1) * kMini > mini.size())
+             s = U32(*miniFat, qsizetype(4) * s)) {
+            if (s >= visited.size() || visited[s])
                 return {};
-            out += mini.mid(qsizetype(s) * kMini, kMini);
+            visited[s] = 1;
+            out += mini->mid(qsizetype(s) * kMini, kMini);
         }
         return out.left(size);
     }
@@ -156,6 +197,79 @@ std::vector<BiffSheetInfo> BiffSheets(const QByteArray &stream)
     return sheets;
 }
 
+// What would keep libfreexl from reading the shared strings of the workbook stream within their
+// records: None when nothing does. The library takes a string's characters from the record it starts
+// in and from one CONTINUE record after it, and reads past that record's end for a string that goes
+// on further (one of more than about 4,000 Chinese characters, or one starting late in a record):
+// TextTooLong. A string whose head or formatting runs are cut by a record's end, or whose characters
+// are cut in half, is misread by it: NotWorkbook.
+WorkbookFailure SharedStringsFault(const QByteArray &stream)
+{
+    // The SST record and the CONTINUE records after it, as (start, end) in the stream.
+    std::vector<std::pair<qsizetype, qsizetype>> records;
+    for (qsizetype at = 0; at + 4 <= stream.size();) {
+        const uint16_t type = U16(stream, at);
+        const qsizetype end = std::min<qsizetype>(at + 4 + U16(stream, at + 2), stream.size());
+        if (type == 0x00FC || (type == 0x003C && !records.empty())) {
+            records.emplace_back(at + 4, end);
+        } else if (!records.empty() || type == 0x000A) {
+            break;
+        }
+        at = end;
+    }
+    if (records.empty())
+        return WorkbookFailure::None;
+    const uint32_t count = U32(stream, records[0].first + 4);
+    if (records[0].second - records[0].first < 8)
+        return WorkbookFailure::NotWorkbook;
+    size_t k = 0;
+    qsizetype at = records[0].first + 8;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (at == records[k].second) {
+            if (++k == records.size())
+                return WorkbookFailure::None;  // the strings left are never read
+            at = records[k].first;
+        }
+        const qsizetype end = records[k].second;
+        if (at + 3 > end)
+            return WorkbookFailure::NotWorkbook;
+        const qint64 chars = U16(stream, at);
+        const auto flags = static_cast<uint8_t>(stream[at + 2]);
+        qint64 runs = 0, extra = 0;
+        at += 3;
+        if (flags & 0x08) {
+            runs = at + 2 <= end ? 4 * qint64(U16(stream, at)) : -1;
+            at += 2;
+        }
+        if (flags & 0x04) {
+            extra = at + 4 <= end ? U32(stream, at) : -1;
+            at += 4;
+        }
+        if (at > end || runs < 0 || extra < 0)
+            return WorkbookFailure::NotWorkbook;
+        const int width = flags & 0x01 ? 2 : 1;
+        const qint64 here = std::min<qint64>(chars, (end - at) / width);
+        at += here * width;
+        if (here < chars) {
+            if ((end - at) != 0)
+                return WorkbookFailure::NotWorkbook;
+            if (++k == records.size())
+                return WorkbookFailure::None;
+            at = records[k].first;
+            if (at == records[k].second)
+                return WorkbookFailure::NotWorkbook;
+            const int rest = stream[at] & 0x01 ? 2 : 1;
+            at += 1 + (chars - here) * rest;
+            if (at > records[k].second)
+                return WorkbookFailure::TextTooLong;
+        }
+        at += runs + extra;
+        if (at > records[k].second)
+            return WorkbookFailure::NotWorkbook;
+    }
+    return WorkbookFailure::None;
+}
+
 WorkbookFailure FailureOfBiffError(int code)
 {
     switch (code) {
@@ -174,7 +288,8 @@ WorkbookFailure FailureOfBiffError(int code)
     }
 }
 
-// An open .xls workbook: libfreexl's handle and its index of each listed sheet.
+// An open .xls workbook: libfreexl's handle, its index of each listed sheet, and the shared strings
+// made so far.
 class XlsBook final : public BookReader {
 public:
     ~XlsBook() override
@@ -192,9 +307,12 @@ public:
         // a directory name that claims more than its room. A workbook that it would answer with success
         // and no handle (a sheet before the last without its size declared) is refused too, as is one
         // declaring more cells than it may set aside.
-        const std::vector<BiffSheetInfo> sheets = BiffSheets(BiffStream(file));
+        const QByteArray stream = BiffStream(file);
+        const std::vector<BiffSheetInfo> sheets = BiffSheets(stream);
         if (sheets.empty())
             return Fail(WorkbookFailure::NotWorkbook, 0);
+        if (const WorkbookFailure fault = SharedStringsFault(stream); fault != WorkbookFailure::None)
+            return Fail(fault, 0);
         qint64 declared = 0;
         uint32_t last = 0;
         for (const BiffSheetInfo &s : sheets) {
@@ -246,27 +364,57 @@ public:
         const unsigned last = std::min(rowCount, static_cast<unsigned>(std::max(window.lastRow, 0)));
         for (unsigned r = static_cast<unsigned>(std::max(window.firstRow, 1)) - 1; r < last; ++r) {
             for (unsigned short c = 0; c < colCount; ++c) {
-                if (QString text = XlsCellText(r, c); !text.isEmpty())
-                    cells.Add(static_cast<int>(r + 1), c + 1, std::move(text), IsWanted(wanted, c + 1));
+                FreeXL_CellValue v;
+                if (freexl_get_cell_value(xls, r, c, &v) != FREEXL_OK)
+                    continue;
+                // Every cell of the window's rows counts for the used range; only the kept ones are made.
+                if (!IsWanted(wanted, c + 1)) {
+                    if (HasText(v))
+                        cells.Add(static_cast<int>(r + 1), c + 1, QString(), false);
+                } else if (QString text = CellText(v); !text.isEmpty()) {
+                    cells.Add(static_cast<int>(r + 1), c + 1, std::move(text), true);
+                }
             }
         }
         return true;
     }
 
 private:
-    // The display text of a cell of the selected sheet, "" when it is empty.
-    QString XlsCellText(unsigned row, unsigned short col) const
+    // True when the display text of a cell's value is not empty, told without making it.
+    static bool HasText(const FreeXL_CellValue &v)
     {
-        FreeXL_CellValue v;
-        if (freexl_get_cell_value(xls, row, col, &v) != FREEXL_OK)
-            return QString();
+        switch (v.type) {
+        case FREEXL_CELL_INT:
+        case FREEXL_CELL_DOUBLE:
+            return true;
+        case FREEXL_CELL_TEXT:
+        case FREEXL_CELL_SST_TEXT:
+        case FREEXL_CELL_DATE:
+        case FREEXL_CELL_DATETIME:
+        case FREEXL_CELL_TIME:
+            return v.value.text_value && *v.value.text_value;
+        default:
+            return false;
+        }
+    }
+
+    // The display text of a cell's value, "" when it is empty. A shared string is made once and then
+    // handed out shared: the library gives each use of it the same text.
+    QString CellText(const FreeXL_CellValue &v)
+    {
         switch (v.type) {
         case FREEXL_CELL_INT:
             return QString::number(v.value.int_value);
         case FREEXL_CELL_DOUBLE:
             return NumberDisplay(v.value.double_value);
-        case FREEXL_CELL_TEXT:
         case FREEXL_CELL_SST_TEXT:
+            if (v.value.text_value) {
+                if (const auto made = shared.constFind(v.value.text_value); made != shared.constEnd())
+                    return *made;
+                return *shared.insert(v.value.text_value, QString::fromUtf8(v.value.text_value));
+            }
+            return QString();
+        case FREEXL_CELL_TEXT:
         case FREEXL_CELL_DATE:
         case FREEXL_CELL_DATETIME:
         case FREEXL_CELL_TIME:
@@ -278,6 +426,8 @@ private:
 
     const void *xls = nullptr;
     std::vector<unsigned> xlsIndex;
+    // The shared strings made so far, by the library's text of each.
+    QHash<const char *, QString> shared;
 };
 
 }  // namespace

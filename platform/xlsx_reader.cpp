@@ -167,13 +167,22 @@ int ColumnOfReference(Piece ref)
 
 // ---- Office Open XML cells.
 
-// The shared strings of a workbook: one text and where each string of it starts.
+// The shared strings of a workbook: one text and where each string of it starts. A string is made a
+// text of its own at its first use and handed out shared from then on, so that the cells using a
+// string hold it once between them, however long it is and however many they are.
 struct SharedStrings {
     QString text;
     std::vector<uint32_t> starts{0};
+    mutable QHash<uint32_t, QString> used;
 
     size_t Count() const { return starts.size() - 1; }
-    QString At(size_t i) const { return text.mid(starts[i], starts[i + 1] - starts[i]); }
+    QString At(size_t i) const
+    {
+        const auto key = static_cast<uint32_t>(i);
+        if (const auto made = used.constFind(key); made != used.constEnd())
+            return *made;
+        return *used.insert(key, text.mid(starts[i], starts[i + 1] - starts[i]));
+    }
     bool IsEmptyAt(size_t i) const { return starts[i] == starts[i + 1]; }
     void Add(const QString &s)
     {
@@ -184,6 +193,7 @@ struct SharedStrings {
     {
         text.clear();
         starts.assign(1, 0);
+        used.clear();
     }
 };
 

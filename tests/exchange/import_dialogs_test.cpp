@@ -81,9 +81,11 @@ QByteArray DeflatePiece(const QByteArray &text, bool last)
     return out;
 }
 
-// An .xlsx of one worksheet "S" whose text is head, unit `repeat` times, then tail. The sheet is
-// written as pieces of deflate, so a sheet of gigabytes takes a moment and a few megabytes.
-QByteArray SheetWorkbook(const QByteArray &head, const QByteArray &unit, int repeat, const QByteArray &tail)
+// An .xlsx of one worksheet "S" whose text is head, unit `repeat` times, then tail, and the shared
+// strings part `shared` when it is not empty. The sheet is written as pieces of deflate, so a sheet
+// of gigabytes takes a moment and a few megabytes.
+QByteArray SheetWorkbook(const QByteArray &head, const QByteArray &unit, int repeat, const QByteArray &tail,
+                         const QByteArray &shared = {})
 {
     struct Entry {
         QByteArray name, data;
@@ -104,13 +106,19 @@ QByteArray SheetWorkbook(const QByteArray &head, const QByteArray &unit, int rep
     }
     sheet += DeflatePiece(tail, true);
     crc = crc32_combine(crc, crcOf(tail), tail.size());
-    const std::vector<Entry> entries = {
+    const QByteArray strings =
+        shared.isEmpty() ? QByteArray() : R"(<Relationship Id="t" Type="x/sharedStrings" Target="strings.xml"/>)";
+    std::vector<Entry> entries = {
         stored("xl/workbook.xml", R"(<workbook xmlns:r="r"><sheets><sheet name="S" sheetId="1" r:id="s"/></sheets></workbook>)"),
         stored("xl/_rels/workbook.xml.rels",
-               R"(<Relationships><Relationship Id="s" Type="x/worksheet" Target="worksheets/s.xml"/></Relationships>)"),
+               R"(<Relationships><Relationship Id="s" Type="x/worksheet" Target="worksheets/s.xml"/>)" + strings +
+                   "</Relationships>"),
         {"xl/worksheets/s.xml", sheet, static_cast<uint32_t>(crc),
          static_cast<uint32_t>(head.size() + qint64(unit.size()) * repeat + tail.size()), true},
     };
+    if (!shared.isEmpty())
+        entries.push_back({"xl/strings.xml", DeflatePiece(shared, true), static_cast<uint32_t>(crcOf(shared)),
+                           static_cast<uint32_t>(shared.size()), true});
     QByteArray zip, directory;
     for (const Entry &e : entries) {
         const QByteArray common = Le(20, 2) + Le(0, 2) + Le(e.deflated ? 8 : 0, 2) + Le(0, 2) + Le(0x21, 2) +
@@ -119,7 +127,8 @@ QByteArray SheetWorkbook(const QByteArray &head, const QByteArray &unit, int rep
                      Le(zip.size(), 4) + e.name;
         zip += Le(0x04034b50, 4) + common + e.name + e.data;
     }
-    return zip + directory + Le(0x06054b50, 4) + Le(0, 4) + Le(3, 2) + Le(3, 2) + Le(directory.size(), 4) +
+    const auto count = static_cast<uint32_t>(entries.size());
+    return zip + directory + Le(0x06054b50, 4) + Le(0, 4) + Le(count, 2) + Le(count, 2) + Le(directory.size(), 4) +
            Le(zip.size(), 4) + Le(0, 2);
 }
 
@@ -565,10 +574,38 @@ TEST_F(ImportDialogsTest, WorksheetPreviewStopsAtAnEmptyRowAndSaysWhatFailed)
     EXPECT_EQ(prompter.Messages().size(), 1);
 }
 
+// An .xls of 8 MB whose FAT is one sector listed 16,384 times (through sectors of the DIFAT) and whose
+// workbook stream, declared near 4 GiB long, is a chain that loops on its first sector.
+QByteArray LoopingFatWorkbook()
+{
+    QByteArray file = BiffWorkbook({{QStringLiteral("S"), 0, {BiffNumber(0, 0, 1)}}});
+    const auto put32 = [&file](qsizetype at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            file[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    const auto sector = [](uint32_t s) { return (qsizetype(s) + 1) * 512; };
+    constexpr uint32_t kSectors = 16384;
+    constexpr uint32_t kDifatSectors = (kSectors - 109 + 126) / 127;
+    const auto firstDifat = static_cast<uint32_t>(file.size() / 512 - 1);
+    file.append(sector(kSectors) - file.size(), '\0');
+    for (uint32_t d = 0; d < kDifatSectors; ++d)
+        put32(sector(firstDifat + d) + 508, d + 1 < kDifatSectors ? firstDifat + d + 1 : 0xFFFFFFFE);
+    put32(44, kSectors);
+    put32(68, firstDifat);
+    put32(72, kDifatSectors);
+    for (int i = 0; i < 109; ++i)
+        put32(76 + 4 * i, 0);
+    put32(sector(0) + 4 * 2, 2);              // the stream's first sector, 2, is followed by itself
+    put32(sector(1) + 128 + 120, 0xFFFFFF00);  // the size of the directory's "Workbook"
+    return file;
+}
+
 // Workbooks made to blow up, each previewed and read for an import in a child bounded to 2 s and
 // 300 MB: sheets whose row 1 inflates to 1 GiB of blank cells or of blanks between its cells, cells at
-// A1, XFD1 and A1048576, 20,000 rows of one cell in column XFD, a text of a million "&", and rows
-// whose tags hold 200,000 quoted values each.
+// A1, XFD1 and A1048576, 20,000 rows of one cell in column XFD, a text of a million "&", rows whose
+// tags hold 200,000 quoted values each, and 30,001 rows of 8 cells showing one shared string of a
+// million characters. Then .xls files read for an import: 30,001 rows of 8 cells showing one shared
+// string of 4,000 characters, and a FAT chain that loops.
 TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -597,11 +634,14 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
     QStringList quotedRows;
     for (int r = 1; r <= 10; ++r)
         quotedRows << QString::number(r) + QStringLiteral("|1");
+    const QByteArray sharedRow = "<row>" + QByteArray(R"(<c t="s"><v>1</v></c>)").repeated(8) + "</row>";
+    const QByteArray longShared = "<sst><si><t>代码</t></si><si><t>" + QByteArray(1000000, 'x') + "</t></si></sst>";
     struct Case {
         QByteArray head, unit;
         int repeat;
         QByteArray tail;
         QString output;  // the preview's rows, then the messages, then the number of records and the last one
+        QByteArray shared = {};
     };
     const Case cases[] = {
         {open + "<row r=\"1\">", blanks, 1 << 30 >> 19, "</row>" + close, tooLarge + "\n" + tooLarge + "\n0\n"},
@@ -612,24 +652,49 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
          "</t></is></c></row>" + close,
          "1|1\n2|" + QString(amps.repeated(1000)) + "\n2\n" + QString(amps.repeated(1000)) + emptyTail},
         {open, quotedRow, 10, close, quotedRows.join(u'\n') + "\n10\n1" + emptyTail},
+        {open, sharedRow, 30001, close, tooLarge + "\n" + tooLarge + "\n0\n", longShared},
     };
-    for (const Case &c : cases) {
-        ImportFilePath() = Write(QStringLiteral("hostile.xlsx"), SheetWorkbook(c.head, c.unit, c.repeat, c.tail));
-        ImportSheets() = QStringLiteral("S");
-        const BoundedRun run = RunBounded(
-            [this] {
+    // The chosen workbook's preview (when asked for), then an import's read of rows 2 to 30001, A to H.
+    const auto readBounded = [this](bool preview) {
+        return RunBounded(
+            [this, preview] {
                 FlexGrid grid;
-                LoadPreview(grid);
+                if (preview)
+                    LoadPreview(grid);
                 QStringList records;
                 ReadSheetRecords(ImportFilePath(), ImportSheets(), 2, 30001, {1, 2, 3, 4, 5, 6, 7, 8}, records);
-                QStringList out = Rows(grid) + prompter.Messages();
+                QStringList out = (preview ? Rows(grid) : QStringList()) + prompter.Messages();
                 out << QString::number(records.size()) << (records.isEmpty() ? QString() : records.back());
                 return out.join(u'\n').toStdString();
             },
             kSeconds, 300ll << 20);
+    };
+    ImportSheets() = QStringLiteral("S");
+    for (const Case &c : cases) {
+        ImportFilePath() =
+            Write(QStringLiteral("hostile.xlsx"), SheetWorkbook(c.head, c.unit, c.repeat, c.tail, c.shared));
+        const BoundedRun run = readBounded(true);
         EXPECT_TRUE(run.finished) << c.head.toStdString() << " time " << run.overTime << " memory " << run.overMemory
                                   << " after " << run.seconds << " s";
         EXPECT_EQ(QString::fromStdString(run.output), run.finished ? c.output : QString());
+    }
+
+    BiffSheet shared{QStringLiteral("S"), 0, {}};
+    const QString longText(4000, u'长');
+    for (int r = 0; r <= 30000; ++r)
+        for (int c = 0; c < 8; ++c)
+            shared.cells.push_back(BiffText(r, c, longText));
+    const QString damaged = QStringLiteral("文件类型不对，请选择Excel文档！");
+    const std::pair<QByteArray, QString> xlsCases[] = {
+        {BiffWorkbook({shared}), tooLarge + "\n0\n"},
+        {LoopingFatWorkbook(), damaged + "\n0\n"},
+    };
+    for (const auto &[bytes, output] : xlsCases) {
+        ImportFilePath() = Write(QStringLiteral("hostile.xls"), bytes);
+        const BoundedRun run = readBounded(false);
+        EXPECT_TRUE(run.finished) << output.toStdString() << " time " << run.overTime << " memory " << run.overMemory
+                                  << " after " << run.seconds << " s";
+        EXPECT_EQ(QString::fromStdString(run.output), run.finished ? output : QString());
     }
 }
 
