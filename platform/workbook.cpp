@@ -5,6 +5,7 @@
 #include "workbook.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "platform/sheet_cells.h"
 #include "platform/xls_reader.h"
@@ -35,6 +36,10 @@ bool Workbook::Open(const QString &path)
     d->Release();
     d->failure = WorkbookFailure::None;
     d->code = 0;
+    // Only a regular file is opened: opening a named pipe waits for a writer for good, and a pipe or
+    // a device may never end.
+    if (const QFileInfo info(path); info.exists() && !info.isFile())
+        return d->Fail(WorkbookFailure::Unreadable, 0);
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return d->Fail(WorkbookFailure::Unreadable, 0);

@@ -43,7 +43,8 @@ public:
     Workbook &operator=(const Workbook &) = delete;
 
     // Opens the workbook at path, closing the one open before. False when it cannot be read, with
-    // Failure() and ErrorCode() saying why.
+    // Failure() and ErrorCode() saying why; anything but a regular file (a folder, a named pipe) is
+    // Unreadable at once, without being opened.
     bool Open(const QString &path);
     // Releases the file; done by the destructor too.
     void Close();

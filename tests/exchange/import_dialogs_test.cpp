@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include <sys/stat.h>
 #include <xlsxwriter.h>
 #include <zlib.h>
 
@@ -605,7 +606,7 @@ QByteArray LoopingFatWorkbook()
 // A1, XFD1 and A1048576, 20,000 rows of one cell in column XFD, a text of a million "&", rows whose
 // tags hold 200,000 quoted values each, and 30,001 rows of 8 cells showing one shared string of a
 // million characters. Then .xls files read for an import: 30,001 rows of 8 cells showing one shared
-// string of 4,000 characters, and a FAT chain that loops.
+// string of 4,000 characters, and a FAT chain that loops. Then a named pipe given as an .xlsx.
 TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -696,6 +697,14 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
                                   << " after " << run.seconds << " s";
         EXPECT_EQ(QString::fromStdString(run.output), run.finished ? output : QString());
     }
+
+    // A named pipe is no file: refused at once, never opened (which would wait for a writer for good).
+    ImportFilePath() = PathOf(QStringLiteral("pipe.xlsx"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(ImportFilePath()).constData(), 0600), 0);
+    const BoundedRun run = readBounded(true);
+    const QString unreadable = QStringLiteral("无法打开Excel文件，请检查后重新输入文件名及路径！");
+    EXPECT_TRUE(run.finished) << "time " << run.overTime;
+    EXPECT_EQ(QString::fromStdString(run.output), run.finished ? unreadable + "\n" + unreadable + "\n0\n" : QString());
 }
 
 TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)
