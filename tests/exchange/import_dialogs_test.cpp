@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <optional>
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 #include <sys/stat.h>
@@ -26,6 +28,7 @@
 #include "fixtures/bounded_run.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
+#include "fixtures/mouse_clicks.h"
 #include "mainwindow/forms/mf.h"
 #include "market/calendar.h"
 #include "market/quotes.h"
@@ -148,6 +151,12 @@ public:
     }
     int steps = 0;
     int closeAfter = 0;
+};
+
+// An allocation failing inside an import's step: the progress window's step throws std::bad_alloc.
+class FailingIndicator : public ClosingIndicator {
+public:
+    void SetTimeText(const QString &) override { throw std::bad_alloc(); }
 };
 
 // Runs the action on the worksheet list once it is shown (its load lets events through before).
@@ -705,6 +714,34 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
     const QString unreadable = QStringLiteral("无法打开Excel文件，请检查后重新输入文件名及路径！");
     EXPECT_TRUE(run.finished) << "time " << run.overTime;
     EXPECT_EQ(QString::fromStdString(run.output), run.finished ? unreadable + "\n" + unreadable + "\n0\n" : QString());
+}
+
+// Memory running out inside an import's step, after its rows were written, ends the click on 确定
+// that started the import, not the program: the progress window hidden, "内存不足，操作未能完成！"
+// shown and logged, the rows rolled back, the dialog left open; the next click imports them.
+TEST_F(ImportDialogsTest, MemoryRunningOutInsideAnImportLeavesTheBookUnchanged)
+{
+    SaveParam(QStringLiteral("导入列号"), kMapAtoH);
+    ImportFilePath() = Csv(QStringLiteral("oom.csv"), {"600000,2024-03-04,2024-03-04,1000,10.5,0,0,表",
+                                                        "1,2024-03-05,2024-03-06,500,20,500,21,"});
+    ImportSheets().clear();
+    InputMapForm *f = InputMap();
+    f->T[0]->setText(QStringLiteral("2"));
+    f->T[1]->setText(QStringLiteral("3"));
+    f->show();
+    FailingIndicator failing;
+    SetIndicatorView(&failing);
+    LeftClick(f->Com[0]);
+    SetIndicatorView(nullptr);
+    EXPECT_EQ(prompter.Messages(), QStringList({"内存不足，操作未能完成！"}));
+    EXPECT_EQ(Records(), 0);
+    EXPECT_FALSE(IndicatorShown());
+    EXPECT_EQ(LogEntryCount(), 1);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("7:内存不足，操作未能完成！"))) << LogText().toStdString();
+    EXPECT_TRUE(f->isVisible());
+    LeftClick(f->Com[0]);
+    EXPECT_EQ(Records(), 2);
+    EXPECT_EQ(prompter.Messages().last(), "数据导入完成！");
 }
 
 TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)
