@@ -14,6 +14,8 @@ public:
     // ("内存不足，操作未能完成！" when memory ran out), and an entry is written to RunErr.txt; the event
     // then counts as not handled (false). A write under way is not committed: a transaction of the
     // database layer is rolled back when an exception passes through it, its connection being closed
-    // unfinished.
+    // unfinished. Qt's GUI and widget libraries are built without exceptions: one that passes through
+    // them skips their clean-up (a few small allocations are lost), which the end of the action is
+    // still worth.
     bool notify(QObject *receiver, QEvent *event) override;
 };
