@@ -1,5 +1,5 @@
-// The .xls reader of the workbook reader: the walk of the compound file and of the workbook stream's
-// sheets, then the cells through libfreexl.
+// The .xls reader of the workbook reader: the walk of the compound file's sector chains and of the
+// workbook stream's sheets and shared strings, then the cells through libfreexl.
 #include "xls_reader.h"
 
 #include <algorithm>
@@ -306,7 +306,7 @@ public:
         // it loses memory on many a damaged one (a small workbook cut short among them) and reads past
         // a directory name that claims more than its room. A workbook that it would answer with success
         // and no handle (a sheet before the last without its size declared) is refused too, as is one
-        // declaring more cells than it may set aside.
+        // declaring more cells than it may set aside or holding a shared string it cannot read.
         const QByteArray stream = BiffStream(file);
         const std::vector<BiffSheetInfo> sheets = BiffSheets(stream);
         if (sheets.empty())
