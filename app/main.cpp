@@ -1,7 +1,6 @@
 // Entry point of Kelvaro股票记账软件: the start-up, then the main window's events.
 #include <clocale>
 
-#include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -15,12 +14,14 @@
 #include "storage/db_create.h"
 #include "storage/dialogs.h"
 #include "storage/forms/form_ops.h"
+#include "storage/forms/guarded_app.h"
 #include "storage/forms/indicator_form.h"
 #include "storage/params.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    // An exception out of a user's action ends the action, not the program.
+    GuardedApplication app(argc, argv);
     // Qt takes the locale from the environment; numbers in files, SQL and texts are always written
     // and read with a decimal point.
     std::setlocale(LC_NUMERIC, "C");

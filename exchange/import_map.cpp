@@ -29,6 +29,12 @@ constexpr int kMapRowHeight = 270;
 constexpr int kRowNumberWidth = 300;
 // The last column that column letters can name ("ZZ").
 constexpr int kLastLetteredColumn = 702;
+// The most text a worksheet's preview or an import's read of it may hold, in bytes, counted as the
+// grid and the records hold it: once for each cell showing a text, however often the workbook
+// itself stores it (a long text the workbook shares between many cells would otherwise be held once
+// per cell).
+constexpr qint64 kMaxHeldText = qint64(64) << 20;
+const QString kSheetTooLarge = QStringLiteral("工作表太大，无法读取！");
 
 // The row number typed in a row box: its leading number, rounded with halves to even, kept within
 // what a row number can be.
@@ -85,13 +91,22 @@ void ReadSheetPreview(FlexGrid &grid, const QString &path, const QString &sheet)
     }
     grid.SetRows(1 + kPreviewSheetRows);
     int last = 0;
+    qint64 held = 0;
     for (int r = 1; r <= kPreviewSheetRows; ++r) {
         if (workbook.CellText(r, 1).isEmpty() && workbook.CellText(r, 2).isEmpty() &&
             workbook.CellText(r, 3).isEmpty())
             break;
         grid.SetTextMatrix(r, 0, QString::number(r));
-        for (int c = 1; c < grid.Cols(); ++c)
-            grid.SetTextMatrix(r, c, workbook.CellText(r, c));
+        for (int c = 1; c < grid.Cols(); ++c) {
+            const QString text = workbook.CellText(r, c);
+            held += text.size() * qint64(sizeof(QChar));
+            if (held > kMaxHeldText) {
+                grid.SetRows(1);
+                MsgBox(kSheetTooLarge);
+                return;
+            }
+            grid.SetTextMatrix(r, c, text);
+        }
         last = r;
         if (watching && !IndicatorShown())
             break;
@@ -159,7 +174,9 @@ QString WorkbookFailureMessage(const Workbook &workbook)
     case WorkbookFailure::Encrypted:
         return QStringLiteral("文件类型不对，请选择Excel文档！");
     case WorkbookFailure::TooLarge:
-        return QStringLiteral("工作表太大，无法读取！");
+        return kSheetTooLarge;
+    case WorkbookFailure::TextTooLong:
+        return QStringLiteral("工作表中有文字太长的单元格，无法读取！请把过长的文字删减到四千字以内后重试。");
     default:
         return QStringLiteral("未知错误，错误号：") + QString::number(workbook.ErrorCode()) +
                QStringLiteral("　请检查输入值！");
@@ -213,14 +230,23 @@ bool ReadSheetRecords(const QString &path, const QString &sheet, int firstRow, i
     // there even when it is empty in every row read (a memo column that only its caption fills).
     records.reserve(workbook.UsedRows());
     QStringList fields;
+    qint64 held = 0;
     for (int r = 1; r <= workbook.UsedRows(); ++r) {
         if (r < window.firstRow || !workbook.RowHasValue(r)) {
             records << QString();
             continue;
         }
         fields.clear();
-        for (int c = 1; c <= width; ++c)
+        held += (width - 1) * kCsvFieldSeparator.size() * qint64(sizeof(QChar));
+        for (int c = 1; c <= width; ++c) {
             fields << workbook.CellText(r, c);
+            held += fields.back().size() * qint64(sizeof(QChar));
+        }
+        if (held > kMaxHeldText) {
+            records.clear();
+            MsgBox(kSheetTooLarge);
+            return false;
+        }
         records << fields.join(kCsvFieldSeparator);
     }
     return true;

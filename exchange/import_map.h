@@ -48,9 +48,10 @@ QString WorkbookFailureMessage(const Workbook &workbook);
 // (".xls", ".xlsx", ".xlsm") from its worksheet ImportSheets, row r of the sheet as preview row r, rows
 // 1 to 200 up to one whose first three cells are empty, with the progress window "正在读取EXCEL数据……"
 // shown meanwhile (closing it stops the reading with the rows read so far); a sheet that cannot be read
-// shows WorkbookFailureMessage. Any other file shows "您选择的文件格式不支持导入，请选择CSV或XLS文件！" and
-// clears ImportFilePath. The columns are fitted at the end; the progress window and the workbook are
-// closed on every path.
+// shows WorkbookFailureMessage, one whose rows would put more than 64 MB of text in the grid (a long
+// text counted once for each cell showing it) "工作表太大，无法读取！", the grid left without rows.
+// Any other file shows "您选择的文件格式不支持导入，请选择CSV或XLS文件！" and clears ImportFilePath. The
+// columns are fitted at the end; the progress window and the workbook are closed on every path.
 void LoadPreview(FlexGrid &grid);
 
 // The records of the worksheet `sheet` of the workbook at path for an import of rows firstRow..lastRow:
@@ -58,7 +59,8 @@ void LoadPreview(FlexGrid &grid);
 // firstRow and for a row without any value. The cells of those rows and of the listed columns only
 // are read (column A alone when none of them lies within A..ZZ); a record holds the texts of columns A
 // up to the last listed one, empty cells and the columns not listed empty, joined by the import's
-// field separator. False, with WorkbookFailureMessage shown, when it cannot be read.
+// field separator. False, with WorkbookFailureMessage shown, when it cannot be read, and with
+// "工作表太大，无法读取！" and no records when they would hold more than 64 MB of text.
 bool ReadSheetRecords(const QString &path, const QString &sheet, int firstRow, int lastRow,
                       const std::vector<int> &columns, QStringList &records);
 

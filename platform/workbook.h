@@ -4,8 +4,9 @@
 // (D0 CF 11 E0) a BIFF workbook (.xls).
 // A file is hostile until read: an .xlsx part is inflated as a stream and given up past a cap (a
 // worksheet's rows past the ones asked for are never inflated), only the cells asked for are kept,
-// and nothing is allocated for an empty cell, so that memory and time follow what is kept rather than
-// what the file claims.
+// nothing is allocated for an empty cell, and a text the workbook shares between cells is held once
+// however many cells show it, so that memory and time follow what is kept rather than what the file
+// claims.
 #pragma once
 
 #include <memory>
@@ -17,11 +18,12 @@
 // Why a workbook or one of its sheets could not be read.
 enum class WorkbookFailure {
     None,
-    Unreadable,     // the file is missing or cannot be read
+    Unreadable,     // the file is missing or cannot be read, or is no regular file (a folder, a named pipe)
     NotWorkbook,    // neither kind of workbook, or a damaged one
     Encrypted,      // protected by a password
     SheetNotFound,  // no worksheet has the name asked for
     TooLarge,       // a part inflates past what the reader takes, or a sheet declares more cells than it holds
+    TextTooLong,    // a text of an .xls longer than its reader takes (some 4,000 Chinese characters)
     Other,          // anything else (out of memory, an unknown character set); see ErrorCode
 };
 
@@ -41,7 +43,8 @@ public:
     Workbook &operator=(const Workbook &) = delete;
 
     // Opens the workbook at path, closing the one open before. False when it cannot be read, with
-    // Failure() and ErrorCode() saying why.
+    // Failure() and ErrorCode() saying why; anything but a regular file (a folder, a named pipe) is
+    // Unreadable at once, without being opened.
     bool Open(const QString &path);
     // Releases the file; done by the destructor too.
     void Close();

@@ -5,14 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <optional>
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
+#include <sys/stat.h>
 #include <xlsxwriter.h>
 #include <zlib.h>
 
@@ -25,6 +28,7 @@
 #include "fixtures/bounded_run.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
+#include "fixtures/mouse_clicks.h"
 #include "mainwindow/forms/mf.h"
 #include "market/calendar.h"
 #include "market/quotes.h"
@@ -81,9 +85,11 @@ QByteArray DeflatePiece(const QByteArray &text, bool last)
     return out;
 }
 
-// An .xlsx of one worksheet "S" whose text is head, unit `repeat` times, then tail. The sheet is
-// written as pieces of deflate, so a sheet of gigabytes takes a moment and a few megabytes.
-QByteArray SheetWorkbook(const QByteArray &head, const QByteArray &unit, int repeat, const QByteArray &tail)
+// An .xlsx of one worksheet "S" whose text is head, unit `repeat` times, then tail, and the shared
+// strings part `shared` when it is not empty. The sheet is written as pieces of deflate, so a sheet
+// of gigabytes takes a moment and a few megabytes.
+QByteArray SheetWorkbook(const QByteArray &head, const QByteArray &unit, int repeat, const QByteArray &tail,
+                         const QByteArray &shared = {})
 {
     struct Entry {
         QByteArray name, data;
@@ -104,13 +110,19 @@ QByteArray SheetWorkbook(const QByteArray &head, const QByteArray &unit, int rep
     }
     sheet += DeflatePiece(tail, true);
     crc = crc32_combine(crc, crcOf(tail), tail.size());
-    const std::vector<Entry> entries = {
+    const QByteArray strings =
+        shared.isEmpty() ? QByteArray() : R"(<Relationship Id="t" Type="x/sharedStrings" Target="strings.xml"/>)";
+    std::vector<Entry> entries = {
         stored("xl/workbook.xml", R"(<workbook xmlns:r="r"><sheets><sheet name="S" sheetId="1" r:id="s"/></sheets></workbook>)"),
         stored("xl/_rels/workbook.xml.rels",
-               R"(<Relationships><Relationship Id="s" Type="x/worksheet" Target="worksheets/s.xml"/></Relationships>)"),
+               R"(<Relationships><Relationship Id="s" Type="x/worksheet" Target="worksheets/s.xml"/>)" + strings +
+                   "</Relationships>"),
         {"xl/worksheets/s.xml", sheet, static_cast<uint32_t>(crc),
          static_cast<uint32_t>(head.size() + qint64(unit.size()) * repeat + tail.size()), true},
     };
+    if (!shared.isEmpty())
+        entries.push_back({"xl/strings.xml", DeflatePiece(shared, true), static_cast<uint32_t>(crcOf(shared)),
+                           static_cast<uint32_t>(shared.size()), true});
     QByteArray zip, directory;
     for (const Entry &e : entries) {
         const QByteArray common = Le(20, 2) + Le(0, 2) + Le(e.deflated ? 8 : 0, 2) + Le(0, 2) + Le(0x21, 2) +
@@ -119,7 +131,8 @@ QByteArray SheetWorkbook(const QByteArray &head, const QByteArray &unit, int rep
                      Le(zip.size(), 4) + e.name;
         zip += Le(0x04034b50, 4) + common + e.name + e.data;
     }
-    return zip + directory + Le(0x06054b50, 4) + Le(0, 4) + Le(3, 2) + Le(3, 2) + Le(directory.size(), 4) +
+    const auto count = static_cast<uint32_t>(entries.size());
+    return zip + directory + Le(0x06054b50, 4) + Le(0, 4) + Le(count, 2) + Le(count, 2) + Le(directory.size(), 4) +
            Le(zip.size(), 4) + Le(0, 2);
 }
 
@@ -138,6 +151,12 @@ public:
     }
     int steps = 0;
     int closeAfter = 0;
+};
+
+// An allocation failing inside an import's step: the progress window's step throws std::bad_alloc.
+class FailingIndicator : public ClosingIndicator {
+public:
+    void SetTimeText(const QString &) override { throw std::bad_alloc(); }
 };
 
 // Runs the action on the worksheet list once it is shown (its load lets events through before).
@@ -565,10 +584,38 @@ TEST_F(ImportDialogsTest, WorksheetPreviewStopsAtAnEmptyRowAndSaysWhatFailed)
     EXPECT_EQ(prompter.Messages().size(), 1);
 }
 
+// An .xls of 8 MB whose FAT is one sector listed 16,384 times (through sectors of the DIFAT) and whose
+// workbook stream, declared near 4 GiB long, is a chain that loops on its first sector.
+QByteArray LoopingFatWorkbook()
+{
+    QByteArray file = BiffWorkbook({{QStringLiteral("S"), 0, {BiffNumber(0, 0, 1)}}});
+    const auto put32 = [&file](qsizetype at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            file[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    const auto sector = [](uint32_t s) { return (qsizetype(s) + 1) * 512; };
+    constexpr uint32_t kSectors = 16384;
+    constexpr uint32_t kDifatSectors = (kSectors - 109 + 126) / 127;
+    const auto firstDifat = static_cast<uint32_t>(file.size() / 512 - 1);
+    file.append(sector(kSectors) - file.size(), '\0');
+    for (uint32_t d = 0; d < kDifatSectors; ++d)
+        put32(sector(firstDifat + d) + 508, d + 1 < kDifatSectors ? firstDifat + d + 1 : 0xFFFFFFFE);
+    put32(44, kSectors);
+    put32(68, firstDifat);
+    put32(72, kDifatSectors);
+    for (int i = 0; i < 109; ++i)
+        put32(76 + 4 * i, 0);
+    put32(sector(0) + 4 * 2, 2);              // the stream's first sector, 2, is followed by itself
+    put32(sector(1) + 128 + 120, 0xFFFFFF00);  // the size of the directory's "Workbook"
+    return file;
+}
+
 // Workbooks made to blow up, each previewed and read for an import in a child bounded to 2 s and
 // 300 MB: sheets whose row 1 inflates to 1 GiB of blank cells or of blanks between its cells, cells at
-// A1, XFD1 and A1048576, 20,000 rows of one cell in column XFD, a text of a million "&", and rows
-// whose tags hold 200,000 quoted values each.
+// A1, XFD1 and A1048576, 20,000 rows of one cell in column XFD, a text of a million "&", rows whose
+// tags hold 200,000 quoted values each, and 30,001 rows of 8 cells showing one shared string of a
+// million characters. Then .xls files read for an import: 30,001 rows of 8 cells showing one shared
+// string of 4,000 characters, and a FAT chain that loops. Then a named pipe given as an .xlsx.
 TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -597,11 +644,14 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
     QStringList quotedRows;
     for (int r = 1; r <= 10; ++r)
         quotedRows << QString::number(r) + QStringLiteral("|1");
+    const QByteArray sharedRow = "<row>" + QByteArray(R"(<c t="s"><v>1</v></c>)").repeated(8) + "</row>";
+    const QByteArray longShared = "<sst><si><t>代码</t></si><si><t>" + QByteArray(1000000, 'x') + "</t></si></sst>";
     struct Case {
         QByteArray head, unit;
         int repeat;
         QByteArray tail;
         QString output;  // the preview's rows, then the messages, then the number of records and the last one
+        QByteArray shared = {};
     };
     const Case cases[] = {
         {open + "<row r=\"1\">", blanks, 1 << 30 >> 19, "</row>" + close, tooLarge + "\n" + tooLarge + "\n0\n"},
@@ -612,25 +662,89 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
          "</t></is></c></row>" + close,
          "1|1\n2|" + QString(amps.repeated(1000)) + "\n2\n" + QString(amps.repeated(1000)) + emptyTail},
         {open, quotedRow, 10, close, quotedRows.join(u'\n') + "\n10\n1" + emptyTail},
+        {open, sharedRow, 30001, close, tooLarge + "\n" + tooLarge + "\n0\n", longShared},
     };
-    for (const Case &c : cases) {
-        ImportFilePath() = Write(QStringLiteral("hostile.xlsx"), SheetWorkbook(c.head, c.unit, c.repeat, c.tail));
-        ImportSheets() = QStringLiteral("S");
-        const BoundedRun run = RunBounded(
-            [this] {
+    // The chosen workbook's preview (when asked for), then an import's read of rows 2 to 30001, A to H.
+    const auto readBounded = [this](bool preview) {
+        return RunBounded(
+            [this, preview] {
                 FlexGrid grid;
-                LoadPreview(grid);
+                if (preview)
+                    LoadPreview(grid);
                 QStringList records;
                 ReadSheetRecords(ImportFilePath(), ImportSheets(), 2, 30001, {1, 2, 3, 4, 5, 6, 7, 8}, records);
-                QStringList out = Rows(grid) + prompter.Messages();
+                QStringList out = (preview ? Rows(grid) : QStringList()) + prompter.Messages();
                 out << QString::number(records.size()) << (records.isEmpty() ? QString() : records.back());
                 return out.join(u'\n').toStdString();
             },
             kSeconds, 300ll << 20);
+    };
+    ImportSheets() = QStringLiteral("S");
+    for (const Case &c : cases) {
+        ImportFilePath() =
+            Write(QStringLiteral("hostile.xlsx"), SheetWorkbook(c.head, c.unit, c.repeat, c.tail, c.shared));
+        const BoundedRun run = readBounded(true);
         EXPECT_TRUE(run.finished) << c.head.toStdString() << " time " << run.overTime << " memory " << run.overMemory
                                   << " after " << run.seconds << " s";
         EXPECT_EQ(QString::fromStdString(run.output), run.finished ? c.output : QString());
     }
+
+    BiffSheet shared{QStringLiteral("S"), 0, {}};
+    const QString longText(4000, u'长');
+    for (int r = 0; r <= 30000; ++r)
+        for (int c = 0; c < 8; ++c)
+            shared.cells.push_back(BiffText(r, c, longText));
+    const QString damaged = QStringLiteral("文件类型不对，请选择Excel文档！");
+    const std::pair<QByteArray, QString> xlsCases[] = {
+        {BiffWorkbook({shared}), tooLarge + "\n0\n"},
+        {LoopingFatWorkbook(), damaged + "\n0\n"},
+    };
+    for (const auto &[bytes, output] : xlsCases) {
+        ImportFilePath() = Write(QStringLiteral("hostile.xls"), bytes);
+        const BoundedRun run = readBounded(false);
+        EXPECT_TRUE(run.finished) << output.toStdString() << " time " << run.overTime << " memory " << run.overMemory
+                                  << " after " << run.seconds << " s";
+        EXPECT_EQ(QString::fromStdString(run.output), run.finished ? output : QString());
+    }
+
+    // A named pipe is no file: refused at once, never opened (which would wait for a writer for good).
+    ImportFilePath() = PathOf(QStringLiteral("pipe.xlsx"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(ImportFilePath()).constData(), 0600), 0);
+    const BoundedRun run = readBounded(true);
+    const QString unreadable = QStringLiteral("无法打开Excel文件，请检查后重新输入文件名及路径！");
+    EXPECT_TRUE(run.finished) << "time " << run.overTime;
+    EXPECT_EQ(QString::fromStdString(run.output), run.finished ? unreadable + "\n" + unreadable + "\n0\n" : QString());
+}
+
+// Memory running out inside an import's step, after its rows were written, ends the click on 确定
+// that started the import, not the program: the progress window hidden, "内存不足，操作未能完成！"
+// shown and logged, the rows rolled back, the dialog left open; the next click imports them.
+TEST_F(ImportDialogsTest, MemoryRunningOutInsideAnImportLeavesTheBookUnchanged)
+{
+    SaveParam(QStringLiteral("导入列号"), kMapAtoH);
+    ImportFilePath() = Csv(QStringLiteral("oom.csv"), {"600000,2024-03-04,2024-03-04,1000,10.5,0,0,表",
+                                                        "1,2024-03-05,2024-03-06,500,20,500,21,"});
+    ImportSheets().clear();
+    InputMapForm *f = InputMap();
+    f->T[0]->setText(QStringLiteral("2"));
+    f->T[1]->setText(QStringLiteral("3"));
+    f->show();
+    FailingIndicator failing;
+    SetIndicatorView(&failing);
+    // The click's handler, called as a queued event (a mouse event would leave behind what the widget
+    // libraries, built without exceptions, had taken for it when the exception passed).
+    QMetaObject::invokeMethod(f, [f] { f->Com_Click(0); }, Qt::QueuedConnection);
+    QCoreApplication::processEvents();
+    SetIndicatorView(nullptr);
+    EXPECT_EQ(prompter.Messages(), QStringList({"内存不足，操作未能完成！"}));
+    EXPECT_EQ(Records(), 0);
+    EXPECT_FALSE(IndicatorShown());
+    EXPECT_EQ(LogEntryCount(), 1);
+    EXPECT_TRUE(LogText().contains(QStringLiteral("7:内存不足，操作未能完成！"))) << LogText().toStdString();
+    EXPECT_TRUE(f->isVisible());
+    LeftClick(f->Com[0]);
+    EXPECT_EQ(Records(), 2);
+    EXPECT_EQ(prompter.Messages().last(), "数据导入完成！");
 }
 
 TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)

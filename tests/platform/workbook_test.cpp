@@ -250,6 +250,13 @@ TEST_F(WorkbookTest, XlsFromBiffWriterListsWorksheetsAndShowsTexts)
         EXPECT_FALSE(reader.SelectSheet(QStringLiteral("图")));
         EXPECT_EQ(reader.Failure(), WorkbookFailure::SheetNotFound);
     }
+    // Texts of 4,000 characters, the second one going on in the CONTINUE record after the string table's.
+    const QString a(4000, u'甲'), b(4000, u'乙');
+    Workbook reader;
+    const BiffSheet sheet{QStringLiteral("S"), 0, {BiffText(0, 0, a), BiffText(1, 0, b)}};
+    ASSERT_TRUE(reader.Open(WriteBytes(QStringLiteral("long.xls"), BiffWorkbook({sheet}))));
+    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("S")));
+    EXPECT_EQ(Texts(reader), QStringList({a, b}));
 }
 
 TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
@@ -271,6 +278,8 @@ TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
     smallNoDimensions.miniStream = true;
     BiffOptions small;
     small.miniStream = true;
+    // A string going on past the CONTINUE record after the one it starts in.
+    const BiffSheet longText{QStringLiteral("S"), 0, {BiffText(0, 0, QString(12000, u'长'))}};
     // A directory whose root entry claims a name of 65535 bytes in its 64.
     QByteArray longName = BiffWorkbook({sheet});
     const qsizetype root = longName.indexOf(QByteArray("R\0o\0o\0t\0", 8));
@@ -299,6 +308,7 @@ TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
         {WriteBytes(QStringLiteral("wide.xls"), BiffWorkbook({{QStringLiteral("S"), 0, {BiffNumber(65535, 255, 1)}}})),
          WorkbookFailure::TooLarge},
         {WriteBytes(QStringLiteral("locked.xls"), BiffWorkbook({sheet}, locked)), WorkbookFailure::Encrypted},
+        {WriteBytes(QStringLiteral("long.xls"), BiffWorkbook({longText})), WorkbookFailure::TextTooLong},
     };
     for (const Case &c : cases) {
         Workbook reader;

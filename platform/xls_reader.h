@@ -1,0 +1,24 @@
+// The .xls reader of the workbook reader: a BIFF8 (or BIFF5) workbook stream in a compound file. The
+// compound file's sector chains and the workbook stream's sheet records are walked here first, so
+// that libfreexl, which reads the cells, is asked only about a file found sound and within bounds.
+// Every bound on what an .xls file may make the reader read or hold lives here.
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include "platform/sheet_cells.h"
+
+namespace workbook_internal {
+
+// Opens the compound file at path, open as file with its first 8 bytes (head) read, as a BIFF
+// workbook: the names of its worksheets (chart and macro sheets left out). The file is read whole and
+// closed. Nothing, with failure set (libfreexl's negative error code as its code), when it cannot be
+// read: TooLarge (a file or its declared cells past the bounds), NotWorkbook (damaged), Encrypted, or
+// Other.
+std::unique_ptr<BookReader> OpenXlsBook(const QString &path, QFile &file, const QByteArray &head, ReadFailure &failure);
+
+}  // namespace workbook_internal
