@@ -1,11 +1,14 @@
 // The entry point shared by the benchmark programs: a Qt application on the offscreen platform (the
 // database layer and the HTTP client use Qt's event loop and texts; the grid benchmarks measure text
-// in fonts and attach views), then every benchmark the command line selects.
+// in fonts and attach views), the quote and data services pointed at a port the process holds closed
+// (a benchmark that wants a service starts its own fake), then every benchmark the command line selects.
 #include <benchmark/benchmark.h>
 
 #include <clocale>
 
 #include <QApplication>
+
+#include "fixtures/closed_port.h"
 
 int main(int argc, char **argv)
 {
@@ -15,6 +18,7 @@ int main(int argc, char **argv)
     // Qt takes the locale from the environment; numbers in files, SQL and texts are always written
     // and read with a decimal point.
     std::setlocale(LC_NUMERIC, "C");
+    PointServicesAtClosedPort();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     return 0;

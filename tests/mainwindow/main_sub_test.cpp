@@ -14,6 +14,7 @@
 #include <QLockFile>
 #include <QStringList>
 
+#include "fixtures/closed_port.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "mainwindow/main_sub.h"
@@ -535,12 +536,8 @@ TEST_F(MainSubTest, StartUpWithUnreachableServicesDoesNotHang)
                 step();
         });
     };
-    // Both services on a port where nothing listens any more.
-    QString base;
-    {
-        FakeServices gone;
-        base = gone.BaseUrl();
-    }
+    // Both services on a port where nothing listens.
+    const QString base = ClosedServiceBase();
     const QString oldQuoteBase = QuoteServiceBase();
     const QString oldDataBase = DataServiceBase();
     SetQuoteServiceBase(base + QStringLiteral("/hq"));

@@ -16,6 +16,7 @@
 
 #include "charts/kline.h"
 #include "charts/kline_draw.h"
+#include "fixtures/closed_port.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/history.h"
@@ -45,8 +46,8 @@ protected:
         MainWindowHooks() = MFHooks{};
         MainWindowHooks().endProgram = [this] { ++ended; };
         // The refills ask for quotes and prices: nothing may leave the machine.
-        SetQuoteServiceBase(QStringLiteral("http://127.0.0.1:9"));
-        SetDataServiceBase(QStringLiteral("http://127.0.0.1:9/"));
+        SetQuoteServiceBase(ClosedServiceBase());
+        SetDataServiceBase(ClosedServiceBase());
     }
     void TearDown() override
     {

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "canned_transport.h"
+#include "fixtures/closed_port.h"
 #include "fixtures/fake_services.h"
 #include "market/http.h"
 #include "market/web.h"
@@ -203,14 +204,10 @@ TEST_F(RemoteSqlWaits, ClosingTheProgressWindowGivesMinusOne)
 
 class DataServiceAddress : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        SetDataServiceBase(QString());
-        qunsetenv("KELVARO_DATA_URL");
-    }
+    void SetUp() override { SetDataServiceBase(QString()); }
     void TearDown() override
     {
-        qunsetenv("KELVARO_DATA_URL");
+        PointServicesAtClosedPort();
         SetDataServiceBase(QString());
         SetClock(nullptr);
     }
@@ -218,6 +215,8 @@ protected:
 
 TEST_F(DataServiceAddress, DefaultEnvironmentAndSetAddress)
 {
+    EXPECT_EQ(DataServiceBase(), ClosedServiceBase() + QStringLiteral("/gupiao/"));
+    qunsetenv("KELVARO_DATA_URL");
     EXPECT_EQ(DataServiceBase(), QStringLiteral("http://127.0.0.1:8088/gupiao/"));
     qputenv("KELVARO_DATA_URL", "  ");
     EXPECT_EQ(DataServiceBase(), QStringLiteral("http://127.0.0.1:8088/gupiao/"));

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QTimeZone>
 
+#include "fixtures/closed_port.h"
 #include "market/web.h"
 #include "platform/busy_guard.h"
 #include "platform/daynum.h"
@@ -250,7 +251,7 @@ TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
     // Imported with a code the stock list lacks (no stock id, no history of its own).
     AddRecord("'600001','邯郸钢铁',100,100,5,0,#2024-03-07#,#1900-1-1#,'',0");
     const QString range = QStringLiteral("错误：买入价格超出实际交易范围【");
-    const QString down = QStringLiteral("http://127.0.0.1:1/gupiao/");
+    const QString down = ClosedServiceBase() + QStringLiteral("/gupiao/");
     const QString unchecked = QStringLiteral("错误：数据服务（") + down +
                               QStringLiteral("）没有响应，无法核对买入日期是否开盘日！\n"
                                              "数据服务的地址由环境变量 KELVARO_DATA_URL 设定。");
