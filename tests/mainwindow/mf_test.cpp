@@ -67,12 +67,13 @@ protected:
         MF()->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    // Lets events through until a postponed close has happened (at most 2 s).
+    // Lets events through until a postponed close has happened (it retries every 100 ms), for at most
+    // 30 s.
     static void WaitForTheDeferredClose()
     {
         QElapsedTimer t;
         t.start();
-        while (LoadedMF() && t.elapsed() < 2000) {
+        while (LoadedMF() && t.elapsed() < 30000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
