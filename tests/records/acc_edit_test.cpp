@@ -429,6 +429,20 @@ TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
     LoadedAccEdit()->Com_Click(1);
     EXPECT_EQ(FieldOf(id, "sdate").num, DayNumberOf(Day(3, 8)));
     EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh", "dtp 2024-03-07"}));
+    // Opened again (no sell price) it moves the stock back; while another record of the stock is open,
+    // selling or opening this one leaves the tree as it is.
+    const auto treeMovesOnSellPrice = [&](const QString &sprice) {
+        calls.clear();
+        AccEditShowRecord(id);
+        Type(LoadedAccEdit(), {QString(), {}, Day(3, 8), {}, {}, sprice});
+        LoadedAccEdit()->Com_Click(1);
+        EXPECT_EQ(prompter.Messages(), QStringList());
+        return calls.contains(QStringLiteral("tree"));
+    };
+    EXPECT_TRUE(treeMovesOnSellPrice("0"));
+    AddRecord("'600000','浦发银行',100,100,10,0,#2024-03-06#,#1900-1-1#,'',148");
+    EXPECT_FALSE(treeMovesOnSellPrice("10.5"));
+    EXPECT_FALSE(treeMovesOnSellPrice("0"));
 
     // "取  消" saves nothing.
     calls.clear();
