@@ -14,7 +14,6 @@
 #include "bench/common/book.h"
 #include "charts/kline.h"
 #include "charts/kline_draw.h"
-#include "market/web.h"
 #include "platform/daynum.h"
 #include "platform/forms/overlay_controls.h"
 #include "platform/forms/picture_box.h"
@@ -54,7 +53,6 @@ Chart &TheChart()
     static Chart *chart = [] {
         Book &book = MakeBook(BookPlan{});
         SetUpBookRun();
-        SetDataServiceBase(QStringLiteral("http://127.0.0.1:9/"));
         const size_t n = book.days.size();
         for (int r = 0; r < 50; ++r) {
             const size_t b = n - 250 + static_cast<size_t>(r) * 5;

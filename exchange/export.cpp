@@ -138,10 +138,13 @@ bool CommitReplacement(QSaveFile &file, bool written)
 // TAB or a CR, except a number as the grid shows it (a negative amount) and its zero text "-".
 bool ReadsAsFormula(const QString &text)
 {
-    if (text.isEmpty() || text == QStringLiteral("-") || ReadPlainNumber(text))
+    // The first character first: most cells cannot be a formula, and reading a number costs more.
+    if (text.isEmpty())
         return false;
     const QChar first = text[0];
-    return first == u'=' || first == u'+' || first == u'-' || first == u'@' || first == u'\t' || first == u'\r';
+    if (first != u'=' && first != u'+' && first != u'-' && first != u'@' && first != u'\t' && first != u'\r')
+        return false;
+    return text != QStringLiteral("-") && !ReadPlainNumber(text);
 }
 
 // A CSV cell: a leading apostrophe on a text that would run as a formula, so that a spreadsheet shows

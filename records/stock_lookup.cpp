@@ -10,7 +10,8 @@ QString LookupStockName(const QString &code)
     const QString listed = GetFieldValue(QStringLiteral("companyinfo"), QStringLiteral("code=") + SqlQuote(code),
                                          QStringLiteral("name"), MakeString(QString()))
                                .ToText();
-    if (!listed.isEmpty())
+    // The book's records carry whole codes only: a code typed in part asks nothing more.
+    if (!listed.isEmpty() || code.size() != 6)
         return listed;
     return GetFieldValue(QStringLiteral("account"),
                          QStringLiteral("code=") + SqlQuote(code) + QStringLiteral(" AND sname<>'' ORDER BY id DESC"),

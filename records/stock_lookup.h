@@ -16,9 +16,9 @@ struct StockMatch {
     QString name;
 };
 
-// The name of the stock with that code (matched without regard to case); for a code the list lacks,
-// the name the book's newest named record of that code carries (one imported with a code of its
-// own). "" when neither holds it or the query fails (logged).
+// The name of the stock with that code (matched without regard to case); for a code of six characters
+// the list lacks, the name the book's newest named record of that code carries (one imported with a
+// code of its own). "" when neither holds it or the query fails (logged).
 QString LookupStockName(const QString &code);
 
 // The one stock whose name contains text or whose pinyin initials contain text in upper case.

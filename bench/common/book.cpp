@@ -13,7 +13,6 @@
 #include "market/history.h"
 #include "storage/sys_params.h"
 #include "platform/clock.h"
-#include "market/quotes.h"
 #include "platform/daynum.h"
 #include "platform/db.h"
 #include "platform/program_folder.h"
@@ -161,7 +160,5 @@ void RestoreBook(const Book &book)
 void SetUpBookRun()
 {
     SetClock([] { return QDateTime(QDate(2023, 12, 30), QTime(10, 0)); });
-    // Nothing may leave the machine: a quote request would be refused at once.
-    SetQuoteServiceBase(QStringLiteral("http://127.0.0.1:9"));
     SetSysParams(1000000, 0.0003, 1, 10, 0.075);
 }

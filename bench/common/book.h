@@ -36,5 +36,6 @@ void RestoreBook(const Book &book);
 QString BookStockCode(int k, int stocks);
 
 // The Saturday after the last trading day as today (the calendar asks no quote service and today
-// gets no asset row), a quote service that refuses at once, and the system settings of the runs.
+// gets no asset row) and the system settings of the runs. The services refuse at once: the programs'
+// main points them at a port it holds closed.
 void SetUpBookRun();

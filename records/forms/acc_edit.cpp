@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include <QCloseEvent>
 #include <QDateEdit>
@@ -25,6 +26,7 @@
 #include "platform/forms/date_box.h"
 #include "platform/numeric.h"
 #include "platform/prompter.h"
+#include "platform/recordset.h"
 #include "records/calc.h"
 #include "records/deelres.h"
 #include "records/entry_checks.h"
@@ -58,11 +60,27 @@ bool OutOfRange(double price, const PriceRange &r)
     return r.IsKnown() && (price > r.high || price < r.low);
 }
 
-// True while the stock has a record still open: the tree lists it under "当前持有" then.
-bool HasOpenLot(const QString &code)
+// The stock's open records before an edit is written, read on the save's connection: whether it has
+// one (the tree lists it under "当前持有" then) and whether one other than record `id` is open (then it
+// stays listed there whatever the edit). Nothing when the query fails.
+struct OpenLots {
+    bool any = false;
+    bool other = false;
+};
+std::optional<OpenLots> OpenLotsBefore(DbConnection &conn, const QString &code, long id)
 {
-    return CountRecords(QStringLiteral("account"),
-                        QStringLiteral("code=") + SqlQuote(code) + QStringLiteral(" AND sprice<=0")) > 0;
+    RecordSet rs;
+    // Two rows are enough to tell whether one other than this record is open.
+    if (!rs.Open(conn, QStringLiteral("SELECT TOP 2 id FROM account WHERE code=") + SqlQuote(code) +
+                           QStringLiteral(" AND sprice<=0")))
+        return std::nullopt;
+    OpenLots lots;
+    for (; !rs.AtEOF(); rs.MoveNext()) {
+        lots.any = true;
+        lots.other = lots.other || rs.Field(QStringLiteral("id")).ToDouble() != id;
+    }
+    rs.Close();
+    return lots;
 }
 
 }  // namespace
@@ -532,8 +550,8 @@ bool AccEditForm::SaveAccRec()
         return false;
     }
     const bool isNew = rs.AtEOF();
-    // Whether the stock had an open record before the write; a new record moves it in the tree anyway.
-    const bool heldBefore = !isNew && HasOpenLot(TTText(0));
+    // A new record moves the stock in the tree anyway.
+    const std::optional<OpenLots> before = isNew ? std::nullopt : OpenLotsBefore(conn, TTText(0), id);
     double firstDay = bdate;
     bool ok = true;
     if (isNew) {
@@ -582,8 +600,9 @@ bool AccEditForm::SaveAccRec()
     RecalcTradeAmounts(savedId);
     RecalcDeelRes(std::min(firstDay, savedBdate), true);
     // A new record, or an edit that sold the stock's last open lot or opened one again, moves the stock
-    // in the tree; other edits leave the tree as it is.
-    if (isNew || HasOpenLot(savedCode) != heldBefore)
+    // in the tree; other edits leave the tree as it is. The edited record is open when it has no sell
+    // price.
+    if (isNew || !before || (before->other || sprice <= 0) != before->any)
         ReloadStockTree();
     const std::optional<TreeNodeRef> node = CurrentNodeOf();
     if (node && (!node->key.startsWith(u'S') || node->text.mid(1, 6) == savedCode)) {

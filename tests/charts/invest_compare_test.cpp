@@ -11,6 +11,7 @@
 
 #include "charts/forms/invest_compare_form.h"
 #include "charts/invest_compare.h"
+#include "fixtures/closed_port.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/recording_canvas.h"
 #include "market/history.h"
@@ -41,7 +42,7 @@ protected:
     {
         DbFixture::SetUp();
         m_quoteBase = QuoteServiceBase();
-        SetQuoteServiceBase(QStringLiteral("http://127.0.0.1:9"));
+        SetQuoteServiceBase(ClosedServiceBase());
         SetSysParams(200000, 0.0003, 1, 10, 0.075);
         LiveIndex(0);
         ASSERT_TRUE(EnsureHistoryTable(kCompareIndexCode));

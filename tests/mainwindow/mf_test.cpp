@@ -17,6 +17,7 @@
 
 #include "charts/kline.h"
 #include "charts/kline_draw.h"
+#include "fixtures/closed_port.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/history.h"
@@ -48,8 +49,8 @@ protected:
         MainWindowHooks() = MFHooks{};
         MainWindowHooks().endProgram = [this] { ++ended; };
         // The refills ask for quotes and prices: nothing may leave the machine.
-        SetQuoteServiceBase(QStringLiteral("http://127.0.0.1:9"));
-        SetDataServiceBase(QStringLiteral("http://127.0.0.1:9/"));
+        SetQuoteServiceBase(ClosedServiceBase());
+        SetDataServiceBase(ClosedServiceBase());
     }
     void TearDown() override
     {
@@ -69,12 +70,13 @@ protected:
         MF()->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    // Lets events through until a postponed close has happened (at most 2 s).
+    // Lets events through until a postponed close has happened (it retries every 100 ms), for at most
+    // 30 s.
     static void WaitForTheDeferredClose()
     {
         QElapsedTimer t;
         t.start();
-        while (LoadedMF() && t.elapsed() < 2000) {
+        while (LoadedMF() && t.elapsed() < 30000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }

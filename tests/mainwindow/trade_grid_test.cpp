@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QTimeZone>
 
+#include "fixtures/closed_port.h"
 #include "fixtures/db_fixture.h"
 #include "mainwindow/forms/trade_grid_form.h"
 #include "mainwindow/stock_tree.h"
@@ -34,7 +35,7 @@ protected:
     {
         DbFixture::SetUp();
         SetAt(QTime(10, 0));  // a Saturday: no trading day, so no recomputation and no quote request
-        SetQuoteServiceBase(QStringLiteral("http://127.0.0.1:9"));
+        SetQuoteServiceBase(ClosedServiceBase());
         ResetFormParamSets();
         MSFViewSetParams().tt = {"100", "101", "102", "103", "104", "105", "106", "107", "108"};
         SetSysParams(200000, 0.0003, 1, 10, 0.075);

@@ -6,6 +6,7 @@
 #include <QTimeZone>
 
 #include "canned_transport.h"
+#include "fixtures/closed_port.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/market_clock.h"
@@ -474,20 +475,18 @@ TEST_F(QuoteListTest, EmptyBookQuotesTheIndex)
 
 class QuoteServiceAddress : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        SetQuoteServiceBase(QString());
-        qunsetenv("KELVARO_QUOTE_URL");
-    }
+    void SetUp() override { SetQuoteServiceBase(QString()); }
     void TearDown() override
     {
-        qunsetenv("KELVARO_QUOTE_URL");
+        PointServicesAtClosedPort();
         SetQuoteServiceBase(QString());
     }
 };
 
 TEST_F(QuoteServiceAddress, DefaultEnvironmentAndSetAddress)
 {
+    EXPECT_EQ(QuoteServiceBase(), ClosedServiceBase());
+    qunsetenv("KELVARO_QUOTE_URL");
     EXPECT_EQ(QuoteServiceBase(), QStringLiteral("http://hq.sinajs.cn"));
     qputenv("KELVARO_QUOTE_URL", "http://10.1.2.3:8080/hq/");
     EXPECT_EQ(QuoteServiceBase(), QStringLiteral("http://10.1.2.3:8080/hq"));

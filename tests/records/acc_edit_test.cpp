@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QTimeZone>
 
+#include "fixtures/closed_port.h"
 #include "market/web.h"
 #include "platform/busy_guard.h"
 #include "platform/daynum.h"
@@ -253,7 +254,7 @@ TEST_F(AccEditTest, CheckInfoShowsTheFirstFailure)
     // Imported with a code the stock list lacks (no stock id, no history of its own).
     AddRecord("'600001','邯郸钢铁',100,100,5,0,#2024-03-07#,#1900-1-1#,'',0");
     const QString range = QStringLiteral("错误：买入价格超出实际交易范围【");
-    const QString down = QStringLiteral("http://127.0.0.1:1/gupiao/");
+    const QString down = ClosedServiceBase() + QStringLiteral("/gupiao/");
     const auto unchecked = [](const QString &address, const QString &why) {
         return QStringLiteral("错误：数据服务（") + address + QStringLiteral("）") + why +
                QStringLiteral("，无法核对买入日期是否开盘日！\n数据服务的地址由环境变量 KELVARO_DATA_URL 设定。");
@@ -486,6 +487,20 @@ TEST_F(AccEditTest, SaveWritesTheRecordAndRefreshes)
     LoadedAccEdit()->Com_Click(1);
     EXPECT_EQ(FieldOf(id, "sdate").num, DayNumberOf(Day(3, 8)));
     EXPECT_EQ(calls, QStringList({"tree", "chart", "refresh", "dtp 2024-03-07"}));
+    // Opened again (no sell price) it moves the stock back; while another record of the stock is open,
+    // selling or opening this one leaves the tree as it is.
+    const auto treeMovesOnSellPrice = [&](const QString &sprice) {
+        calls.clear();
+        AccEditShowRecord(id);
+        Type(LoadedAccEdit(), {QString(), {}, Day(3, 8), {}, {}, sprice});
+        LoadedAccEdit()->Com_Click(1);
+        EXPECT_EQ(prompter.Messages(), QStringList());
+        return calls.contains(QStringLiteral("tree"));
+    };
+    EXPECT_TRUE(treeMovesOnSellPrice("0"));
+    AddRecord("'600000','浦发银行',100,100,10,0,#2024-03-06#,#1900-1-1#,'',148");
+    EXPECT_FALSE(treeMovesOnSellPrice("10.5"));
+    EXPECT_FALSE(treeMovesOnSellPrice("0"));
 
     // "取  消" saves nothing.
     calls.clear();

@@ -352,8 +352,9 @@ TEST_F(DbOperateTest, OpenRsWaitsForAFileInUse)
     EXPECT_TRUE(LogText().endsWith(QStringLiteral("\r\nSELECT * FROM companyinfo\r\n")));
     EXPECT_EQ(CountRecords(QStringLiteral("companyinfo"), QString()), 0);
 
-    // released during the waits (well before the ten are over): the query succeeds without a log entry
-    SetDbRetryTiming(DbRetryTiming{50, 0, 0, 0});
+    // released during the waits (the ten last 20 times as long as the lock is held): the query succeeds
+    // without a log entry
+    SetDbRetryTiming(DbRetryTiming{200, 0, 0, 0});
     std::thread release([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         locker.reset();
