@@ -21,9 +21,12 @@ constexpr char16_t kSectionMark = u'ζ';
 constexpr char16_t kCommaMark = u'ξ';
 // A record still open after this many lines joined to it is given up.
 constexpr int kMaxJoinedLines = 101;
-// The preview shows this many records at most, and no more cells than kPreviewCells.
+// The preview shows this many records at most, and no more cells than kPreviewCells, each up to
+// kPreviewChars characters: a cell is only looked at, and the grid lays out a cell's whole text
+// whenever it paints it.
 constexpr int kPreviewRecords = 201;
 constexpr int kPreviewCells = 330000;
+constexpr qsizetype kPreviewChars = 1024;
 // The file is read and decoded this many bytes at a time.
 constexpr qint64 kChunkBytes = 1 << 16;
 // The most bytes of GBK held back undecoded while no place to cut them is found.
@@ -370,10 +373,11 @@ private:
     int m_emptyLinesLeft = -1;  // after the text's end; -1 until the end is reached
 };
 
-// Reads the records numbered first..last of the file, each up to its kept-th field. The encoding is
-// UTF-8 when the text read (the whole file with wholeFile) decodes cleanly, else GBK.
-bool ReadRecords(const QString &path, bool appendLineEnd, bool wholeFile, int kept, int first, int last,
-                 CsvRecords &out)
+// Reads the records numbered first..last of the file, each up to its kept-th field, a field up to its
+// fieldChars-th character. The encoding is UTF-8 when the text read (the whole file with wholeFile)
+// decodes cleanly, else GBK.
+bool ReadRecords(const QString &path, bool appendLineEnd, bool wholeFile, int kept, qsizetype fieldChars, int first,
+                 int last, CsvRecords &out)
 {
     for (const bool gbk : {false, true}) {
         out = CsvRecords();
@@ -381,7 +385,7 @@ bool ReadRecords(const QString &path, bool appendLineEnd, bool wholeFile, int ke
         CsvLines lines(appendLineEnd, gbk);
         if (!lines.Open(path, out))
             return false;
-        FieldSplitter split(kept, kMaxCsvFieldChars);
+        FieldSplitter split(kept, fieldChars);
         while (out.count < last && !lines.Misdecoded() && lines.More()) {
             const int number = ++out.count;
             QString fields;
@@ -437,7 +441,7 @@ bool ReadCsvFile(const QString &path, CsvRecords &out, int first, int last)
     out.first = std::max(first, 1);
     if (!IsCsvPath(path))
         return true;
-    return ReadRecords(path, true, true, kCsvImportFields, out.first, last, out);
+    return ReadRecords(path, true, true, kCsvImportFields, kMaxCsvFieldChars, out.first, last, out);
 }
 
 void ReadCsvPreview(FlexGrid &grid, const QString &path)
@@ -446,7 +450,7 @@ void ReadCsvPreview(FlexGrid &grid, const QString &path)
         return;
     const int most = std::min(kPreviewRecords, kPreviewCells / std::max(1, grid.Cols()));
     CsvRecords read;
-    if (!ReadRecords(path, false, false, std::max(0, grid.Cols() - 1), 1, most, read)) {
+    if (!ReadRecords(path, false, false, std::max(0, grid.Cols() - 1), kPreviewChars, 1, most, read)) {
         if (read.failure == CsvFailure::NotAFile || read.failure == CsvFailure::TooLarge)
             MsgBox(read.errorText);
         return;
