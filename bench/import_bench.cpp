@@ -1,18 +1,24 @@
 // Importing a broker's CSV file of 10,000 trades (GBK, 13 columns, in date order over ten years:
 // 5,000 buys and 5,000 sells, each sell closing one to three older lots of its stock, the last one in
 // part) into an empty book of 100 stocks with ten years of prices, then recomputing the asset table
-// from the date the import returns: the whole wait of the user, progress steps included.
+// from the date the import returns: the whole wait of the user, progress steps included. The same
+// trades as a worksheet of an .xlsx workbook (quantities and prices as numbers) likewise.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <random>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <xlsxwriter.h>
 
 #include "bench/common/book.h"
 #include "exchange/csv_import.h"
+#include "exchange/import_map.h"
 #include "platform/daynum.h"
 #include "platform/gbk.h"
 #include "platform/prompter.h"
@@ -29,6 +35,7 @@ constexpr int kRows = 10000;
 struct ImportBook {
     Book *book = nullptr;
     QString csv;
+    QString xlsx;
 };
 
 // The rows in date order. A sell picks a stock with open lots and sells its oldest one to three lots,
@@ -92,12 +99,36 @@ QString WriteTrades(const Book &book)
     return path;
 }
 
+// The CSV file's rows as the worksheet "交易记录" of an .xlsx workbook, the quantities and prices (E to
+// H) as numbers, the other cells as texts.
+QString WriteWorkbook(const QString &csv)
+{
+    QFile in(csv);
+    in.open(QIODevice::ReadOnly);
+    const QStringList lines = DecodeGbk(in.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    const QString path = QFileInfo(csv).dir().filePath(QStringLiteral("trades.xlsx"));
+    lxw_workbook *wb = workbook_new(QFile::encodeName(path).constData());
+    lxw_worksheet *ws = workbook_add_worksheet(wb, "交易记录");
+    for (int r = 0; r < lines.size(); ++r) {
+        const QStringList cells = lines[r].split(u',');
+        for (int c = 0; c < cells.size(); ++c) {
+            if (r > 0 && c >= 4 && c <= 7)
+                worksheet_write_number(ws, r, c, cells[c].toDouble(), nullptr);
+            else
+                worksheet_write_string(ws, r, c, cells[c].toUtf8().constData(), nullptr);
+        }
+    }
+    workbook_close(wb);
+    return path;
+}
+
 ImportBook &TheBook()
 {
     static ImportBook *b = [] {
         auto *ib = new ImportBook;
         ib->book = &MakeBook(BookPlan{.records = 0});
         ib->csv = WriteTrades(*ib->book);
+        ib->xlsx = WriteWorkbook(ib->csv);
         // The mapping saved by the dialog: code A, dates C and D, quantities and prices E to H, memo I.
         SaveParam(QStringLiteral("导入列号"), QStringLiteral("A〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖H〗★〖I"));
         QFile::remove(ib->book->pristine);
@@ -107,7 +138,9 @@ ImportBook &TheBook()
     return *b;
 }
 
-void BM_ImportCsvThenRecalcDeelRes(benchmark::State &state)
+// Each iteration imports the rows into a fresh copy of the book, then recomputes the asset table from
+// the date the import returns; the two are counted apart.
+void MeasureImport(benchmark::State &state, const std::function<double(const ImportBook &)> &import)
 {
     ImportBook &b = TheBook();
     SetUpBookRun();
@@ -121,8 +154,7 @@ void BM_ImportCsvThenRecalcDeelRes(benchmark::State &state)
         state.ResumeTiming();
         using Clock = std::chrono::steady_clock;
         const auto t0 = Clock::now();
-        int start = 2, end = kRows + 1;
-        const double from = ImportCsvRows(b.csv, start, end);
+        const double from = import(b);
         const auto t1 = Clock::now();
         RecalcDeelRes(from, true);
         const auto t2 = Clock::now();
@@ -136,6 +168,27 @@ void BM_ImportCsvThenRecalcDeelRes(benchmark::State &state)
     state.counters["recalc_ms"] = recalcMs / state.iterations();
     state.counters["records"] = CountRecords(QStringLiteral("account"), QString());
 }
+
+void BM_ImportCsvThenRecalcDeelRes(benchmark::State &state)
+{
+    MeasureImport(state, [](const ImportBook &b) {
+        int start = 2, end = kRows + 1;
+        return ImportCsvRows(b.csv, start, end);
+    });
+}
 BENCHMARK(BM_ImportCsvThenRecalcDeelRes)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The worksheet read as the mapping dialog's OK reads it, then imported.
+void BM_ImportWorkbookThenRecalcDeelRes(benchmark::State &state)
+{
+    MeasureImport(state, [](const ImportBook &b) {
+        int start = 2, end = kRows + 1;
+        QStringList records;
+        if (!ReadSheetRecords(b.xlsx, QStringLiteral("交易记录"), start, end, MappedColumns(), records))
+            return kEmptyDate;
+        return ImportRecordRows(records, start, end);
+    });
+}
+BENCHMARK(BM_ImportWorkbookThenRecalcDeelRes)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

@@ -5,17 +5,15 @@
 #include <cmath>
 #include <optional>
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QStringDecoder>
 
 #include "exchange/export.h"
+#include "exchange/import_data.h"
 #include "exchange/stock_code.h"
+#include "market/market_clock.h"
 #include "market/service_values.h"
 #include "platform/busy_guard.h"
 #include "platform/daynum.h"
-#include "platform/gbk.h"
 #include "platform/numeric.h"
 #include "platform/prompter.h"
 #include "records/calc.h"
@@ -27,14 +25,7 @@
 
 namespace {
 
-constexpr QChar kSectionMark = u'ζ';
-constexpr QChar kCommaMark = u'ξ';
-// A record still open after this many lines joined to it is given up.
-constexpr int kMaxJoinedLines = 101;
-// The preview shows this many records at most, and no more cells than kPreviewCells.
-constexpr qsizetype kPreviewRecords = 201;
-constexpr qsizetype kPreviewCells = 330000;
-// Records of fewer fields end the run, unless the mapping names no column that far.
+// Records of fewer fields are row errors, unless the mapping names no column that far.
 constexpr int kMinRecordFields = 13;
 // The shortest time between two steps of the progress window (ms).
 constexpr qint64 kStepIntervalMs = 30;
@@ -62,25 +53,6 @@ const QString kRowRollback = QStringLiteral("ROLLBACK TO import_row");
 // The set that new records are added through.
 const QString kAddsSql = QStringLiteral("SELECT * FROM account WHERE FALSE");
 
-bool HasCsvExtension(const QString &path)
-{
-    return path.right(4).toLower() == QStringLiteral(".csv");
-}
-
-// The file's text, a byte-order mark at its start left out: UTF-8 when it decodes without a fault, else
-// GBK (the code page of files saved by Chinese spreadsheet programs). A mark before GBK text does not
-// make it UTF-8: its Chinese would be stored as replacement characters.
-QString DecodeCsvText(const QByteArray &bytes)
-{
-    static const QByteArray bom("\xEF\xBB\xBF");
-    const QByteArray body = bytes.startsWith(bom) ? bytes.mid(bom.size()) : bytes;
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(body);
-    if (!utf8.hasError())
-        return text;
-    return DecodeGbk(body);
-}
-
 // The mapping of a run: the eight prepared designations and the fewest fields a record must have.
 struct Mapping {
     QStringList prepared;
@@ -107,14 +79,15 @@ std::optional<Mapping> ReadMapping()
     return m;
 }
 
-// The amount of a value as ParseAmount reads it; nothing when its number lies beyond the range of a
-// double, which ParseAmount alone reads as 0 ("1e309"), or passes it with its unit ("1e308亿").
+// The amount of a value as ReadAmount reads it; nothing when it holds no number where ReadAmount
+// looks for one, or its number lies beyond the range of a double, which the reading alone takes for
+// 0 ("1e309") or passes with its unit ("1e308亿").
 std::optional<double> ImportAmount(const QString &text)
 {
-    const double v = ParseAmount(text);
-    if (!std::isfinite(v))
+    const std::optional<double> v = ReadAmount(text);
+    if (!v || !std::isfinite(*v))
         return std::nullopt;
-    if (v == 0) {
+    if (*v == 0) {
         QString number = text;
         number.remove(u'￥').remove(u'$').remove(u',');
         if (!ServiceNumber(number))
@@ -129,35 +102,85 @@ QString RowText(int row)
     return QStringLiteral("第") + QString::number(row) + u'行';
 }
 
-// The check message of a row's values, the amounts of its quantities and prices (ImportAmount) and
-// its two dates, or "" when they pass. The composite index is never a record. Quantities must be
-// whole numbers of 0 to 2^31 − 1 shares and prices not below 0: a negative value would store a record
-// that is neither open nor sold, or shares that the book never held. A price at or above kPriceBound
-// is none that a stock reaches, as the record editor holds. A row selling more than it buys needs a
-// sell price, or the lots it closes would stay open.
-QString CheckRowValues(const QStringList &v, const std::optional<double> (&amounts)[ivCount],
-                       std::optional<double> bdate, std::optional<double> sdate, int row)
+// A row's check message: "第N行", what is wrong, and the request to check the data.
+QString RowMessage(int row, const QString &what)
 {
-    const QString at = RowText(row);
-    const QString tail = QStringLiteral(",请检查数据是否正确!");
+    return RowText(row) + what + QStringLiteral(",请检查数据是否正确!");
+}
+
+// The check message of a row's values, the amounts of its quantities and prices (ImportAmount) and
+// its two dates, or "" when they pass; today is the market's day number. The composite index is
+// never a record. No trade is dated after today, as the record editor holds; the sell date of a row
+// without a sell price is no trade's (often a placeholder far ahead) and is not compared. Quantities
+// must be whole numbers of 0 to 2^31 − 1 shares and prices not below 0: a negative value would store
+// a record that is neither open nor sold, or shares that the book never held. A price at or above
+// kPriceBound is none that a stock reaches, as the record editor holds. A row selling more than it
+// buys needs a sell price, or the lots it closes would stay open.
+QString CheckRowValues(const QStringList &v, const std::optional<double> (&amounts)[ivCount],
+                       std::optional<double> bdate, std::optional<double> sdate, double today, int row)
+{
     if (v[ivCode].isEmpty() || v[ivCode] == QStringLiteral("1A0001"))
-        return at + QStringLiteral("股票代码有误") + tail;
+        return RowMessage(row, QStringLiteral("股票代码有误"));
     if (!bdate)
-        return at + QStringLiteral("买入日期[") + v[ivBuyDate] + QStringLiteral("]不是日期") + tail;
+        return RowMessage(row, QStringLiteral("买入日期[") + v[ivBuyDate] + QStringLiteral("]不是日期"));
     if (!sdate)
-        return at + QStringLiteral("卖出日期[") + v[ivSellDate] + QStringLiteral("]不是日期") + tail;
-    if (LeadingNumber(v[ivSellPrice]) > 0 && *bdate > *sdate)
-        return at + QStringLiteral("卖出日期[") + v[ivSellDate] + QStringLiteral("]早于买入日期[") + v[ivBuyDate] +
-               u']' + tail;
+        return RowMessage(row, QStringLiteral("卖出日期[") + v[ivSellDate] + QStringLiteral("]不是日期"));
+    const bool sold = LeadingNumber(v[ivSellPrice]) > 0;
+    if (sold && *bdate > *sdate)
+        return RowMessage(row, QStringLiteral("卖出日期[") + v[ivSellDate] + QStringLiteral("]早于买入日期[") +
+                                   v[ivBuyDate] + u']');
+    if (std::floor(*bdate) > today)
+        return RowMessage(row, QStringLiteral("买入日期[") + v[ivBuyDate] + QStringLiteral("]晚于今天"));
+    if (sold && std::floor(*sdate) > today)
+        return RowMessage(row, QStringLiteral("卖出日期[") + v[ivSellDate] + QStringLiteral("]晚于今天"));
     for (int i : {ivBuyNum, ivBuyPrice, ivSellNum, ivSellPrice}) {
         const std::optional<double> x = amounts[i];
         const bool quantity = i == ivBuyNum || i == ivSellNum;
         if (!x || *x < 0 || (quantity ? !ClngOf(*x) : *x >= kPriceBound))
-            return at + ValueLabel(i) + u'[' + v[i] + QStringLiteral("]有误") + tail;
+            return RowMessage(row, ValueLabel(i) + u'[' + v[i] + QStringLiteral("]有误"));
     }
     const auto shares = [&](int i) { return ClngOf(LeadingNumber(v[i])).value_or(0); };
-    if (shares(ivSellNum) > shares(ivBuyNum) && LeadingNumber(v[ivSellPrice]) <= 0)
-        return at + ValueLabel(ivSellPrice) + u'[' + v[ivSellPrice] + QStringLiteral("]有误") + tail;
+    if (shares(ivSellNum) > shares(ivBuyNum) && !sold)
+        return RowMessage(row, ValueLabel(ivSellPrice) + u'[' + v[ivSellPrice] + QStringLiteral("]有误"));
+    return QString();
+}
+
+// True when a record's fields hold a value: a field that is not blank.
+bool HasValue(const QStringList &fields)
+{
+    return std::any_of(fields.begin(), fields.end(),
+                       [](const QString &f) { return !QStringView(f).trimmed().isEmpty(); });
+}
+
+// The check message of a row's record as read, or "" when it can be imported; the fields of the
+// record are put in fields. endRow is lowered to row − 1 and "" returned where the data ends: at a
+// record without any value when no record up to endRow has one. A record left empty by a quote that
+// never closed is no blank line that ends the file.
+QString CheckRecord(const CsvRecords &read, const Mapping &map, int row, int &endRow, QStringList &fields)
+{
+    const auto unclosed = [&](int r) { return std::binary_search(read.unclosed.begin(), read.unclosed.end(), r); };
+    const auto record = [&](int r) { return read.records[r - read.first].split(kCsvFieldSeparator); };
+    if (unclosed(row))
+        return RowMessage(row, QStringLiteral("的引号没有配对"));
+    const auto tooLong = std::lower_bound(read.tooLong.begin(), read.tooLong.end(), std::make_pair(row, 0));
+    if (tooLong != read.tooLong.end() && tooLong->first == row)
+        return RowMessage(row, ColumnNumberToLetters(tooLong->second) + QStringLiteral("列的内容超过") +
+                                   QString::number(kMaxCsvFieldChars) + QStringLiteral("个字符"));
+    fields = record(row);
+    if (!HasValue(fields)) {
+        int next = row + 1;
+        while (next <= endRow && !unclosed(next) && !HasValue(record(next)))
+            ++next;
+        if (next > endRow) {
+            endRow = row - 1;
+            return QString();
+        }
+        return RowMessage(row, QStringLiteral("是空行，其后还有数据"));
+    }
+    if (fields.size() < map.minFields)
+        return RowMessage(row, QStringLiteral("只有") + QString::number(fields.size()) +
+                                   QStringLiteral("个字段，导入映射至少需要") + QString::number(map.minFields) +
+                                   QStringLiteral("个（字段之间以英文逗号“,”分隔）"));
     return QString();
 }
 
@@ -182,10 +205,8 @@ QString RowWriteFailure(const DbError &e, int row)
     return RowText(row) + QStringLiteral("无法写入：") + e.text;
 }
 
-// The rows of a run over the records, with the prepared mapping; unclosed holds the numbers of the
-// records whose quotes never closed, in order.
-double RunRows(const QStringList &records, const Mapping &map, int &startRow, int &endRow,
-               const std::vector<int> &unclosed = {})
+// The rows of a run over the records read, with the prepared mapping.
+double RunRows(const CsvRecords &read, const Mapping &map, int &startRow, int &endRow)
 {
     const double after = DayNumberOf(1990, 1, 1);
     double earliest = DayNumberOf(2100, 1, 1);
@@ -194,8 +215,9 @@ double RunRows(const QStringList &records, const Mapping &map, int &startRow, in
     bool written = false;
 
     ShowIndicator(QStringLiteral("正在读取CSV表格数据……"), endRow - startRow + 1, 0, true);
-    if (endRow > records.size())
-        endRow = static_cast<int>(records.size());
+    if (endRow > read.count)
+        endRow = read.count;
+    const double today = MarketTodayDayNumber();
 
     // The rows are committed together when the run ends, whichever way it ends, with the stock ids of
     // the records written (so that none keeps sid 0): one commit instead of one per row. A failed
@@ -231,20 +253,17 @@ double RunRows(const QStringList &records, const Mapping &map, int &startRow, in
     sinceStep.start();
     int row = startRow;
     for (; row <= endRow; ++row) {
-        // A record left empty by a quote that never closed is no blank line that ends the file.
-        if (std::binary_search(unclosed.begin(), unclosed.end(), row)) {
-            MsgBox(RowText(row) + QStringLiteral("的引号没有配对,请检查数据是否正确!"));
-            break;
-        }
-        if (row < 1 || records[row - 1].isEmpty()) {
+        if (row < 1) {
             endRow = row - 1;
             break;
         }
-        const QStringList fields = records[row - 1].split(kCsvFieldSeparator);
-        if (fields.size() < map.minFields) {
-            endRow = row - 1;
+        QStringList fields;
+        if (const QString message = CheckRecord(read, map, row, endRow, fields); !message.isEmpty()) {
+            MsgBox(message);
             break;
         }
+        if (row > endRow)
+            break;
         QStringList v;
         for (const QString &d : map.prepared)
             v << GetMappedValue(fields, d);
@@ -259,7 +278,7 @@ double RunRows(const QStringList &records, const Mapping &map, int &startRow, in
         // An empty text is no date here (ParseDate would take it for the empty date).
         const std::optional<double> buyDate = ReadDateText(v[ivBuyDate]);
         const std::optional<double> sellDate = ReadDateText(v[ivSellDate]);
-        if (const QString message = CheckRowValues(v, amounts, buyDate, sellDate, row); !message.isEmpty()) {
+        if (const QString message = CheckRowValues(v, amounts, buyDate, sellDate, today, row); !message.isEmpty()) {
             MsgBox(message);
             break;
         }
@@ -332,145 +351,6 @@ std::optional<QString> StockName(ImportSession &session, DbConnection &conn, con
 
 }  // namespace
 
-int CountCharRun(const QString &text, QChar ch, int start)
-{
-    int n = 0;
-    for (int i = std::max(start, 0); i < text.size() && text[i] == ch; ++i)
-        ++n;
-    return n;
-}
-
-int CountSubstr(const QString &text, const QString &sub)
-{
-    if (sub.isEmpty())
-        return 0;
-    int n = 0;
-    for (int at = text.indexOf(sub); at >= 0; at = text.indexOf(sub, at + sub.size()))
-        ++n;
-    return n;
-}
-
-QString CsvLineToFields(const QString &line)
-{
-    if (line.isEmpty())
-        return QString();
-    QString t = line;
-    // Mark the boundaries of the quoted sections. An odd run of quotes holds a boundary: its first
-    // quote when it opens a section, its last when it closes one; the quotes left in the run are
-    // doubled quotes, which stand for themselves.
-    int marks = 0;
-    for (int p = t.indexOf(u'"'); p >= 0;) {
-        const int r = CountCharRun(t, u'"', p);
-        if (r % 2 == 1) {
-            t[marks % 2 == 0 ? p : p + r - 1] = kSectionMark;
-            ++marks;
-        }
-        p = t.indexOf(u'"', p + r);
-    }
-    if (CountSubstr(t, QString(kSectionMark)) % 2 == 1)
-        return QString();
-    t.replace(QStringLiteral("\"\""), QStringLiteral("\""));
-    // The commas of each section, leftmost first, are kept from splitting the fields.
-    for (;;) {
-        const int p1 = t.indexOf(kSectionMark);
-        const int p2 = p1 < 0 ? -1 : t.indexOf(kSectionMark, p1 + 1);
-        if (p2 < 0)
-            break;
-        for (int c = t.indexOf(u',', p1 + 1); c >= 0 && c < p2; c = t.indexOf(u',', c + 1))
-            t[c] = kCommaMark;
-        t.remove(p2, 1);
-        t.remove(p1, 1);
-    }
-    t.replace(u',', kCsvFieldSeparator);
-    t.replace(kCommaMark, u',');
-    return t;
-}
-
-bool ReadCsvText(const QString &path, QString &text, int *errorNumber, QString *errorText)
-{
-    text.clear();
-    QFile f(path);
-    QByteArray bytes;
-    if (f.open(QIODevice::ReadOnly))
-        bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        if (errorNumber)
-            *errorNumber = f.error();
-        if (errorText)
-            *errorText = QStringLiteral("无法读取文件：") + QDir::toNativeSeparators(path);
-        return false;
-    }
-    text = DecodeCsvText(bytes);
-    return true;
-}
-
-QStringList CsvTextToRecords(const QString &csvText, qsizetype maxRecords, std::vector<int> *unclosed)
-{
-    QString text = csvText;
-    // Files made on other systems end their lines with LF or CR alone; every kind ends a line here, and
-    // a line break inside a quoted field comes back as CR LF when the lines are joined again.
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
-    const QStringList lines = text.split(u'\n');
-    QStringList records;
-    for (qsizetype i = 0; i < lines.size() && (maxRecords < 1 || records.size() < maxRecords);) {
-        QString record = lines[i++];
-        if (record.isEmpty()) {
-            records << record;
-            continue;
-        }
-        QString fields = CsvLineToFields(record);
-        for (int joins = 0; fields.isEmpty() && joins < kMaxJoinedLines; ++joins) {
-            record += QStringLiteral("\r\n") + (i < lines.size() ? lines[i++] : QStringLiteral(" "));
-            fields = CsvLineToFields(record);
-        }
-        records << fields;
-        if (fields.isEmpty() && unclosed)
-            unclosed->push_back(static_cast<int>(records.size()));
-    }
-    return records;
-}
-
-bool ReadCsvFile(const QString &path, QStringList &records, int *errorNumber, QString *errorText,
-                 std::vector<int> *unclosed)
-{
-    records.clear();
-    if (!HasCsvExtension(path))
-        return true;
-    QString text;
-    if (!ReadCsvText(path, text, errorNumber, errorText))
-        return false;
-    records = CsvTextToRecords(text + QStringLiteral("\r\n"), 0, unclosed);
-    return true;
-}
-
-void ReadCsvPreview(FlexGrid &grid, const QString &path)
-{
-    QString text;
-    if (!HasCsvExtension(path) || !ReadCsvText(path, text))
-        return;
-    // Read line by line, a file yields no line after its last line end.
-    if (text.endsWith(QStringLiteral("\r\n")))
-        text.chop(2);
-    else if (text.endsWith(u'\n') || text.endsWith(u'\r'))
-        text.chop(1);
-    if (text.isEmpty())
-        return;
-    const qsizetype most = std::min<qsizetype>(kPreviewRecords, kPreviewCells / std::max(1, grid.Cols()));
-    const QStringList records = CsvTextToRecords(text, most);
-    GridRedrawPause pause(grid);
-    int row = grid.Rows();
-    grid.SetRows(row + static_cast<int>(records.size()));
-    for (qsizetype n = 0; n < records.size(); ++n, ++row) {
-        grid.SetTextMatrix(row, 0, QString::number(n + 1));
-        if (records[n].isEmpty())
-            continue;
-        const QStringList fields = records[n].split(kCsvFieldSeparator);
-        for (int c = 1; c < grid.Cols() && c <= fields.size(); ++c)
-            grid.SetTextMatrix(row, c, fields[c - 1]);
-    }
-}
-
 void NormalizeMapEntries(QStringList &designations)
 {
     for (qsizetype i = 1; i < designations.size(); ++i) {
@@ -506,22 +386,19 @@ QString GetMappedValue(const QStringList &fields, const QString &prepared)
 double ImportCsvRows(const QString &path, int &startRow, int &endRow)
 {
     BusyGuard busy;
-    if (!HasCsvExtension(path)) {
+    if (!IsCsvPath(path)) {
         MsgBox(QStringLiteral("CSV文件导入错误！[0:]"));
         return kEmptyDate;
     }
     const auto map = ReadMapping();
     if (!map)
         return kEmptyDate;
-    QStringList records;
-    int number = 0;
-    QString text;
-    std::vector<int> unclosed;
-    if (!ReadCsvFile(path, records, &number, &text, &unclosed)) {
-        MsgBox(QStringLiteral("CSV文件导入错误！[") + QString::number(number) + u':' + text + u']');
+    CsvRecords read;
+    if (!ReadCsvFile(path, read, startRow, endRow)) {
+        MsgBox(QStringLiteral("CSV文件导入错误！[") + QString::number(read.errorNumber) + u':' + read.errorText + u']');
         return kEmptyDate;
     }
-    return RunRows(records, *map, startRow, endRow, unclosed);
+    return RunRows(read, *map, startRow, endRow);
 }
 
 std::vector<int> MappedColumns()
@@ -541,7 +418,10 @@ double ImportRecordRows(const QStringList &records, int &startRow, int &endRow)
     const auto map = ReadMapping();
     if (!map)
         return kEmptyDate;
-    return RunRows(records, *map, startRow, endRow);
+    CsvRecords read;
+    read.records = records;
+    read.count = static_cast<int>(records.size());
+    return RunRows(read, *map, startRow, endRow);
 }
 
 int64_t SumOpenNum(RecordSet &rs)

@@ -36,11 +36,42 @@ constexpr int kLastLetteredColumn = 702;
 constexpr qint64 kMaxHeldText = qint64(64) << 20;
 const QString kSheetTooLarge = QStringLiteral("工作表太大，无法读取！");
 
+// The leading number of a row box's text: as LeadingNumber reads it, but taking thousands separators
+// between groups of three digits as TypedNumber does ("1,000.5" is 1000.5, "1,00" is 1).
+double RowBoxNumber(const QString &text)
+{
+    const auto digit = [&](qsizetype k) { return k < text.size() && text[k] >= u'0' && text[k] <= u'9'; };
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    const qsizetype start = i;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    const qsizetype firstDigit = i;
+    while (digit(i))
+        ++i;
+    const bool shortFirstGroup = i > firstDigit && i - firstDigit <= 3;
+    bool grouped = false;
+    while (shortFirstGroup && i < text.size() && text[i] == u',' && digit(i + 1) && digit(i + 2) && digit(i + 3) &&
+           !digit(i + 4)) {
+        i += 4;
+        grouped = true;
+    }
+    if (!grouped)
+        return LeadingNumber(text);
+    if (i < text.size() && text[i] == u'.') {
+        ++i;
+        while (digit(i))
+            ++i;
+    }
+    return TypedNumber(text.mid(start, i - start)).value_or(0);
+}
+
 // The row number typed in a row box: its leading number, rounded with halves to even, kept within
 // what a row number can be.
 int RowNumberOf(const QString &text)
 {
-    const double n = RoundHalfEven(LeadingNumber(text), 0);
+    const double n = RoundHalfEven(RowBoxNumber(text), 0);
     return static_cast<int>(std::clamp(std::isfinite(n) ? n : 0.0, -1e9, 1e9));
 }
 

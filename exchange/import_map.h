@@ -66,7 +66,8 @@ bool ReadSheetRecords(const QString &path, const QString &sheet, int firstRow, i
 
 // OK of the mapping dialog. Goes on for a CSV file, or for a workbook with a worksheet chosen, else
 // returns true at once. Saves the mapping and the row texts (SaveMapSettings), then takes the rows
-// from the rounded leading numbers of first and last, swapped when last is the smaller. More than
+// from the leading numbers of first and last (thousands separators taken between groups of three
+// digits: "1,000.5" is 1000.5), rounded with halves to even, swapped when last is the smaller. More than
 // 30000 rows show "一次性导入数据不得超过3万条记录，请重新设置！" and return false (the dialog stays
 // open; the settings are saved); so does a first row below 1 (an empty box included), with
 // "数据导入的开始行号须为1或更大的数，请重新设置！" ("截止" when the end box held it), and a

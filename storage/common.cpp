@@ -56,7 +56,11 @@ QString FormatDuration(long long seconds)
     return text;
 }
 
-double ParseAmount(const QString &input)
+namespace {
+
+// The text an amount's number is read from ("￥", "$" and "," removed, and its unit when it ends in
+// one), and the factor of that unit.
+std::pair<QString, double> AmountParts(const QString &input)
 {
     QString t = input;
     t.remove(u'￥').remove(u'$').remove(u',');
@@ -70,13 +74,42 @@ double ParseAmount(const QString &input)
                                {QStringLiteral("百万"), 1000000.0},
                                {QStringLiteral("万"), 10000.0}};
     for (const Suffix &s : suffixes) {
-        if (trimmed.endsWith(s.text)) {
-            QString rest = t;
-            rest.remove(s.text);
-            return LeadingNumber(rest) * s.factor;
-        }
+        if (trimmed.endsWith(s.text))
+            return {t.remove(s.text), s.factor};
     }
-    return LeadingNumber(t);
+    return {t, 1.0};
+}
+
+// True when the text begins, after blanks, with what LeadingNumber reads: a sign, then a digit or a
+// decimal point and a digit.
+bool StartsWithNumber(const QString &t)
+{
+    qsizetype i = 0;
+    while (i < t.size() && (t[i] == u' ' || t[i] == u'\t'))
+        ++i;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+        ++i;
+    if (i < t.size() && t[i] == u'.')
+        ++i;
+    return i < t.size() && t[i] >= u'0' && t[i] <= u'9';
+}
+
+}  // namespace
+
+double ParseAmount(const QString &input)
+{
+    const auto [number, factor] = AmountParts(input);
+    return LeadingNumber(number) * factor;
+}
+
+std::optional<double> ReadAmount(const QString &input)
+{
+    if (QStringView(input).trimmed().isEmpty())
+        return 0.0;
+    const auto [number, factor] = AmountParts(input);
+    if (!StartsWithNumber(number))
+        return std::nullopt;
+    return LeadingNumber(number) * factor;
 }
 
 std::optional<double> ParseDate(const QString &text)

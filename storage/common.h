@@ -29,6 +29,11 @@ QString FormatDuration(long long seconds);
 // "亿", "百万" and "万" multiply; otherwise the leading number. Never fails: no number gives 0.
 double ParseAmount(const QString &text);
 
+// An amount as ParseAmount reads it, or nothing when the text holds no number where ParseAmount looks
+// for one: at its start after blanks, with "￥", "$" and "," and a unit at its end left out ("#N/A",
+// "待定", "-" hold none; "12.5元" is 12.5). An empty or blank text is 0.
+std::optional<double> ReadAmount(const QString &text);
+
 // A date typed or imported as text, the time part dropped. "" gives the empty date; a text that is
 // no date gives nothing, and the caller decides what that means.
 std::optional<double> ParseDate(const QString &text);

@@ -104,16 +104,18 @@ QString ApplyFormat(const Value &value, const QString &format)
 // Text widths in one font for fitting columns. Measuring every text of a column whole would cost a
 // text layout per cell; instead a text's width is first estimated as the sum of its characters'
 // advances (each character measured once), and only the texts whose estimate comes near the widest
-// of their column are measured whole. Widths are in pixels.
+// of their column are measured whole. A text is measured up to its kMeasuredChars-th character: no
+// column is fitted wider, and a cell of megabytes costs no more than a line. Widths are in pixels.
 class TextWidths {
 public:
     explicit TextWidths(const QFont &font) : m_metrics(font) { m_ascii.fill(-1); }
 
-    // The whole text as the grid draws it; each text measured once.
-    int Exact(const QString &text)
+    // The text as the grid draws it; each text measured once.
+    int Exact(const QString &whole)
     {
-        if (text.isEmpty())
+        if (whole.isEmpty())
             return 0;
+        const QString text = whole.size() > kMeasuredChars ? whole.left(kMeasuredChars) : whole;
         auto it = m_exact.constFind(text);
         if (it == m_exact.constEnd())
             it = m_exact.insert(text, m_metrics.horizontalAdvance(text));
@@ -159,11 +161,12 @@ public:
 private:
     static constexpr int kSlack = 3;
     static constexpr qsizetype kMaxMeasured = 16;
+    static constexpr qsizetype kMeasuredChars = 1024;
 
     int Estimate(const QString &text)
     {
         int sum = 0;
-        for (const QChar ch : text) {
+        for (const QChar ch : QStringView(text).first(std::min(text.size(), kMeasuredChars))) {
             const char16_t u = ch.unicode();
             if (u < 128) {
                 int &a = m_ascii[u];

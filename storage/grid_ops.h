@@ -51,7 +51,8 @@ void SetGridCell(FlexGrid &grid, int row, int col, const Value &value, bool date
 QString FormatCellValue(const Value &value, QString &format, const QString &zeroText);
 
 // Fits every column to its texts from firstRow on (from row 0 when there are no data rows), measured
-// in the grid's font: the widest text + 120 twips, the caption included; 70 twips for an empty
+// in the grid's font up to their 1,024th character (a longer text is fitted as its first 1,024
+// characters): the widest text + 120 twips, the caption included; 70 twips for an empty
 // column; the key columns left of the row-number column get 0. With keepUserWidths, a column whose
 // border the user dragged keeps its width. With more than 200 rows and showProgress set, the
 // progress window shows "正在做交易数据表格进行格式设置……" meanwhile.

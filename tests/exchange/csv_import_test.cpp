@@ -3,13 +3,19 @@
 // the row checks and their messages, rows that fail half-way).
 #include <gtest/gtest.h>
 
+#include <ctime>
+
+#include <sys/stat.h>
+
 #include <QFile>
 
 #include "exchange/csv_import.h"
 #include "exchange/export.h"
 #include "exchange/stock_code.h"
+#include "fixtures/bounded_run.h"
 #include "fixtures/db_fixture.h"
 #include "platform/busy_guard.h"
+#include "platform/clock.h"
 #include "platform/daynum.h"
 #include "platform/gbk.h"
 #include "storage/indicator.h"
@@ -43,17 +49,51 @@ TEST(CsvParser, RecordsBecomeFields)
         {"\"a,b", "<none>"},                          // a section still open
         {"a\"b", "<none>"},
         {"", "<none>"},
+        // The markers in the text: "ζ" bounds a section as a quote does and is left out, "ξ" is a comma.
+        {"aζb,cζ,d", "ab,c|d"},
+        {"ζ\"a,b", "a|b"},
+        {"aξb,c", "a,b|c"},
+        {"ζζ", "<none>"},
+        {"ζ,", "<none>"},
     };
     for (const Case &c : cases) {
         const QString got = CsvLineToFields(c.line);
         EXPECT_EQ(got.isEmpty() ? QStringLiteral("<none>") : Fields(got), c.fields) << c.line.toStdString();
     }
-    EXPECT_EQ(CountCharRun("a\"\"\"b\"", u'"', 1), 3);
-    EXPECT_EQ(CountCharRun("a\"\"\"b\"", u'"', 4), 0);
-    EXPECT_EQ(CountCharRun("ab", u'"', 7), 0);
-    EXPECT_EQ(CountSubstr("aaaa", "aa"), 2);
-    EXPECT_EQ(CountSubstr("ζxζζ", "ζ"), 3);
-    EXPECT_EQ(CountSubstr("abc", ""), 0);
+}
+
+// The processor time of this thread, in seconds: what the work took, whatever else the machine runs.
+double ThreadSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+// A line of 250,000 quoted fields (1 MB) and one four times as long, each split five times in turn
+// in a bounded child: the longer line takes at most five times the processor time of the shorter,
+// each at its best. Splitting that searched each section from the line's start took the square.
+TEST(CsvParser, ALongQuotedLineIsSplitInLinearTime)
+{
+    const BoundedRun run = RunBounded(
+        [] {
+            const auto line = [](int fields) { return QStringLiteral("\"a\",").repeated(fields); };
+            const QString lines[] = {line(250000), line(1000000)};
+            double best[] = {1e9, 1e9};
+            for (int round = 0; round < 5; ++round) {
+                for (int i = 0; i < 2; ++i) {
+                    const double start = ThreadSeconds();
+                    const QString fields = CsvLineToFields(lines[i]);
+                    best[i] = std::min(best[i], ThreadSeconds() - start);
+                    if (fields != QStringLiteral("aζζ").repeated(lines[i].size() / 4))
+                        return std::string("wrong fields");
+                }
+            }
+            return std::to_string(best[1] / best[0]);
+        },
+        60, 300ll << 20);
+    ASSERT_TRUE(run.finished) << "time " << run.overTime << " memory " << run.overMemory;
+    EXPECT_LE(std::stod(run.output), 5.0) << run.output;
 }
 
 class CsvFileTest : public DbFixture {
@@ -68,11 +108,11 @@ protected:
     }
     QStringList Read(const QString &path)
     {
-        QStringList records;
-        EXPECT_TRUE(ReadCsvFile(path, records));
-        for (QString &r : records)
+        CsvRecords read;
+        EXPECT_TRUE(ReadCsvFile(path, read));
+        for (QString &r : read.records)
             r = Fields(r);
-        return records;
+        return read.records;
     }
 };
 
@@ -100,14 +140,13 @@ TEST_F(CsvFileTest, LinesEndAtCrLfLfOrCrAndQuotedBreaksJoinLines)
     EXPECT_EQ(Read(Write("e.csv", "")), QStringList({"", ""}));
     EXPECT_TRUE(Read(Write("n.txt", "a,b")).isEmpty());
 
-    QStringList records{"stale"};
-    int number = 0;
-    QString text;
-    EXPECT_FALSE(ReadCsvFile(PathOf("missing.csv"), records, &number, &text));
-    EXPECT_TRUE(records.isEmpty());
-    EXPECT_NE(number, 0);
-    EXPECT_TRUE(text.startsWith(QStringLiteral("无法读取文件："))) << text.toStdString();
-    EXPECT_FALSE(ReadCsvFile(Write("file", "x") + "/under.csv", records));
+    CsvRecords read;
+    read.records = QStringList{"stale"};
+    EXPECT_FALSE(ReadCsvFile(PathOf("missing.csv"), read));
+    EXPECT_TRUE(read.records.isEmpty());
+    EXPECT_NE(read.errorNumber, 0);
+    EXPECT_TRUE(read.errorText.startsWith(QStringLiteral("无法读取文件："))) << read.errorText.toStdString();
+    EXPECT_FALSE(ReadCsvFile(Write("file", "x") + "/under.csv", read));
 }
 
 TEST(CsvMapping, ColumnLettersCodesAndDesignations)
@@ -269,6 +308,8 @@ TEST_F(CsvImportTest, RowChecksStopTheRunAndKeepTheRowsBefore)
     const QString ok = "600000,2024-03-01,2024-03-01,100,10,0,0,";
     const QString stop2 = "导入第2行时出现错误！共导入0行数据。";
     const QString stop3 = "导入第3行时出现错误！共导入1行数据。";
+    // Today is 2024-03-12 in China, while the machine's clock reads 2024-03-11 in UTC.
+    SetClock([] { return QDateTime(QDate(2024, 3, 11), QTime(20, 0), Qt::UTC); });
     const Case cases[] = {
         // The header is row 1.
         {{ok}, 1, 5, {"第1行股票代码有误,请检查数据是否正确!", "导入第1行时出现错误！共导入0行数据。"}, 0, "1900-01-01", 4},
@@ -311,10 +352,29 @@ TEST_F(CsvImportTest, RowChecksStopTheRunAndKeepTheRowsBefore)
         {{ok, "600000,2024-03-04,2024-03-04,0,0,50,0"}, 2, 5, {"第3行卖出价格[0]有误,请检查数据是否正确!", stop3},
          1, "2024-03-01", 5},
         {{"600000,2024-03-01,2024-03-01,100,10,100,0"}, 2, 5, {"数据导入完成！"}, 1, "2024-03-01", 2},
-        // Start row 0 (empty row boxes), a start past the file, an empty line in the middle.
+        // No trade after today; a row without a sell price may carry a placeholder as its sell date.
+        {{ok, "600000,2024-03-13,2024-03-13,100,10,0,0"}, 2, 5,
+         {"第3行买入日期[2024-03-13]晚于今天,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
+        {{ok, "600000,2024-03-12,2024-03-13,100,10,100,11"}, 2, 5,
+         {"第3行卖出日期[2024-03-13]晚于今天,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
+        {{"600000,2024-03-12,2099-12-31,100,10,0,0"}, 2, 5, {"数据导入完成！"}, 1, "2024-03-12", 2},
+        // A quantity or price holding no number; one that begins with a number is read as that number.
+        {{ok, "600000,2024-03-01,2024-03-01,100,#N/A,0,0"}, 2, 5,
+         {"第3行买入价格[#N/A]有误,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
+        {{ok, "600000,2024-03-01,2024-03-04,100,10,100,待定"}, 2, 5,
+         {"第3行卖出价格[待定]有误,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
+        {{ok, "600000,2024-03-01,2024-03-01,#DIV/0!,10,0,0"}, 2, 5,
+         {"第3行买入数量[#DIV/0!]有误,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
+        {{"600000,2024-03-01,2024-03-01,100股,10.5元,0,"}, 2, 5, {"数据导入完成！"}, 1, "2024-03-01", 2},
+        // A field of more than 1,048,576 characters.
+        {{ok, ok + QString((1 << 20) + 1, u'x')}, 2, 5,
+         {"第3行H列的内容超过1048576个字符,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
+        // Start row 0 (empty row boxes), a start past the file. A blank line with data after it is a
+        // row error; blank lines (commas or blanks only) with none after them are the end of the data.
         {{ok}, 0, 0, {"数据导入完成！"}, 0, "1900-01-01", -1},
         {{ok}, 5, 9, {"数据导入完成！"}, 0, "1900-01-01", 4},
-        {{ok, "", ok}, 2, 9, {"数据导入完成！"}, 1, "2024-03-01", 2},
+        {{ok, "", ok}, 2, 9, {"第3行是空行，其后还有数据,请检查数据是否正确!", stop3}, 1, "2024-03-01", 6},
+        {{ok, ",,,", "", " "}, 2, 9, {"数据导入完成！"}, 1, "2024-03-01", 2},
         // Prices of 0 and dates up to 1990 import, but give no date to recompute from.
         {{"600000,1990-01-01,1990-01-01,100,10,0,0", "600000,2024-03-01,2024-03-01,100,0,0,0"}, 2, 3,
          {"数据导入完成！"}, 2, "2100-01-01", 3},
@@ -335,6 +395,15 @@ TEST_F(CsvImportTest, RowChecksStopTheRunAndKeepTheRowsBefore)
     }
 }
 
+// The bytes of a file under tests/data: files saved by a spreadsheet program (LibreOffice 7.4 Calc,
+// from one sheet of a header, two trades, a blank row and a trade).
+QByteArray SpreadsheetFile(const char *name)
+{
+    QFile f(QStringLiteral(TEST_DATA_DIR "/") + QLatin1String(name));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+    return f.readAll();
+}
+
 TEST_F(CsvImportTest, MappingsNarrowFilesAndLineEnds)
 {
     struct Case {
@@ -351,8 +420,18 @@ TEST_F(CsvImportTest, MappingsNarrowFilesAndLineEnds)
         // Literals, and full-width punctuation typed in the designations.
         {"A〗★〖B〗★〖B〗★〖“300”〗★〖，E，〗★〖\"0\"〗★〖G〗★〖 “x” ", "h\r\n" + rows, {"数据导入完成！"},
          {"600000 300 0 x", "600000 300 0 x"}},
-        // A column beyond the file's eight raises the fields a record needs: nothing is imported.
-        {"A〗★〖B〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖I", "h\n" + rows, {"数据导入完成！"}, {}},
+        // A column beyond the file's eight raises the fields a record needs: the first row is short.
+        {"A〗★〖B〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖I", "h\n" + rows,
+         {"第2行只有8个字段，导入映射至少需要9个（字段之间以英文逗号“,”分隔）,请检查数据是否正确!",
+          "导入第2行时出现错误！共导入0行数据。"}, {}},
+        // A line without its memo field; a file whose fields a spreadsheet program separated by ";".
+        {"A〗★〖B〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖H",
+         "h\n600000,2024-03-01,2024-03-02,100,10,0,0,m\n600000,2024-03-01,2024-03-01,200,10,0,0\n",
+         {"第3行只有7个字段，导入映射至少需要8个（字段之间以英文逗号“,”分隔）,请检查数据是否正确!",
+          "导入第3行时出现错误！共导入1行数据。"}, {"600000 100 0 m"}},
+        {"A〗★〖B〗★〖C〗★〖D〗★〖E〗★〖F〗★〖G〗★〖H", SpreadsheetFile("trades_semicolons.csv"),
+         {"第2行只有1个字段，导入映射至少需要8个（字段之间以英文逗号“,”分隔）,请检查数据是否正确!",
+          "导入第2行时出现错误！共导入0行数据。"}, {}},
         // Five designations: the rest are empty.
         {"A〗★〖B〗★〖C〗★〖D〗★〖E", "h\r" + rows, {"数据导入完成！"}, {"600000 100 0 ", "600000 200 0 "}},
         // The code's designation is used as typed, so curly quotes fail every row.
@@ -390,6 +469,37 @@ TEST_F(CsvImportTest, FileFailuresTakeTheFailureMessage)
         EXPECT_TRUE(o.messages[0].startsWith("CSV文件导入错误！[")) << o.messages[0].toStdString();
         EXPECT_TRUE(o.messages[0].contains("无法读取文件：")) << o.messages[0].toStdString();
         EXPECT_EQ(o.date, "1900-01-01");
+    }
+}
+
+// A pipe named .csv is refused before anything waits on it, and a file of more than 256 MB (a sparse
+// one of 257 MB) before it is read, each in a child bounded to 10 s and 300 MB; the import says why,
+// naming the size.
+TEST_F(CsvImportTest, FilesThatAreNoFilesOrTooLargeAreRefusedAtOnce)
+{
+    const QString pipe = PathOf("pipe.csv");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString large = PathOf("large.csv");
+    {
+        QFile f(large);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(257ll << 20));
+    }
+    const std::pair<QString, QString> cases[] = {
+        {pipe, "不是普通文件，无法读取：" + pipe},
+        {large, "文件大小为257.0 MB，超过256 MB，无法读取：" + large},
+    };
+    for (const auto &[path, reason] : cases) {
+        const BoundedRun run = RunBounded(
+            [&, path = path] {
+                CsvRecords read;
+                QStringList out{ReadCsvFile(path, read) ? "read" : read.errorText};
+                out += Run(path, 2, 10).messages;
+                return out.join(u'\n').toStdString();
+            },
+            10, 300ll << 20);
+        EXPECT_TRUE(run.finished) << path.toStdString() << " time " << run.overTime << " memory " << run.overMemory;
+        EXPECT_EQ(QString::fromStdString(run.output), reason + "\nCSV文件导入错误！[5:" + reason + "]");
     }
 }
 

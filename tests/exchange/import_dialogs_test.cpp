@@ -466,6 +466,12 @@ TEST_F(ImportDialogsTest, RowRangeAndMappingAreCheckedBeforeTheImport)
         {"1e12", "-1e12", false, 0, {"一次性导入数据不得超过3万条记录，请重新设置！"}},
         {"30001.4", "1.6", true, 3, {"数据导入完成！"}},  // 2 to 30001 once rounded and ordered
         {"1.5", "1.4", true, 0, {"第1行股票代码有误,请检查数据是否正确!", "导入第1行时出现错误！共导入0行数据。"}},
+        // The leading number takes thousands separators in groups of three, and whatever follows it:
+        // 2 to 1000, 2 to 30002 (too many), 2 to 30000, 2 to 3.
+        {"2", "1,000", true, 3, {"数据导入完成！"}},
+        {"2", "30,001.5", false, 0, {"一次性导入数据不得超过3万条记录，请重新设置！"}},
+        {"2", "30,000.5", true, 3, {"数据导入完成！"}},
+        {"2行", "3,00", true, 2, {"数据导入完成！"}},
         {"", "", false, 0, {startBelow1}},  // first use: both boxes empty
         {"0", "3", false, 0, {startBelow1}},
         {"4", "", false, 0, {"数据导入的截止行号须为1或更大的数，请重新设置！"}},  // 0..4 once ordered
@@ -516,10 +522,10 @@ TEST_F(ImportDialogsTest, CsvPreviewNumbersRowsAsTheImportDoes)
     EXPECT_EQ(rows[1], "2");
     EXPECT_EQ(rows[2], "3|c\"|d");
     EXPECT_EQ(rows[3], "4|" + wide.mid(0, 59).join(u'|'));
-    QStringList records;
-    ASSERT_TRUE(ReadCsvFile(ImportFilePath(), records));
-    EXPECT_EQ(records.mid(0, 4), QStringList({"a" + kCsvFieldSeparator + "x\r\ny" + kCsvFieldSeparator + "b", "",
-                                              "c\"" + kCsvFieldSeparator + "d", wide.join(kCsvFieldSeparator)}));
+    CsvRecords read;
+    ASSERT_TRUE(ReadCsvFile(ImportFilePath(), read));
+    EXPECT_EQ(read.records.mid(0, 4), QStringList({"a" + kCsvFieldSeparator + "x\r\ny" + kCsvFieldSeparator + "b", "",
+                                                   "c\"" + kCsvFieldSeparator + "d", wide.join(kCsvFieldSeparator)}));
 
     // 250 records show the first 201.
     QByteArray many;
@@ -530,6 +536,103 @@ TEST_F(ImportDialogsTest, CsvPreviewNumbersRowsAsTheImportDoes)
     ASSERT_EQ(grid.Rows(), 202);
     EXPECT_EQ(Rows(grid).back(), "201|201|x");
     EXPECT_TRUE(prompter.Messages().isEmpty());
+}
+
+// A one-line file of 100 MB previewed in a child bounded to 300 MB: its field is shown up to its
+// 1,024th character. A pipe named .csv is refused at once, saying so.
+TEST_F(ImportDialogsTest, CsvPreviewOfAHugeLineOrAPipeStaysWithinBounds)
+{
+    const QString path = PathOf(QStringLiteral("huge.csv"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray megabyte(1 << 20, 'x');
+        for (int i = 0; i < 100; ++i)
+            ASSERT_EQ(f.write(megabyte), megabyte.size());
+    }
+    const QString pipe = PathOf(QStringLiteral("pipe.csv"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const std::pair<QString, QString> cases[] = {
+        {path, QStringLiteral("2 1024 x")},
+        {pipe, QStringLiteral("1 1 A 不是普通文件，无法读取：") + pipe},  // the column letters' row alone
+    };
+    for (const auto &[file, output] : cases) {
+        ImportFilePath() = file;
+        const BoundedRun run = RunBounded(
+            [this] {
+                FlexGrid grid;
+                LoadPreview(grid);
+                const QString cell = grid.TextMatrix(grid.Rows() - 1, 1);
+                const bool fitted = grid.ColWidth(1) < 100 * 1024 * 15;
+                return QStringList({QString::number(grid.Rows()), QString::number(cell.size()),
+                                    cell.isEmpty() || !fitted ? QString() : cell.left(1),
+                                    prompter.Messages().join(u'|')})
+                    .join(u' ')
+                    .trimmed()
+                    .toStdString();
+            },
+            60, 300ll << 20);
+        EXPECT_TRUE(run.finished) << file.toStdString() << " time " << run.overTime << " memory " << run.overMemory;
+        EXPECT_EQ(QString::fromStdString(run.output), output);
+    }
+}
+
+// A blank row between data rows stops the import with its row message and the count, in a CSV file
+// and in a worksheet alike, and blank rows after the data are its end; a file whose fields are
+// separated by ";" stops at its first row. The workbooks and the ";" file were saved by a spreadsheet
+// program (LibreOffice 7.4 Calc) from one sheet: a header, two trades, a blank row and a trade.
+TEST_F(ImportDialogsTest, ABlankRowBetweenDataRowsStopsTheImportWithTheRowMessage)
+{
+    SaveParam(QStringLiteral("导入列号"), kMapAtoH);
+    const QString data = QStringLiteral(TEST_DATA_DIR "/");
+    const QString trade = QStringLiteral("600000,2024-03-04,2024-03-04,1000,10.5,0,0,表");
+    const std::vector<XCell> row = {
+        XCell{XCell::Text, "600000"}, Day("2024-03-04"), Day("2024-03-04"), Num(100), Num(10), Num(0), Num(0)};
+    const QStringList blankRow3 = {"第3行是空行，其后还有数据,请检查数据是否正确!",
+                                   "导入第3行时出现错误！共导入1行数据。"};
+    const QStringList blankRow4 = {"第4行是空行，其后还有数据,请检查数据是否正确!",
+                                   "导入第4行时出现错误！共导入2行数据。"};
+    struct Case {
+        QString path, sheets;
+        QStringList messages;
+        int records;
+    };
+    const Case cases[] = {
+        {Csv(QStringLiteral("blank.csv"), {trade, QString(), trade}), QString(), blankRow3, 1},
+        {Xlsx(QStringLiteral("blank.xlsx"), {{"交易", {{XCell{XCell::Text, "代码"}}, row, {}, row}}}), "交易",
+         blankRow3, 1},
+        {Write(QStringLiteral("blank.xls"),
+               BiffWorkbook({{"交易",
+                              0,
+                              {BiffText(0, 0, "代码"), BiffText(1, 0, "600000"), BiffText(1, 1, "2024-03-04"),
+                               BiffText(1, 2, "2024-03-04"), BiffNumber(1, 3, 100), BiffNumber(1, 4, 9),
+                               BiffNumber(1, 5, 0), BiffNumber(1, 6, 0), BiffText(3, 0, "600000")}}})),
+         "交易", blankRow3, 1},
+        {data + "trades_blank_row.xlsx", "trades", blankRow4, 2},
+        {data + "trades_blank_row.xls", "trades", blankRow4, 2},
+        {data + "trades_semicolons.csv",
+         QString(),
+         {"第2行只有1个字段，导入映射至少需要8个（字段之间以英文逗号“,”分隔）,请检查数据是否正确!",
+          "导入第2行时出现错误！共导入0行数据。"},
+         0},
+        // Rows without a value after the data, one holding blanks only: the end of the data.
+        {Xlsx(QStringLiteral("end.xlsx"),
+              {{"交易", {{XCell{XCell::Text, "代码"}}, row, {}, {XCell{XCell::Text, " "}}}}}),
+         "交易",
+         {"数据导入完成！"},
+         1},
+    };
+    for (const Case &c : cases) {
+        Exec(QStringLiteral("DELETE FROM account"));
+        prompter.shown.clear();
+        ImportFilePath() = c.path;
+        ImportSheets() = c.sheets;
+        FlexGrid map;
+        InitMapGrid(map);
+        EXPECT_TRUE(ImportMappedRows(map, QStringLiteral("2"), QStringLiteral("100"))) << c.path.toStdString();
+        EXPECT_EQ(prompter.Messages(), c.messages) << c.path.toStdString();
+        EXPECT_EQ(Records(), c.records) << c.path.toStdString();
+    }
 }
 
 TEST_F(ImportDialogsTest, WorksheetPreviewStopsAtAnEmptyRowAndSaysWhatFailed)

@@ -66,15 +66,21 @@ TEST(FormatDuration, LeadingZeroFieldsDroppedAtMostTwice)
         EXPECT_EQ(FormatDuration(secs), text) << secs;
 }
 
-TEST(ParseAmount, SuffixesSignsAndSeparators)
+// ParseAmount reads 0 where there is no number; ReadAmount says so, but reads an empty text as 0.
+TEST(ParseAmount, SuffixesSignsAndSeparatorsAndTextsWithoutANumber)
 {
-    const std::pair<const char *, double> cases[] = {
-        {"12.5万", 125000},  {"3百万", 3000000}, {"1,234.5", 1234.5}, {"15%", 0.15},
-        {"2亿", 200000000}, {"￥1,000", 1000},  {"$12", 12},         {"abc", 0},
-        {"  -3.5x", -3.5},  {"", 0},           {"1.5万 ", 15000},    {"7", 7},
+    const std::pair<const char *, std::optional<double>> cases[] = {
+        {"12.5万", 125000}, {"3百万", 3000000},       {"1,234.5", 1234.5}, {"15%", 0.15},
+        {"2亿", 200000000}, {"￥1,000", 1000},        {"$12", 12},         {"  -3.5x", -3.5},
+        {"", 0},            {" ", 0},                 {"1.5万 ", 15000},   {"7", 7},
+        {".5", 0.5},        {"-.5元", -0.5},          {"0", 0},            {"abc", std::nullopt},
+        {"#N/A", {}},       {"#DIV/0!", std::nullopt}, {"待定", {}},       {"-", {}},
+        {"%", {}},          {"约10", std::nullopt},
     };
-    for (const auto &[text, expected] : cases)
-        EXPECT_DOUBLE_EQ(ParseAmount(QString::fromUtf8(text)), expected) << text;
+    for (const auto &[text, expected] : cases) {
+        EXPECT_DOUBLE_EQ(ParseAmount(QString::fromUtf8(text)), expected.value_or(0)) << text;
+        EXPECT_EQ(ReadAmount(QString::fromUtf8(text)), expected) << text;
+    }
 }
 
 TEST(ParseDate, EmptyGivesTheEmptyDateAndBadTextFails)

@@ -250,6 +250,15 @@ TEST(GridOps, LayoutFindsTheRowNumberColumnAndFittingHidesKeys)
     AutoFitGridColumns(grid, 2, false);
     EXPECT_EQ(grid.ColWidth(2), std::max(fm.horizontalAdvance("WWWWW"), fm.horizontalAdvance("iiiiiiii")) * 15 + 120);
     EXPECT_EQ(grid.ColWidth(3), fm.horizontalAdvance("153,090.00") * 15 + 120);
+
+    // A text of 200,000 characters is fitted as its first 1,024: measuring it whole would lay out
+    // the whole text.
+    const QString prefix = QStringLiteral("W中").repeated(512);
+    LayOut(grid, {"id", "", "a", "b"}, {"", "序号", "甲", "乙"},
+           {{"1", "1", prefix + QString(200000 - 1024, u'W'), prefix + u'x'}});
+    AutoFitGridColumns(grid, 2, false);
+    EXPECT_EQ(grid.ColWidth(2), fm.horizontalAdvance(prefix) * 15 + 120);
+    EXPECT_EQ(grid.ColWidth(3), grid.ColWidth(2));
 }
 
 // The comparison window's list: numbers aligned right (7), text left (1).
