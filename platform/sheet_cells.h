@@ -4,7 +4,6 @@
 #pragma once
 
 #include <algorithm>
-#include <map>
 #include <utility>
 #include <vector>
 
@@ -15,30 +14,38 @@
 
 namespace workbook_internal {
 
-// What is kept of a sheet: the rows of the window holding a value in any column, each with its kept
-// cells by column; of a row or cell given twice the later one holds. usedRows and usedCols are the
-// last row and column holding a value, kept or not.
+// What is kept of a sheet: the rows of the window holding a value in any column, and the kept cells
+// of them; of a row or cell given twice the later one holds. usedRows and usedCols are the last row
+// and column holding a value, kept or not. Rows and cells are held flat in the order given, which is
+// the sheet's order in any workbook a spreadsheet wrote. A sheet giving them out of order is put in
+// order by a sort, done whenever what is held has doubled since the last (and a few thousand more),
+// so that rows and cells given many times take no more than twice the room of what is kept. Finish
+// ends the adding; HasRow and Find read after it.
 struct SheetCells {
-    std::map<int, std::map<int, QString>> rows;
     int usedRows = 0;
     int usedCols = 0;
 
-    void Clear()
-    {
-        rows.clear();
-        usedRows = 0;
-        usedCols = 0;
-    }
-
+    void Clear();
     // A value in cell (row, col), kept when keep.
-    void Add(int row, int col, QString &&text, bool keep)
-    {
-        auto &cells = rows[row];
-        if (keep)
-            cells.insert_or_assign(col, std::move(text));
-        usedRows = std::max(usedRows, row);
-        usedCols = std::max(usedCols, col);
-    }
+    void Add(int row, int col, QString &&text, bool keep);
+    // Puts the rows and cells in order, the later of a row or cell given twice holding.
+    void Finish();
+    // True when the row holds a value in any column.
+    bool HasRow(int row) const;
+    // The text of a kept cell; nullptr for a cell not kept.
+    const QString *Find(int row, int col) const;
+
+private:
+    struct Cell {
+        int row = 0;
+        int col = 0;
+        QString text;
+    };
+    std::vector<int> m_rows;
+    std::vector<Cell> m_cells;
+    bool m_ordered = true;
+    // How many rows and cells the last sort left.
+    size_t m_sorted = 0;
 };
 
 // The columns a window keeps (from 1 to lastCol), as a flag per column; empty when it keeps all.

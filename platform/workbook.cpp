@@ -85,6 +85,7 @@ bool Workbook::SelectSheet(const QString &name, const SheetWindow &window)
         d->cells.Clear();
         return false;
     }
+    d->cells.Finish();
     return true;
 }
 
@@ -100,16 +101,13 @@ int Workbook::UsedCols() const
 
 bool Workbook::RowHasValue(int row) const
 {
-    return d->cells.rows.count(row) > 0;
+    return d->cells.HasRow(row);
 }
 
 QString Workbook::CellText(int row, int col) const
 {
-    const auto kept = d->cells.rows.find(row);
-    if (kept == d->cells.rows.end())
-        return QString();
-    const auto cell = kept->second.find(col);
-    return cell == kept->second.end() ? QString() : cell->second;
+    const QString *text = d->cells.Find(row, col);
+    return text ? *text : QString();
 }
 
 WorkbookFailure Workbook::Failure() const

@@ -290,18 +290,19 @@ QString XlsxCellText(const XlsxCell &c, const CellContext &ctx)
         const size_t i = SharedIndex(c, ctx);
         return i < ctx.shared.Count() ? ctx.shared.At(i) : QString();
     }
-    const QString value = XmlText(c.value);
-    if (c.type == XlsxCell::Truth)
-        return value == QStringLiteral("0") ? QStringLiteral("FALSE") : QStringLiteral("TRUE");
-    if (c.type == XlsxCell::Text)
-        return DecodeEscapes(value);
-    if (c.type == XlsxCell::Date) {
+    if (c.type != XlsxCell::Number) {
+        const QString value = XmlText(c.value);
+        if (c.type == XlsxCell::Truth)
+            return value == QStringLiteral("0") ? QStringLiteral("FALSE") : QStringLiteral("TRUE");
+        if (c.type == XlsxCell::Text)
+            return DecodeEscapes(value);
         // An ISO 8601 date and time: "2024-03-01T09:30:00".
         const QString date = value.left(10);
         const QString time = value.mid(11, 8);
         return time.isEmpty() || time == QStringLiteral("00:00:00") ? date : date + u' ' + time;
     }
-    const QByteArray utf8 = value.toUtf8();
+    // A number is read from the value's bytes, made a text only when it is none.
+    const QByteArray utf8 = XmlBytes(c.value);
     const char *begin = utf8.constData();
     const char *end = begin + utf8.size();
     while (begin < end && *begin == ' ')
@@ -358,11 +359,21 @@ public:
             }
             if (!m_inRow)
                 return true;
-            const int at = ColumnOfReference(AttrOf(attrs, "r"));
+            // The cell's reference, type and style, the first of each name holding, in one walk.
+            Piece ref, type, style;
+            for (Piece name, value; NextAttr(attrs, name, value);) {
+                if (!ref.p && Is(name, "r"))
+                    ref = value;
+                else if (!type.p && Is(name, "t"))
+                    type = value;
+                else if (!style.p && Is(name, "s"))
+                    style = value;
+            }
+            const int at = ColumnOfReference(ref);
             m_col = at > 0 ? at : m_col + 1;
             m_inCell = m_col <= kSheetCols;
-            m_cell.type = XlsxCell::TypeOf(AttrOf(attrs, "t"));
-            m_cell.style = static_cast<size_t>(std::max(0LL, LeadingWhole(AttrOf(attrs, "s"))));
+            m_cell.type = XlsxCell::TypeOf(type);
+            m_cell.style = static_cast<size_t>(std::max(0LL, LeadingWhole(style)));
             m_cell.hasValue = false;
             m_cell.value.resize(0);
             m_cell.inlineText.Reset();

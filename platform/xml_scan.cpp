@@ -27,10 +27,10 @@ Piece LocalOf(Piece name)
     return name;
 }
 
-QString XmlText(const QByteArray &raw)
+QByteArray XmlBytes(const QByteArray &raw)
 {
     if (!raw.contains('&') && !raw.contains('\r'))
-        return QString::fromUtf8(raw);
+        return raw;
     QByteArray out;
     out.reserve(raw.size());
     for (qsizetype i = 0; i < raw.size(); ++i) {
@@ -80,7 +80,12 @@ QString XmlText(const QByteArray &raw)
         }
         out += ch;
     }
-    return QString::fromUtf8(out);
+    return out;
+}
+
+QString XmlText(const QByteArray &raw)
+{
+    return QString::fromUtf8(XmlBytes(raw));
 }
 
 namespace {

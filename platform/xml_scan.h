@@ -39,38 +39,51 @@ long long LeadingWhole(Piece text);
 // The name without its namespace prefix ("x:sheet" → "sheet").
 Piece LocalOf(Piece name);
 
+// The next attribute of the attribute text of a start tag: its name without namespace prefix and its
+// value, rest left after it. False when no attribute is left, or the text breaks off before one ends.
+inline bool NextAttr(Piece &rest, Piece &local, Piece &value)
+{
+    const char *p = rest.p;
+    const char *end = rest.p + rest.n;
+    if (p >= end)
+        return false;
+    const char *eq = static_cast<const char *>(std::memchr(p, '=', static_cast<size_t>(end - p)));
+    if (!eq)
+        return false;
+    const char *nameEnd = eq;
+    while (nameEnd > p && IsXmlSpace(nameEnd[-1]))
+        --nameEnd;
+    while (p < nameEnd && IsXmlSpace(*p))
+        ++p;
+    const char *q = eq + 1;
+    while (q < end && IsXmlSpace(*q))
+        ++q;
+    if (q >= end || (*q != '"' && *q != '\''))
+        return false;
+    const char *close = static_cast<const char *>(std::memchr(q + 1, *q, static_cast<size_t>(end - q - 1)));
+    if (!close)
+        return false;
+    local = LocalOf({p, static_cast<size_t>(nameEnd - p)});
+    value = {q + 1, static_cast<size_t>(close - q - 1)};
+    rest = {close + 1, static_cast<size_t>(end - close - 1)};
+    return true;
+}
+
 // The value of the attribute named local in the attribute text of a start tag; empty when absent.
 template <size_t N>
 Piece AttrOf(Piece attrs, const char (&local)[N])
 {
-    const char *p = attrs.p;
-    const char *end = attrs.p + attrs.n;
-    while (p < end) {
-        const char *eq = static_cast<const char *>(std::memchr(p, '=', static_cast<size_t>(end - p)));
-        if (!eq)
-            return {};
-        const char *nameEnd = eq;
-        while (nameEnd > p && IsXmlSpace(nameEnd[-1]))
-            --nameEnd;
-        while (p < nameEnd && IsXmlSpace(*p))
-            ++p;
-        const char *q = eq + 1;
-        while (q < end && IsXmlSpace(*q))
-            ++q;
-        if (q >= end || (*q != '"' && *q != '\''))
-            return {};
-        const char *close = static_cast<const char *>(std::memchr(q + 1, *q, static_cast<size_t>(end - q - 1)));
-        if (!close)
-            return {};
-        if (Is(LocalOf({p, static_cast<size_t>(nameEnd - p)}), local))
-            return {q + 1, static_cast<size_t>(close - q - 1)};
-        p = close + 1;
-    }
+    for (Piece name, value; NextAttr(attrs, name, value);)
+        if (Is(name, local))
+            return value;
     return {};
 }
 
-// The text of a value as the XML holds it: line ends made LF, the character references and the five
-// named entities replaced, UTF-8 decoded.
+// The text of a value as the XML holds it, still in UTF-8: line ends made LF, the character
+// references and the five named entities replaced. raw itself, not copied, when it holds none.
+QByteArray XmlBytes(const QByteArray &raw);
+
+// The text of XmlBytes, UTF-8 decoded.
 QString XmlText(const QByteArray &raw);
 
 // What a streamed part is read for. Start and End return false to end the reading there; Text gets

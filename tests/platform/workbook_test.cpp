@@ -12,6 +12,7 @@
 #include <zip.h>
 
 #include "fixtures/biff_writer.h"
+#include "fixtures/bounded_run.h"
 #include "platform/workbook.h"
 
 namespace {
@@ -221,6 +222,48 @@ TEST_F(WorkbookTest, XlsxByHandPrefixesDateSystemsAndFormats)
         ASSERT_TRUE(reader.SelectSheet(QStringLiteral("数据"), {1, 3, {}}));
         EXPECT_EQ(Texts(reader), c.rows.mid(0, 2));
     }
+
+    // Rows and cells in any order, some given again: the later one holds. Enough of them that they
+    // are put in order while the sheet is read, not only at its end.
+    QByteArray shuffled = R"(<worksheet><sheetData><row r="3"><c r="C3"><v>1</v></c><c r="A3"><v>2</v></c></row>)";
+    for (int i = 0; i <= 5000; ++i)
+        shuffled += R"(<row r="2"><c r="B2"><v>)" + QByteArray::number(i) + R"(</v></c><c r="A2"><v>)" +
+                    QByteArray::number(-i) + "</v></c></row>";
+    shuffled += R"(<row r="1"><c r="B1" t="s"><v>1</v></c></row><row r="3"><c r="C3"><v>3</v></c></row>)"
+                R"(</sheetData></worksheet>)";
+    std::vector<std::pair<QString, QByteArray>> files = parts;
+    files.emplace_back("book/main.xml", workbook(false));
+    files.emplace_back("book/sheets/s1.xml", shuffled);
+    Workbook reader;
+    ASSERT_TRUE(reader.Open(WriteZip(QStringLiteral("shuffled.xlsx"), files)));
+    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("数据")));
+    EXPECT_EQ(Texts(reader), QStringList({"|万科A", "-5000|5000", "2||3"}));
+    // Rows holding values only in columns not kept still hold values.
+    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("数据"), {1, 3, {3}}));
+    EXPECT_EQ(Texts(reader), QStringList({"", "", "||3"}));
+    EXPECT_TRUE(reader.RowHasValue(1) && reader.RowHasValue(2));
+    EXPECT_FALSE(reader.RowHasValue(4));
+
+    // A row given 2,000 times, its cells out of order, is held about once: its 16,000 texts of 1 KB
+    // would pass the memory bound.
+    const QByteArray text(500, 'x');
+    QByteArray row = R"(<row r="2">)";
+    for (char col = 'H'; col >= 'A'; --col)
+        row += QByteArray(R"(<c r=")") + col + R"(2" t="inlineStr"><is><t>)" + text + "</t></is></c>";
+    row += "</row>";
+    files.back().second = "<worksheet><sheetData>" + row.repeated(2000) + "</sheetData></worksheet>";
+    const QString repeated = WriteZip(QStringLiteral("repeated.xlsx"), files);
+    files.back().second.clear();
+    const BoundedRun run = RunBounded(
+        [&repeated] {
+            Workbook big;
+            if (!big.Open(repeated) || !big.SelectSheet(QStringLiteral("数据")))
+                return std::string("unread");
+            return Texts(big).join(u'/').toStdString();
+        },
+        60, 8 << 20);
+    EXPECT_TRUE(run.finished) << "memory " << run.overMemory << " after " << run.seconds << " s";
+    EXPECT_EQ(run.output, run.finished ? "/" + QByteArray(text + '|').repeated(8).chopped(1).toStdString() : "");
 }
 
 TEST_F(WorkbookTest, XlsFromBiffWriterListsWorksheetsAndShowsTexts)
