@@ -16,6 +16,7 @@
 
 #include <QHash>
 #include <QStringDecoder>
+#include <QtEndian>
 
 namespace workbook_internal {
 
@@ -166,9 +167,11 @@ template <typename Visit>
 void ForEachRecord(const QByteArray &stream, qsizetype from, qsizetype end, Visit visit)
 {
     end = std::min(end, stream.size());
-    for (qsizetype at = from; at >= 0 && at + 4 <= end;) {
-        const uint16_t type = U16(stream, at);
-        const uint16_t length = U16(stream, at + 2);
+    const char *data = stream.constData();
+    for (qsizetype at = std::max<qsizetype>(from, 0); at + 4 <= end;) {
+        const auto head = qFromLittleEndian<quint32>(data + at);
+        const auto type = static_cast<uint16_t>(head);
+        const auto length = static_cast<uint16_t>(head >> 16);
         if (!visit(type, at + 4, length) || type == 0x000A)
             return;
         at += 4 + length;
@@ -548,21 +551,24 @@ std::vector<BiffValue> ReadBiffValues(const QByteArray &stream, qsizetype from, 
 {
     std::vector<BiffValue> values;
     // The formula whose text is in the STRING record to come, if it is kept.
-    std::optional<size_t> awaiting;
+    constexpr size_t kNone = SIZE_MAX;
+    size_t awaiting = kNone;
     ForEachRecord(stream, from, end, [&](uint16_t type, qsizetype at, uint16_t length) {
+        if (type != 0x0006 && type != 0x0205 && type != 0x0207)
+            return true;
         if (at + length > stream.size())
             return false;
         if (type == 0x0207) {
-            if (awaiting)
-                values[*awaiting].string = at;
-            awaiting.reset();
+            if (awaiting != kNone)
+                values[awaiting].string = at;
+            awaiting = kNone;
             return true;
         }
         const bool formula = type == 0x0006 && length >= 14;
         if (!formula && (type != 0x0205 || length < 8))
             return true;
         if (formula)
-            awaiting.reset();
+            awaiting = kNone;
         BiffValue v;
         v.row = U16(stream, at);
         v.col = U16(stream, at + 2);
