@@ -348,7 +348,7 @@ QString StringRecordText(const QByteArray &stream, qsizetype at, const BiffGloba
     if (globals.biff5)
         return CodePageText(stream.mid(at + 2, std::clamp<qint64>(end - at - 2, 0, left)), globals.codePage);
     QString text;
-    for (qsizetype pos = at + 3; pos <= end && at + 3 <= end;) {
+    for (qsizetype pos = at + 3; pos <= end;) {
         AppendChars(text, stream, pos, end, left, stream[pos - 1] & 0x01);
         if (left == 0 || U16(stream, end) != 0x003C || end + 5 > stream.size())
             break;
