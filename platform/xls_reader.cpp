@@ -1,8 +1,13 @@
 // The .xls reader of the workbook reader: the walk of the compound file's sector chains and of the
-// workbook stream's sheets and shared strings, then the cells through libfreexl.
+// workbook stream's sheets and shared strings, then the cells through libfreexl, and the values it
+// leaves out from the sheet's own records.
 #include "xls_reader.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -10,6 +15,8 @@
 #include <freexl.h>
 
 #include <QHash>
+#include <QStringDecoder>
+#include <QtEndian>
 
 namespace workbook_internal {
 
@@ -30,6 +37,11 @@ uint32_t U32(const QByteArray &b, qsizetype at)
         return 0xFFFFFFFFu;
     const auto *p = reinterpret_cast<const unsigned char *>(b.constData() + at);
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+uint8_t U8(const QByteArray &b, qsizetype at)
+{
+    return at >= 0 && at < b.size() ? static_cast<uint8_t>(b[at]) : 0;
 }
 
 uint16_t U16(const QByteArray &b, qsizetype at)
@@ -148,10 +160,29 @@ QByteArray BiffStream(const QByteArray &file)
     return {};
 }
 
+// Calls visit(type, at, length) for each record of the stream from `from` on, `at` being where the
+// record's data starts, up to `end` or past the first EOF record, or until visit returns false. A
+// record claiming more bytes than are left is visited with them.
+template <typename Visit>
+void ForEachRecord(const QByteArray &stream, qsizetype from, qsizetype end, Visit visit)
+{
+    end = std::min(end, stream.size());
+    const char *data = stream.constData();
+    for (qsizetype at = std::max<qsizetype>(from, 0); at + 4 <= end;) {
+        const auto head = qFromLittleEndian<quint32>(data + at);
+        const auto type = static_cast<uint16_t>(head);
+        const auto length = static_cast<uint16_t>(head >> 16);
+        if (!visit(type, at + 4, length) || type == 0x000A)
+            return;
+        at += 4 + length;
+    }
+}
+
 // A sheet of the workbook stream, from its BOUNDSHEET record and its own substream.
 struct BiffSheetInfo {
     int kind = 0;             // 0 a worksheet, 2 a chart sheet, 1 and 6 macro sheets
     uint32_t offset = 0;      // where its substream starts
+    qsizetype end = 0;        // where the next substream starts, or the stream ends
     bool dimensions = false;  // its substream declares its size
     qint64 cells = 0;         // rows × columns declared
 };
@@ -160,15 +191,11 @@ struct BiffSheetInfo {
 std::vector<BiffSheetInfo> BiffSheets(const QByteArray &stream)
 {
     std::vector<BiffSheetInfo> sheets;
-    for (qsizetype at = 0; at + 4 <= stream.size();) {
-        const uint16_t type = U16(stream, at);
-        const uint16_t length = U16(stream, at + 2);
-        if (type == 0x0085 && length >= 6 && at + 10 <= stream.size())
-            sheets.push_back({static_cast<unsigned char>(stream[at + 9]), U32(stream, at + 4)});
-        if (type == 0x000A)
-            break;
-        at += 4 + length;
-    }
+    ForEachRecord(stream, 0, stream.size(), [&](uint16_t type, qsizetype at, uint16_t length) {
+        if (type == 0x0085 && length >= 6 && at + 6 <= stream.size())
+            sheets.push_back({static_cast<unsigned char>(stream[at + 5]), U32(stream, at)});
+        return true;
+    });
     // Each substream is read up to the next one, so that sheets pointing at one place cost no more.
     std::vector<uint32_t> starts;
     for (const BiffSheetInfo &s : sheets)
@@ -176,23 +203,18 @@ std::vector<BiffSheetInfo> BiffSheets(const QByteArray &stream)
     std::sort(starts.begin(), starts.end());
     for (BiffSheetInfo &s : sheets) {
         const auto next = std::upper_bound(starts.begin(), starts.end(), s.offset);
-        const qsizetype end = next == starts.end() ? stream.size() : std::min<qsizetype>(*next, stream.size());
-        for (qsizetype at = s.offset; at + 4 <= end;) {
-            const uint16_t type = U16(stream, at);
-            const uint16_t length = U16(stream, at + 2);
-            if (type == 0x0200 && (length == 14 || length == 10)) {
-                // BIFF8 counts rows in 32 bits, BIFF5 in 16.
-                const bool wide = length == 14;
-                const qint64 rows = wide ? U32(stream, at + 8) : U16(stream, at + 6);
-                const qint64 cols = U16(stream, at + 4 + (wide ? 10 : 6));
-                s.dimensions = true;
-                s.cells = rows * cols;
-                break;
-            }
-            if (type == 0x000A)
-                break;
-            at += 4 + length;
-        }
+        s.end = next == starts.end() ? stream.size() : std::min<qsizetype>(*next, stream.size());
+        ForEachRecord(stream, s.offset, s.end, [&](uint16_t type, qsizetype at, uint16_t length) {
+            if (type != 0x0200 || (length != 14 && length != 10))
+                return true;
+            // BIFF8 counts rows in 32 bits, BIFF5 in 16.
+            const bool wide = length == 14;
+            const qint64 rows = wide ? U32(stream, at + 4) : U16(stream, at + 2);
+            const qint64 cols = U16(stream, at + (wide ? 10 : 6));
+            s.dimensions = true;
+            s.cells = rows * cols;
+            return false;
+        });
     }
     return sheets;
 }
@@ -270,6 +292,323 @@ WorkbookFailure SharedStringsFault(const QByteArray &stream)
     return WorkbookFailure::None;
 }
 
+// ---- What libfreexl leaves out of a sheet: the last result of each formula (it gives a formula cell
+// as empty), and truth values and errors (it gives them as the numbers 1 and 0). They are read here
+// from the sheet's own records, and a number among them is shown as libfreexl shows the numbers of
+// other cells, the date formats of the cells included.
+
+// How a cell's number format shows a number, as libfreexl tells it.
+enum class NumberShape : uint8_t { Number, Date, DateTime, Time };
+
+// What the globals of the workbook stream say about the display of the cells: the BIFF version, the
+// date system, the code page of a BIFF5 text, and the shape of each cell format (XF) by its index.
+struct BiffGlobals {
+    bool biff5 = false;
+    bool date1904 = false;
+    uint16_t codePage = 1252;
+    std::vector<NumberShape> xfShapes;
+};
+
+// The text of a BIFF5 string in the workbook's code page, read as Latin-1 when no decoder knows it.
+QString CodePageText(const QByteArray &bytes, uint16_t codePage)
+{
+    QByteArray name = "CP" + QByteArray::number(codePage);
+    if (codePage == 367)
+        name = "US-ASCII";
+    else if (codePage == 1200)
+        name = "UTF-16LE";
+    else if (codePage == 0x8000 || codePage == 10000)
+        name = "macintosh";
+    else if (codePage == 0x8001)
+        name = "CP1252";
+    QStringDecoder decoder(name.constData());
+    return decoder.isValid() ? decoder.decode(bytes) : QString::fromLatin1(bytes);
+}
+
+// Appends to out up to `left` characters of a BIFF8 string from pos on, as far as end: one byte each,
+// or UTF-16 when wide. Moves pos past them and counts them off left.
+void AppendChars(QString &out, const QByteArray &stream, qsizetype &pos, qsizetype end, qint64 &left, bool wide)
+{
+    const int width = wide ? 2 : 1;
+    const qint64 n = std::clamp<qint64>((end - pos) / width, 0, left);
+    const auto *p = reinterpret_cast<const unsigned char *>(stream.constData() + pos);
+    for (qint64 i = 0; i < n; ++i)
+        out += wide ? QChar(static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8))) : QChar(p[i]);
+    pos += n * width;
+    left -= n;
+}
+
+// The text of the STRING record whose data starts at `at` (after a formula whose result is a text): in
+// BIFF8 its characters, going on in the CONTINUE records after it, each of them starting with the
+// flags byte again; in BIFF5 bytes in the workbook's code page. As much of it as the records hold.
+QString StringRecordText(const QByteArray &stream, qsizetype at, const BiffGlobals &globals)
+{
+    qsizetype end = std::min<qsizetype>(at + U16(stream, at - 2), stream.size());
+    qint64 left = U16(stream, at);
+    if (globals.biff5)
+        return CodePageText(stream.mid(at + 2, std::clamp<qint64>(end - at - 2, 0, left)), globals.codePage);
+    QString text;
+    for (qsizetype pos = at + 3; pos <= end;) {
+        AppendChars(text, stream, pos, end, left, stream[pos - 1] & 0x01);
+        if (left == 0 || U16(stream, end) != 0x003C || end + 5 > stream.size())
+            break;
+        pos = end + 5;
+        end = std::min<qsizetype>(end + 4 + U16(stream, end + 2), stream.size());
+    }
+    return text;
+}
+
+// The shape of a number format by libfreexl's rule: the built-in formats 14-17 are dates, 18-21 and
+// 45-47 times, 22 a date and time; a format of the workbook whose code holds y, m, d and h (either
+// case, anywhere in the code) is a date and time, one holding y and m or m and d a date, one holding
+// h and m or m and s a time.
+NumberShape ShapeOfCode(const QString &code)
+{
+    int y = 0, m = 0, d = 0, h = 0, s = 0;
+    for (const QChar ch : code) {
+        switch (ch.unicode()) {
+        case u'Y':
+        case u'y':
+            ++y;
+            break;
+        case u'M':
+        case u'm':
+            ++m;
+            break;
+        case u'D':
+        case u'd':
+            ++d;
+            break;
+        case u'H':
+        case u'h':
+            ++h;
+            break;
+        case u'S':
+        case u's':
+            ++s;
+            break;
+        default:
+            break;
+        }
+    }
+    if (y && m && d && h)
+        return NumberShape::DateTime;
+    if ((y && m) || (m && d))
+        return NumberShape::Date;
+    if ((h && m) || (m && s))
+        return NumberShape::Time;
+    return NumberShape::Number;
+}
+
+NumberShape ShapeOfBuiltInFormat(uint16_t format)
+{
+    if (format >= 14 && format <= 17)
+        return NumberShape::Date;
+    if ((format >= 18 && format <= 21) || (format >= 45 && format <= 47))
+        return NumberShape::Time;
+    return format == 22 ? NumberShape::DateTime : NumberShape::Number;
+}
+
+// The globals of the workbook stream. Like libfreexl, it keeps the first 8,192 cell formats and the
+// first 2,048 number formats showing a date or a time, the first of these holding for its index.
+BiffGlobals ReadBiffGlobals(const QByteArray &stream)
+{
+    constexpr size_t kMaxXf = 8192;
+    constexpr size_t kMaxDateFormats = 2048;
+    BiffGlobals g;
+    std::vector<uint16_t> xfFormats;
+    std::vector<std::pair<uint16_t, NumberShape>> dateFormats;
+    ForEachRecord(stream, 0, stream.size(), [&](uint16_t type, qsizetype at, uint16_t length) {
+        const qsizetype end = std::min<qsizetype>(at + length, stream.size());
+        if (type == 0x0809 && at == 4) {
+            g.biff5 = U16(stream, at) == 0x0500;
+        } else if (type == 0x0022 && length >= 2) {
+            g.date1904 = U16(stream, at) != 0;
+        } else if (type == 0x0042 && length >= 2) {
+            g.codePage = U16(stream, at);
+        } else if (type == 0x00E0 && length >= 4) {
+            if (xfFormats.size() < kMaxXf)
+                xfFormats.push_back(U16(stream, at + 2));
+        } else if (type == 0x041E && length >= 3 && dateFormats.size() < kMaxDateFormats) {
+            QString code;
+            if (g.biff5) {
+                code = CodePageText(stream.mid(at + 3, std::clamp<qsizetype>(end - at - 3, 0, U8(stream, at + 2))),
+                                    g.codePage);
+            } else if (length >= 5) {
+                const auto flags = U8(stream, at + 4);
+                qsizetype pos = at + 5 + (flags & 0x08 ? 2 : 0) + (flags & 0x04 ? 4 : 0);
+                qint64 left = U16(stream, at + 2);
+                AppendChars(code, stream, pos, end, left, flags & 0x01);
+            }
+            if (const NumberShape shape = ShapeOfCode(code); shape != NumberShape::Number)
+                dateFormats.emplace_back(U16(stream, at), shape);
+        }
+        return true;
+    });
+    for (const uint16_t format : xfFormats) {
+        NumberShape shape = ShapeOfBuiltInFormat(format);
+        if (shape == NumberShape::Number) {
+            const auto own = std::find_if(dateFormats.begin(), dateFormats.end(),
+                                          [&](const auto &f) { return f.first == format; });
+            if (own != dateFormats.end())
+                shape = own->second;
+        }
+        g.xfShapes.push_back(shape);
+    }
+    return g;
+}
+
+// Day `count` of the workbook's date system as libfreexl shows it, "YYYY-MM-DD": day 1 is 1900-01-01
+// (1904-01-02 in the 1904 system), a day below 1 is shown as day 1, and every fourth year is a leap
+// year (1900 too, as the 1900 system counts it; past 2099 the days drift from the calendar's).
+QString BiffDayText(qint64 count, bool date1904)
+{
+    qint64 days = std::max<qint64>(count, 1) - 1 + (date1904 ? 1 : 0);
+    qint64 year = (date1904 ? 1904 : 1900) + 4 * (days / 1461);
+    days %= 1461;
+    if (days >= 366) {
+        days -= 366;
+        year += 1 + days / 365;
+        days %= 365;
+    }
+    static constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int month = 0;
+    for (; month < 11; ++month) {
+        const int monthDays = kMonthDays[month] + (month == 1 && year % 4 == 0 ? 1 : 0);
+        if (days < monthDays)
+            break;
+        days -= monthDays;
+    }
+    return QString::asprintf("%04lld-%02d-%02lld", year, month + 1, days + 1);
+}
+
+// The time of day of a fraction of a day as libfreexl shows it, "HH:MM:SS", rounded to the second.
+QString BiffTimeText(double fraction)
+{
+    const long long seconds = std::llround(86400 * fraction);
+    return QString::asprintf("%02lld:%02lld:%02lld", seconds / 3600, seconds % 3600 / 60, seconds % 60);
+}
+
+// The display text of a number in a cell of that shape (see Workbook::CellText). libfreexl takes the
+// day of a date as an int: beyond one, only the first day is shown.
+QString BiffNumberText(double v, NumberShape shape, bool date1904)
+{
+    if (shape == NumberShape::Number)
+        return NumberDisplay(v);
+    const double day = std::floor(v);
+    const bool inRange = day >= std::numeric_limits<int>::min() && day <= std::numeric_limits<int>::max();
+    const qint64 count = inRange ? static_cast<qint64>(day) : 0;
+    const double fraction = inRange ? v - day : 0;
+    if (shape == NumberShape::Time)
+        return BiffTimeText(fraction);
+    const QString date = BiffDayText(count, date1904);
+    return shape == NumberShape::Date ? date : date + u' ' + BiffTimeText(fraction);
+}
+
+// An error value's text as spreadsheets show it, by its BIFF code.
+QString BiffErrorText(uint8_t code)
+{
+    switch (code) {
+    case 0x00:
+        return QStringLiteral("#NULL!");
+    case 0x07:
+        return QStringLiteral("#DIV/0!");
+    case 0x0F:
+        return QStringLiteral("#VALUE!");
+    case 0x17:
+        return QStringLiteral("#REF!");
+    case 0x1D:
+        return QStringLiteral("#NAME?");
+    case 0x24:
+        return QStringLiteral("#NUM!");
+    case 0x2B:
+        return QStringLiteral("#GETTING_DATA");
+    default:
+        // #N/A, and the codes no spreadsheet writes, which are no value either.
+        return QStringLiteral("#N/A");
+    }
+}
+
+// A cell whose value the sheet's records give and libfreexl leaves out: the last result of a formula
+// (FORMULA), or a truth value or an error (BOOLERR).
+struct BiffValue {
+    enum Kind : uint8_t { Number, String, Truth, Error, Empty };
+    uint32_t row = 0;  // from 0
+    uint16_t col = 0;  // from 0
+    uint16_t xf = 0;
+    Kind kind = Number;
+    bool formula = false;
+    uint8_t code = 0;        // Truth: the value; Error: its code
+    double number = 0;       // Number
+    qsizetype string = -1;   // String: where the data of the STRING record after the formula starts
+};
+
+// The formula results and BOOLERR cells of the substream [from, end) in rows firstRow to lastRow - 1
+// and columns below cols (all from 0), each cell once (the last record of it holds) and in order of row
+// and column. Their number is bounded by the records of the substream and by the window.
+std::vector<BiffValue> ReadBiffValues(const QByteArray &stream, qsizetype from, qsizetype end, uint32_t firstRow,
+                                      uint32_t lastRow, uint16_t cols)
+{
+    std::vector<BiffValue> values;
+    // The formula whose text is in the STRING record to come, if it is kept.
+    constexpr size_t kNone = SIZE_MAX;
+    size_t awaiting = kNone;
+    ForEachRecord(stream, from, end, [&](uint16_t type, qsizetype at, uint16_t length) {
+        if (type != 0x0006 && type != 0x0205 && type != 0x0207)
+            return true;
+        if (at + length > stream.size())
+            return false;
+        if (type == 0x0207) {
+            if (awaiting != kNone)
+                values[awaiting].string = at;
+            awaiting = kNone;
+            return true;
+        }
+        const bool formula = type == 0x0006 && length >= 14;
+        if (!formula && (type != 0x0205 || length < 8))
+            return true;
+        if (formula)
+            awaiting = kNone;
+        BiffValue v;
+        v.row = U16(stream, at);
+        v.col = U16(stream, at + 2);
+        v.xf = U16(stream, at + 4);
+        v.formula = formula;
+        if (v.row < firstRow || v.row >= lastRow || v.col >= cols)
+            return true;
+        if (!formula) {
+            v.kind = U8(stream, at + 7) ? BiffValue::Error : BiffValue::Truth;
+            v.code = U8(stream, at + 6);
+        } else if (U16(stream, at + 12) != 0xFFFF) {
+            std::memcpy(&v.number, stream.constData() + at + 6, sizeof v.number);
+        } else {
+            // A result that is no number: its kind in the first byte, a truth value or an error code in the third.
+            static constexpr BiffValue::Kind kKinds[] = {BiffValue::String, BiffValue::Truth, BiffValue::Error,
+                                                        BiffValue::Empty};
+            const uint8_t kind = U8(stream, at + 6);
+            if (kind >= std::size(kKinds))
+                return true;
+            v.kind = kKinds[kind];
+            v.code = U8(stream, at + 8);
+            if (v.kind == BiffValue::String)
+                awaiting = values.size();
+        }
+        values.push_back(v);
+        return true;
+    });
+    const auto before = [](const BiffValue &a, const BiffValue &b) {
+        return std::pair(a.row, a.col) < std::pair(b.row, b.col);
+    };
+    std::stable_sort(values.begin(), values.end(), before);
+    // Of the records of one cell the last holds: it is the last of its run after the stable sort.
+    size_t kept = 0;
+    for (size_t i = 0; i < values.size(); ++i)
+        if (i + 1 == values.size() || before(values[i], values[i + 1]))
+            values[kept++] = values[i];
+    values.resize(kept);
+    return values;
+}
+
 WorkbookFailure FailureOfBiffError(int code)
 {
     switch (code) {
@@ -288,8 +627,9 @@ WorkbookFailure FailureOfBiffError(int code)
     }
 }
 
-// An open .xls workbook: libfreexl's handle, its index of each listed sheet, and the shared strings
-// made so far.
+// An open .xls workbook: libfreexl's handle, its index and substream of each listed sheet, the
+// workbook stream with its globals for the values libfreexl leaves out, and the shared strings made so
+// far.
 class XlsBook final : public BookReader {
 public:
     ~XlsBook() override
@@ -307,7 +647,7 @@ public:
         // a directory name that claims more than its room. A workbook that it would answer with success
         // and no handle (a sheet before the last without its size declared) is refused too, as is one
         // declaring more cells than it may set aside or holding a shared string it cannot read.
-        const QByteArray stream = BiffStream(file);
+        stream = BiffStream(file);
         const std::vector<BiffSheetInfo> sheets = BiffSheets(stream);
         if (sheets.empty())
             return Fail(WorkbookFailure::NotWorkbook, 0);
@@ -339,14 +679,18 @@ public:
             return Fail(WorkbookFailure::Encrypted, 0);
         if (const int e = freexl_get_info(xls, FREEXL_BIFF_SHEET_COUNT, &info); e != FREEXL_OK)
             return Fail(FailureOfBiffError(e), e);
+        globals = ReadBiffGlobals(stream);
         for (unsigned i = 0; i < info; ++i) {
             const char *name = nullptr;
             if (const int e = freexl_get_worksheet_name(xls, static_cast<unsigned short>(i), &name); e != FREEXL_OK)
                 return Fail(FailureOfBiffError(e), e);
-            if (sheets.size() == info && sheets[i].kind != 0)
+            // Where the library's sheets are not the BOUNDSHEET records, a sheet's substream is unknown.
+            const bool known = sheets.size() == info;
+            if (known && sheets[i].kind != 0)
                 continue;
             names << QString::fromUtf8(name ? name : "");
             xlsIndex.push_back(i);
+            substreams.push_back(known ? sheets[i] : BiffSheetInfo());
         }
         return true;
     }
@@ -361,17 +705,29 @@ public:
         if (e != FREEXL_OK)
             return Fail(FailureOfBiffError(e), e);
         const std::vector<char> wanted = WantedColumns(window, colCount);
+        const unsigned first = static_cast<unsigned>(std::max(window.firstRow, 1)) - 1;
         const unsigned last = std::min(rowCount, static_cast<unsigned>(std::max(window.lastRow, 0)));
-        for (unsigned r = static_cast<unsigned>(std::max(window.firstRow, 1)) - 1; r < last; ++r) {
+        const BiffSheetInfo &sub = substreams[static_cast<size_t>(sheet)];
+        const std::vector<BiffValue> values = ReadBiffValues(stream, sub.offset, sub.end, first, last, colCount);
+        auto own = values.begin();
+        for (unsigned r = first; r < last; ++r) {
             for (unsigned short c = 0; c < colCount; ++c) {
                 FreeXL_CellValue v;
                 if (freexl_get_cell_value(xls, r, c, &v) != FREEXL_OK)
-                    continue;
+                    v.type = FREEXL_CELL_NULL;
+                // The sheet's own value of the cell holds where the library has none (a formula) or gives
+                // a truth value or an error as a number.
+                const BiffValue *value = nullptr;
+                if (own != values.end() && own->row == r && own->col == c) {
+                    if (v.type == FREEXL_CELL_NULL || (!own->formula && v.type == FREEXL_CELL_INT))
+                        value = &*own;
+                    ++own;
+                }
                 // Every cell of the window's rows counts for the used range; only the kept ones are made.
                 if (!IsWanted(wanted, c + 1)) {
-                    if (HasText(v))
+                    if (value ? HasText(*value) : HasText(v))
                         cells.Add(static_cast<int>(r + 1), c + 1, QString(), false);
-                } else if (QString text = CellText(v); !text.isEmpty()) {
+                } else if (QString text = value ? CellText(*value) : CellText(v); !text.isEmpty()) {
                     cells.Add(static_cast<int>(r + 1), c + 1, std::move(text), true);
                 }
             }
@@ -424,8 +780,37 @@ private:
         }
     }
 
+    // True when the display text of a value of the sheet's own is not empty, told without making it.
+    bool HasText(const BiffValue &v) const
+    {
+        return v.kind == BiffValue::String ? v.string >= 0 && U16(stream, v.string) > 0 : v.kind != BiffValue::Empty;
+    }
+
+    // The display text of a value of the sheet's own.
+    QString CellText(const BiffValue &v) const
+    {
+        switch (v.kind) {
+        case BiffValue::Number: {
+            const NumberShape shape = v.xf < globals.xfShapes.size() ? globals.xfShapes[v.xf] : NumberShape::Number;
+            return BiffNumberText(v.number, shape, globals.date1904);
+        }
+        case BiffValue::String:
+            return v.string >= 0 ? StringRecordText(stream, v.string, globals) : QString();
+        case BiffValue::Truth:
+            return v.code ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        case BiffValue::Error:
+            return BiffErrorText(v.code);
+        default:
+            return QString();
+        }
+    }
+
     const void *xls = nullptr;
     std::vector<unsigned> xlsIndex;
+    // The workbook stream, its globals, and the substream of each listed sheet.
+    QByteArray stream;
+    BiffGlobals globals;
+    std::vector<BiffSheetInfo> substreams;
     // The shared strings made so far, by the library's text of each.
     QHash<const char *, QString> shared;
 };

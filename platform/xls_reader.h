@@ -1,7 +1,9 @@
 // The .xls reader of the workbook reader: a BIFF8 (or BIFF5) workbook stream in a compound file. The
 // compound file's sector chains and the workbook stream's sheet records are walked here first, so
 // that libfreexl, which reads the cells, is asked only about a file found sound and within bounds.
-// Every bound on what an .xls file may make the reader read or hold lives here.
+// The values libfreexl leaves out (the last result of a formula, a truth value, an error) are read
+// from the sheet's records here too. Every bound on what an .xls file may make the reader read or
+// hold lives here.
 #pragma once
 
 #include <memory>

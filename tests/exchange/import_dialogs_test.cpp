@@ -858,25 +858,28 @@ TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)
         {Num(1), XCell{XCell::Text, "2024-03-05"}, XCell{XCell::Text, "2024-03-06"}, Num(500), Num(20), Num(500),
          Num(21)},
     };
+    // The lots imported by their codes, and those sold as "code num@sprice memo".
     struct Case {
         QString path, sheets;
-        QStringList codes;
+        QStringList codes, sold;
     };
     const Case cases[] = {
         {Csv("ok.Csv", {"600000,2024-03-04,2024-03-04,1000,10.5,0,0,表", "1,2024-03-05,2024-03-06,500,20,500,21,"}),
-         "", {"600000", "000001"}},
-        {Xlsx("ok.xlsx", {{"空", {}}, {"交易", sheet}}), "交易", {"600000", "000001"}},
+         "", {"600000", "000001"}, {"000001 500@21 "}},
+        {Xlsx("ok.xlsx", {{"空", {}}, {"交易", sheet}}), "交易", {"600000", "000001"}, {"000001 500@21 "}},
         {Write("ok.xls", BiffWorkbook({{"交易", 0,
                                         {BiffText(0, 0, "代码"), BiffText(1, 0, "000002"), BiffText(1, 1, "2024-03-04"),
                                          BiffText(1, 2, "2024-03-04"), BiffNumber(1, 3, 100), BiffNumber(1, 4, 9),
                                          BiffNumber(1, 5, 0), BiffNumber(1, 6, 0), BiffText(1, 7, "x")}}})),
-         "交易", {"000002"}},
+         "交易", {"000002"}, {}},
         // The memo column H holds its caption only.
         {Xlsx("memo.xlsx", {{"交易", {{XCell{XCell::Text, "代码"}, XCell{}, XCell{}, XCell{}, XCell{}, XCell{}, XCell{},
                                        XCell{XCell::Text, "备注"}},
                                       {XCell{XCell::Text, "600000"}, Day("2024-03-04"), Day("2024-03-04"), Num(100),
                                        Num(10), Num(0), Num(0)}}}}),
-         "交易", {"600000"}},
+         "交易", {"600000"}, {}},
+        // Saved by LibreOffice as "MS Excel 97": the sell date, sold shares, sell price and memo are formulas.
+        {QStringLiteral(TEST_DATA_DIR "/formulas.xls"), "交易", {"600000"}, {"600000 1000@11.55 已卖出"}},
     };
     for (const Case &c : cases) {
         Exec(QStringLiteral("DELETE FROM account"));
@@ -888,14 +891,19 @@ TEST_F(ImportDialogsTest, OkImportsACsvFileOrAWorksheetAndRefreshes)
         InitMapGrid(map);
         EXPECT_TRUE(ImportMappedRows(map, QStringLiteral("2"), QStringLiteral("100"))) << c.path.toStdString();
         EXPECT_EQ(prompter.Messages(), QStringList({"数据导入完成！"})) << c.path.toStdString();
-        QStringList codes;
+        QStringList codes, sold;
         DbConnection conn;
         RecordSet rs;
-        ASSERT_TRUE(OpenRs(conn, rs, QStringLiteral("SELECT code, memo FROM account ORDER BY id")));
-        for (; !rs.AtEOF(); rs.MoveNext())
-            codes << rs.Field(QStringLiteral("code")).ToText();
+        ASSERT_TRUE(OpenRs(conn, rs, QStringLiteral("SELECT code, num, sprice, memo FROM account ORDER BY id")));
+        for (; !rs.AtEOF(); rs.MoveNext()) {
+            const auto field = [&](const char *name) { return rs.Field(QString::fromLatin1(name)).ToText(); };
+            codes << field("code");
+            if (rs.Field(QStringLiteral("sprice")).ToDouble() > 0)
+                sold << QStringLiteral("%1 %2@%3 %4").arg(field("code"), field("num"), field("sprice"), field("memo"));
+        }
         CloseRs(conn, rs);
         EXPECT_EQ(codes, c.codes) << c.path.toStdString();
+        EXPECT_EQ(sold, c.sold) << c.path.toStdString();
         EXPECT_EQ(refreshes, QStringList({"tree", "node", "dates"})) << c.path.toStdString();
         // The new stocks are quoted at once.
         for (const QString &code : c.codes)

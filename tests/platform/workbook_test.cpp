@@ -1,5 +1,6 @@
 // The workbook reader: sheet lists and cell texts of .xlsx files written by libxlsxwriter and by hand,
-// of .xls files from the test's BIFF writer, and the failures of files that are no readable workbook.
+// of .xls files from the test's BIFF writer and one saved by a spreadsheet program, and the failures
+// of files that are no readable workbook.
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -300,6 +301,101 @@ TEST_F(WorkbookTest, XlsFromBiffWriterListsWorksheetsAndShowsTexts)
     ASSERT_TRUE(reader.Open(WriteBytes(QStringLiteral("long.xls"), BiffWorkbook({sheet}))));
     ASSERT_TRUE(reader.SelectSheet(QStringLiteral("S")));
     EXPECT_EQ(Texts(reader), QStringList({a, b}));
+}
+
+TEST_F(WorkbookTest, XlsFormulaCellsShowTheirLastResults)
+{
+    // Row by row: a formula in column B whose last result is the value, and the value itself in column
+    // A (but texts, which the shared strings give), both shown as `text`. The numbers in date formats
+    // show as the library shows those of other cells: every fourth year a leap year, 1900 and 2100 too.
+    struct Case {
+        BiffCell value;
+        QString text;
+        bool date1904 = false;
+    };
+    const Case cases[] = {
+        {BiffNumber(0, 0, 11.55), "11.55"},
+        {BiffNumber(0, 0, 1000), "1000"},
+        {BiffNumber(0, 0, 0.1 + 0.2), "0.3"},
+        {BiffNumber(0, 0, 45357, "yyyy\\-mm\\-dd"), "2024-03-06"},
+        {BiffNumber(0, 0, 45357, {}, 14), "2024-03-06"},
+        {BiffNumber(0, 0, 45357.5, {}, 22), "2024-03-06 12:00:00"},
+        {BiffNumber(0, 0, 45357.75, "yyyy/m/d h:mm"), "2024-03-06 18:00:00"},
+        {BiffNumber(0, 0, 0.75, {}, 20), "18:00:00"},
+        {BiffNumber(0, 0, 1.25, "[h]:mm:ss"), "06:00:00"},
+        {BiffNumber(0, 0, 60, "yyyy-mm-dd"), "1900-02-29"},
+        {BiffNumber(0, 0, 0, "yyyy-mm-dd"), "1900-01-01"},
+        {BiffNumber(0, 0, 73110, "yyyy-mm-dd"), "2100-02-29"},
+        {BiffNumber(0, 0, 45357, "0.00_);[Red]\"d\""), "45357"},
+        {BiffNumber(0, 0, 1462, "yyyy-mm-dd"), "1908-01-02", true},
+        {BiffNumber(0, 0, 0, "yyyy-mm-dd"), "1904-01-02", true},
+        {BiffTruth(0, 0, true), "TRUE"},
+        {BiffTruth(0, 0, false), "FALSE"},
+        {BiffError(0, 0, 0x2A), "#N/A"},
+        {BiffError(0, 0, 0x07), "#DIV/0!"},
+        {BiffError(0, 0, 0x00), "#NULL!"},
+        {BiffError(0, 0, 0x0F), "#VALUE!"},
+        {BiffError(0, 0, 0x17), "#REF!"},
+        {BiffError(0, 0, 0x1D), "#NAME?"},
+        {BiffError(0, 0, 0x24), "#NUM!"},
+        {BiffText(0, 0, QStringLiteral("已卖出")), "已卖出"},
+        {BiffText(0, 0, QString()), ""},
+        {BiffText(0, 0, QStringLiteral("sold ÷ 2")), "sold ÷ 2"},
+        // A text going on in a CONTINUE record after its STRING record.
+        {BiffText(0, 0, QString(5000, u'长')), QString(5000, u'长')},
+    };
+    for (const bool date1904 : {false, true}) {
+        BiffSheet sheet{QStringLiteral("S"), 0, {}};
+        QStringList rows;
+        for (const Case &c : cases) {
+            if (c.date1904 != date1904)
+                continue;
+            BiffCell value = c.value;
+            value.row = static_cast<int>(rows.size());
+            value.col = 1;
+            sheet.cells.push_back(BiffFormula(value));
+            value.col = 0;
+            if (value.kind != BiffCell::Text)
+                sheet.cells.push_back(value);
+            rows << (value.kind != BiffCell::Text ? c.text + u'|' + c.text : c.text.isEmpty() ? "" : u'|' + c.text);
+        }
+        BiffOptions options;
+        options.date1904 = date1904;
+        Workbook reader;
+        ASSERT_TRUE(reader.Open(WriteBytes(QStringLiteral("f.xls"), BiffWorkbook({sheet}, options))));
+        ASSERT_TRUE(reader.SelectSheet(QStringLiteral("S")));
+        EXPECT_EQ(Texts(reader), rows) << date1904;
+    }
+    // A BIFF5 workbook: the texts in bytes of its code page.
+    BiffOptions biff5;
+    biff5.biff5 = true;
+    const BiffSheet old{QStringLiteral("交易"), 0,
+                        {BiffText(0, 0, QStringLiteral("卖出")), BiffFormula(BiffText(0, 1, QStringLiteral("已卖出"))),
+                         BiffNumber(1, 0, 45357, "yyyy-mm-dd"), BiffFormula(BiffNumber(1, 1, 45357, "yyyy-mm-dd"))}};
+    Workbook reader;
+    ASSERT_TRUE(reader.Open(WriteBytes(QStringLiteral("5.xls"), BiffWorkbook({old}, biff5))));
+    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("交易")));
+    EXPECT_EQ(Texts(reader), QStringList({"卖出|已卖出", "2024-03-06|2024-03-06"}));
+    // A window: the formulas of the columns left out count for the used range, an empty result does not.
+    const BiffSheet sheet{QStringLiteral("S"), 0,
+                          {BiffFormula(BiffNumber(0, 0, 1)), BiffFormula(BiffText(1, 2, QStringLiteral("x"))),
+                           BiffFormula(BiffError(1, 3, 0x2A)), BiffFormula(BiffText(2, 0, QString())),
+                           BiffFormula(BiffText(3, 0, QStringLiteral("y"))), BiffTruth(3, 1, true)}};
+    ASSERT_TRUE(reader.Open(WriteBytes(QStringLiteral("w.xls"), BiffWorkbook({sheet}))));
+    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("S"), {2, 3, {1}}));
+    EXPECT_EQ(Texts(reader), QStringList({"", ""}));
+    EXPECT_EQ(reader.UsedCols(), 4);
+    EXPECT_FALSE(reader.RowHasValue(3));
+    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("S"), {2, 9, {2}}));
+    EXPECT_EQ(Texts(reader), QStringList({"", "", "", "|TRUE"}));
+    // A workbook saved as "MS Excel 97" by LibreOffice Calc 7.4 from formulas.fods beside it.
+    ASSERT_TRUE(reader.Open(QStringLiteral(TEST_DATA_DIR "/formulas.xls")));
+    EXPECT_EQ(reader.SheetNames(), QStringList({"交易", "其他"}));
+    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("交易")));
+    EXPECT_EQ(Texts(reader), QStringList({"代码|买入日期|卖出日期|数量|买入价|卖出数量|卖出价|备注",
+                                          "600000|2024-03-04|2024-03-06|1000|10.5|1000|11.55|已卖出"}));
+    ASSERT_TRUE(reader.SelectSheet(QStringLiteral("其他")));
+    EXPECT_EQ(Texts(reader), QStringList({"TRUE|FALSE|#N/A|#DIV/0!||0.3"}));
 }
 
 TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
