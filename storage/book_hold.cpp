@@ -28,10 +28,7 @@ bool BookHold::Take(const QString &path, DbError &error)
         // Exclusive locking mode set before the first read: the exclusive lock on the file is taken
         // then, even for a book in WAL mode (whose log index then lives in this connection's memory,
         // not in the "-shm" file), and kept after the transaction ends.
-        rc = sqlite3_exec(m_db,
-                          "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; SELECT COUNT(*) FROM sqlite_master; "
-                          "COMMIT",
-                          nullptr, nullptr, nullptr);
+        rc = sqlite3_exec(m_db, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT", nullptr, nullptr, nullptr);
     }
     if (rc == SQLITE_OK)
         return true;

@@ -381,6 +381,28 @@ TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
     }
 }
 
+// Bytes past the book's last page (a file system's slack, a cut-short truncation) are no part of it:
+// the backup holds the pages only, so that a restore, which refuses a file longer than its pages,
+// takes it.
+TEST_F(MaintainTest, BackupHoldsTheBooksPagesOnly)
+{
+    const QByteArray pages = FoldedBytes();
+    {
+        IdleConnectionPause pause;
+        QFile book(Db());
+        ASSERT_TRUE(book.open(QIODevice::Append));
+        book.write(QByteArray(3000, 'x'));
+    }
+    ASSERT_TRUE(IsWholeBook(Db()));
+    const QString dbk = PathOf("book.dbk");
+    ASSERT_EQ(Backup(dbk), QStringList{kBackupDoneText + dbk});
+    WriteFile(PathOf("pages"), pages);
+    EXPECT_EQ(PageBytes(dbk), PageBytes(PathOf("pages")));
+    prompter.fileAnswers = {dbk};
+    EXPECT_TRUE(RestoreDatabase({}));
+    EXPECT_EQ(prompter.Messages(), QStringList{kBackupDoneText + dbk});
+}
+
 // Another program holds a read transaction open on the book (an sqlite3 shell after "BEGIN; SELECT
 // COUNT(*) FROM account;"), so the records saved after it began cannot be folded out of the
 // write-ahead log: the backup holds every one of them all the same, and no log file is left beside
