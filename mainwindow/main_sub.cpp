@@ -231,6 +231,16 @@ QString LockOnAnotherMachineText(const LockOwner &owner)
                .arg(machine);
 }
 
+// The question on a lock file that names nobody.
+QString UnreadableLockText()
+{
+    return QStringLiteral("运行锁文件：\r\n") + QDir::toNativeSeparators(InstanceLockPath()) +
+           QStringLiteral("\r\n\r\n是空的或者已经损坏，看不出是谁留下的：可能是断电或死机时留下的。"
+                          "\r\n\r\n如果本软件正在这台或另一台电脑上使用这个账本，同时使用会损坏账本。"
+                          "\r\n\r\n确认本软件没有在运行后，选“是”删除这个锁文件并启动；"
+                          "选“否”则程序将退出，什么也不改动。");
+}
+
 }  // namespace
 
 QString InstanceLockPath()
@@ -255,6 +265,13 @@ InstanceLock AcquireInstanceLock(QString *question)
         if (question)
             *question = LockOnAnotherMachineText(*owner);
         return InstanceLock::HeldOnAnotherMachine;
+    }
+    // Qt never takes a lock file it cannot read for stale: without this question such a file would
+    // refuse every start.
+    if (held && !owner) {
+        if (question)
+            *question = UnreadableLockText();
+        return InstanceLock::Unreadable;
     }
     return held ? InstanceLock::HeldElsewhere : InstanceLock::CannotCreate;
 }
@@ -392,6 +409,7 @@ int Main(const QString &dataFolder)
     case InstanceLock::Taken:
         break;
     case InstanceLock::HeldOnAnotherMachine:
+    case InstanceLock::Unreadable:
         if (MsgBox(lockQuestion, Msg::YesNo + Msg::Exclamation + Msg::DefaultButton2) != Msg::Yes)
             return 1;
         if (TakeOverInstanceLock())

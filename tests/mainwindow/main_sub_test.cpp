@@ -189,6 +189,10 @@ TEST_F(MainSubTest, LockLeftOnAnotherMachineIsTakenOverOnlyWhenTheUserSaysSo)
         {"another machine id, no host name", pid + "\n\n" + otherId + "\n", Msg::Yes, otherId},
         // A process of this machine that runs: no question.
         {"this machine, its name in capitals", pid + "\n" + host.toUpper() + "\n" + id + "\n" + ours[4] + "\n", 0, ""},
+        // A lock file that names nobody, as a power cut right after a start may leave it: asked too.
+        {"an empty lock file, No", "", Msg::No, ""},
+        {"an empty lock file, Yes", "", Msg::Yes, ""},
+        {"a garbled lock file", "\x01\xfe" + pid + "\nother-pc\n", Msg::Yes, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -208,7 +212,9 @@ TEST_F(MainSubTest, LockLeftOnAnotherMachineIsTakenOverOnlyWhenTheUserSaysSo)
         const PromptRecord &asked = prompter.shown[0];
         if (c.answer) {
             EXPECT_EQ(asked.style, Msg::YesNo + Msg::Exclamation + Msg::DefaultButton2);
-            for (const QString &part : {path, c.named, QStringLiteral("如果程序仍在那台电脑上运行，同时使用会损坏账本")})
+            const QString warning = c.named.isEmpty() ? QStringLiteral("是空的或者已经损坏")
+                                                      : QStringLiteral("如果程序仍在那台电脑上运行，同时使用会损坏账本");
+            for (const QString &part : {path, c.named, warning})
                 EXPECT_TRUE(asked.text.contains(part)) << part.toStdString() << "\n" << asked.text.toStdString();
         } else {
             EXPECT_EQ(asked.text, kAlreadyRunningText);
