@@ -94,8 +94,10 @@ QString BookProblemText(AccDbState state, const QString &path, const QString &da
            QStringLiteral("\r\n\r\n") + end;
 }
 
-// The most whole copies a missing-book question names, and the most copies it looks at for them: each
-// look reads the whole file (0.1 s for a ten-year book), and a folder may hold years of daily backups.
+// The most whole copies a missing-book question names, and the most databases of this program it looks
+// at for them: each look reads the whole file (0.1 s for a ten-year book), and a folder may hold years
+// of daily backups. A file that is no such database (an empty or foreign file by a copy's name) is
+// told by its header and the names of its tables and does not count.
 constexpr int kNamedCopies = 5;
 constexpr int kLookedAtCopies = 20;
 
@@ -107,12 +109,17 @@ bool MissingBookMayBeMade(const QString &book)
     const QStringList candidates = KeptBookCopies(QFileInfo(book).absolutePath(), true);
     QStringList named;
     int looked = 0;
-    for (; looked < candidates.size() && looked < kLookedAtCopies && named.size() < kNamedCopies; ++looked)
-        if (IsWholeBook(candidates[looked]))
-            named << KeptCopyText(candidates[looked]);
+    qsizetype next = 0;
+    for (; next < candidates.size() && looked < kLookedAtCopies && named.size() < kNamedCopies; ++next) {
+        if (InspectAccDb(candidates[next]) != AccDbState::Ok)
+            continue;
+        ++looked;
+        if (IsWholeBook(candidates[next]))
+            named << KeptCopyText(candidates[next]);
+    }
     if (named.isEmpty())
         return true;
-    if (looked < candidates.size())
+    if (next < candidates.size())
         named << QStringLiteral("……（更早的副本没有列出）");
     const QString text =
         QStringLiteral("账本文件不存在：\r\n") + QDir::toNativeSeparators(book) +

@@ -265,6 +265,7 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         QStringList beside = {};  // copies of the book made beside it, all named by the question
         int answer = 0;           // to the question, when there is one
         bool whole = true;        // the copies are whole books, else empty files
+        int junk = 0;             // empty files "junk<n>.dbk" newer than the copies
     };
     std::vector<Case> cases = {
         {"zero bytes", [&] { write(QByteArray()); }, data, QString()},
@@ -292,6 +293,9 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
          {"zcompacttemp/zCompactTempFile.mdb"}, Msg::No},
         {"missing, only empty files by the names of copies", [] {}, data, QString(),
          {"acc0001.mdb", "ACC.MDB.new", "backup"}, 0, false},
+        // What is no database is told at a glance and does not count among the copies looked at.
+        {"missing, a kept book behind many newer empty backups, No", [] {}, data, QStringLiteral("acc0001.mdb"),
+         {"acc0001.mdb"}, Msg::No, true, 30},
     };
     if (geteuid() != 0) {  // permission bits do not stop root
         cases.push_back({"read-only file",
@@ -314,16 +318,24 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         QFile::remove(book);
         for (const char *name : {"x.dbk", "acc0001.mdb", "accRestoreAbCdEf.tmp", "backup", "ACC.MDB.new"})
             QFile::remove(PathOf(QString::fromLatin1(name)));
+        for (const QString &name : QDir(Folder()).entryList({QStringLiteral("junk*.dbk")}))
+            QFile::remove(PathOf(name));
         QDir(PathOf(QStringLiteral("zcompacttemp"))).removeRecursively();
         c.make();
         for (const QString &name : c.beside) {
             QDir().mkpath(QFileInfo(PathOf(name)).absolutePath());
+            QFile copy(PathOf(name));
             if (c.whole) {
                 ASSERT_TRUE(QFile::copy(pristine, PathOf(name)));
+                ASSERT_TRUE(copy.open(QIODevice::ReadWrite));
             } else {
-                QFile copy(PathOf(name));
                 ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
             }
+            copy.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+        }
+        for (int n = 0; n < c.junk; ++n) {
+            QFile junk(PathOf(QStringLiteral("junk%1.dbk").arg(n)));
+            ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
         }
         const QFileInfo before(book);
         QByteArray bytes;
