@@ -437,7 +437,8 @@ TEST_F(MaintainTest, CopiesHoldEveryRecordWhileAnotherProgramReads)
 // Another program that has the book open and has read from it goes on using the file it opened, with
 // the log and index files beside it: a compacted or restored file renamed over the book would leave it
 // on the old file, and the book could be read with its log. The compaction and the restore refuse
-// while it is there, changing nothing, and work once it has closed the book.
+// while it is there, changing nothing, and work once it has closed the book; the backup works while
+// it is there.
 TEST_F(MaintainTest, CompactionAndRestoreWaitUntilAnotherProgramClosesTheBook)
 {
     const QString dbk = PathOf("book.dbk");
@@ -469,6 +470,11 @@ TEST_F(MaintainTest, CompactionAndRestoreWaitUntilAnotherProgramClosesTheBook)
             prompter.shown.clear();
             EXPECT_FALSE(c.run());
             EXPECT_EQ(prompter.Messages(), QStringList{c.refusal});
+            // The backup only reads the book: it works meanwhile.
+            const QString meanwhile = PathOf("out/meanwhile.dbk");
+            ASSERT_TRUE(QDir().mkpath(PathOf("out")));
+            EXPECT_EQ(Backup(meanwhile), QStringList{kBackupDoneText + meanwhile});
+            EXPECT_EQ(Column(meanwhile, "SELECT code FROM account ORDER BY code"), "000001,600000");
             EXPECT_TRUE(reader.Stop());
         }
         EXPECT_TRUE(IsWholeBook(Db()));
