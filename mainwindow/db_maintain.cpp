@@ -293,17 +293,16 @@ private:
     QString m_path;
 };
 
-// Takes the hold on the book for a restore (the idle connection let go before). When it cannot be
-// had, the copy is removed and the refusal shown: another program has the book open, or the book
-// cannot be opened.
+// Takes the hold on the book for a restore (the idle connection let go before). A book that cannot be
+// opened as a database (a damaged one, which a restore is there to replace) is replaced without it.
+// When another program has the book open, the copy is removed, the refusal shown and false returned.
 bool HoldBook(BookHold &hold, const QString &database, RestoreCopy &copy)
 {
     DbError error;
-    if (hold.Take(database, error))
+    if (hold.Take(database, error) || !error.inUse)
         return true;
     copy.Discard();
-    MsgBox(error.inUse ? BookInUseText(ProgramFilePath(kAccDb)) + QStringLiteral("\r\n\r\n") + kRestoreFailedText
-                       : kRestoreFailedText);
+    MsgBox(BookInUseText(ProgramFilePath(kAccDb)) + QStringLiteral("\r\n\r\n") + kRestoreFailedText);
     return false;
 }
 
@@ -421,7 +420,10 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
                                      QFile::ReadGroup | QFile::ReadOther;
     if (hasDatabase) {
         DbError ignored;  // a log that cannot be folded is kept with the book
-        hold.FoldLog(ignored);
+        if (hold.Handle())
+            hold.FoldLog(ignored);
+        else
+            FoldWriteAheadLog(database, ignored);
         permissions = QFileInfo(database).permissions();
         // The book stays in place while its copy is made, so a kill at any point leaves a whole ACC.MDB.
         const bool kept = KeepAside(database, keep);

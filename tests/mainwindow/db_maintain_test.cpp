@@ -526,7 +526,11 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
     QFile::setPermissions(Db(), QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray bookBytes = FoldedBytes();
 
-    enum Setup { Plain, TwoKept, AllKept, NoBook, Linked };
+    enum Setup { Plain, TwoKept, AllKept, NoBook, Linked, Damaged };
+    // A book whose header is whole and the rest noise: what a restore is there for.
+    QByteArray damagedBook("SQLite format 3", 16);
+    for (int i = 0; i < 8192; ++i)
+        damagedBook += static_cast<char>((i * 131 + 7) % 256);
     struct Case {
         const char *what;
         QString chosen;
@@ -544,6 +548,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
         {"all names taken", dbk, AllKept, kRestoreFailedText, ""},
         {"two kept, one in capitals", dbk, TwoKept, "", "acc0003.mdb"},
         {"no book", dbk, NoBook, "", "ACC.MDB"},
+        {"a damaged book", dbk, Damaged, "", "acc0001.mdb"},
         {"the book a link to a file elsewhere", dbk, Linked, "", "acc0001.mdb"},
         {"a page count SQLite does not trust", uncounted, Plain, "", "acc0001.mdb"},
         {"a copy that takes long", dbk, Plain, "", "acc0001.mdb", true},
@@ -561,6 +566,10 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
             IdleConnectionPause pause;
             ASSERT_TRUE(QFile::remove(Db()));
             WriteFile(Db() + "-wal", "a stale log");
+        }
+        if (c.setup == Damaged) {
+            IdleConnectionPause pause;
+            WriteFile(Db(), damagedBook);
         }
         if (c.setup == Linked) {
             IdleConnectionPause pause;
@@ -600,7 +609,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
             EXPECT_EQ(QFileInfo(Db()).isSymLink(), c.setup == Linked) << "a link stays a link";
             EXPECT_EQ(QDir(PathOf("real")).entryList({"accRestore*"}, QDir::Files), QStringList());
             if (c.setup != NoBook) {
-                EXPECT_EQ(Bytes(PathOf(c.keptAs)), bookBytes);
+                EXPECT_EQ(Bytes(PathOf(c.keptAs)), c.setup == Damaged ? damagedBook : bookBytes);
                 EXPECT_EQ(QFileInfo(Db()).permissions() & QFile::Permissions::fromInt(0x7077),
                           QFile::ReadOwner | QFile::WriteOwner);
             }
