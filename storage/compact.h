@@ -20,7 +20,7 @@ QString GetTempDir();
 bool FoldWriteAheadLog(const QString &path, DbError &error);
 
 // What the message on a compaction refused because another program has the book open ends with.
-inline const QString kCompactNotDoneText = QStringLiteral("数据库没有压缩，账本文件没有改动。");
+inline const QString kCompactNotDoneText = QStringLiteral("数据库没有压缩，账本文件没有被替换。");
 
 // Compacts the file of that name in the program folder, with the backup.
 void CompactAccDb(const QString &file = QStringLiteral("ACC.MDB"));
