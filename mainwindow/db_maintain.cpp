@@ -22,6 +22,7 @@
 #include "platform/program_folder.h"
 #include "platform/prompter.h"
 #include "storage/book_copy.h"
+#include "storage/book_hold.h"
 #include "storage/compact.h"
 #include "storage/db_create.h"
 #include "storage/db_operate.h"
@@ -292,6 +293,19 @@ private:
     QString m_path;
 };
 
+// Takes the hold on the book for a restore (the idle connection let go before). A book that cannot be
+// opened as a database (a damaged one, which a restore is there to replace) is replaced without it.
+// When another program has the book open, the copy is removed, the refusal shown and false returned.
+bool HoldBook(BookHold &hold, const QString &database, RestoreCopy &copy)
+{
+    DbError error;
+    if (hold.Take(database, error) || !error.inUse)
+        return true;
+    copy.Discard();
+    MsgBox(BookInUseText(ProgramFilePath(kAccDb)) + QStringLiteral("\r\n\r\n") + kRestoreFailedText);
+    return false;
+}
+
 }  // namespace
 
 QString BackupProposedName()
@@ -386,15 +400,30 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         }
         keep = QDir(folder).filePath(keep);
     }
+    // Another program that has the book open would go on using the old file, and its log and index
+    // files could be read with the restored one: the restore is refused while one has it, before any
+    // window closes, and the book is held from then on until the copy is in its place.
+    if (hasDatabase) {
+        IdleConnectionPause probe;
+        BookHold hold;
+        if (!HoldBook(hold, database, copy))
+            return false;
+    }
     if (beforeChange)
         beforeChange();
 
     IdleConnectionPause pause;
+    BookHold hold;
+    if (hasDatabase && !HoldBook(hold, database, copy))
+        return false;
     QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser |
                                      QFile::ReadGroup | QFile::ReadOther;
     if (hasDatabase) {
         DbError ignored;  // a log that cannot be folded is kept with the book
-        FoldWriteAheadLog(database, ignored);
+        if (hold.Handle())
+            hold.FoldLog(ignored);
+        else
+            FoldWriteAheadLog(database, ignored);
         permissions = QFileInfo(database).permissions();
         // The book stays in place while its copy is made, so a kill at any point leaves a whole ACC.MDB.
         const bool kept = KeepAside(database, keep);
@@ -419,6 +448,7 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         MsgBox(kRestoreFailedText);
         return false;
     }
+    hold.Release();
     SyncFolder(databaseFolder);
     ReachRestoreStep("replaced");
     return true;

@@ -63,7 +63,12 @@ QString FreeKeepName(const QString &folder);
 // a database the copy simply becomes it. So at every moment, a kill included, ACC.MDB is a whole book.
 // Stale "-wal"/"-shm" files of the database are removed before the rename. No free keep name, or a
 // step that fails, shows kRestoreFailedText with the database as it was. beforeChange runs once the
-// copy has passed, before the database is touched. True when the database was replaced.
+// copy has passed, before the database is touched. Another program that has the database open and
+// has read from it (BookHold cannot be taken for it, the idle connection let go) refuses the restore
+// once the copy has passed, before beforeChange, with BookInUseText & an empty line & kRestoreFailedText
+// and the copy removed; from beforeChange on the database is held until the copy is in its place (a
+// database SQLite cannot open, a damaged one, is replaced without the hold). True when the database
+// was replaced.
 bool RestoreDatabase(const BeforeDatabaseChange &beforeChange);
 
 // Called by a restore after each of its steps: "copying" (after each piece of the backup copied),

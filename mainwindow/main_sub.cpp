@@ -94,8 +94,10 @@ QString BookProblemText(AccDbState state, const QString &path, const QString &da
            QStringLiteral("\r\n\r\n") + end;
 }
 
-// The most whole copies a missing-book question names, and the most copies it looks at for them: each
-// look reads the whole file (0.1 s for a ten-year book), and a folder may hold years of daily backups.
+// The most whole copies a missing-book question names, and the most databases of this program it looks
+// at for them: each look reads the whole file (0.1 s for a ten-year book), and a folder may hold years
+// of daily backups. A file that is no such database (an empty or foreign file by a copy's name) is
+// told by its header and the names of its tables and does not count.
 constexpr int kNamedCopies = 5;
 constexpr int kLookedAtCopies = 20;
 
@@ -107,12 +109,17 @@ bool MissingBookMayBeMade(const QString &book)
     const QStringList candidates = KeptBookCopies(QFileInfo(book).absolutePath(), true);
     QStringList named;
     int looked = 0;
-    for (; looked < candidates.size() && looked < kLookedAtCopies && named.size() < kNamedCopies; ++looked)
-        if (IsWholeBook(candidates[looked]))
-            named << KeptCopyText(candidates[looked]);
+    qsizetype next = 0;
+    for (; next < candidates.size() && looked < kLookedAtCopies && named.size() < kNamedCopies; ++next) {
+        if (InspectAccDb(candidates[next]) != AccDbState::Ok)
+            continue;
+        ++looked;
+        if (IsWholeBook(candidates[next]))
+            named << KeptCopyText(candidates[next]);
+    }
     if (named.isEmpty())
         return true;
-    if (looked < candidates.size())
+    if (next < candidates.size())
         named << QStringLiteral("……（更早的副本没有列出）");
     const QString text =
         QStringLiteral("账本文件不存在：\r\n") + QDir::toNativeSeparators(book) +
@@ -231,6 +238,16 @@ QString LockOnAnotherMachineText(const LockOwner &owner)
                .arg(machine);
 }
 
+// The question on a lock file that names nobody.
+QString UnreadableLockText()
+{
+    return QStringLiteral("运行锁文件：\r\n") + QDir::toNativeSeparators(InstanceLockPath()) +
+           QStringLiteral("\r\n\r\n是空的或者已经损坏，看不出是谁留下的：可能是断电或死机时留下的。"
+                          "\r\n\r\n如果本软件正在这台或另一台电脑上使用这个账本，同时使用会损坏账本。"
+                          "\r\n\r\n确认本软件没有在运行后，选“是”删除这个锁文件并启动；"
+                          "选“否”则程序将退出，什么也不改动。");
+}
+
 }  // namespace
 
 QString InstanceLockPath()
@@ -255,6 +272,13 @@ InstanceLock AcquireInstanceLock(QString *question)
         if (question)
             *question = LockOnAnotherMachineText(*owner);
         return InstanceLock::HeldOnAnotherMachine;
+    }
+    // Qt never takes a lock file it cannot read for stale: without this question such a file would
+    // refuse every start.
+    if (held && !owner) {
+        if (question)
+            *question = UnreadableLockText();
+        return InstanceLock::Unreadable;
     }
     return held ? InstanceLock::HeldElsewhere : InstanceLock::CannotCreate;
 }
@@ -392,6 +416,7 @@ int Main(const QString &dataFolder)
     case InstanceLock::Taken:
         break;
     case InstanceLock::HeldOnAnotherMachine:
+    case InstanceLock::Unreadable:
         if (MsgBox(lockQuestion, Msg::YesNo + Msg::Exclamation + Msg::DefaultButton2) != Msg::Yes)
             return 1;
         if (TakeOverInstanceLock())

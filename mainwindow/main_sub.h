@@ -18,6 +18,7 @@ enum class InstanceLock {
     Taken,                 // this process holds it now
     HeldElsewhere,         // another running process (or another lock object in this process) holds it
     HeldOnAnotherMachine,  // the lock file names another machine: a program there holds it, or ended there
+    Unreadable,            // the lock file names nobody: empty or damaged, as a power cut may leave it
     CannotCreate,          // the lock file cannot be made (a folder that cannot be written)
 };
 
@@ -26,10 +27,12 @@ enum class InstanceLock {
 // whose host name (in any letter case) or machine id differs from this machine's, where both are known,
 // is another machine's (a home folder shared over the network): whether its process runs cannot be
 // known here, so it is never taken over; question then receives the question to ask, naming the lock
-// file and that machine. Nothing is written when the lock is not taken.
+// file and that machine. A lock file that names no owner (empty or damaged: Unreadable) is never taken
+// over either; question then receives the question that says so. Nothing is written when the lock is
+// not taken.
 InstanceLock AcquireInstanceLock(QString *question = nullptr);
-// Removes the lock file another machine left and takes the lock; false when the file cannot be
-// removed (a process holds it locked) or the lock cannot be taken then.
+// Removes the lock file another machine left, or one that names nobody, and takes the lock; false
+// when the file cannot be removed (a process holds it locked) or the lock cannot be taken then.
 bool TakeOverInstanceLock();
 void ReleaseInstanceLock();
 
@@ -88,10 +91,12 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 //   naming the lock file when it cannot be made; nothing else runs then. A lock another machine left
 //   brings a question (Yes, No; No the default) that names the lock file and that machine and warns
 //   "如果程序仍在那台电脑上运行，同时使用会损坏账本": No ends the program; Yes removes the lock file and takes
-//   the lock, and when that fails kAlreadyRunningText shows and the program ends;
+//   the lock, and when that fails kAlreadyRunningText shows and the program ends. A lock file that
+//   names nobody (empty or damaged) brings the same question, saying so instead of naming a machine;
 // - a missing or zero-byte ACC.MDB beside whole copies of it (IsWholeBook; the copies KeptBookCopies
 //   names with allCopies, the compaction's "backup" and "ACC.MDB.new" included): a question names the
-//   newest of them (up to 5, the newest 20 copies looked at); No ends the program with nothing changed;
+//   newest of them (up to 5; of the copies that InspectAccDb finds Ok, the newest 20 looked at); No
+//   ends the program with nothing changed;
 // - the watch on database failures (WatchDbFailures) starts: from the first read on, damage to the
 //   book is said before anything more is written;
 // - with a book in place, what an interrupted restore or compaction left beside it, or beside the file

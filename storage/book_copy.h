@@ -1,7 +1,8 @@
 // Copies of the book made while it may be open elsewhere (a backup, the compaction's "backup"): taken
-// with SQLite's online backup, page for page from one read transaction, so the pages that only the
-// write-ahead log holds are in the copy even when another program's open transaction keeps the log
-// from being folded into the file; and checked before anything relies on them.
+// page for page from one read transaction (with SQLite's online backup while the write-ahead log holds
+// pages), so the pages that only the log holds are in the copy even when another program's open
+// transaction keeps the log from being folded into the file; and checked before anything relies on
+// them.
 #pragma once
 
 #include <QString>
@@ -19,11 +20,12 @@ bool IsCheckedBookCopy(const QString &path, qint64 accountRows, DbError &error);
 
 // Copies the book at from to the new file to, page for page (the write-ahead log's pages included) in
 // one read transaction of the book, and checks the copy with IsCheckedBookCopy against the rows of
-// account that transaction saw. The book is not changed. The copy is in the book's journal mode, with
-// no "-wal", "-shm" or "-journal" file beside it, the permissions SQLite gives a new file and, with
-// flush, its contents on the disk. to must name no file or an empty one of the caller's. False, with
-// error, when the book cannot be read, the copy cannot be written or it fails the check; nothing is
-// left at to then.
+// account that transaction saw. While the log is empty the file holds every page of that state and
+// its bytes up to the last page are copied; else SQLite's online backup copies the pages. The book is
+// not changed. The copy is in the book's journal mode, with no "-wal", "-shm" or "-journal" file
+// beside it, the permissions SQLite gives a new file and, with flush, its contents on the disk. to must
+// name no file or an empty one of the caller's. False, with error, when the book cannot be read, the
+// copy cannot be written or it fails the check; nothing is left at to then.
 bool CopyBookChecked(const QString &from, const QString &to, bool flush, DbError &error);
 
 // Removes a file with the "-wal", "-shm" and "-journal" files SQLite may have made beside it; false

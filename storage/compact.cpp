@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@
 #include "platform/program_folder.h"
 #include "platform/busy_guard.h"
 #include "storage/book_copy.h"
+#include "storage/book_hold.h"
 #include "storage/common.h"
 #include "storage/indicator.h"
 
@@ -27,7 +29,27 @@ namespace {
 struct CompactError {
     int number = 0;
     QString text;
+    bool inUse = false;  // another program has the book open
 };
+
+// Takes the hold on the book; false, with err, when it cannot be had.
+bool TakeHold(BookHold &hold, const QString &path, CompactError &err)
+{
+    DbError error;
+    if (hold.Take(path, error))
+        return true;
+    err = {error.number, error.text, error.inUse};
+    return false;
+}
+
+// The message on a compaction of the book at path that failed with err.
+QString FailureText(const QString &path, const CompactError &err)
+{
+    if (err.inUse)
+        return BookInUseText(path) + QStringLiteral("\r\n\r\n") + kCompactNotDoneText;
+    return QStringLiteral("数据库压缩失败（") + QString::number(err.number) + err.text +
+           QStringLiteral("）！");
+}
 
 std::function<void(const char *, const QString &)> &StepHook()
 {
@@ -113,32 +135,26 @@ bool KeepBackup(const QString &path, CompactError &err)
     return ok;
 }
 
-// Writes the compacted copy of the book at path to temp (a new file) and sets it to the book's
+// Writes the compacted copy of the book held by hold to temp (a new file) and sets it to the book's
 // write-ahead journal; rows gets the number of rows account held just before.
-bool WriteCompactedCopy(const QString &path, const QString &temp, qint64 &rows, CompactError &err)
+bool WriteCompactedCopy(const BookHold &hold, const QString &temp, qint64 &rows, CompactError &err)
 {
-    DbConnection conn;
     QString escaped = temp;
     escaped.replace(u'\'', QStringLiteral("''"));
-    bool ok = conn.Open(path);
-    if (ok) {
-        // VACUUM INTO runs outside any transaction: the count is taken right before it, with no
-        // event let through in between.
-        rows = AccountRowCount(conn.Handle());
-        ok = rows >= 0 && sqlite3_exec(conn.Handle(), ("VACUUM INTO '" + escaped + "'").toUtf8().constData(), nullptr,
-                                       nullptr, nullptr) == SQLITE_OK;
-    }
-    if (!ok) {
-        err = {conn.IsOpen() ? sqlite3_extended_errcode(conn.Handle()) : conn.lastError.number,
-               conn.IsOpen() ? QString::fromUtf8(sqlite3_errmsg(conn.Handle())) : conn.lastError.text};
+    // VACUUM INTO runs outside any transaction: the count is taken right before it, and nobody else
+    // can write in between.
+    rows = AccountRowCount(hold.Handle());
+    if (rows < 0 || sqlite3_exec(hold.Handle(), ("VACUUM INTO '" + escaped + "'").toUtf8().constData(), nullptr,
+                                 nullptr, nullptr) != SQLITE_OK) {
+        err = {sqlite3_extended_errcode(hold.Handle()), QString::fromUtf8(sqlite3_errmsg(hold.Handle()))};
         if (err.number == 0)
-            err = {SQLITE_ERROR, QStringLiteral("无法读取 account ") + path};
+            err = {SQLITE_ERROR, QStringLiteral("无法读取 account")};
         return false;
     }
-    conn.Close();
     // The compacted copy keeps the write-ahead journal of the database it replaces.
-    ok = conn.Open(temp) &&
-         sqlite3_exec(conn.Handle(), "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK;
+    DbConnection conn;
+    const bool ok = conn.Open(temp) &&
+                    sqlite3_exec(conn.Handle(), "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK;
     if (!ok)
         err = {conn.lastError.number, conn.lastError.text};
     return ok;
@@ -189,6 +205,21 @@ bool CompactDatabase(const QString &given, const QString & /*password*/, bool ba
         return false;
     }
     BusyGuard busy;
+    // The idle connection holds the book too; another one, of another book, stays.
+    std::optional<IdleConnectionPause> pause;
+    if (FileBehindLink(IdleConnectionPath()) == path)
+        pause.emplace();
+    // Another program that has the book open would go on using the old file, and its log and index
+    // files could be read with the new one: the compaction does not begin while one has it.
+    BookHold hold;
+    CompactError err;
+    if (!TakeHold(hold, path, err)) {
+        ShowMsg(FailureText(given, err));
+        return false;
+    }
+    // The backup and the events let through below use connections of their own; the hold is taken
+    // again for the snapshot and kept until the compacted copy is in place.
+    hold.Release();
     ShowIndicator(QStringLiteral("正在压缩、整理数据库……"), 3);
     const QFileInfo book(path);
     const QString folder = book.absolutePath();
@@ -197,7 +228,6 @@ bool CompactDatabase(const QString &given, const QString & /*password*/, bool ba
     // of another book, cannot touch it; and one rename on the same disk puts it in place.
     const QString compactFolder = folder + u'/' + kCompactFolder;
     const QString temp = compactFolder + u'/' + book.fileName();
-    CompactError err;
     bool ok = RemoveTree(compactFolder);
     if (!ok)
         err = {1, QStringLiteral("无法删除 ") + compactFolder};
@@ -214,7 +244,8 @@ bool CompactDatabase(const QString &given, const QString & /*password*/, bool ba
         StepIndicator(1, QStringLiteral("pages"), QString());
 
     qint64 rows = -1;
-    ok = ok && MakeCompactFolder(compactFolder, err) && WriteCompactedCopy(path, temp, rows, err);
+    ok = ok && TakeHold(hold, path, err) && MakeCompactFolder(compactFolder, err) &&
+         WriteCompactedCopy(hold, temp, rows, err);
     if (ok && StepHook())
         StepHook()("compacted", temp);
     // Only a whole book with every record of the snapshot replaces the database.
@@ -239,6 +270,7 @@ bool CompactDatabase(const QString &given, const QString & /*password*/, bool ba
             ok = false;
         }
     }
+    hold.Release();
     RemoveTree(compactFolder);
     if (ok) {
         CompactError ignored;
@@ -246,7 +278,7 @@ bool CompactDatabase(const QString &given, const QString & /*password*/, bool ba
         StepIndicator(1, QStringLiteral("pages"), QString());
     }
     if (!ok) {
-        ShowMsg(QStringLiteral("数据库压缩失败（") + QString::number(err.number) + err.text + QStringLiteral("）！"));
+        ShowMsg(FailureText(given, err));
         HideIndicator();
         return false;
     }

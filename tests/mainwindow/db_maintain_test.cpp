@@ -6,8 +6,10 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 
 #include <QAction>
@@ -37,6 +39,7 @@
 #include "platform/recordset.h"
 #include "records/forms/acc_edit.h"
 #include "records/forms/stock_buy.h"
+#include "storage/book_hold.h"
 #include "storage/compact.h"
 #include "storage/db_create.h"
 #include "storage/dialogs.h"
@@ -71,6 +74,75 @@ QString Column(const QString &path, const QString &sql)
         values << rs.Get(0)->ToText();
     return values.join(',');
 }
+
+// Another program that has the book open and reads from it, as an sqlite3 shell does after "BEGIN;
+// SELECT COUNT(*) FROM account;": a child process that keeps that read transaction open until Stop,
+// then ends it and closes the book as a program does.
+class ReaderProcess {
+public:
+    explicit ReaderProcess(const QString &book)
+    {
+        const QByteArray path = QFile::encodeName(book);
+        int ready[2], stop[2];
+        if (::pipe(ready) != 0 || ::pipe(stop) != 0)
+            return;
+        {
+            // The child starts with no connection of this process on the book, whose locks it would
+            // count as its own.
+            IdleConnectionPause pause;
+            m_pid = ::fork();
+        }
+        if (m_pid == 0) {
+            ::close(ready[0]);
+            ::close(stop[1]);
+            sqlite3 *db = nullptr;
+            const bool ok = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+                            sqlite3_exec(db, "BEGIN; SELECT COUNT(*) FROM account;", nullptr, nullptr, nullptr) ==
+                                SQLITE_OK;
+            (void)!::write(ready[1], ok ? "1" : "0", 1);
+            char c;
+            (void)!::read(stop[0], &c, 1);  // the end of the pipe: Stop, or the test process gone
+            const bool closed = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK &&
+                                sqlite3_close(db) == SQLITE_OK;
+            ::_exit(closed ? 0 : 1);
+        }
+        ::close(ready[1]);
+        ::close(stop[0]);
+        m_stop = stop[1];
+        char c = 0;
+        m_reading = m_pid > 0 && ::read(ready[0], &c, 1) == 1 && c == '1';
+        ::close(ready[0]);
+    }
+    ~ReaderProcess() { Stop(); }
+    ReaderProcess(const ReaderProcess &) = delete;
+    ReaderProcess &operator=(const ReaderProcess &) = delete;
+
+    bool Reading() const { return m_reading; }
+    // Ends the read, closes the book and waits for the child (20 s at most); true when it closed the
+    // book without an error.
+    bool Stop()
+    {
+        if (m_pid <= 0)
+            return false;
+        ::close(m_stop);
+        int status = 0;
+        for (int waited = 0; ::waitpid(m_pid, &status, WNOHANG) == 0; waited += 10) {
+            if (waited > 20000) {
+                ::kill(m_pid, SIGKILL);
+                ::waitpid(m_pid, &status, 0);
+                break;
+            }
+            ::usleep(10000);
+        }
+        m_pid = -1;
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_stop = -1;
+    bool m_reading = false;
+};
 
 class MaintainTest : public DbFixture {
 protected:
@@ -309,10 +381,33 @@ TEST_F(MaintainTest, BackupIsTheWholeBookOrAVisibleFailure)
     }
 }
 
+// Bytes past the book's last page (a file system's slack, a cut-short truncation) are no part of it:
+// the backup holds the pages only, so that a restore, which refuses a file longer than its pages,
+// takes it.
+TEST_F(MaintainTest, BackupHoldsTheBooksPagesOnly)
+{
+    const QByteArray pages = FoldedBytes();
+    {
+        IdleConnectionPause pause;
+        QFile book(Db());
+        ASSERT_TRUE(book.open(QIODevice::Append));
+        book.write(QByteArray(3000, 'x'));
+    }
+    ASSERT_TRUE(IsWholeBook(Db()));
+    const QString dbk = PathOf("book.dbk");
+    ASSERT_EQ(Backup(dbk), QStringList{kBackupDoneText + dbk});
+    WriteFile(PathOf("pages"), pages);
+    EXPECT_EQ(PageBytes(dbk), PageBytes(PathOf("pages")));
+    prompter.fileAnswers = {dbk};
+    EXPECT_TRUE(RestoreDatabase({}));
+    EXPECT_EQ(prompter.Messages(), QStringList{kBackupDoneText + dbk});
+}
+
 // Another program holds a read transaction open on the book (an sqlite3 shell after "BEGIN; SELECT
 // COUNT(*) FROM account;"), so the records saved after it began cannot be folded out of the
-// write-ahead log: the backup, the compaction's "backup" and the compacted book hold every one of
-// them all the same, and no log file is left beside the copies.
+// write-ahead log: the backup holds every one of them all the same, and no log file is left beside
+// it. The compaction waits until the other program has closed the book; then the compaction's
+// "backup" and the compacted book hold them too.
 TEST_F(MaintainTest, CopiesHoldEveryRecordWhileAnotherProgramReads)
 {
     sqlite3 *reader = nullptr;
@@ -329,11 +424,68 @@ TEST_F(MaintainTest, CopiesHoldEveryRecordWhileAnotherProgramReads)
     const QString dbk = PathOf("all.dbk");
     EXPECT_EQ(Backup(dbk), QStringList{kBackupDoneText + dbk});
     CompactAccDb();
-    EXPECT_EQ(prompter.Messages(), QStringList{kBackupDoneText + dbk});
+    EXPECT_EQ(prompter.Messages(),
+              (QStringList{kBackupDoneText + dbk, BookInUseText(Db()) + "\r\n\r\n" + kCompactNotDoneText}));
     sqlite3_close(reader);
+    CompactAccDb();
+    EXPECT_EQ(prompter.Messages().size(), 2);
     EXPECT_EQ(QDir(Folder()).entryList({"all.dbk*", "backup*"}, QDir::Files), (QStringList{"all.dbk", "backup"}));
     for (const QString &copy : {dbk, PathOf("backup"), Db()})
         EXPECT_EQ(Column(copy, "SELECT COUNT(*) FROM account").toStdString(), "201") << copy.toStdString();
+}
+
+// Another program that has the book open and has read from it goes on using the file it opened, with
+// the log and index files beside it: a compacted or restored file renamed over the book would leave it
+// on the old file, and the book could be read with its log. The compaction and the restore refuse
+// while it is there, changing nothing, and work once it has closed the book; the backup works while
+// it is there.
+TEST_F(MaintainTest, CompactionAndRestoreWaitUntilAnotherProgramClosesTheBook)
+{
+    const QString dbk = PathOf("book.dbk");
+    ASSERT_EQ(Backup(dbk), QStringList{kBackupDoneText + dbk});
+    Exec("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('000001','平安银行',#2021-03-05#,9,100,100)");
+    struct Case {
+        const char *what;
+        std::function<bool()> run;
+        QString refusal;
+        const char *codes;  // of the book once it has worked
+    };
+    const Case cases[] = {
+        {"compaction", [] { return CompactDatabase(ProgramFilePath(kAccDb), QString(), true); },
+         BookInUseText(Db()) + "\r\n\r\n" + kCompactNotDoneText, "000001,600000"},
+        {"restore",
+         [&] {
+             prompter.fileAnswers = {dbk};
+             return RestoreDatabase({});
+         },
+         BookInUseText(Db()) + "\r\n\r\n" + kRestoreFailedText, "600000"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray before = FoldedBytes();
+        const QStringList names = Names();
+        {
+            ReaderProcess reader(Db());
+            ASSERT_TRUE(reader.Reading());
+            prompter.shown.clear();
+            EXPECT_FALSE(c.run());
+            EXPECT_EQ(prompter.Messages(), QStringList{c.refusal});
+            // The backup only reads the book: it works meanwhile.
+            const QString meanwhile = PathOf("out/meanwhile.dbk");
+            ASSERT_TRUE(QDir().mkpath(PathOf("out")));
+            EXPECT_EQ(Backup(meanwhile), QStringList{kBackupDoneText + meanwhile});
+            EXPECT_EQ(Column(meanwhile, "SELECT code FROM account ORDER BY code"), "000001,600000");
+            EXPECT_TRUE(reader.Stop());
+        }
+        EXPECT_TRUE(IsWholeBook(Db()));
+        EXPECT_EQ(FoldedBytes(), before);
+        EXPECT_EQ(Names(), names);
+        prompter.shown.clear();
+        EXPECT_TRUE(c.run());
+        EXPECT_EQ(prompter.Messages(), QStringList());
+        EXPECT_TRUE(IsWholeBook(Db()));
+        EXPECT_EQ(Column(Db(), "SELECT code FROM account ORDER BY code"), c.codes);
+    }
 }
 
 TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
@@ -374,7 +526,11 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
     QFile::setPermissions(Db(), QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray bookBytes = FoldedBytes();
 
-    enum Setup { Plain, TwoKept, AllKept, NoBook, Linked };
+    enum Setup { Plain, TwoKept, AllKept, NoBook, Linked, Damaged };
+    // A book whose header is whole and the rest noise: what a restore is there for.
+    QByteArray damagedBook("SQLite format 3", 16);
+    for (int i = 0; i < 8192; ++i)
+        damagedBook += static_cast<char>((i * 131 + 7) % 256);
     struct Case {
         const char *what;
         QString chosen;
@@ -392,6 +548,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
         {"all names taken", dbk, AllKept, kRestoreFailedText, ""},
         {"two kept, one in capitals", dbk, TwoKept, "", "acc0003.mdb"},
         {"no book", dbk, NoBook, "", "ACC.MDB"},
+        {"a damaged book", dbk, Damaged, "", "acc0001.mdb"},
         {"the book a link to a file elsewhere", dbk, Linked, "", "acc0001.mdb"},
         {"a page count SQLite does not trust", uncounted, Plain, "", "acc0001.mdb"},
         {"a copy that takes long", dbk, Plain, "", "acc0001.mdb", true},
@@ -409,6 +566,10 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
             IdleConnectionPause pause;
             ASSERT_TRUE(QFile::remove(Db()));
             WriteFile(Db() + "-wal", "a stale log");
+        }
+        if (c.setup == Damaged) {
+            IdleConnectionPause pause;
+            WriteFile(Db(), damagedBook);
         }
         if (c.setup == Linked) {
             IdleConnectionPause pause;
@@ -448,7 +609,7 @@ TEST_F(MaintainTest, RestoreKeepsTheBookAsideOrChangesNothing)
             EXPECT_EQ(QFileInfo(Db()).isSymLink(), c.setup == Linked) << "a link stays a link";
             EXPECT_EQ(QDir(PathOf("real")).entryList({"accRestore*"}, QDir::Files), QStringList());
             if (c.setup != NoBook) {
-                EXPECT_EQ(Bytes(PathOf(c.keptAs)), bookBytes);
+                EXPECT_EQ(Bytes(PathOf(c.keptAs)), c.setup == Damaged ? damagedBook : bookBytes);
                 EXPECT_EQ(QFileInfo(Db()).permissions() & QFile::Permissions::fromInt(0x7077),
                           QFile::ReadOwner | QFile::WriteOwner);
             }
@@ -527,17 +688,22 @@ TEST_F(MaintainTest, RestoreKilledAtAnyStepLeavesAWholeBookAndTheNextStartTidies
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.step);
-        EXPECT_EXIT(
-            {
-                SetRestoreStepHook([&c](const char *step) {
-                    if (c.step == step)
-                        _exit(0);
-                });
-                prompter.fileAnswers = {dbk};
-                RestoreDatabase({});
-                _exit(1);
-            },
-            ::testing::ExitedWithCode(0), "");
+        {
+            // The book is the child's alone, as it is the program's: a connection of this process on
+            // it would be another program's.
+            IdleConnectionPause idle;
+            EXPECT_EXIT(
+                {
+                    SetRestoreStepHook([&c](const char *step) {
+                        if (c.step == step)
+                            _exit(0);
+                    });
+                    prompter.fileAnswers = {dbk};
+                    RestoreDatabase({});
+                    _exit(1);
+                },
+                ::testing::ExitedWithCode(0), "");
+        }
         EXPECT_TRUE(IsWholeBook(Db()));
         EXPECT_EQ(Column(Db(), "SELECT code FROM account ORDER BY code"), c.codes);
         EXPECT_EQ(QFileInfo::exists(PathOf("acc0001.mdb")), c.kept);

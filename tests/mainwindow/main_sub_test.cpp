@@ -190,6 +190,10 @@ TEST_F(MainSubTest, LockLeftOnAnotherMachineIsTakenOverOnlyWhenTheUserSaysSo)
         {"another machine id, no host name", pid + "\n\n" + otherId + "\n", Msg::Yes, otherId},
         // A process of this machine that runs: no question.
         {"this machine, its name in capitals", pid + "\n" + host.toUpper() + "\n" + id + "\n" + ours[4] + "\n", 0, ""},
+        // A lock file that names nobody, as a power cut right after a start may leave it: asked too.
+        {"an empty lock file, No", "", Msg::No, ""},
+        {"an empty lock file, Yes", "", Msg::Yes, ""},
+        {"a garbled lock file", "\x01\xfe" + pid + "\nother-pc\n", Msg::Yes, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -209,7 +213,9 @@ TEST_F(MainSubTest, LockLeftOnAnotherMachineIsTakenOverOnlyWhenTheUserSaysSo)
         const PromptRecord &asked = prompter.shown[0];
         if (c.answer) {
             EXPECT_EQ(asked.style, Msg::YesNo + Msg::Exclamation + Msg::DefaultButton2);
-            for (const QString &part : {path, c.named, QStringLiteral("如果程序仍在那台电脑上运行，同时使用会损坏账本")})
+            const QString warning = c.named.isEmpty() ? QStringLiteral("是空的或者已经损坏")
+                                                      : QStringLiteral("如果程序仍在那台电脑上运行，同时使用会损坏账本");
+            for (const QString &part : {path, c.named, warning})
                 EXPECT_TRUE(asked.text.contains(part)) << part.toStdString() << "\n" << asked.text.toStdString();
         } else {
             EXPECT_EQ(asked.text, kAlreadyRunningText);
@@ -260,6 +266,7 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         QStringList beside = {};  // copies of the book made beside it, all named by the question
         int answer = 0;           // to the question, when there is one
         bool whole = true;        // the copies are whole books, else empty files
+        int junk = 0;             // empty files "junk<n>.dbk" newer than the copies
     };
     std::vector<Case> cases = {
         {"zero bytes", [&] { write(QByteArray()); }, data, QString()},
@@ -287,6 +294,9 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
          {"zcompacttemp/zCompactTempFile.mdb"}, Msg::No},
         {"missing, only empty files by the names of copies", [] {}, data, QString(),
          {"acc0001.mdb", "ACC.MDB.new", "backup"}, 0, false},
+        // What is no database is told at a glance and does not count among the copies looked at.
+        {"missing, a kept book behind many newer empty backups, No", [] {}, data, QStringLiteral("acc0001.mdb"),
+         {"acc0001.mdb"}, Msg::No, true, 30},
     };
     if (geteuid() != 0) {  // permission bits do not stop root
         cases.push_back({"read-only file",
@@ -309,16 +319,24 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         QFile::remove(book);
         for (const char *name : {"x.dbk", "acc0001.mdb", "accRestoreAbCdEf.tmp", "backup", "ACC.MDB.new"})
             QFile::remove(PathOf(QString::fromLatin1(name)));
+        for (const QString &name : QDir(Folder()).entryList({QStringLiteral("junk*.dbk")}))
+            QFile::remove(PathOf(name));
         QDir(PathOf(QStringLiteral("zcompacttemp"))).removeRecursively();
         c.make();
         for (const QString &name : c.beside) {
             QDir().mkpath(QFileInfo(PathOf(name)).absolutePath());
+            QFile copy(PathOf(name));
             if (c.whole) {
                 ASSERT_TRUE(QFile::copy(pristine, PathOf(name)));
+                ASSERT_TRUE(copy.open(QIODevice::ReadWrite));
             } else {
-                QFile copy(PathOf(name));
                 ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
             }
+            copy.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+        }
+        for (int n = 0; n < c.junk; ++n) {
+            QFile junk(PathOf(QStringLiteral("junk%1.dbk").arg(n)));
+            ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
         }
         const QFileInfo before(book);
         QByteArray bytes;
