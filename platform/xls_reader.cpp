@@ -749,9 +749,9 @@ WorkbookFailure FailureOfBiffError(int code)
     }
 }
 
-// An open .xls workbook: the compound file libfreexl reads and its handle, its index and substream of
-// each listed sheet, the workbook stream with its globals for the values libfreexl leaves out, and the
-// shared strings made so far.
+// An open .xls workbook: libfreexl's handle, its index and substream of each listed sheet, the
+// workbook stream with its globals for the values libfreexl leaves out, and the shared strings made so
+// far.
 class XlsBook final : public BookReader {
 public:
     ~XlsBook() override
@@ -789,6 +789,8 @@ public:
             return Fail(WorkbookFailure::TooLarge, 0);
         globals = ReadBiffGlobals(stream);
         HideCellFormats(stream);
+        // libfreexl reads the whole file while it opens it (its handle keeps the file, unlinked, open).
+        QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/kelvaro-xls-XXXXXX"));
         if (!copy.open() || !WriteCompoundFile(copy, stream))
             return Fail(WorkbookFailure::Other, 0);
         const int rc = freexl_open(QFile::encodeName(copy.fileName()).constData(), &xls);
@@ -940,8 +942,6 @@ private:
         }
     }
 
-    // The compound file that libfreexl reads, removed when the workbook is closed.
-    QTemporaryFile copy{QDir::tempPath() + QStringLiteral("/kelvaro-xls-XXXXXX")};
     const void *xls = nullptr;
     std::vector<unsigned> xlsIndex;
     // The workbook stream with its cell formats hidden, its globals, and the substream of each listed

@@ -1,8 +1,8 @@
 // The .xls reader of the workbook reader: a BIFF8 (or BIFF5) workbook stream in a compound file. The
 // compound file's sector chains and the workbook stream's sheet records are walked here first, so
 // that libfreexl, which reads the cells, is asked only about a workbook stream found sound and within
-// bounds, handed to it in a compound file of the reader's own (in the folder for temporary files, for
-// as long as the workbook is open). The values libfreexl leaves out (the last result of a formula, a
+// bounds, handed to it in a compound file of the reader's own (in the folder for temporary files,
+// removed once libfreexl has read it). The values libfreexl leaves out (the last result of a formula, a
 // truth value, an error) and the display of a number in a date or time format are read from the
 // sheet's records here too. Every bound on what an .xls file may make the reader read or hold lives
 // here.
