@@ -121,7 +121,7 @@ QByteArray BiffStream(const QByteArray &file)
             if (s >= sectors || s >= fat.size() || visited[s])
                 return std::nullopt;
             visited[s] = 1;
-            out += file.mid(sectorAt(s), sectorSize);
+            out.append(file.constData() + sectorAt(s), sectorSize);
         }
         return out;
     };
