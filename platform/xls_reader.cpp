@@ -1,6 +1,7 @@
 // The .xls reader of the workbook reader: the walk of the compound file's sector chains and of the
-// workbook stream's sheets and shared strings, then the cells through libfreexl, and the values it
-// leaves out from the sheet's own records.
+// workbook stream's sheets and shared strings, then the cells through libfreexl (handed the stream in a
+// compound file of the reader's own, its cell formats hidden), and the values it leaves out and the
+// date formats from the sheet's own records.
 #include "xls_reader.h"
 
 #include <algorithm>
@@ -14,8 +15,10 @@
 
 #include <freexl.h>
 
+#include <QDir>
 #include <QHash>
 #include <QStringDecoder>
+#include <QTemporaryFile>
 #include <QtEndian>
 
 namespace workbook_internal {
@@ -118,7 +121,7 @@ QByteArray BiffStream(const QByteArray &file)
             if (s >= sectors || s >= fat.size() || visited[s])
                 return std::nullopt;
             visited[s] = 1;
-            out += file.mid(sectorAt(s), sectorSize);
+            out.append(file.constData() + sectorAt(s), sectorSize);
         }
         return out;
     };
@@ -158,6 +161,84 @@ QByteArray BiffStream(const QByteArray &file)
         return out.left(size);
     }
     return {};
+}
+
+// Writes to out a compound file of 4096-byte sectors whose one stream, "Workbook", is the stream: the
+// header, the FAT's sectors, the directory, then the stream's sectors one after the other. False when
+// it cannot be written. Given this file, libfreexl reads the very stream read here, from its regular
+// sectors whatever its size (no mini stream is declared); given the workbook's own file, it would read
+// the chains and the directory in ways of its own (a small workbook from the start of the mini stream,
+// wherever the directory puts it).
+bool WriteCompoundFile(QFileDevice &out, const QByteArray &stream)
+{
+    constexpr qsizetype kSector = 4096;
+    constexpr uint32_t kFree = 0xFFFFFFFFu, kEndOfChain = 0xFFFFFFFEu, kFatSector = 0xFFFFFFFDu;
+    const auto put = [](QByteArray &b, qsizetype at, auto v) { qToLittleEndian(v, b.data() + at); };
+    // Each FAT sector lists 1,024 sectors, itself among them; the header lists up to 109 FAT sectors.
+    const auto sectors = static_cast<uint32_t>((stream.size() + kSector - 1) / kSector);
+    const uint32_t fatSectors = (sectors + 1 + 1022) / 1023;
+    static_assert((kMaxBiffFileBytes / kSector + 1 + 1022) / 1023 <= 109);
+    if (fatSectors > 109)
+        return false;
+    QByteArray head(kSector, '\0');
+    head.replace(0, 8, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+    put(head, 24, quint16(0x003E));  // version 4, little-endian, sectors of 2^12 bytes, mini sectors of 2^6
+    put(head, 26, quint16(4));
+    put(head, 28, quint16(0xFFFE));
+    put(head, 30, quint16(12));
+    put(head, 32, quint16(6));
+    put(head, 40, quint32(1));  // directory sectors
+    put(head, 44, fatSectors);
+    put(head, 48, fatSectors);  // the directory's sector
+    put(head, 56, quint32(4096));
+    put(head, 60, kEndOfChain);  // no mini FAT, no DIFAT
+    put(head, 68, kEndOfChain);
+    for (uint32_t i = 0; i < 109; ++i)
+        put(head, 76 + 4 * i, i < fatSectors ? i : kFree);
+    QByteArray fat(fatSectors * kSector, '\xFF');
+    for (uint32_t i = 0; i < fatSectors; ++i)
+        put(fat, 4 * i, kFatSector);
+    put(fat, 4 * fatSectors, kEndOfChain);
+    for (uint32_t i = 1; i <= sectors; ++i)
+        put(fat, 4 * (fatSectors + i), i < sectors ? fatSectors + i + 1 : kEndOfChain);
+    QByteArray dir(kSector, '\0');
+    const auto entry = [&](int e, const QString &name, uint8_t type, uint32_t child, uint32_t start, uint32_t size) {
+        const qsizetype at = 128 * e;
+        for (qsizetype i = 0; i < name.size(); ++i)
+            put(dir, at + 2 * i, quint16(name[i].unicode()));
+        put(dir, at + 64, quint16(2 * name.size() + 2));
+        dir[at + 66] = static_cast<char>(type);
+        dir[at + 67] = 1;
+        put(dir, at + 68, kFree);
+        put(dir, at + 72, kFree);
+        put(dir, at + 76, child);
+        put(dir, at + 116, start);
+        put(dir, at + 120, size);
+    };
+    entry(0, QStringLiteral("Root Entry"), 5, 1, kEndOfChain, 0);
+    entry(1, QStringLiteral("Workbook"), 2, kFree, sectors ? fatSectors + 1 : kEndOfChain,
+          static_cast<uint32_t>(stream.size()));
+    const QByteArray pad(sectors * kSector - stream.size(), '\0');
+    const QByteArray *parts[] = {&head, &fat, &dir, &stream, &pad};
+    for (const QByteArray *part : parts)
+        if (out.write(*part) != part->size())
+            return false;
+    return out.flush();
+}
+
+// Hides the cell formats (XF records) of the stream from libfreexl, their type made one that no reader
+// knows. libfreexl shows a number in a date or time format as a date that it works out by counting the
+// days from 1900 one at a time, for every such cell of every sheet when it opens the file: some 2.5
+// seconds for 60,000 dates of this century, 2 seconds for a single one of the year 5,000,000. Knowing
+// no cell format, it gives every number as a number, and the reader shows it in its format
+// (BiffNumberText). Every record is visited as libfreexl reads them, one after the other from the
+// stream's start on, the sheets' substreams included.
+void HideCellFormats(QByteArray &stream)
+{
+    char *data = stream.data();
+    for (qsizetype at = 0; at + 4 <= stream.size(); at += 4 + qFromLittleEndian<quint16>(data + at + 2))
+        if (qFromLittleEndian<quint16>(data + at) == 0x00E0)
+            qToLittleEndian(quint16(0xFFFF), data + at);
 }
 
 // Calls visit(type, at, length) for each record of the stream from `from` on, `at` being where the
@@ -293,9 +374,9 @@ WorkbookFailure SharedStringsFault(const QByteArray &stream)
 }
 
 // ---- What libfreexl leaves out of a sheet: the last result of each formula (it gives a formula cell
-// as empty), and truth values and errors (it gives them as the numbers 1 and 0). They are read here
-// from the sheet's own records, and a number among them is shown as libfreexl shows the numbers of
-// other cells, the date formats of the cells included.
+// as empty), truth values and errors (it gives them as the numbers 1 and 0), and the cell formats,
+// hidden from it. They are read here from the sheet's own records, and a number in a date or time
+// format is shown as libfreexl would show it.
 
 // How a cell's number format shows a number, as libfreexl tells it.
 enum class NumberShape : uint8_t { Number, Date, DateTime, Time };
@@ -529,10 +610,12 @@ QString BiffErrorText(uint8_t code)
     }
 }
 
-// A cell whose value the sheet's records give and libfreexl leaves out: the last result of a formula
-// (FORMULA), or a truth value or an error (BOOLERR).
+// A cell whose display the sheet's own records decide: the last result of a formula (FORMULA) and a
+// truth value or an error (BOOLERR), which libfreexl leaves out, and a number (NUMBER, RK, MULRK),
+// whose value libfreexl gives without its cell format (see HideCellFormats).
 struct BiffValue {
-    enum Kind : uint8_t { Number, String, Truth, Error, Empty };
+    // Formatted: a number as libfreexl gives it, shown in the cell format xf.
+    enum Kind : uint8_t { Number, String, Truth, Error, Empty, Formatted };
     uint32_t row = 0;  // from 0
     uint16_t col = 0;  // from 0
     uint16_t xf = 0;
@@ -543,18 +626,56 @@ struct BiffValue {
     qsizetype string = -1;   // String: where the data of the STRING record after the formula starts
 };
 
-// The formula results and BOOLERR cells of the substream [from, end) in rows firstRow to lastRow - 1
-// and columns below cols (all from 0), each cell once (the last record of it holds) and in order of row
-// and column. Their number is bounded by the records of the substream and by the window.
+// How the cell format xf shows a number.
+NumberShape XfShape(const BiffGlobals &globals, uint16_t xf)
+{
+    return xf < globals.xfShapes.size() ? globals.xfShapes[xf] : NumberShape::Number;
+}
+
+// The cells of the substream [from, end) in rows firstRow to lastRow - 1 and columns below cols (all
+// from 0) whose display the sheet's records decide: formula results, BOOLERR cells, and the numbers from
+// the first one in a date or time format on (so that one in another format written later over it
+// holds). Each cell once (the last record of it holds), in order of row and column. What is held is
+// put in order whenever it has doubled since the last time (and a few thousand more), so that a cell
+// written many times takes no more room than twice the cells of the window.
 std::vector<BiffValue> ReadBiffValues(const QByteArray &stream, qsizetype from, qsizetype end, uint32_t firstRow,
-                                      uint32_t lastRow, uint16_t cols)
+                                      uint32_t lastRow, uint16_t cols, const BiffGlobals &globals)
 {
     std::vector<BiffValue> values;
-    // The formula whose text is in the STRING record to come, if it is kept.
+    const auto before = [](const BiffValue &a, const BiffValue &b) {
+        return std::pair(a.row, a.col) < std::pair(b.row, b.col);
+    };
+    // Of the records of one cell the last holds: it is the last of its run after a stable sort.
+    const auto order = [&] {
+        if (!std::is_sorted(values.begin(), values.end(), before))
+            std::stable_sort(values.begin(), values.end(), before);
+        size_t kept = 0;
+        for (size_t i = 0; i < values.size(); ++i)
+            if (i + 1 == values.size() || before(values[i], values[i + 1]))
+                values[kept++] = values[i];
+        values.resize(kept);
+    };
+    size_t ordered = 0;
+    const auto add = [&](const BiffValue &v) {
+        if (v.row < firstRow || v.row >= lastRow || v.col >= cols)
+            return false;
+        if (values.size() >= 2 * ordered + 4096) {
+            order();
+            ordered = values.size();
+        }
+        values.push_back(v);
+        return true;
+    };
+    // The formula whose text is in the STRING record right after it, if it is kept.
     constexpr size_t kNone = SIZE_MAX;
     size_t awaiting = kNone;
+    // Numbers are read only in a workbook with a date or time format.
+    const bool formats = std::any_of(globals.xfShapes.begin(), globals.xfShapes.end(),
+                                     [](NumberShape s) { return s != NumberShape::Number; });
+    bool dates = false;
     ForEachRecord(stream, from, end, [&](uint16_t type, qsizetype at, uint16_t length) {
-        if (type != 0x0006 && type != 0x0205 && type != 0x0207)
+        const bool number = formats && (type == 0x0203 || type == 0x027E || type == 0x00BD);
+        if (!number && type != 0x0006 && type != 0x0205 && type != 0x0207)
             return true;
         if (at + length > stream.size())
             return false;
@@ -564,18 +685,29 @@ std::vector<BiffValue> ReadBiffValues(const QByteArray &stream, qsizetype from, 
             awaiting = kNone;
             return true;
         }
-        const bool formula = type == 0x0006 && length >= 14;
-        if (!formula && (type != 0x0205 || length < 8))
-            return true;
-        if (formula)
-            awaiting = kNone;
+        awaiting = kNone;
         BiffValue v;
         v.row = U16(stream, at);
         v.col = U16(stream, at + 2);
         v.xf = U16(stream, at + 4);
-        v.formula = formula;
-        if (v.row < firstRow || v.row >= lastRow || v.col >= cols)
+        if (number) {
+            // NUMBER and RK records hold one cell; a MULRK record the cells from its column on, 6 bytes
+            // each starting with the cell's format, then its last column (libfreexl reads the cells
+            // whose 6 bytes end before the record's last byte).
+            v.kind = BiffValue::Formatted;
+            const int count = type == 0x00BD ? (length - 5) / 6 : length >= 6 ? 1 : 0;
+            for (int k = 0; k < count; ++k, ++v.col) {
+                v.xf = U16(stream, at + 4 + 6 * k);
+                dates = dates || XfShape(globals, v.xf) != NumberShape::Number;
+                if (dates)
+                    add(v);
+            }
             return true;
+        }
+        const bool formula = type == 0x0006 && length >= 14;
+        if (!formula && (type != 0x0205 || length < 8))
+            return true;
+        v.formula = formula;
         if (!formula) {
             v.kind = U8(stream, at + 7) ? BiffValue::Error : BiffValue::Truth;
             v.code = U8(stream, at + 6);
@@ -590,22 +722,12 @@ std::vector<BiffValue> ReadBiffValues(const QByteArray &stream, qsizetype from, 
                 return true;
             v.kind = kKinds[kind];
             v.code = U8(stream, at + 8);
-            if (v.kind == BiffValue::String)
-                awaiting = values.size();
         }
-        values.push_back(v);
+        if (add(v) && v.kind == BiffValue::String)
+            awaiting = values.size() - 1;
         return true;
     });
-    const auto before = [](const BiffValue &a, const BiffValue &b) {
-        return std::pair(a.row, a.col) < std::pair(b.row, b.col);
-    };
-    std::stable_sort(values.begin(), values.end(), before);
-    // Of the records of one cell the last holds: it is the last of its run after the stable sort.
-    size_t kept = 0;
-    for (size_t i = 0; i < values.size(); ++i)
-        if (i + 1 == values.size() || before(values[i], values[i + 1]))
-            values[kept++] = values[i];
-    values.resize(kept);
+    order();
     return values;
 }
 
@@ -638,15 +760,16 @@ public:
             freexl_close(xls);
     }
 
-    // Walks the file's bytes, then opens it with the library (see OpenXlsBook); false with the
-    // failure set.
-    bool Open(const QString &path, const QByteArray &file)
+    // Walks the file's bytes, then opens its workbook stream with the library (see OpenXlsBook); false
+    // with the failure set.
+    bool Open(const QByteArray &file)
     {
-        // libfreexl is asked only about a compound file whose workbook stream and sheets are found here:
-        // it loses memory on many a damaged one (a small workbook cut short among them) and reads past
-        // a directory name that claims more than its room. A workbook that it would answer with success
-        // and no handle (a sheet before the last without its size declared) is refused too, as is one
-        // declaring more cells than it may set aside or holding a shared string it cannot read.
+        // libfreexl is asked only about a workbook stream found here, in a compound file of the reader's
+        // own (see WriteCompoundFile): it loses memory on many a damaged file (a small workbook cut
+        // short among them) and reads past a directory name that claims more than its room. A workbook
+        // that it would answer with success and no handle (a sheet before the last without its size
+        // declared) is refused, as is one declaring more cells than it may set aside or holding a
+        // shared string it cannot read. Its cell formats are hidden from it (see HideCellFormats).
         stream = BiffStream(file);
         const std::vector<BiffSheetInfo> sheets = BiffSheets(stream);
         if (sheets.empty())
@@ -664,7 +787,13 @@ public:
                 return Fail(WorkbookFailure::NotWorkbook, 0);
         if (declared > kMaxBiffCells)
             return Fail(WorkbookFailure::TooLarge, 0);
-        const int rc = freexl_open(QFile::encodeName(path).constData(), &xls);
+        globals = ReadBiffGlobals(stream);
+        HideCellFormats(stream);
+        // libfreexl reads the whole file while it opens it (its handle keeps the file, unlinked, open).
+        QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/kelvaro-xls-XXXXXX"));
+        if (!copy.open() || !WriteCompoundFile(copy, stream))
+            return Fail(WorkbookFailure::Other, 0);
+        const int rc = freexl_open(QFile::encodeName(copy.fileName()).constData(), &xls);
         if (rc != FREEXL_OK) {
             if (xls)
                 freexl_close(xls);
@@ -679,7 +808,6 @@ public:
             return Fail(WorkbookFailure::Encrypted, 0);
         if (const int e = freexl_get_info(xls, FREEXL_BIFF_SHEET_COUNT, &info); e != FREEXL_OK)
             return Fail(FailureOfBiffError(e), e);
-        globals = ReadBiffGlobals(stream);
         for (unsigned i = 0; i < info; ++i) {
             const char *name = nullptr;
             if (const int e = freexl_get_worksheet_name(xls, static_cast<unsigned short>(i), &name); e != FREEXL_OK)
@@ -708,19 +836,30 @@ public:
         const unsigned first = static_cast<unsigned>(std::max(window.firstRow, 1)) - 1;
         const unsigned last = std::min(rowCount, static_cast<unsigned>(std::max(window.lastRow, 0)));
         const BiffSheetInfo &sub = substreams[static_cast<size_t>(sheet)];
-        const std::vector<BiffValue> values = ReadBiffValues(stream, sub.offset, sub.end, first, last, colCount);
+        const std::vector<BiffValue> values =
+            ReadBiffValues(stream, sub.offset, sub.end, first, last, colCount, globals);
         auto own = values.begin();
+        BiffValue number;
         for (unsigned r = first; r < last; ++r) {
             for (unsigned short c = 0; c < colCount; ++c) {
                 FreeXL_CellValue v;
                 if (freexl_get_cell_value(xls, r, c, &v) != FREEXL_OK)
                     v.type = FREEXL_CELL_NULL;
                 // The sheet's own value of the cell holds where the library has none (a formula) or gives
-                // a truth value or an error as a number.
+                // a truth value or an error as a number; a number the library gives is shown in the
+                // format of the cell's record when that shows a date or a time.
                 const BiffValue *value = nullptr;
                 if (own != values.end() && own->row == r && own->col == c) {
-                    if (v.type == FREEXL_CELL_NULL || (!own->formula && v.type == FREEXL_CELL_INT))
-                        value = &*own;
+                    if (own->kind != BiffValue::Formatted) {
+                        if (v.type == FREEXL_CELL_NULL || (!own->formula && v.type == FREEXL_CELL_INT))
+                            value = &*own;
+                    } else if ((v.type == FREEXL_CELL_INT || v.type == FREEXL_CELL_DOUBLE) &&
+                               XfShape(globals, own->xf) != NumberShape::Number) {
+                        number = *own;
+                        number.kind = BiffValue::Number;
+                        number.number = v.type == FREEXL_CELL_INT ? v.value.int_value : v.value.double_value;
+                        value = &number;
+                    }
                     ++own;
                 }
                 // Every cell of the window's rows counts for the used range; only the kept ones are made.
@@ -790,10 +929,8 @@ private:
     QString CellText(const BiffValue &v) const
     {
         switch (v.kind) {
-        case BiffValue::Number: {
-            const NumberShape shape = v.xf < globals.xfShapes.size() ? globals.xfShapes[v.xf] : NumberShape::Number;
-            return BiffNumberText(v.number, shape, globals.date1904);
-        }
+        case BiffValue::Number:
+            return BiffNumberText(v.number, XfShape(globals, v.xf), globals.date1904);
         case BiffValue::String:
             return v.string >= 0 ? StringRecordText(stream, v.string, globals) : QString();
         case BiffValue::Truth:
@@ -807,7 +944,8 @@ private:
 
     const void *xls = nullptr;
     std::vector<unsigned> xlsIndex;
-    // The workbook stream, its globals, and the substream of each listed sheet.
+    // The workbook stream with its cell formats hidden, its globals, and the substream of each listed
+    // sheet.
     QByteArray stream;
     BiffGlobals globals;
     std::vector<BiffSheetInfo> substreams;
@@ -817,7 +955,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<BookReader> OpenXlsBook(const QString &path, QFile &file, const QByteArray &head, ReadFailure &failure)
+std::unique_ptr<BookReader> OpenXlsBook(const QString &, QFile &file, const QByteArray &head, ReadFailure &failure)
 {
     if (file.size() > kMaxBiffFileBytes) {
         failure.Fail(WorkbookFailure::TooLarge, 0);
@@ -826,7 +964,7 @@ std::unique_ptr<BookReader> OpenXlsBook(const QString &path, QFile &file, const 
     const QByteArray bytes = head + file.readAll();
     file.close();
     auto book = std::make_unique<XlsBook>();
-    if (book->Open(path, bytes))
+    if (book->Open(bytes))
         return book;
     failure = *book;
     return nullptr;

@@ -718,8 +718,9 @@ QByteArray LoopingFatWorkbook()
 // whose row 1 inflates to 1 GiB of blank cells or of blanks between its cells, cells at A1, XFD1 and A1048576,
 // 20,000 rows of one cell in column XFD, a text of a million "&", rows whose tags hold 200,000 quoted values each,
 // and 30,001 rows of 8 cells showing one shared string of a million characters. Then .xls files read for an import:
-// 30,001 rows of 8 cells showing one shared string of 4,000 characters, and a FAT chain that loops. Then a named
-// pipe given as an .xlsx.
+// 30,001 rows of 8 cells showing one shared string of 4,000 characters, a FAT chain that loops, 101 rows of 8 dates
+// some 5 million years on (which the BIFF library, counting the days one at a time, takes 2 s each to work out), and
+// 10,001 rows of dates of this century in two columns. Then a named pipe given as an .xlsx.
 TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
 {
     constexpr double kSeconds = 10;
@@ -794,9 +795,25 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
         for (int c = 0; c < 8; ++c)
             shared.cells.push_back(BiffText(r, c, longText));
     const QString damaged = QStringLiteral("文件类型不对，请选择Excel文档！");
+    BiffSheet farDates{QStringLiteral("S"), 0, {}};
+    for (int r = 0; r <= 100; ++r)
+        for (int c = 0; c < 8; c += 2) {
+            farDates.cells.push_back(BiffNumber(r, c, 2e9, {}, 14));
+            farDates.cells.push_back(BiffNumber(r, c + 1, 2147483647.25, {}, 22));
+        }
+    BiffSheet dates{QStringLiteral("S"), 0, {BiffText(0, 0, QStringLiteral("代码"))}};
+    for (int r = 1; r <= 10000; ++r)
+        for (const BiffCell &c : {BiffText(r, 0, QStringLiteral("600000")), BiffNumber(r, 1, 45000 + r % 2000, {}, 14),
+                                  BiffNumber(r, 2, 45000.5 + r % 2000, QStringLiteral("yyyy/m/d h:mm")),
+                                  BiffNumber(r, 3, 1000)})
+            dates.cells.push_back(c);
+    const QString sep = kCsvFieldSeparator;
     const std::pair<QByteArray, QString> xlsCases[] = {
         {BiffWorkbook({shared}), tooLarge + "\n0\n"},
         {LoopingFatWorkbook(), damaged + "\n0\n"},
+        {BiffWorkbook({farDates}), "101\n" + QStringList(4, "5477601-07-28" + sep + "5881389-10-16 06:00:00").join(sep)},
+        {BiffWorkbook({dates}), "10001\n600000" + sep + "2023-03-15" + sep + "2023-03-15 12:00:00" + sep + "1000" +
+                                    sep.repeated(4)},
     };
     for (const auto &[bytes, output] : xlsCases) {
         ImportFilePath() = Write(QStringLiteral("hostile.xls"), bytes);

@@ -307,7 +307,9 @@ TEST_F(WorkbookTest, XlsFormulaCellsShowTheirLastResults)
 {
     // Row by row: a formula in column B whose last result is the value, and the value itself in column
     // A (but texts, which the shared strings give), both shown as `text`. The numbers in date formats
-    // show as the library shows those of other cells: every fourth year a leap year, 1900 and 2100 too.
+    // show as the BIFF library shows them: every fourth year a leap year, 1900 and 2100 too (so that
+    // 9999-12-31 shows as 9999-11-01), a day before the first as the first, and one past the days an
+    // int counts as the first.
     struct Case {
         BiffCell value;
         QString text;
@@ -326,6 +328,9 @@ TEST_F(WorkbookTest, XlsFormulaCellsShowTheirLastResults)
         {BiffNumber(0, 0, 60, "yyyy-mm-dd"), "1900-02-29"},
         {BiffNumber(0, 0, 0, "yyyy-mm-dd"), "1900-01-01"},
         {BiffNumber(0, 0, 73110, "yyyy-mm-dd"), "2100-02-29"},
+        {BiffNumber(0, 0, 2958465, {}, 14), "9999-11-01"},
+        {BiffNumber(0, 0, -0.25, {}, 22), "1900-01-01 18:00:00"},
+        {BiffNumber(0, 0, 1e300, {}, 14), "1900-01-01"},
         {BiffNumber(0, 0, 45357, "0.00_);[Red]\"d\""), "45357"},
         {BiffNumber(0, 0, 1462, "yyyy-mm-dd"), "1908-01-02", true},
         {BiffNumber(0, 0, 0, "yyyy-mm-dd"), "1904-01-02", true},
