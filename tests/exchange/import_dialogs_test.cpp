@@ -32,6 +32,7 @@
 #include "mainwindow/forms/mf.h"
 #include "market/calendar.h"
 #include "market/quotes.h"
+#include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "records/records_hooks.h"
@@ -985,6 +986,17 @@ TEST_F(ImportDialogsTest, MappingDialogEditsCellsPreviewsAndCancels)
     QFile help(QStringLiteral(KELVARO_DATA_DIR "/HELP.html"));
     ASSERT_TRUE(help.open(QIODevice::ReadOnly));
     EXPECT_TRUE(QString::fromUtf8(help.readAll()).contains(QStringLiteral(">导入交易记录</h2>")));
+
+    // While the program is busy (a refresh waiting on the quote service lets events through) both
+    // buttons are ignored: nothing is imported, nothing said, the dialog stays.
+    {
+        const BusyGuard busy;
+        LeftClick(f->Com[0]);
+        LeftClick(f->Com[1]);
+    }
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_EQ(Records(), 0);
+    EXPECT_TRUE(prompter.Messages().isEmpty());
 
     f->Com_Click(1);
     EXPECT_EQ(ImportFilePath(), "");
