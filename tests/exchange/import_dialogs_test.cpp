@@ -717,8 +717,9 @@ QByteArray LoopingFatWorkbook()
 // Workbooks made to blow up, each previewed and read for an import in a child bounded to 10 s of processor time
 // (each takes under half a second in the sanitizer build, a quadratic scan a minute or more) and 300 MB: sheets
 // whose row 1 inflates to 1 GiB of blank cells or of blanks between its cells, cells at A1, XFD1 and A1048576,
-// 20,000 rows of one cell in column XFD, a text of a million "&", rows whose tags hold 200,000 quoted values each,
-// and 30,001 rows of 8 cells showing one shared string of a million characters. Then .xls files read for an import:
+// 20,000 rows of one cell in column XFD, a text of a million "&" (previewed as its first 1,024: the grid lays out a
+// cell's whole text at every paint), rows whose tags hold 200,000 quoted values each, and 30,001 rows of 8 cells
+// showing one shared string of a million characters. Then .xls files read for an import:
 // 30,001 rows of 8 cells showing one shared string of 4,000 characters, and a FAT chain that loops. Then a named
 // pipe given as an .xlsx.
 TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
@@ -760,7 +761,7 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
         {open, wideRow, 20000, close, "20000\nζζζζζζζζζζζζζζ"},
         {open + R"(<row r="1"><c><v>1</v></c></row><row r="2"><c t="inlineStr"><is><t>)", amps, 1000,
          "</t></is></c></row>" + close,
-         "1|1\n2|" + QString(amps.repeated(1000)) + "\n2\n" + QString(amps.repeated(1000)) + emptyTail},
+         "1|1\n2|" + QString(kPreviewCellChars, u'&') + "\n2\n" + QString(amps.repeated(1000)) + emptyTail},
         {open, quotedRow, 10, close, quotedRows.join(u'\n') + "\n10\n1" + emptyTail},
         {open, sharedRow, 30001, close, tooLarge + "\n" + tooLarge + "\n0\n", longShared},
     };
