@@ -36,6 +36,7 @@
 #include "mainwindow/forms/pop.h"
 #include "mainwindow/forms/stock_tree_form.h"
 #include "market/calendar.h"
+#include "market/http.h"
 #include "market/market_clock.h"
 #include "market/quotes.h"
 #include "mainwindow/forms/trade_grid_form.h"
@@ -914,7 +915,12 @@ void MFWindow::Timer1_Timer()
         const bool stocks = QuoteCodes().size() - 1 >= 1;  // the index row and at least one stock
         if (!trading || !stocks)
             return;
+        QuoteService().last = HttpOutcome::None;
         UpdateRealtimeQuotes();
+        // A refresh the user gave up by closing its wait window must not be asked again at once, by
+        // the grid's refill or by the next tick: the quote service is left alone as after a stall.
+        if (QuoteService().last == HttpOutcome::GivenUp)
+            MarkServiceDown(QuoteService());
         LoadTradeGrid(MSF[0]);
     });
 }

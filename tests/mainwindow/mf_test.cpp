@@ -22,6 +22,7 @@
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/history.h"
+#include "market/http.h"
 #include "market/market_clock.h"
 #include "market/quotes.h"
 #include "market/web.h"
@@ -818,9 +819,11 @@ TEST_F(MFTest, NothingDuringTheLoadMakesASecondWindow)
 
 
 // A refresh tick during trading hours whose quote request waits: past a second the progress window
-// says so, and meanwhile a click on the grid or a command button is ignored, the grid keeping
-// its row and the chart its stock; once the tick is over the same clicks work.
-TEST_F(MFTest, ClicksDuringARefreshThatWaitsAreIgnored)
+// says so, and meanwhile a click on the grid or a command button is ignored, the grid keeping its row
+// and the chart its stock. Closing the window gives the refresh up, and the quote service is then left
+// alone as after a stall: the next tick neither asks it nor shows the window again. Once the tick is
+// over the same clicks work.
+TEST_F(MFTest, ClicksDuringARefreshThatWaitsAreIgnoredAndClosingItsWaitLeavesTheServiceAlone)
 {
     SetClock([] { return QDateTime(QDate(2024, 5, 20), QTime(10, 0), QTimeZone(kMarketUtcOffsetSeconds)); });
     ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
@@ -878,12 +881,10 @@ TEST_F(MFTest, ClicksDuringARefreshThatWaitsAreIgnored)
         caption = w->LBL->text();
         clickRow(first + 1);
         mf->Com[14]->click();
+        w->close();
     });
     user.start();
     QMetaObject::invokeMethod(mf->Timer1, "timeout");
-    user.stop();
-    SetIndicatorView(nullptr);
-
     EXPECT_TRUE(clicked);
     EXPECT_EQ(caption, QStringLiteral("正在连接实时行情服务，等待应答（最长30秒）……"));
     EXPECT_FALSE(IndicatorShown());
@@ -891,6 +892,16 @@ TEST_F(MFTest, ClicksDuringARefreshThatWaitsAreIgnored)
     EXPECT_EQ(grid.Row(), first);
     EXPECT_EQ(KLineData().Code, shown);
     EXPECT_EQ(grid.TextMatrix(first, 2), shown);
+
+    clicked = false;
+    const size_t asked = services.Requests().size();
+    services.AddFault(QStringLiteral("/hq/"), FakeFault{FakeFault::None, 2500});
+    QMetaObject::invokeMethod(mf->Timer1, "timeout");
+    user.stop();
+    SetIndicatorView(nullptr);
+    EXPECT_FALSE(clicked);
+    EXPECT_EQ(services.Requests().size(), asked);
+    EXPECT_TRUE(ServiceIsDown(QuoteService()));
 
     clickRow(first + 1);
     EXPECT_EQ(grid.Row(), first + 1);
