@@ -868,7 +868,7 @@ TEST_F(MFTest, ClicksDuringARefreshThatWaitsAreIgnoredAndClosingItsWaitLeavesThe
     MainWindowHooks().commandRun = [&ran](int i) { ran << QStringLiteral("com %1").arg(i); };
 
     InstallIndicatorWindow();
-    services.AddFault(QStringLiteral("/hq/"), FakeFault{FakeFault::None, 2500});
+    services.AddFault(QStringLiteral("/hq/"), FakeFault{FakeFault::None, 60000});
     bool clicked = false;
     QString caption;
     QTimer user;
@@ -895,7 +895,7 @@ TEST_F(MFTest, ClicksDuringARefreshThatWaitsAreIgnoredAndClosingItsWaitLeavesThe
 
     clicked = false;
     const size_t asked = services.Requests().size();
-    services.AddFault(QStringLiteral("/hq/"), FakeFault{FakeFault::None, 2500});
+    services.AddFault(QStringLiteral("/hq/"), FakeFault{FakeFault::None, 60000});
     QMetaObject::invokeMethod(mf->Timer1, "timeout");
     user.stop();
     SetIndicatorView(nullptr);
