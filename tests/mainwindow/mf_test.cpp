@@ -17,26 +17,26 @@
 
 #include "charts/kline.h"
 #include "charts/kline_draw.h"
-#include "market/calendar.h"
 #include "fixtures/closed_port.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
+#include "mainwindow/forms/mf.h"
+#include "mainwindow/main_sub.h"
+#include "market/calendar.h"
 #include "market/history.h"
 #include "market/http.h"
 #include "market/market_clock.h"
 #include "market/quotes.h"
 #include "market/web.h"
-#include "mainwindow/forms/mf.h"
-#include "mainwindow/main_sub.h"
-#include "platform/forms/flex_grid_view.h"
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
+#include "platform/forms/flex_grid_view.h"
 #include "platform/program_folder.h"
 #include "storage/compact.h"
 #include "storage/db_operate.h"
-#include "storage/grid_ops.h"
 #include "storage/forms/indicator_form.h"
+#include "storage/grid_ops.h"
 #include "storage/indicator.h"
 #include "storage/params.h"
 #include "storage/sys_params.h"
@@ -816,7 +816,6 @@ TEST_F(MFTest, NothingDuringTheLoadMakesASecondWindow)
     EXPECT_EQ(windows, 1);
     ASSERT_TRUE(QFile::rename(PathOf("away.mdb"), PathOf("ACC.MDB")));
 }
-
 
 // A refresh tick during trading hours whose quote request waits: past a second the progress window
 // says so, and meanwhile a click on the grid or a command button is ignored, the grid keeping its row
