@@ -22,11 +22,9 @@ constexpr char16_t kCommaMark = u'ξ';
 // A record still open after this many lines joined to it is given up.
 constexpr int kMaxJoinedLines = 101;
 // The preview shows this many records at most, and no more cells than kPreviewCells, each up to
-// kPreviewChars characters: a cell is only looked at, and the grid lays out a cell's whole text
-// whenever it paints it.
+// kPreviewCellChars characters.
 constexpr int kPreviewRecords = 201;
 constexpr int kPreviewCells = 330000;
-constexpr qsizetype kPreviewChars = 1024;
 // The file is read and decoded this many bytes at a time.
 constexpr qint64 kChunkBytes = 1 << 16;
 // The most bytes of GBK held back undecoded while no place to cut them is found.
@@ -450,7 +448,7 @@ void ReadCsvPreview(FlexGrid &grid, const QString &path)
         return;
     const int most = std::min(kPreviewRecords, kPreviewCells / std::max(1, grid.Cols()));
     CsvRecords read;
-    if (!ReadRecords(path, false, false, std::max(0, grid.Cols() - 1), kPreviewChars, 1, most, read)) {
+    if (!ReadRecords(path, false, false, std::max(0, grid.Cols() - 1), kPreviewCellChars, 1, most, read)) {
         if (read.failure == CsvFailure::NotAFile || read.failure == CsvFailure::TooLarge)
             MsgBox(read.errorText);
         return;

@@ -22,6 +22,9 @@ inline constexpr qsizetype kMaxCsvFieldChars = qsizetype(1) << 20;
 inline constexpr qint64 kMaxCsvFileBytes = qint64(256) << 20;
 // The fields of a record kept for the import: as many as two column letters name ("ZZ").
 inline constexpr int kCsvImportFields = 702;
+// The most characters of a cell the import dialog's preview shows, of a CSV file or a worksheet: a
+// cell is only looked at there, and the grid lays out a cell's whole text whenever it paints it.
+inline constexpr qsizetype kPreviewCellChars = 1024;
 
 // One CSV record (one line, or lines joined with CR LF) as its fields joined by kCsvFieldSeparator;
 // "" for an empty text and when a quoted section is still open. Quotes are removed and commas inside

@@ -136,7 +136,7 @@ void ReadSheetPreview(FlexGrid &grid, const QString &path, const QString &sheet)
                 MsgBox(kSheetTooLarge);
                 return;
             }
-            grid.SetTextMatrix(r, c, text);
+            grid.SetTextMatrix(r, c, text.left(kPreviewCellChars));
         }
         last = r;
         if (watching && !IndicatorShown())

@@ -82,18 +82,28 @@ double DownloadAllHistory()
         QStringLiteral("SELECT C.id,C.code FROM companyinfo AS C,(SELECT code FROM account GROUP BY code) AS A "
                        "WHERE C.code=A.code"));
     ShowIndicator(QStringLiteral("正在补充下载历史交易数据..."), (opened ? rs.RecordCount() : 0) + 1);
-    // A stock that failed does not stop the others: what they got is stored all the same.
+    // A stock that failed does not stop the others: what they got is stored all the same. A query the
+    // user gave up, closing the progress window, ends the run: each one after it would wait a second
+    // and show the window again.
     bool complete = opened;
-    for (; opened && !rs.AtEOF(); rs.MoveNext()) {
-        complete = DownloadStockHistory(static_cast<long>(rs.Field(QStringLiteral("id")).ToDouble()),
-                                        rs.Field(QStringLiteral("code")).ToText(), &earliestAdded) &&
-                   complete;
+    const auto download = [&](long sid, const QString &code) {
+        DataService().last = HttpOutcome::None;
+        complete = DownloadStockHistory(sid, code, &earliestAdded) && complete;
+        return DataService().last != HttpOutcome::GivenUp;
+    };
+    bool goOn = true;
+    for (; opened && goOn && !rs.AtEOF(); rs.MoveNext()) {
+        goOn = download(static_cast<long>(rs.Field(QStringLiteral("id")).ToDouble()),
+                        rs.Field(QStringLiteral("code")).ToText());
         StepIndicator(1, QStringLiteral("pages"), QString());
     }
     const long indexId = static_cast<long>(
         GetFieldValue(QStringLiteral("companyinfo"), QStringLiteral("code='1A0001'"), QStringLiteral("id"), MakeLong(0))
             .ToDouble());
-    complete = DownloadStockHistory(indexId, QStringLiteral("1A0001"), &earliestAdded) && complete;
+    if (goOn)
+        download(indexId, QStringLiteral("1A0001"));
+    else
+        complete = false;
     CloseRs(conn, rs);
     HideIndicator();
     // A day with a query left unanswered is no day done: the index's rows are the trading calendar,

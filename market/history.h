@@ -8,11 +8,12 @@
 
 // Brings every stock of the book and the index up to date, at most once a day: nothing when the
 // parameter "上次下载日期" is today, or yesterday before 16:00 (the market's day and hour, China
-// Standard Time). A stock whose download fails does not stop the others. Saves the parameter only
-// when every stock's download was had whole (DownloadStockHistory; a year answered without rows
-// counts as had): yesterday when the download ends before 16:00, else the day it ends on. Otherwise
-// it stays as it was, and the next call downloads what is missing. Returns the earliest day (a day
-// number) of the rows it stored, 0 when it stored none: the asset table is valued again from that day.
+// Standard Time). A stock whose download fails does not stop the others; a query the user gives up
+// (closing the progress window) ends the run there. Saves the parameter only when every stock's
+// download was had whole (DownloadStockHistory; a year answered without rows counts as had):
+// yesterday when the download ends before 16:00, else the day it ends on. Otherwise it stays as it
+// was, and the next call downloads what is missing. Returns the earliest day (a day number) of the
+// rows it stored, 0 when it stored none: the asset table is valued again from that day.
 double DownloadAllHistory();
 
 // Refreshes LastClprice for "1A0001" and every code of the book, at most once a day.

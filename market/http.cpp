@@ -151,13 +151,13 @@ QString WaitCaption(const HttpService *service, int timeoutSeconds)
     return QStringLiteral("正在连接%1，等待应答（最长%2秒）……").arg(what).arg(timeoutSeconds);
 }
 
+}  // namespace
+
 void MarkServiceDown(HttpService &service)
 {
     service.downSince = ClockNow();
     service.failures = std::min(service.failures + 1, 1000);
 }
-
-}  // namespace
 
 HttpTransport &CurlTransport()
 {

@@ -107,6 +107,10 @@ bool ServiceIsDown(const HttpService &service);
 QDateTime ServiceAskedAgainAt(const HttpService &service);
 // Forgets that the service failed (another address, or a test starting afresh).
 void ForgetServiceOutage(HttpService &service);
+// Takes the service as down from now, as a request it left unanswered does, for longer with each
+// failure in a row: for a caller whose request was given up, where asking again at once would only
+// make the user wait again.
+void MarkServiceDown(HttpService &service);
 
 // A request as the wait hook sees it: the service it goes to (nullptr for none), its time-out in
 // seconds, how long it has waited so far in milliseconds, and finished, set on the last call, made

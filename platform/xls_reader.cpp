@@ -60,9 +60,9 @@ uint16_t U16(const QByteArray &b, qsizetype at)
 // entry of the directory claims a name longer than the 64 bytes that hold it (libfreexl would read
 // such a name past its end), and when the file is damaged in a way that would make the library run
 // away: a chain of sectors (of the DIFAT, the directory, a stream, the mini FAT, the mini stream)
-// that loops or leaves the file, or a sector listed twice as a sector of the FAT. Every chain is
-// walked with a mark on each sector visited, so no walk takes more steps than the file has sectors
-// and nothing read is bigger than the file.
+// that loops or leaves the file, a sector listed twice as a sector of the FAT, or a mini stream
+// shorter than its root entry claims. Every chain is walked with a mark on each sector visited, so no
+// walk takes more steps than the file has sectors and nothing read is bigger than the file.
 QByteArray BiffStream(const QByteArray &file)
 {
     constexpr uint32_t kLastSector = 0xFFFFFFFAu;
@@ -147,7 +147,8 @@ QByteArray BiffStream(const QByteArray &file)
         constexpr qsizetype kMini = 64;
         const std::optional<QByteArray> miniFat = chain(U32(file, 60), file.size());
         const std::optional<QByteArray> mini = chain(U32(dir, 116), U32(dir, 120));
-        if (!miniFat || !mini)
+        // The library sets aside the whole mini stream the root entry claims before it reads it.
+        if (!miniFat || !mini || mini->size() < qsizetype(U32(dir, 120)))
             return {};
         QByteArray out;
         std::vector<char> visited(static_cast<size_t>(mini->size() / kMini), 0);

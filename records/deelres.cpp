@@ -11,6 +11,7 @@
 #include "market/history.h"
 #include "market/market_clock.h"
 #include "market/quotes.h"
+#include "market/web.h"
 #include "platform/busy_guard.h"
 #include "platform/daynum.h"
 #include "platform/numeric.h"
@@ -33,7 +34,8 @@ int DayIndexOnOrAfter(const std::vector<double> &days, double d)
 
 // The price tables of the database, read once per recomputation. A stock's table is downloaded when
 // it is missing, and given an index on trdat when it has none, so that the asset table reads only the
-// days it needs.
+// days it needs. Once the user has given a download up (closing the progress window), no other is
+// asked for: each would wait a second and show the window again.
 class PriceTables {
 public:
     explicit PriceTables(DbConnection &conn) : m_conn(conn) { Read(); }
@@ -48,7 +50,11 @@ public:
         if (!table)
             return std::nullopt;
         if (!m_tables.contains(*table)) {
+            if (m_givenUp)
+                return std::nullopt;
+            DataService().last = HttpOutcome::None;
             DownloadStockHistory(StockIdOf(code), code);
+            m_givenUp = DataService().last == HttpOutcome::GivenUp;
             Read();
             if (!m_tables.contains(*table))
                 return std::nullopt;
@@ -85,6 +91,7 @@ private:
     bool m_ok = true;
     QSet<QString> m_tables;   // names as the schema spells them (compared case-sensitively)
     QSet<QString> m_indexed;  // tables with an index over trdat
+    bool m_givenUp = false;   // a download was given up by the user
 };
 
 // Every reading of the records starts with these columns, which decide whether a record can count.

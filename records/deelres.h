@@ -36,8 +36,9 @@ std::vector<double> CalcHoldingsByDay(const QString &code, const std::vector<dou
 // holding. Today's value is at livePrice, or at the newest close when livePrice is 0. A day with
 // neither a close on or before it nor (today) a live price is valued at cost: bprice × num of the
 // code's records held that day (as CalcHoldingsByDay counts them), so a stock without any price
-// shows no loss but its fees. A missing price table is downloaded first. All 0 when the prices cannot
-// be read (logged).
+// shows no loss but its fees. A missing price table is downloaded first, unless the user gave up a
+// download of the same recomputation (closing the progress window). All 0 when the prices cannot be
+// read (logged).
 std::vector<double> CalcMarketValueByDay(const QString &code, const std::vector<double> &days,
                                          const std::vector<double> &holdings, double livePrice);
 

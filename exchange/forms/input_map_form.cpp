@@ -17,6 +17,7 @@
 
 #include "exchange/import_data.h"
 #include "exchange/import_map.h"
+#include "platform/busy_guard.h"
 #include "platform/twips.h"
 #include "storage/forms/form_ops.h"
 #include "storage/forms/indicator_form.h"
@@ -132,6 +133,10 @@ InputMapForm::InputMapForm()
 
 void InputMapForm::Com_Click(int index)
 {
+    // A click while a long operation lets events through (a refresh waiting on the quote service
+    // among them) would run the import inside it.
+    if (IsBusy())
+        return;
     if (index == 1) {
         CancelImport();
         close();

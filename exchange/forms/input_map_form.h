@@ -36,7 +36,8 @@ public:
     QLabel *HelpNote = nullptr;
 
     // 确定 (0): the import (ImportMappedRows), then the window closes unless the row range was
-    // refused. 取消 (1): the chosen file and worksheets are cleared and the window closes.
+    // refused. 取消 (1): the chosen file and worksheets are cleared and the window closes. Both do
+    // nothing while the program is busy (IsBusy()).
     void Com_Click(int index);
     // A click on a cell of M1: in column 2 the edit box is laid over the cell with its text.
     void M1_Click(int row, int col);

@@ -36,6 +36,7 @@
 #include "mainwindow/forms/pop.h"
 #include "mainwindow/forms/stock_tree_form.h"
 #include "market/calendar.h"
+#include "market/http.h"
 #include "market/market_clock.h"
 #include "market/quotes.h"
 #include "mainwindow/forms/trade_grid_form.h"
@@ -377,6 +378,10 @@ void MFWindow::BuildControls()
     MSF[0] = new FlexGridView(m_client);
     MSF[0]->Grid().SetIndex(0);
     MSF[0]->setGeometry(right, kCommandBarHeight, kDesignedWidth - right, kGridBottom - kCommandBarHeight);
+    // As the tree's: a row the user picks while the program is busy (a refresh waiting on the quote
+    // service lets events through) would stay picked without its chart.
+    MSF[0]->viewport()->installEventFilter(this);
+    MSF[0]->installEventFilter(this);
     connect(MSF[0], &FlexGridView::MouseDown, this, [this](int button, int, double x, double y) {
         RunUserEvent([this, button, x, y] { MSF_MouseDown(0, button, x, y); });
     });
@@ -871,11 +876,13 @@ bool MFWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_client && event->type() == QEvent::Resize)
         Form_Resize();
-    if (TV && watched == TV->viewport() && !UserEventAllowed() &&
+    const bool viewport = (TV && watched == TV->viewport()) || (MSF[0] && watched == MSF[0]->viewport());
+    if (viewport && !UserEventAllowed() &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
          event->type() == QEvent::MouseButtonDblClick))
         return true;
-    if (TV && watched == TV && event->type() == QEvent::KeyPress && !UserEventAllowed())
+    if (((TV && watched == TV) || (MSF[0] && watched == MSF[0])) && event->type() == QEvent::KeyPress &&
+        !UserEventAllowed())
         return true;
     if (event->type() == QEvent::MouseMove && MSFSet->isVisible()) {
         const auto *me = static_cast<QMouseEvent *>(event);
@@ -908,7 +915,12 @@ void MFWindow::Timer1_Timer()
         const bool stocks = QuoteCodes().size() - 1 >= 1;  // the index row and at least one stock
         if (!trading || !stocks)
             return;
+        QuoteService().last = HttpOutcome::None;
         UpdateRealtimeQuotes();
+        // A refresh the user gave up by closing its wait window must not be asked again at once, by
+        // the grid's refill or by the next tick: the quote service is left alone as after a stall.
+        if (QuoteService().last == HttpOutcome::GivenUp)
+            MarkServiceDown(QuoteService());
         LoadTradeGrid(MSF[0]);
     });
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -19,8 +20,10 @@
 
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/http.h"
 #include "market/market_clock.h"
 #include "market/quotes.h"
+#include "market/web.h"
 #include "platform/busy_guard.h"
 #include "platform/daynum.h"
 #include "platform/forms/date_box.h"
@@ -484,13 +487,22 @@ bool AccEditForm::CheckInfo()
     if (sdate < bdate)
         return fail(QStringLiteral("错误：卖出日期先于买入日期！"));
     const long sid = ClngOf(StockIdOf(code).ToDouble()).value_or(0);
+    // A download the user gave up (closing the wait window) ends the asking for this check: the next
+    // one would wait a second and show the window again.
+    bool givenUp = false;
+    const auto download = [&givenUp](const std::function<bool()> &query) {
+        if (givenUp)
+            return false;
+        BusyGuard busy;
+        DataService().last = HttpOutcome::None;
+        const bool answered = query();
+        givenUp = DataService().last == HttpOutcome::GivenUp;
+        return answered;
+    };
     // A stock new to the book has no price table yet: without it no past day would count as a
     // trading day, and the history of a new holding could not be entered.
-    if (QuoteIndexOf(code) < 0) {
-        BusyGuard busy;
-        if (DownloadStockHistory(sid, code))
-            m_downloaded = code;
-    }
+    if (QuoteIndexOf(code) < 0 && download([&] { return DownloadStockHistory(sid, code); }))
+        m_downloaded = code;
     // A past day is a trading day when the stock's history has a row for it; what the table lacks
     // for the day (an older year, the days since the last download) is fetched first. When that
     // fails, a day without a row may have been a trading day: the message says so. A code of the
@@ -499,11 +511,7 @@ bool AccEditForm::CheckInfo()
     const QString dayCode = sid > 0 ? code : QStringLiteral("1A0001");
     const long daySid = sid > 0 ? sid : ClngOf(StockIdOf(dayCode).ToDouble()).value_or(0);
     const auto tradeDayFailure = [&](double day, const QString &side) {
-        bool answered = true;
-        {
-            BusyGuard busy;
-            answered = DownloadHistoryForDay(daySid, dayCode, day);
-        }
+        const bool answered = download([&] { return DownloadHistoryForDay(daySid, dayCode, day); });
         if (IsTradeDay(day, dayCode))
             return QString();
         return answered ? TradeDayMessage(side) : TradeDayUncheckedMessage(side);

@@ -80,7 +80,8 @@ public:
     // the bounds of entry_checks.h, the dates not after today. For a stock new to the book the price
     // history is downloaded first, and so is what the stock's table lacks for a past buy or sell
     // date (DownloadHistoryForDay); when that download fails, a day without a row is refused with a
-    // message naming the data service that did not answer.
+    // message naming the data service that did not answer. Once the user gives a download up
+    // (closing the wait window), the check asks nothing more.
     bool CheckInfo();
     // The range of code on day: from the quote service for today (China time, whatever the date of
     // the machine's clock) or the empty date (fields 4 and 5 of a quote of at least 31 fields), else

@@ -32,6 +32,7 @@
 #include "mainwindow/forms/mf.h"
 #include "market/calendar.h"
 #include "market/quotes.h"
+#include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/gbk.h"
 #include "records/records_hooks.h"
@@ -716,11 +717,12 @@ QByteArray LoopingFatWorkbook()
 // Workbooks made to blow up, each previewed and read for an import in a child bounded to 10 s of processor time
 // (each takes under half a second in the sanitizer build, a quadratic scan a minute or more) and 300 MB: sheets
 // whose row 1 inflates to 1 GiB of blank cells or of blanks between its cells, cells at A1, XFD1 and A1048576,
-// 20,000 rows of one cell in column XFD, a text of a million "&", rows whose tags hold 200,000 quoted values each,
-// and 30,001 rows of 8 cells showing one shared string of a million characters. Then .xls files read for an import:
-// 30,001 rows of 8 cells showing one shared string of 4,000 characters, a FAT chain that loops, 101 rows of 8 dates
-// some 5 million years on (which the BIFF library, counting the days one at a time, takes 2 s each to work out), and
-// 10,001 rows of dates of this century in two columns. Then a named pipe given as an .xlsx.
+// 20,000 rows of one cell in column XFD, a text of a million "&" (previewed as its first 1,024: the grid lays out a
+// cell's whole text at every paint), rows whose tags hold 200,000 quoted values each, and 30,001 rows of 8 cells
+// showing one shared string of a million characters. Then .xls files read for an import: 30,001 rows of 8 cells
+// showing one shared string of 4,000 characters, a FAT chain that loops, 101 rows of 8 dates some 5 million years
+// on (which the BIFF library, counting the days one at a time, takes 2 s each to work out), and 10,001 rows of dates
+// of this century in two columns. Then a named pipe given as an .xlsx.
 TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
 {
     constexpr double kSeconds = 10;
@@ -760,7 +762,7 @@ TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
         {open, wideRow, 20000, close, "20000\nζζζζζζζζζζζζζζ"},
         {open + R"(<row r="1"><c><v>1</v></c></row><row r="2"><c t="inlineStr"><is><t>)", amps, 1000,
          "</t></is></c></row>" + close,
-         "1|1\n2|" + QString(amps.repeated(1000)) + "\n2\n" + QString(amps.repeated(1000)) + emptyTail},
+         "1|1\n2|" + QString(kPreviewCellChars, u'&') + "\n2\n" + QString(amps.repeated(1000)) + emptyTail},
         {open, quotedRow, 10, close, quotedRows.join(u'\n') + "\n10\n1" + emptyTail},
         {open, sharedRow, 30001, close, tooLarge + "\n" + tooLarge + "\n0\n", longShared},
     };
@@ -1002,6 +1004,17 @@ TEST_F(ImportDialogsTest, MappingDialogEditsCellsPreviewsAndCancels)
     QFile help(QStringLiteral(KELVARO_DATA_DIR "/HELP.html"));
     ASSERT_TRUE(help.open(QIODevice::ReadOnly));
     EXPECT_TRUE(QString::fromUtf8(help.readAll()).contains(QStringLiteral(">导入交易记录</h2>")));
+
+    // While the program is busy (a refresh waiting on the quote service lets events through) both
+    // buttons are ignored: nothing is imported, nothing said, the dialog stays.
+    {
+        const BusyGuard busy;
+        LeftClick(f->Com[0]);
+        LeftClick(f->Com[1]);
+    }
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_EQ(Records(), 0);
+    EXPECT_TRUE(prompter.Messages().isEmpty());
 
     f->Com_Click(1);
     EXPECT_EQ(ImportFilePath(), "");

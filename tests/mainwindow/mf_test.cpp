@@ -20,18 +20,22 @@
 #include "fixtures/closed_port.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
+#include "mainwindow/forms/mf.h"
+#include "mainwindow/main_sub.h"
+#include "market/calendar.h"
 #include "market/history.h"
+#include "market/http.h"
 #include "market/market_clock.h"
 #include "market/quotes.h"
 #include "market/web.h"
-#include "mainwindow/forms/mf.h"
-#include "mainwindow/main_sub.h"
 #include "platform/busy_guard.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
+#include "platform/forms/flex_grid_view.h"
 #include "platform/program_folder.h"
 #include "storage/compact.h"
 #include "storage/db_operate.h"
+#include "storage/forms/indicator_form.h"
 #include "storage/grid_ops.h"
 #include "storage/indicator.h"
 #include "storage/params.h"
@@ -811,6 +815,98 @@ TEST_F(MFTest, NothingDuringTheLoadMakesASecondWindow)
         windows += qobject_cast<MFWindow *>(w) ? 1 : 0;
     EXPECT_EQ(windows, 1);
     ASSERT_TRUE(QFile::rename(PathOf("away.mdb"), PathOf("ACC.MDB")));
+}
+
+// A refresh tick during trading hours whose quote request waits: past a second the progress window
+// says so, and meanwhile a click on the grid or a command button is ignored, the grid keeping its row
+// and the chart its stock. Closing the window gives the refresh up, and the quote service is then left
+// alone as after a stall: the next tick neither asks it nor shows the window again. Once the tick is
+// over the same clicks work.
+TEST_F(MFTest, ClicksDuringARefreshThatWaitsAreIgnoredAndClosingItsWaitLeavesTheServiceAlone)
+{
+    SetClock([] { return QDateTime(QDate(2024, 5, 20), QTime(10, 0), QTimeZone(kMarketUtcOffsetSeconds)); });
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
+            "VALUES ('600000','浦发银行',#2024-01-10#,10,3000,3000,10,#1900-1-1#,0)");
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum,aprice,sdate,sprice) "
+            "VALUES ('000001','平安银行',#2024-02-01#,10,100,100,10,#1900-1-1#,0)");
+    SaveParam("FPAR_MF_chk", "1【⊙】1【⊙】1【⊙】0");
+    SaveParam("当前结点", "2");
+    LoadFormParams();
+    SetSysParams(200000, 0.0003, 1, 10, 0.075);
+    FakeServices services;
+    services.Install();
+    const QString day = QStringLiteral("2024-05-20");
+    services.SetQuote("sh000001", FakeServices::QuoteFields("上证指数", 3000, 2990, 3001, 3010, 2980, day));
+    services.SetQuote("sh600000", FakeServices::QuoteFields("浦发银行", 10.5, 10.4, 10.8, 11, 10.2, day));
+    services.SetQuote("sz000001", FakeServices::QuoteFields("平安银行", 9.5, 9.4, 9.8, 10, 9.2, day));
+    Quotes().rows = {{"1A0001", 3000, 3010, 2980, 3001, 2990}, {"000001", 9.5, 10, 9.2, 9.8, 9.4},
+                     {"600000", 10.5, 11, 10.2, 10.8, 10.4}};
+    Quotes().listDate = ClockNowDayNumber();
+    ASSERT_TRUE(IsTradingTime(false));
+    MFWindow *mf = MF();
+    mf->resize(1180, 760);
+    mf->show();
+    mf->Form_Activate();
+    FlexGridView *view = mf->MSF[0];
+    const FlexGrid &grid = view->Grid();
+    ASSERT_EQ(grid.Rows(), grid.FixedRows() + 2);
+    const int first = grid.FixedRows();
+    const auto clickRow = [view, first](int row) {
+        const QPoint at = view->visualRect(view->model()->index(row - first, 3)).center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent ev(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
+                           type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(view->viewport(), &ev);
+        }
+    };
+    clickRow(first);
+    ASSERT_EQ(grid.Row(), first);
+    const QString shown = KLineData().Code;
+    ASSERT_EQ(shown, grid.TextMatrix(first, 2));
+    QStringList ran;
+    MainWindowHooks().commandRun = [&ran](int i) { ran << QStringLiteral("com %1").arg(i); };
+
+    InstallIndicatorWindow();
+    services.AddFault(QStringLiteral("/hq/"), FakeFault{FakeFault::None, 60000});
+    bool clicked = false;
+    QString caption;
+    QTimer user;
+    user.setInterval(20);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        IndicatorForm *w = LoadedIndicator();
+        if (clicked || !w || !w->isVisible())
+            return;
+        clicked = true;
+        caption = w->LBL->text();
+        clickRow(first + 1);
+        mf->Com[14]->click();
+        w->close();
+    });
+    user.start();
+    QMetaObject::invokeMethod(mf->Timer1, "timeout");
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(caption, QStringLiteral("正在连接实时行情服务，等待应答（最长30秒）……"));
+    EXPECT_FALSE(IndicatorShown());
+    EXPECT_TRUE(ran.isEmpty());
+    EXPECT_EQ(grid.Row(), first);
+    EXPECT_EQ(KLineData().Code, shown);
+    EXPECT_EQ(grid.TextMatrix(first, 2), shown);
+
+    clicked = false;
+    const size_t asked = services.Requests().size();
+    services.AddFault(QStringLiteral("/hq/"), FakeFault{FakeFault::None, 60000});
+    QMetaObject::invokeMethod(mf->Timer1, "timeout");
+    user.stop();
+    SetIndicatorView(nullptr);
+    EXPECT_FALSE(clicked);
+    EXPECT_EQ(services.Requests().size(), asked);
+    EXPECT_TRUE(ServiceIsDown(QuoteService()));
+
+    clickRow(first + 1);
+    EXPECT_EQ(grid.Row(), first + 1);
+    EXPECT_EQ(KLineData().Code, grid.TextMatrix(first + 1, 2));
+    mf->Com[14]->click();
+    EXPECT_EQ(ran, QStringList{"com 14"});
 }
 
 }  // namespace

@@ -649,6 +649,24 @@ TEST_F(HistoryTest, DownloadAllSavesTheDayOnlyWhenEveryQueryWasAnswered)
     services.ClearRequests();
     DownloadAllHistory();
     EXPECT_TRUE(RemoteQueries().isEmpty());
+
+    // The next day, the first query waits and the user closes the progress window: the run ends there,
+    // as every query after it would wait a second and show the window again; the day is not done.
+    AddLot(QStringLiteral("000002"), kVankeSid, false);
+    SetNow(QDateTime(QDate(2025, 3, 17), QTime(17, 0)));
+    Serve(QDate(2025, 3, 17));
+    services.ClearRequests();
+    services.AddFault(QString(), FakeFault{FakeFault::None, 60000}, 10);
+    SetHttpWaitHook([](const HttpWait &wait) {
+        if (wait.waitedMs > 1000 && !wait.finished)
+            SetIndicatorShown(false);
+    });
+    DownloadAllHistory();
+    SetHttpWaitHook(nullptr);
+    services.ReleaseDelayedAnswers();
+    EXPECT_EQ(RemoteQueries().size(), 1);
+    EXPECT_EQ(DataService().last, HttpOutcome::GivenUp);
+    EXPECT_EQ(GetParam(kDownloadKey), QStringLiteral("2025-03-14"));
 }
 
 TEST_F(HistoryTest, DownloadAcrossMidnightSavesTheDayItRanOn)

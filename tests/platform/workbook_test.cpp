@@ -429,6 +429,12 @@ TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
     const qsizetype root = longName.indexOf(QByteArray("R\0o\0o\0t\0", 8));
     ASSERT_GE(root, 0);
     longName[root + 64] = longName[root + 65] = '\xFF';
+    // A small workbook whose root entry claims a mini stream of 4 GiB, which the BIFF library would
+    // set aside before it finds the stream shorter.
+    QByteArray claims = BiffWorkbook({sheet}, small);
+    const qsizetype claimsRoot = claims.indexOf(QByteArray("R\0o\0o\0t\0", 8));
+    ASSERT_GE(claimsRoot, 0);
+    claims.replace(claimsRoot + 120, 4, QByteArray("\xF0\xFF\xFF\xFF", 4));
 
     struct Case {
         QString path;
@@ -445,6 +451,7 @@ TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
         {WriteBytes(QStringLiteral("cut.xls"), BiffWorkbook({sheet}).left(700)), WorkbookFailure::NotWorkbook},
         {WriteBytes(QStringLiteral("cut2.xls"), BiffWorkbook({sheet}, small).chopped(16)), WorkbookFailure::NotWorkbook},
         {WriteBytes(QStringLiteral("name.xls"), longName), WorkbookFailure::NotWorkbook},
+        {WriteBytes(QStringLiteral("claims.xls"), claims), WorkbookFailure::NotWorkbook},
         {WriteBytes(QStringLiteral("nodim.xls"), BiffWorkbook({sheet, sheet}, noDimensions)), WorkbookFailure::NotWorkbook},
         {WriteBytes(QStringLiteral("nodim2.xls"), BiffWorkbook({sheet, sheet}, smallNoDimensions)),
          WorkbookFailure::NotWorkbook},
@@ -461,8 +468,11 @@ TEST_F(WorkbookTest, FilesThatAreNoReadableWorkbookSayWhy)
         EXPECT_FALSE(reader.IsOpen());
         EXPECT_TRUE(reader.SheetNames().isEmpty());
     }
-    // A failed open forgets the workbook open before.
+    // That claim is found in the walk of the chains, before the library is asked at all.
     Workbook reader;
+    EXPECT_FALSE(reader.Open(PathOf(QStringLiteral("claims.xls"))));
+    EXPECT_EQ(reader.ErrorCode(), 0);
+    // A failed open forgets the workbook open before.
     ASSERT_TRUE(reader.Open(whole));
     EXPECT_FALSE(reader.Open(PathOf(QStringLiteral("missing.xls"))));
     EXPECT_FALSE(reader.SelectSheet(QStringLiteral("Sheet1")));

@@ -11,6 +11,7 @@
 #include "fixtures/fake_services.h"
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/http.h"
 #include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/busy_guard.h"
@@ -451,6 +452,23 @@ TEST_F(DeelResTest, MissingPriceTableIsDownloadedFirst)
         {"2024-03-08", 191995.00, 8200.00, 200195.00},
     });
     EXPECT_TRUE(TableExists(QStringLiteral("H_000009")));
+
+    // Two more stocks without tables while the data service keeps the queries waiting: the user closes
+    // the progress window on the first, which ends the asking, as each query after it would wait a
+    // second and show the window again. Both are worth their cost meanwhile.
+    Record(QStringLiteral("000021"), Day(2024, 3, 7), 100, 10.00);
+    Record(QStringLiteral("000027"), Day(2024, 3, 7), 100, 10.00);
+    services.ClearRequests();
+    services.AddFault(QString(), FakeFault{FakeFault::None, 60000}, 10);
+    SetHttpWaitHook([](const HttpWait &wait) {
+        if (wait.waitedMs > 1000 && !wait.finished)
+            SetIndicatorShown(false);
+    });
+    RecalcDeelRes(kEmptyDate, false);
+    SetHttpWaitHook(nullptr);
+    services.ReleaseDelayedAnswers();
+    EXPECT_EQ(services.Requests().size(), 1u);
+    EXPECT_FALSE(TableExists(QStringLiteral("H_000027")));
 }
 
 TEST_F(DeelResTest, FailedWriteLeavesTheTableAsItWas)
