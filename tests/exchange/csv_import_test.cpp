@@ -366,6 +366,8 @@ TEST_F(CsvImportTest, RowChecksStopTheRunAndKeepTheRowsBefore)
         {{ok, "600000,2024-03-01,2024-03-01,#DIV/0!,10,0,0"}, 2, 5,
          {"第3行买入数量[#DIV/0!]有误,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
         {{"600000,2024-03-01,2024-03-01,100股,10.5元,0,"}, 2, 5, {"数据导入完成！"}, 1, "2024-03-01", 2},
+        // An empty text cell that a spreadsheet program wrote quoted ("") is an empty cell: not sold.
+        {{"600000,2024-03-01,2024-03-01,100,10,\"\",\"\""}, 2, 5, {"数据导入完成！"}, 1, "2024-03-01", 2},
         // A field of more than 1,048,576 characters.
         {{ok, ok + QString((1 << 20) + 1, u'x')}, 2, 5,
          {"第3行H列的内容超过1048576个字符,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
