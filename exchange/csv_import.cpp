@@ -81,9 +81,13 @@ std::optional<Mapping> ReadMapping()
 
 // The amount of a value as ReadAmount reads it; nothing when it holds no number where ReadAmount
 // looks for one, or its number lies beyond the range of a double, which the reading alone takes for
-// 0 ("1e309") or passes with its unit ("1e308亿").
+// 0 ("1e309") or passes with its unit ("1e308亿"). A field written as "" and nothing else, which the
+// record parser reads as one double quote, is an empty cell: a spreadsheet program that quotes its
+// texts writes an empty text so (a formula's "").
 std::optional<double> ImportAmount(const QString &text)
 {
+    if (QStringView(text).trimmed() == u"\"")
+        return 0.0;
     const std::optional<double> v = ReadAmount(text);
     if (!v || !std::isfinite(*v))
         return std::nullopt;

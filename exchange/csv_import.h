@@ -32,11 +32,11 @@ enum ImportValue { ivCode, ivBuyDate, ivSellDate, ivBuyNum, ivBuyPrice, ivSellNu
 // a sell price, no buy date after today and no sell date after today when there is a sell price
 // (today is the market's, China time; a row without a sell price may carry any date as its sell
 // date), whole quantities and prices not below 0 nor beyond the range of a double, a quantity or
-// price that is empty or begins with a number (ReadAmount: "#N/A" and "待定" are refused), prices
-// below kPriceBound (market/service_values.h), a sell price when the row sells more than it buys,
-// and closed quotes. A row that fails leaves nothing; the rows before it stay: they are committed
-// together when the run ends, whichever way (so a crash in the middle keeps nothing of the run, and
-// the file can simply be imported again).
+// price that is empty (a field written as "" too) or begins with a number (ReadAmount: "#N/A" and
+// "待定" are refused), prices below kPriceBound (market/service_values.h), a sell price when the row
+// sells more than it buys, and closed quotes. A row that fails leaves nothing; the rows before it
+// stay: they are committed together when the run ends, whichever way (so a crash in the middle keeps
+// nothing of the run, and the file can simply be imported again).
 // The run ends quietly where the data ends: at a record without any value (an empty line, or fields
 // that are all blank) when no record after it up to endRow has one, and at a start row below 1;
 // endRow is lowered to that row − 1, or to the number of records when it lies beyond them. These are

@@ -17,6 +17,7 @@
 #include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/daynum.h"
+#include "platform/db.h"
 #include "platform/program_folder.h"
 #include "platform/prompter.h"
 #include "records/deelres.h"
@@ -403,6 +404,9 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 
 int Main(const QString &dataFolder)
 {
+    // The days a record is held (now-bdate in the trade grid's query) are the market's days, as every
+    // other trading day of the program is.
+    SetDbClockOffset(kMarketUtcOffsetSeconds);
     // The book first, before anything opens or writes it.
     const QString book = ProgramFilePath(kAccDb);
     const AccDbState state = InspectAccDb(book);

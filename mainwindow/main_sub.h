@@ -83,6 +83,8 @@ StartupSteps &CurrentStartupSteps();
 void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()> show);
 
 // The program's start-up, in this order:
+// - the database's now() and date() are set to read the clock in China Standard Time, the market's
+//   (SetDbClockOffset, kMarketUtcOffsetSeconds), so that the days a record is held are market days;
 // - the book ACC.MDB in the program folder is looked at without changing it; when it is no book of
 //   this program, a folder, a file that cannot be written, in a folder that cannot be written, or
 //   missing or empty with no dataFolder holding what a new one is made from, a message names the

@@ -3,6 +3,7 @@
 #include "db.h"
 
 #include <cmath>
+#include <optional>
 #include <utility>
 
 #include <sys/stat.h>
@@ -21,6 +22,16 @@ namespace {
 // A connection waits this long for a lock held by another connection before it reports the file as
 // in use; the caller decides whether to retry.
 int g_busyTimeoutMs = 500;
+
+// The offset from UTC at which now() and date() read the clock; none: the clock's own zone.
+std::optional<int> g_clockOffsetSeconds;
+
+// The clock as now() and date() read it.
+QDateTime DbClockNow()
+{
+    const QDateTime now = ClockNow();
+    return g_clockOffsetSeconds ? now.toOffsetFromUtc(*g_clockOffsetSeconds) : now;
+}
 
 // Reads a function argument as a number the way Jet converts: numeric text is converted, NULL
 // stays NULL (false, nothing set), other text is a type mismatch (false, error set).
@@ -47,7 +58,7 @@ bool NumberArg(sqlite3_context *ctx, sqlite3_value *arg, double &value, bool &is
 // now(): the clock's date and time as a day number, to the whole second.
 void FnNow(sqlite3_context *ctx, int, sqlite3_value **)
 {
-    const QDateTime now = ClockNow();
+    const QDateTime now = DbClockNow();
     const QTime t = now.time();
     const double seconds = t.hour() * 3600.0 + t.minute() * 60.0 + t.second();
     sqlite3_result_double(ctx, DayNumberOf(now.date()) + seconds / 86400.0);
@@ -56,7 +67,7 @@ void FnNow(sqlite3_context *ctx, int, sqlite3_value **)
 // date(): today's day number (Jet's Date(); SQLite's own date() gives a text).
 void FnDate(sqlite3_context *ctx, int, sqlite3_value **)
 {
-    sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(ClockTodayDayNumber()));
+    sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(DayNumberOf(DbClockNow().date())));
 }
 
 // fix(x): toward zero; int(x): downward. Whole numbers pass unchanged.
@@ -187,6 +198,11 @@ int DbBusyTimeoutMs()
 void SetDbBusyTimeoutMs(int ms)
 {
     g_busyTimeoutMs = ms;
+}
+
+void SetDbClockOffset(std::optional<int> utcOffsetSeconds)
+{
+    g_clockOffsetSeconds = utcOffsetSeconds;
 }
 
 QString ConnectionText(const QString &path)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QByteArray>
 #include <QString>
@@ -31,6 +32,12 @@ bool IsBlankTail(const char *tail);
 // in use (ms, default 500). Tests shorten it.
 int DbBusyTimeoutMs();
 void SetDbBusyTimeoutMs(int ms);
+
+// The zone in which the SQL functions now() and date() read the program's clock (clock.h): a fixed
+// offset from UTC in seconds, or none (the default) for the zone the clock gives, the machine's. The
+// program sets it once at start-up, so that date arithmetic such as now-bdate counts the days the
+// rest of the program counts.
+void SetDbClockOffset(std::optional<int> utcOffsetSeconds);
 
 // The connection text of the original, kept for the log; SQLite has no password and never uses it.
 QString ConnectionText(const QString &path);

@@ -71,8 +71,10 @@ double ThreadSeconds()
 }
 
 // A line of 250,000 quoted fields (1 MB) and one four times as long, each split five times in turn
-// in a bounded child: the longer line takes at most five times the processor time of the shorter,
-// each at its best. Splitting that searched each section from the line's start took the square.
+// in a bounded child: the longer line takes at most eight times the processor time of the shorter,
+// each at its best: twice the four of a linear split, half the sixteen of the square, which splitting
+// that searched each section from the line's start took. A machine busy with other work (its caches
+// shared) has stretched the four to almost six.
 TEST(CsvParser, ALongQuotedLineIsSplitInLinearTime)
 {
     const BoundedRun run = RunBounded(
@@ -93,7 +95,7 @@ TEST(CsvParser, ALongQuotedLineIsSplitInLinearTime)
         },
         60, 300ll << 20);
     ASSERT_TRUE(run.finished) << "time " << run.overTime << " memory " << run.overMemory;
-    EXPECT_LE(std::stod(run.output), 5.0) << run.output;
+    EXPECT_LE(std::stod(run.output), 8.0) << run.output;
 }
 
 class CsvFileTest : public DbFixture {
@@ -366,6 +368,8 @@ TEST_F(CsvImportTest, RowChecksStopTheRunAndKeepTheRowsBefore)
         {{ok, "600000,2024-03-01,2024-03-01,#DIV/0!,10,0,0"}, 2, 5,
          {"第3行买入数量[#DIV/0!]有误,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},
         {{"600000,2024-03-01,2024-03-01,100股,10.5元,0,"}, 2, 5, {"数据导入完成！"}, 1, "2024-03-01", 2},
+        // An empty text cell that a spreadsheet program wrote quoted ("") is an empty cell: not sold.
+        {{"600000,2024-03-01,2024-03-01,100,10,\"\",\"\""}, 2, 5, {"数据导入完成！"}, 1, "2024-03-01", 2},
         // A field of more than 1,048,576 characters.
         {{ok, ok + QString((1 << 20) + 1, u'x')}, 2, 5,
          {"第3行H列的内容超过1048576个字符,请检查数据是否正确!", stop3}, 1, "2024-03-01", 5},

@@ -29,6 +29,7 @@
 #include "platform/daynum.h"
 #include "platform/program_folder.h"
 #include "platform/prompter.h"
+#include "records/calc.h"
 #include "storage/db_create.h"
 #include "storage/db_operate.h"
 #include "storage/indicator.h"
@@ -653,6 +654,22 @@ TEST_F(MainSubTest, StartUpRunsItsStepsInOrder)
     EXPECT_EQ(steps.calls, (QStringList{"upgrade", "lastQuoteDate", "download", "lastClose", "formParams", "windowLoad",
                                         "sysParams", "quotes", "recalc", "windowShow"}));
     EXPECT_EQ(steps.recalcFrom, DayNumberOf(2024, 5, 20));  // empty DeelRes: today
+}
+
+// From the start on, the days a record is held in the trade grid are the market's: at 22:00 in New
+// York (summer time) it is 10:00 the next day in China, and a lot bought the day before there is held
+// one day.
+TEST_F(MainSubTest, DaysHeldCountTheMarketsDaysFromTheStartOn)
+{
+    SetClock([] { return QDateTime(QDate(2024, 5, 19), QTime(22, 0), QTimeZone(-4 * 3600)); });
+    ExecSql("INSERT INTO account (code,sname,bdate,bprice,num,tnum) VALUES ('600000','浦发银行',#2024-05-19#,10,100,100)");
+    StepRecorder steps;
+    EXPECT_EQ(Main(), 0);
+    DbConnection conn;
+    RecordSet rs;
+    ASSERT_TRUE(OpenRs(conn, rs, kAccountGridSelect));
+    EXPECT_EQ(rs.Field(QStringLiteral("days")).ToDouble(), 1);
+    CloseRs(conn, rs);
 }
 
 TEST_F(MainSubTest, RestartSkipsTheLockTheQuoteDateAndTheLastClosesButUpgrades)

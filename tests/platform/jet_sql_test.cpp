@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimeZone>
+
 #include <sqlite3.h>
 
 #include "fixtures/db_fixture.h"
@@ -202,6 +204,17 @@ TEST_F(JetSqlDbTest, NowAndDateFollowTheClock)
     EXPECT_EQ(rs.Field(QStringLiteral("today")).num, 45306);
     rs.MoveNext();
     EXPECT_EQ(rs.Field(QStringLiteral("days")).num, 3);
+
+    // Read at a fixed offset from UTC: 20:00 in New York (UTC-5) is 09:00 the next day at UTC+8.
+    SetClock([] { return QDateTime(QDate(2024, 1, 15), QTime(20, 0), QTimeZone(-5 * 3600)); });
+    for (const std::optional<int> offset : {std::optional<int>(), std::optional<int>(8 * 3600)}) {
+        SetDbClockOffset(offset);
+        ASSERT_TRUE(rs.Open(conn, QStringLiteral("SELECT CLNG(FIX(now-bdate)) AS days, date() AS today FROM account "
+                                                 "WHERE code='600000'")));
+        EXPECT_EQ(rs.Field(QStringLiteral("days")).num, offset ? 11 : 10);
+        EXPECT_EQ(rs.Field(QStringLiteral("today")).num, offset ? 45307 : 45306);
+    }
+    SetDbClockOffset(std::nullopt);
 }
 
 TEST_F(JetSqlDbTest, StatementsGiveTheirJetResults)
