@@ -5,8 +5,6 @@
 #include <cmath>
 #include <optional>
 
-#include <QElapsedTimer>
-
 #include "exchange/export.h"
 #include "exchange/import_data.h"
 #include "exchange/stock_code.h"
@@ -27,8 +25,6 @@ namespace {
 
 // Records of fewer fields are row errors, unless the mapping names no column that far.
 constexpr int kMinRecordFields = 13;
-// The shortest time between two steps of the progress window (ms).
-constexpr qint64 kStepIntervalMs = 30;
 
 // The labels of the eight values, as the mapping dialog shows them.
 const QString &ValueLabel(int i)
@@ -249,12 +245,8 @@ double RunRows(const CsvRecords &read, const Mapping &map, int &startRow, int &e
         return result;
     };
 
-    // The bar moves one step per row written, but the steps (which let events through) are given in
-    // bunches at most every kStepIntervalMs: letting events through after every row took longer than
-    // writing it.
-    long steps = 0;
-    QElapsedTimer sinceStep;
-    sinceStep.start();
+    // The bar moves one step per row written.
+    IndicatorSteps steps;
     int row = startRow;
     for (; row <= endRow; ++row) {
         if (row < 1) {
@@ -314,17 +306,11 @@ double RunRows(const CsvRecords &read, const Mapping &map, int &startRow, int &e
             return fail(error);
         }
         written = true;
-        ++steps;
-        if (sinceStep.elapsed() >= kStepIntervalMs) {
-            StepIndicator(steps, QStringLiteral("pages"), QString());
-            steps = 0;
-            sinceStep.restart();
-        }
+        steps.Step();
         result = earliest;
     }
 
-    if (steps > 0)
-        StepIndicator(steps, QStringLiteral("pages"), QString());
+    steps.Flush();
     HideIndicator();
     if (const auto lost = finish())
         failureMessage(*lost);

@@ -7,7 +7,6 @@
 #include <xlsxwriter.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -35,33 +34,6 @@ constexpr lxw_color_t kCaptionFill = 0xFFC080;
 constexpr double kTwipsPerWidthUnit = 123;
 // The CSV text is encoded and written in pieces of about this many characters.
 constexpr qsizetype kCsvChunkChars = 1 << 16;
-
-// The shortest time between two steps of the progress window (ms).
-constexpr qint64 kStepIntervalMs = 30;
-
-// Steps the progress window by the lines written, in bunches at most every kStepIntervalMs: letting
-// events through after each of ten thousand lines took longer than writing them.
-class LineSteps {
-public:
-    LineSteps() { m_sinceStep.start(); }
-    void LineDone()
-    {
-        ++m_pending;
-        if (m_sinceStep.elapsed() >= kStepIntervalMs)
-            Flush();
-    }
-    void Flush()
-    {
-        if (m_pending > 0)
-            StepIndicator(m_pending);
-        m_pending = 0;
-        m_sinceStep.restart();
-    }
-
-private:
-    QElapsedTimer m_sinceStep;
-    long m_pending = 0;
-};
 
 // The records of a query-mode export, read at once; closed with the export.
 struct ExportQuery {
@@ -262,7 +234,7 @@ bool WriteWorkbook(const FlexGrid &grid, const QString &path, const QString &tit
     bool ok = sheet != nullptr;
     SheetWriter writer(book, sheet);
     lxw_row_t r = 0;
-    LineSteps steps;
+    IndicatorSteps steps;
     for (int i = 1; ok && i <= lines; ++i) {
         if (records && i > 1) {
             // Each record row starts again from column A.
@@ -290,7 +262,7 @@ bool WriteWorkbook(const FlexGrid &grid, const QString &path, const QString &tit
             }
             ++r;
         }
-        steps.LineDone();
+        steps.Step();
     }
     steps.Flush();
     // Closing frees the workbook whatever happened; only its result tells whether the file is whole.
@@ -350,7 +322,7 @@ bool ExportGridToCsv(const FlexGrid &grid, const QString &path, const QString &s
     ShowIndicator(kCsvProgress, lines);
     QString text;
     bool ok = true;
-    LineSteps steps;
+    IndicatorSteps steps;
     for (int i = 1; ok && i <= lines; ++i) {
         if (records && i > 1) {
             text += RecordCsvLine(grid, *records, i - 1) + QStringLiteral("\r\n");
@@ -363,7 +335,7 @@ bool ExportGridToCsv(const FlexGrid &grid, const QString &path, const QString &s
             ok = file.write(bytes) == bytes.size();
             text.clear();
         }
-        steps.LineDone();
+        steps.Step();
     }
     steps.Flush();
     if (ok) {

@@ -115,10 +115,8 @@ void ReachRestoreStep(const char *step)
 // The caption of the progress window while a restore copies a backup that takes long.
 const QString kRestoreCopyCaption = QStringLiteral("正在复制备份文件……");
 
-// How long a restore's copy runs before the progress window shows, and the shortest time between two
-// of its steps, which let events through (ms).
-constexpr qint64 kCopyShownAfterMs = 1000;
-constexpr qint64 kCopyStepMs = 100;
+// The shortest time between two steps of a restore's copy, which let events through (ms).
+constexpr long long kCopyStepMs = 100;
 
 // The size of an SQLite database header, and the pieces of a copy.
 constexpr qint64 kHeaderBytes = 100;
@@ -167,14 +165,14 @@ private:
     int m_fd;
 };
 
-// Shows the progress window once a copy has run longer than kCopyShownAfterMs, and steps it by the
-// pieces copied meanwhile.
+// Shows the progress window once a copy of that many pieces has run longer than kWaitShownAfterMs,
+// the pieces copied by then done, and steps it by the pieces copied after; unloads it at the end.
 class CopyProgress {
 public:
     explicit CopyProgress(long pieces) : m_pieces(pieces) { m_started.start(); }
     ~CopyProgress()
     {
-        if (m_shown)
+        if (m_steps)
             HideIndicator();
     }
     CopyProgress(const CopyProgress &) = delete;
@@ -182,25 +180,22 @@ public:
 
     void PieceDone()
     {
-        ++m_pending;
-        if (!m_shown && m_started.elapsed() > kCopyShownAfterMs) {
-            ShowIndicator(kRestoreCopyCaption, m_pieces, m_pending);
-            m_shown = true;
-            m_pending = 0;
-            m_sinceStep.start();
-        } else if (m_shown && m_sinceStep.elapsed() >= kCopyStepMs) {
-            StepIndicator(m_pending);
-            m_pending = 0;
-            m_sinceStep.restart();
+        if (m_steps) {
+            m_steps->Step();
+            return;
+        }
+        ++m_done;
+        if (m_started.elapsed() > kWaitShownAfterMs) {
+            ShowIndicator(kRestoreCopyCaption, m_pieces, m_done);
+            m_steps.emplace(kCopyStepMs);
         }
     }
 
 private:
     long m_pieces;
-    long m_pending = 0;
-    bool m_shown = false;
+    long m_done = 0;  // before the window shows
     QElapsedTimer m_started;
-    QElapsedTimer m_sinceStep;
+    std::optional<IndicatorSteps> m_steps;  // while the window shows
 };
 
 // The restore's checked copy of the backup: a file in the program folder removed (with any log

@@ -159,6 +159,26 @@ void SetIndicatorShown(bool shown)
         d.busy = false;
 }
 
+IndicatorSteps::IndicatorSteps(long long intervalMs) : m_intervalMs(intervalMs)
+{
+    m_sinceStep.start();
+}
+
+void IndicatorSteps::Step()
+{
+    ++m_pending;
+    if (m_sinceStep.elapsed() >= m_intervalMs)
+        Flush();
+}
+
+void IndicatorSteps::Flush()
+{
+    if (m_pending > 0)
+        StepIndicator(m_pending);
+    m_pending = 0;
+    m_sinceStep.restart();
+}
+
 IndicatorWait::IndicatorWait() : m_watched(IndicatorShown()) {}
 
 IndicatorWait::~IndicatorWait()
