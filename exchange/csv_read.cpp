@@ -3,10 +3,6 @@
 
 #include <algorithm>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QDir>
 #include <QFile>
 #include <QStringDecoder>
@@ -14,6 +10,7 @@
 #include "exchange/import_data.h"
 #include "platform/gbk.h"
 #include "platform/prompter.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -153,30 +150,24 @@ public:
     bool Open(const QString &path, CsvRecords &out)
     {
         m_path = path;
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        struct stat st {};
-        if (fd < 0 || fstat(fd, &st) != 0) {
-            if (fd >= 0)
-                ::close(fd);
+        RegularFile file;
+        switch (file.Open(path)) {
+        case FileOpening::Opened:
+            break;
+        case FileOpening::Unreadable:
             return Fail(out, CsvFailure::Unreadable);
-        }
-        // A pipe or a device would keep the reading waiting, or never end.
-        if (!S_ISREG(st.st_mode)) {
-            ::close(fd);
+        case FileOpening::NotAFile:
             return Fail(out, CsvFailure::NotAFile);
         }
-        if (st.st_size > kMaxCsvFileBytes) {
-            ::close(fd);
-            m_bytes = st.st_size;
+        const qint64 size = file.Size();
+        if (size > kMaxCsvFileBytes) {
+            m_bytes = size;
             return Fail(out, CsvFailure::TooLarge);
         }
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        if (!m_file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            ::close(fd);
+        if (!file.HandTo(m_file))
             return Fail(out, CsvFailure::Unreadable);
-        }
-        if (!m_appendLineEnd && st.st_size <= qint64(kBom.size()) + 2) {
-            QByteArray all = m_file.peek(st.st_size);
+        if (!m_appendLineEnd && size <= qint64(kBom.size()) + 2) {
+            QByteArray all = m_file.peek(size);
             if (all.startsWith(kBom))
                 all.remove(0, kBom.size());
             QStringDecoder utf8(QStringDecoder::Utf8);

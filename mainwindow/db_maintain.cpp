@@ -21,6 +21,7 @@
 #include "platform/db.h"
 #include "platform/program_folder.h"
 #include "platform/prompter.h"
+#include "platform/regular_file.h"
 #include "storage/book_copy.h"
 #include "storage/book_hold.h"
 #include "storage/compact.h"
@@ -148,23 +149,6 @@ std::optional<qint64> SizeByHeader(const QByteArray &header)
     return pages * pageSize;
 }
 
-// The file descriptor of an open file, closed with it.
-class OpenFd {
-public:
-    explicit OpenFd(int fd) : m_fd(fd) {}
-    ~OpenFd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    OpenFd(const OpenFd &) = delete;
-    OpenFd &operator=(const OpenFd &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // Shows the progress window once a copy of that many pieces has run longer than kWaitShownAfterMs,
 // the pieces copied by then done, and steps it by the pieces copied after; unloads it at the end.
 class CopyProgress {
@@ -230,27 +214,30 @@ public:
     {
         if (m_path.isEmpty())
             return Failed;
-        // Opened without waiting: the open of a named pipe would wait for a writer for good.
-        const OpenFd in(::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        struct stat st {};
-        if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
+        // The open of a named pipe would wait for a writer for good.
+        RegularFile in;
+        switch (in.Open(from)) {
+        case FileOpening::Opened:
+            break;
+        case FileOpening::Unreadable:
             return Failed;
-        if (!S_ISREG(st.st_mode))
+        case FileOpening::NotAFile:
             return NotABackup;
+        }
+        const qint64 size = in.Size();
         QByteArray header(kHeaderBytes, 0);
-        if (::pread(in.get(), header.data(), kHeaderBytes, 0) != kHeaderBytes)
+        if (::pread(in.Fd(), header.data(), kHeaderBytes, 0) != kHeaderBytes)
             return NotABackup;
         const std::optional<qint64> limit = SizeByHeader(header);
-        if (!limit || (*limit > 0 && st.st_size > *limit))
+        if (!limit || (*limit > 0 && size > *limit))
             return NotABackup;
         QFile out(m_path);
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return Failed;
-        CopyProgress progress(static_cast<long>((st.st_size + kCopyChunk - 1) / kCopyChunk));
+        CopyProgress progress(static_cast<long>((size + kCopyChunk - 1) / kCopyChunk));
         QByteArray chunk(kCopyChunk, 0);
-        for (qint64 at = 0; at < st.st_size;) {
-            const ssize_t n =
-                ::pread(in.get(), chunk.data(), static_cast<size_t>(std::min(kCopyChunk, st.st_size - at)), at);
+        for (qint64 at = 0; at < size;) {
+            const ssize_t n = ::pread(in.Fd(), chunk.data(), static_cast<size_t>(std::min(kCopyChunk, size - at)), at);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)

@@ -5,8 +5,8 @@
 #include "workbook.h"
 
 #include <QFile>
-#include <QFileInfo>
 
+#include "platform/regular_file.h"
 #include "platform/sheet_cells.h"
 #include "platform/xls_reader.h"
 #include "platform/xlsx_reader.h"
@@ -38,10 +38,9 @@ bool Workbook::Open(const QString &path)
     d->code = 0;
     // Only a regular file is opened: opening a named pipe waits for a writer for good, and a pipe or
     // a device may never end.
-    if (const QFileInfo info(path); info.exists() && !info.isFile())
-        return d->Fail(WorkbookFailure::Unreadable, 0);
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    RegularFile regular;
+    QFile f;
+    if (regular.Open(path) != FileOpening::Opened || !regular.HandTo(f))
         return d->Fail(WorkbookFailure::Unreadable, 0);
     const QByteArray head = f.read(8);
     if (head.startsWith(QByteArray("PK\x03\x04", 4))) {
