@@ -49,13 +49,6 @@ bool CopyBytes(const QString &from, QIODevice &out)
     return in.error() == QFileDevice::NoError;
 }
 
-// Removes a file and the log files SQLite may have made beside it.
-void RemoveWithLogs(const QString &path)
-{
-    for (const QString &suffix : {QString(), kWal, kShm})
-        QFile::remove(path + suffix);
-}
-
 // True when the two paths name the same file (through a link, a second hard link or another spelling).
 bool SameFile(const QString &a, const QString &b)
 {
@@ -201,7 +194,7 @@ public:
     void Discard()
     {
         if (!m_path.isEmpty())
-            RemoveWithLogs(m_path);
+            RemoveBookFiles(m_path);
         m_path.clear();
     }
 
@@ -255,10 +248,8 @@ public:
     // True when the copy is a database of this program. Looking at it leaves no log files behind.
     bool IsBook() const
     {
-        const bool ok = IsWholeBook(m_path);
-        QFile::remove(m_path + kWal);
-        QFile::remove(m_path + kShm);
-        return ok;
+        const CopyLook look(m_path);
+        return IsWholeBook(m_path);
     }
     // Moves the copy to path with those permissions, in one step over a file there; it is no longer
     // removed then.
@@ -411,7 +402,7 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         const bool kept = KeepAside(database, keep);
         if (!kept || !SyncFolder(folder)) {
             if (kept)
-                RemoveWithLogs(keep);
+                RemoveBookFiles(keep);
             MsgBox(kRestoreFailedText);
             return false;
         }
@@ -425,7 +416,7 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
     if (!copy.MoveTo(database, permissions)) {
         if (hasDatabase) {
             QFile::copy(keep + kWal, database + kWal);
-            RemoveWithLogs(keep);
+            RemoveBookFiles(keep);
         }
         MsgBox(kRestoreFailedText);
         return false;

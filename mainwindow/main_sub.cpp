@@ -21,6 +21,7 @@
 #include "platform/program_folder.h"
 #include "platform/prompter.h"
 #include "records/deelres.h"
+#include "storage/book_copy.h"
 #include "storage/common.h"
 #include "storage/db_create.h"
 #include "storage/db_operate.h"
@@ -158,7 +159,12 @@ void TidyLeftovers(const QString &folder, const QStringList &leftovers, const QS
     for (const QString &path : leftovers) {
         if (isLog(path) || QFileInfo(path).isDir())
             continue;
-        if (IsWholeBook(path) && HoldsRowsTheBookLacks(path, book) && !KeepLeftoverAside(path, folder))
+        bool keep = false;
+        {
+            const CopyLook look(path);
+            keep = IsWholeBook(path) && HoldsRowsTheBookLacks(path, book);
+        }
+        if (keep && !KeepLeftoverAside(path, folder))
             staying << path;
     }
     for (const QString &path : leftovers) {
@@ -167,13 +173,10 @@ void TidyLeftovers(const QString &folder, const QStringList &leftovers, const QS
         });
         if (stays)
             continue;
-        if (QFileInfo(path).isDir()) {
+        if (QFileInfo(path).isDir())
             QDir(path).removeRecursively();
-            continue;
-        }
-        // Looking at a copy may have made log files beside it.
-        for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
-            QFile::remove(path + suffix);
+        else
+            RemoveBookFiles(path);
     }
 }
 

@@ -138,12 +138,28 @@ bool RemoveBookFiles(const QString &path)
     return ok;
 }
 
+CopyLook::CopyLook(const QString &path)
+    : m_path(path),
+      m_hadWal(QFileInfo::exists(path + QLatin1String(kCompanions[0]))),
+      m_hadShm(QFileInfo::exists(path + QLatin1String(kCompanions[1])))
+{
+}
+
+CopyLook::~CopyLook()
+{
+    if (!m_hadWal)
+        QFile::remove(m_path + QLatin1String(kCompanions[0]));
+    if (!m_hadShm)
+        QFile::remove(m_path + QLatin1String(kCompanions[1]));
+}
+
 bool IsCheckedBookCopy(const QString &path, qint64 accountRows, DbError &error)
 {
-    const bool ok = IsWholeBook(path) && AccountRowsOfFile(path) == accountRows;
-    // A look at a database in WAL mode makes its log and index files; the copy goes without them.
-    for (const char *suffix : {kCompanions[0], kCompanions[1]})
-        QFile::remove(path + QLatin1String(suffix));
+    bool ok = false;
+    {
+        const CopyLook look(path);
+        ok = IsWholeBook(path) && AccountRowsOfFile(path) == accountRows;
+    }
     if (!ok)
         error = {SQLITE_CORRUPT, QStringLiteral("副本不是完整的账本 ") + path, false};
     return ok;

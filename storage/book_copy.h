@@ -13,9 +13,26 @@
 // in one of its own); -1 when the table cannot be read.
 qint64 AccountRowCount(sqlite3 *db);
 
+// A look at a copy of the book that no other program has open (IsWholeBook, a count of its rows), for
+// as long as the object lives. A connection to a database in WAL mode, a read-only one too, makes the
+// files "-wal" and "-shm" beside it and leaves them; those that were not there when the look began
+// are removed when it ends, those that were stay.
+class CopyLook {
+public:
+    explicit CopyLook(const QString &path);
+    ~CopyLook();
+    CopyLook(const CopyLook &) = delete;
+    CopyLook &operator=(const CopyLook &) = delete;
+
+private:
+    QString m_path;
+    bool m_hadWal;
+    bool m_hadShm;
+};
+
 // True when the file at path is a whole book (IsWholeBook) whose table account holds accountRows
-// rows; else false with error (SQLITE_CORRUPT and a text naming the file). The "-wal"/"-shm" files
-// that looking at it makes are removed again, so nothing is left beside it.
+// rows; else false with error (SQLITE_CORRUPT and a text naming the file). The look is a CopyLook:
+// it leaves no "-wal"/"-shm" file beside the copy.
 bool IsCheckedBookCopy(const QString &path, qint64 accountRows, DbError &error);
 
 // Copies the book at from to the new file to, page for page (the write-ahead log's pages included) in
