@@ -113,6 +113,8 @@ bool MissingBookMayBeMade(const QString &book)
     int looked = 0;
     qsizetype next = 0;
     for (; next < candidates.size() && looked < kLookedAtCopies && named.size() < kNamedCopies; ++next) {
+        // No is to leave the folder as it was: the look leaves nothing beside the copy.
+        const CopyLook look(candidates[next]);
         if (InspectAccDb(candidates[next]) != AccDbState::Ok)
             continue;
         ++looked;

@@ -386,6 +386,10 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
             ASSERT_TRUE(f.open(QIODevice::ReadOnly));
             EXPECT_EQ(f.readAll(), bytes);
         }
+        // nor beside the copies the question looked at
+        for (const QString &name : c.beside)
+            for (const char *log : {"-wal", "-shm"})
+                EXPECT_FALSE(QFile::exists(PathOf(name + QLatin1String(log)))) << name.toStdString() << log;
         EXPECT_FALSE(QFile::exists(InstanceLockPath()));
     }
 }
