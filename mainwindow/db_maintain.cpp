@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <optional>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,17 +80,6 @@ bool KeepAside(const QString &database, const QString &keep)
         return true;
     QFile::remove(keep);
     return false;
-}
-
-// Puts the folder's entries (new names, renames) on the disk.
-bool SyncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0 || errno == EINVAL;
-    ::close(fd);
-    return ok;
 }
 
 std::function<void(const char *)> &RestoreStepHook()
@@ -400,7 +388,7 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         permissions = QFileInfo(database).permissions();
         // The book stays in place while its copy is made, so a kill at any point leaves a whole ACC.MDB.
         const bool kept = KeepAside(database, keep);
-        if (!kept || !SyncFolder(folder)) {
+        if (!kept || SyncToDisk(folder, true) != 0) {
             if (kept)
                 RemoveBookFiles(keep);
             MsgBox(kRestoreFailedText);
@@ -422,7 +410,7 @@ bool RestoreDatabase(const BeforeDatabaseChange &beforeChange)
         return false;
     }
     hold.Release();
-    SyncFolder(databaseFolder);
+    SyncToDisk(databaseFolder, true);
     ReachRestoreStep("replaced");
     return true;
 }

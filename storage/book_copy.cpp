@@ -31,8 +31,9 @@ qint64 AccountRowsOfFile(const QString &path)
     return rows;
 }
 
-// An integer a pragma of the connection gives; -1 when it cannot be read.
-qint64 PragmaValue(sqlite3 *db, const char *sql)
+// The integer in the first column of the first row that sql gives on the connection; -1 when it
+// gives none.
+qint64 FirstInteger(sqlite3 *db, const char *sql)
 {
     sqlite3_stmt *stmt = nullptr;
     qint64 value = -1;
@@ -102,39 +103,35 @@ int BackupPages(sqlite3 *book, const QString &to, DbError &error)
     return rc;
 }
 
-// Puts the file's contents on the disk.
-bool SyncFile(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fdatasync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
 }  // namespace
 
 qint64 AccountRowCount(sqlite3 *db)
 {
-    sqlite3_stmt *stmt = nullptr;
-    qint64 rows = -1;
-    if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM account", -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-        rows = sqlite3_column_int64(stmt, 0);
-    sqlite3_finalize(stmt);
-    return rows;
+    return FirstInteger(db, "SELECT COUNT(*) FROM account");
+}
+
+int SyncToDisk(const QString &path, bool folder)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd < 0)
+        return errno;
+    const int failure = ::fsync(fd) == 0 || (folder && errno == EINVAL) ? 0 : errno;
+    ::close(fd);
+    return failure;
+}
+
+bool RemoveIfExists(const QString &path)
+{
+    const QFileInfo info(path);
+    return (!info.exists() && !info.isSymLink()) || QFile::remove(path);
 }
 
 bool RemoveBookFiles(const QString &path)
 {
     bool ok = true;
     for (const QString &name : {path, path + QLatin1String(kCompanions[0]), path + QLatin1String(kCompanions[1]),
-                                path + QLatin1String(kCompanions[2])}) {
-        const QFileInfo info(name);
-        if ((info.exists() || info.isSymLink()) && !QFile::remove(name))
-            ok = false;
-    }
+                                path + QLatin1String(kCompanions[2])})
+        ok = RemoveIfExists(name) && ok;
     return ok;
 }
 
@@ -185,15 +182,15 @@ bool CopyBookChecked(const QString &from, const QString &to, bool flush, DbError
     // Then the pages the state has are copied as they lie in the file, a megabyte at a time, which is
     // much quicker than SQLite's copy of a page at a time.
     const char *file = sqlite3_db_filename(book.Handle(), "main");
-    const qint64 pages = PragmaValue(book.Handle(), "PRAGMA page_count");
-    const qint64 pageSize = PragmaValue(book.Handle(), "PRAGMA page_size");
+    const qint64 pages = FirstInteger(book.Handle(), "PRAGMA page_count");
+    const qint64 pageSize = FirstInteger(book.Handle(), "PRAGMA page_size");
     if (file && pages > 0 && pageSize > 0 && QFileInfo(QString::fromUtf8(sqlite3_filename_wal(file))).size() == 0)
         rc = CopyFileStart(QString::fromUtf8(file), to, pages * pageSize, error) ? SQLITE_OK : SQLITE_IOERR;
     else
         rc = BackupPages(book.Handle(), to, error);
     book.Close();
-    if (rc == SQLITE_OK && flush && !SyncFile(to)) {
-        error = {errno, QString::fromLocal8Bit(strerror(errno)) + u' ' + to, false};
+    if (const int failure = rc == SQLITE_OK && flush ? SyncToDisk(to, false) : 0) {
+        error = {failure, QString::fromLocal8Bit(strerror(failure)) + u' ' + to, false};
         rc = SQLITE_IOERR;
     }
     if (rc == SQLITE_OK && IsCheckedBookCopy(to, rows, error))

@@ -48,3 +48,12 @@ bool CopyBookChecked(const QString &from, const QString &to, bool flush, DbError
 // Removes a file with the "-wal", "-shm" and "-journal" files SQLite may have made beside it; false
 // when one of them exists and cannot be removed.
 bool RemoveBookFiles(const QString &path);
+
+// Removes a file when it exists, also a link that leads nowhere (never what a link leads to); false
+// when it exists and cannot be removed.
+bool RemoveIfExists(const QString &path);
+
+// Puts the contents of the file at path, or with folder the folder's list of names (new names,
+// renames), on the disk. 0, or the errno of the failure; a folder on a file system that cannot put
+// folders on the disk (EINVAL) counts as put.
+int SyncToDisk(const QString &path, bool folder);

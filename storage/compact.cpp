@@ -6,9 +6,7 @@
 #include <cstring>
 #include <optional>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -16,9 +14,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/busy_guard.h"
 #include "platform/db.h"
 #include "platform/program_folder.h"
-#include "platform/busy_guard.h"
 #include "storage/book_copy.h"
 #include "storage/book_hold.h"
 #include "storage/common.h"
@@ -57,14 +55,6 @@ std::function<void(const char *, const QString &)> &StepHook()
     return hook;
 }
 
-// Removes a file when it exists, also a link that leads nowhere; false when it exists and cannot be
-// removed.
-bool RemoveIfExists(const QString &path)
-{
-    const QFileInfo info(path);
-    return (!info.exists() && !info.isSymLink()) || QFile::remove(path);
-}
-
 // Removes what is at path: a folder with all it holds, or a file or link (never what a link leads
 // to). False when something stays.
 bool RemoveTree(const QString &path)
@@ -75,20 +65,13 @@ bool RemoveTree(const QString &path)
     return RemoveIfExists(path);
 }
 
-// Flushes a file, or a folder's list of names, to the disk. A folder on a file system that cannot
-// flush folders (EINVAL) counts as flushed.
+// Puts a file, or a folder's list of names, on the disk (SyncToDisk); false, with err, when that fails.
 bool SyncPath(const QString &path, bool folder, CompactError &err)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
-    if (fd < 0) {
-        err = {errno, QString::fromLocal8Bit(strerror(errno)) + u' ' + path};
-        return false;
-    }
-    const bool ok = ::fsync(fd) == 0 || (folder && errno == EINVAL);
-    if (!ok)
-        err = {errno, QString::fromLocal8Bit(strerror(errno)) + u' ' + path};
-    ::close(fd);
-    return ok;
+    const int failure = SyncToDisk(path, folder);
+    if (failure != 0)
+        err = {failure, QString::fromLocal8Bit(strerror(failure)) + u' ' + path};
+    return failure == 0;
 }
 
 // Makes the folder kCompactFolder for the compacted copy, readable by the user only. One left by an
