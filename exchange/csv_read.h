@@ -71,10 +71,9 @@ bool ReadCsvFile(const QString &path, CsvRecords &out, int first = 1, int last =
 // Fills the import dialog's preview with the CSV file at path: one row appended per record of the
 // file, numbered from 1 in column 0 as the import numbers the rows, the record's fields in columns 1,
 // 2, ... as far as the grid has columns, each up to its 1,024th character; an empty record gives an
-// empty numbered row. The records
-// are read as ReadCsvFile reads them, so the numbers agree with the import's, but a line end at the
-// end of the file starts no further record, and the encoding is decided on the part of the file
-// read. At most 201 records, and no more than 330000 cells; the file is read only as far as they
-// reach. A path not ending in ".csv" and a file that cannot be read leave the grid as it was; a file
-// that is no regular file or is too large shows why (ReadCsvFile's reason).
+// empty numbered row. The records are read as ReadCsvFile reads them, so the numbers agree with the
+// import's, but a line end at the end of the file starts no further record, and the encoding is
+// decided on the part of the file read. At most 201 records, and no more than 330000 cells; the file
+// is read only as far as they reach. A path not ending in ".csv" and a file that cannot be read leave
+// the grid as it was; a file that is no regular file or is too large shows why (ReadCsvFile's reason).
 void ReadCsvPreview(FlexGrid &grid, const QString &path);

@@ -43,16 +43,16 @@ std::pair<QString, QString> StoredRowRange();
 // The message for a workbook that could not be opened or whose worksheet could not be read.
 QString WorkbookFailureMessage(const Workbook &workbook);
 
-// Fills the preview grid with the chosen file (ImportFilePath): 60 columns, the row numbers in column 0
-// and the column letters "A".."BG" above the others. A CSV file through ReadCsvPreview; a workbook
-// (".xls", ".xlsx", ".xlsm") from its worksheet ImportSheets, row r of the sheet as preview row r, each
-// cell up to its 1,024th character (kPreviewCellChars), rows 1 to 200 up to one whose first three cells
-// are empty, with the progress window "正在读取EXCEL数据……" shown meanwhile (closing it stops the
+// Fills the preview grid with the chosen file (ImportFilePath): 60 columns, the row numbers in column
+// 0 and the column letters "A".."BG" above the others. A CSV file through ReadCsvPreview; a workbook
+// (".xls", ".xlsx", ".xlsm") from its worksheet ImportSheets, row r of the sheet as preview row r,
+// each cell up to its 1,024th character (kPreviewCellChars), rows 1 to 200 up to one whose first three
+// cells are empty, with the progress window "正在读取EXCEL数据……" shown meanwhile (closing it stops the
 // reading with the rows read so far); a sheet that cannot be read shows WorkbookFailureMessage, one
 // whose cells shown hold more than 64 MB of text, whole (a long text counted once for each cell
-// showing it), "工作表太大，无法读取！", the grid left without rows.
-// Any other file shows "您选择的文件格式不支持导入，请选择CSV或XLS文件！" and clears ImportFilePath. The
-// columns are fitted at the end; the progress window and the workbook are closed on every path.
+// showing it), "工作表太大，无法读取！", the grid left without rows. Any other file shows
+// "您选择的文件格式不支持导入，请选择CSV或XLS文件！" and clears ImportFilePath. The columns are fitted at the end; the
+// progress window and the workbook are closed on every path.
 void LoadPreview(FlexGrid &grid);
 
 // The records of the worksheet `sheet` of the workbook at path for an import of rows firstRow..lastRow:

@@ -47,7 +47,7 @@ bool Workbook::Open(const QString &path)
         f.close();
         d->book = OpenXlsxBook(path, *d);
     } else if (head == QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
-        d->book = OpenXlsBook(path, f, head, *d);
+        d->book = OpenXlsBook(f, head, *d);
     } else {
         return d->Fail(WorkbookFailure::NotWorkbook, 0);
     }

@@ -956,7 +956,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<BookReader> OpenXlsBook(const QString &, QFile &file, const QByteArray &head, ReadFailure &failure)
+std::unique_ptr<BookReader> OpenXlsBook(QFile &file, const QByteArray &head, ReadFailure &failure)
 {
     if (file.size() > kMaxBiffFileBytes) {
         failure.Fail(WorkbookFailure::TooLarge, 0);

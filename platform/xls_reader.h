@@ -12,17 +12,16 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QString>
 
 #include "platform/sheet_cells.h"
 
 namespace workbook_internal {
 
-// Opens the compound file at path, open as file with its first 8 bytes (head) read, as a BIFF
-// workbook: the names of its worksheets (chart and macro sheets left out). The file is read whole and
-// closed. Nothing, with failure set (libfreexl's negative error code as its code), when it cannot be
-// read: TooLarge (a file or its declared cells past the bounds), NotWorkbook (damaged), Encrypted, or
-// Other (also when the copy for libfreexl cannot be written).
-std::unique_ptr<BookReader> OpenXlsBook(const QString &path, QFile &file, const QByteArray &head, ReadFailure &failure);
+// Opens the compound file open as file, its first 8 bytes (head) read already, as a BIFF workbook: the
+// names of its worksheets (chart and macro sheets left out). The file is read whole and closed.
+// Nothing, with failure set (libfreexl's negative error code as its code), when it cannot be read:
+// TooLarge (a file or its declared cells past the bounds), NotWorkbook (damaged), Encrypted, or Other
+// (also when the copy for libfreexl cannot be written).
+std::unique_ptr<BookReader> OpenXlsBook(QFile &file, const QByteArray &head, ReadFailure &failure);
 
 }  // namespace workbook_internal

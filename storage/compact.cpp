@@ -20,6 +20,7 @@
 #include "storage/book_copy.h"
 #include "storage/book_hold.h"
 #include "storage/common.h"
+#include "storage/db_create.h"
 #include "storage/indicator.h"
 
 namespace {

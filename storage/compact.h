@@ -8,7 +8,6 @@
 #include <QString>
 
 #include "platform/db.h"
-#include "storage/db_create.h"
 
 // The temporary folder with a trailing "/", or "" when the system gives none.
 QString GetTempDir();
@@ -25,21 +24,20 @@ inline const QString kCompactNotDoneText = QStringLiteral("数据库没有压缩
 // Compacts the file of that name in the program folder, with the backup.
 void CompactAccDb(const QString &file = QStringLiteral("ACC.MDB"));
 
-// Compacts the database at path. A missing file: the message "没有找到要压缩的数据库文件！". The idle
-// connection is let go meanwhile when it is held on that file. Another program that has the book open
-// and has read from it (BookHold cannot be taken) refuses the compaction before anything is done, with
+// Compacts the database at path. A missing file: the message "没有找到要压缩的数据库文件！". The idle connection is
+// let go meanwhile when it is held on that file. Another program that has the book open and has read
+// from it (BookHold cannot be taken) refuses the compaction before anything is done, with
 // BookInUseText & an empty line & kCompactNotDoneText; the book is held from the snapshot on until the
 // compacted copy is in its place (one that comes in while events are let through after the backup
-// refuses it then, the "backup" made). With backup, the program folder's "backup" first becomes a
-// copy of the book, page for page with its write-ahead log (CopyBookChecked), with the book's
-// permissions. The compacted copy is made in
-// kCompactFolder beside the database (a leftover of it removed first; the shared temporary folder
-// is not used), checked to be a whole book holding as many rows of account as the database held
-// when the copy was taken (IsCheckedBookCopy), and renamed over the database. Events are let through
-// only before the snapshot is taken and after the compacted copy (flushed to the disk with its
-// folder) has replaced the database, so nothing saved meanwhile is lost. A link at path stays a link:
-// the file it leads to is the one replaced, with its permissions. On any failure the message
-// "数据库压缩失败（" number, text "）！" is shown and the database is left as it was; kCompactFolder
+// refuses it then, the "backup" made). With backup, the program folder's "backup" first becomes a copy
+// of the book, page for page with its write-ahead log (CopyBookChecked), with the book's permissions.
+// The compacted copy is made in kCompactFolder beside the database (a leftover of it removed first;
+// the shared temporary folder is not used), checked to be a whole book holding as many rows of account
+// as the database held when the copy was taken (IsCheckedBookCopy), and renamed over the database.
+// Events are let through only before the snapshot is taken and after the compacted copy (flushed to
+// the disk with its folder) has replaced the database, so nothing saved meanwhile is lost. A link at
+// path stays a link: the file it leads to is the one replaced, with its permissions. On any failure
+// the message "数据库压缩失败（" number, text "）！" is shown and the database is left as it was; kCompactFolder
 // and a part-made "backup.mdb" are removed on success and failure alike. The password has no meaning
 // for SQLite and is not used. True on success.
 bool CompactDatabase(const QString &path, const QString &password, bool backup);
