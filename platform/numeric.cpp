@@ -109,6 +109,11 @@ double IntOf(double v)
 
 double LeadingNumber(const QString &text)
 {
+    return LeadingNumberOf(text).value_or(0);
+}
+
+std::optional<double> LeadingNumberOf(const QString &text)
+{
     int i = 0;
     const int n = text.size();
     while (i < n && (text[i] == u' ' || text[i] == u'\t'))
@@ -129,7 +134,7 @@ double LeadingNumber(const QString &text)
         }
     }
     if (digits == 0)
-        return 0;
+        return std::nullopt;
     int end = i;
     if (i < n && (text[i] == u'e' || text[i] == u'E')) {
         int j = i + 1;

@@ -25,6 +25,9 @@ double IntOf(double v);
 // The leading number of a text: after leading blanks, the longest prefix that reads as a decimal
 // number (sign, digits, one decimal point, an exponent). 0 when there is none.
 double LeadingNumber(const QString &text);
+// The leading number as LeadingNumber reads it (0 for one beyond the range of a double); nothing when
+// the text has none (no digit after the leading blanks, a sign and a decimal point).
+std::optional<double> LeadingNumberOf(const QString &text);
 
 // A number as a user types it into a box: surrounding blanks, an optional sign, digits with at most
 // one decimal point, and optionally thousands separators between groups of three digits before the

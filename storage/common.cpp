@@ -80,26 +80,11 @@ std::pair<QString, double> AmountParts(const QString &input)
     return {t, 1.0};
 }
 
-// True when the text begins, after blanks, with what LeadingNumber reads: a sign, then a digit or a
-// decimal point and a digit.
-bool StartsWithNumber(const QString &t)
-{
-    qsizetype i = 0;
-    while (i < t.size() && (t[i] == u' ' || t[i] == u'\t'))
-        ++i;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
-        ++i;
-    if (i < t.size() && t[i] == u'.')
-        ++i;
-    return i < t.size() && t[i] >= u'0' && t[i] <= u'9';
-}
-
 }  // namespace
 
 double ParseAmount(const QString &input)
 {
-    const auto [number, factor] = AmountParts(input);
-    return LeadingNumber(number) * factor;
+    return ReadAmount(input).value_or(0);
 }
 
 std::optional<double> ReadAmount(const QString &input)
@@ -107,9 +92,10 @@ std::optional<double> ReadAmount(const QString &input)
     if (QStringView(input).trimmed().isEmpty())
         return 0.0;
     const auto [number, factor] = AmountParts(input);
-    if (!StartsWithNumber(number))
+    const std::optional<double> v = LeadingNumberOf(number);
+    if (!v)
         return std::nullopt;
-    return LeadingNumber(number) * factor;
+    return *v * factor;
 }
 
 std::optional<double> ParseDate(const QString &text)
