@@ -136,6 +136,7 @@ QFileInfoList CompactFolders(const QString &folder)
     return found;
 }
 
+// The full paths of the files, newest first by time of last change.
 QStringList NewestFirst(QFileInfoList files)
 {
     std::stable_sort(files.begin(), files.end(),
@@ -215,8 +216,8 @@ bool HoldsRowsTheBookLacks(const QString &copy, const QString &book)
         sqlite3_stmt *attach = nullptr;
         const QByteArray copyPath = copy.toUtf8();
         const bool attached = sqlite3_prepare_v2(db, "ATTACH DATABASE ? AS kept", -1, &attach, nullptr) == SQLITE_OK &&
-                        sqlite3_bind_text(attach, 1, copyPath.constData(), -1, SQLITE_STATIC) == SQLITE_OK &&
-                        sqlite3_step(attach) == SQLITE_DONE;
+                              sqlite3_bind_text(attach, 1, copyPath.constData(), -1, SQLITE_STATIC) == SQLITE_OK &&
+                              sqlite3_step(attach) == SQLITE_DONE;
         sqlite3_finalize(attach);
         QStringList common;
         if (attached) {
