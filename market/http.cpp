@@ -287,7 +287,7 @@ QString HttpPost(const QString &url, const QString &body, QString &reply, const 
     }
     request.connectTimeoutMs = HttpLimits().connectMs;
     request.timeoutMs = static_cast<long>(timeoutSeconds) * 1000L;
-    HttpWait wait{service, timeoutSeconds, 0, false};
+    HttpWait wait;
     IndicatorWait shown;
     const QString caption = WaitCaption(service, timeoutSeconds);
     QElapsedTimer waited;

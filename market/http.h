@@ -112,12 +112,9 @@ void ForgetServiceOutage(HttpService &service);
 // make the user wait again.
 void MarkServiceDown(HttpService &service);
 
-// A request as the wait hook sees it: the service it goes to (nullptr for none), its time-out in
-// seconds, how long it has waited so far in milliseconds, and finished, set on the last call, made
-// once the request has ended.
+// A request as the wait hook sees it: how long it has waited so far in milliseconds, and finished,
+// set on the last call, made once the request has ended.
 struct HttpWait {
-    const HttpService *service = nullptr;
-    int timeoutSeconds = 0;
     qint64 waitedMs = 0;
     bool finished = false;
 };
