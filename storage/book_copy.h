@@ -2,7 +2,8 @@
 // page for page from one read transaction (with SQLite's online backup while the write-ahead log holds
 // pages), so the pages that only the log holds are in the copy even when another program's open
 // transaction keeps the log from being folded into the file; and checked before anything relies on
-// them.
+// them. Also what every copy of the book (a backup, a restore's, a leftover) is handled with: a look
+// that leaves no log files beside it, its removal with SQLite's files, and its putting on the disk.
 #pragma once
 
 #include <QString>
