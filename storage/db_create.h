@@ -39,9 +39,10 @@ inline const QString kCompactFolder = QStringLiteral("zCompactTemp");
 
 // The copies of the book kept in a folder, newest first by time of last change: "acc" & four digits &
 // ".mdb" (the books a restore kept aside) and "*.dbk" backups; with allCopies also a restore's temporary
-// copies "accRestore*.tmp", the compaction's byte copy "backup", its compacted copy "ACC.MDB.new" and
-// the files in its folder kCompactFolder. Any letter case; SQLite's "-wal"/"-shm" files are no copies.
-// Full paths; whether a file is a whole book is not looked at.
+// copies "accRestore*.tmp", the compaction's copy "backup", the files in its folder kCompactFolder and
+// "ACC.MDB.new", the compacted copy that earlier versions made beside the book. Any letter case;
+// SQLite's "-wal"/"-shm" files are no copies. Full paths; whether a file is a whole book is not looked
+// at.
 QStringList KeptBookCopies(const QString &folder, bool allCopies = false);
 
 // The path of a kept copy as the messages name it, with its time of last change:
@@ -49,8 +50,8 @@ QStringList KeptBookCopies(const QString &folder, bool allCopies = false);
 QString KeptCopyText(const QString &path);
 
 // What an interrupted restore or compaction leaves in the folder of the book: the restore's temporary
-// copies "accRestore*.tmp" and the compacted copy "ACC.MDB.new", with SQLite's "-wal"/"-shm" files
-// beside them; any letter case. Then the files in the compaction's folder kCompactFolder (a folder, not
+// copies "accRestore*.tmp" and "ACC.MDB.new" (the compacted copy of earlier versions), with SQLite's
+// "-wal"/"-shm" files beside them; any letter case. Then the files in the compaction's folder kCompactFolder (a folder, not
 // a link to one; any letter case) and, after them, that folder itself. Full paths.
 QStringList BookLeftovers(const QString &folder);
 
