@@ -115,7 +115,7 @@ bool MissingBookMayBeMade(const QString &book)
     for (; next < candidates.size() && looked < kLookedAtCopies && named.size() < kNamedCopies; ++next) {
         // No is to leave the folder as it was: the look leaves nothing beside the copy.
         const CopyLook look(candidates[next]);
-        if (InspectAccDb(candidates[next]) != AccDbState::Ok)
+        if (InspectBookFile(candidates[next]) != AccDbState::Ok)
             continue;
         ++looked;
         if (IsWholeBook(candidates[next]))

@@ -97,7 +97,7 @@ void SetMainWindowStartupHooks(std::function<void()> load, std::function<void()>
 //   names nobody (empty or damaged) brings the same question, saying so instead of naming a machine;
 // - a missing or zero-byte ACC.MDB beside whole copies of it (IsWholeBook; the copies KeptBookCopies
 //   names with allCopies, the compaction's "backup" and "ACC.MDB.new" included): a question names the
-//   newest of them (up to 5; of the copies that InspectAccDb finds Ok, the newest 20 looked at); No
+//   newest of them (up to 5; of the copies that InspectBookFile finds Ok, the newest 20 looked at); No
 //   ends the program with nothing changed;
 // - the watch on database failures (WatchDbFailures) starts: from the first read on, damage to the
 //   book is said before anything more is written;

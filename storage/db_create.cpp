@@ -165,7 +165,7 @@ QSet<QString> AccountColumns(sqlite3 *db, const char *schema)
 
 bool IsWholeBook(const QString &path)
 {
-    if (InspectAccDb(path) != AccDbState::Ok)
+    if (InspectBookFile(path) != AccDbState::Ok)
         return false;
     sqlite3 *db = nullptr;
     bool ok = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
@@ -261,6 +261,12 @@ AccDbState InspectAccDb(const QString &path)
         return AccDbState::Empty;
     if (!info.isWritable())
         return AccDbState::ReadOnly;
+    return InspectBookFile(path);
+}
+
+AccDbState InspectBookFile(const QString &path)
+{
+    const QFileInfo info(path);
     // The header first, so that no library is handed a file that is plainly something else.
     QFile f(path);
     if (!info.isFile() || !f.open(QIODevice::ReadOnly) || f.read(16) != QByteArray("SQLite format 3", 16))

@@ -26,10 +26,17 @@ enum class AccDbState {
 };
 AccDbState InspectAccDb(const QString &path);
 
+// What the file at path holds, whether or not it or its folder can be written (a copy of the book may
+// be read-only): Ok for an SQLite database holding the tables account and 参数, NotOurs for one
+// without them, NotDatabase for anything else (nothing there, no regular file, a file that cannot be
+// read, no SQLite header, a schema that cannot be read). Opened read-only, the file is not changed.
+AccDbState InspectBookFile(const QString &path);
+
 // True when the file at path is a whole book of this program: an SQLite database whose every page
 // passes SQLite's quick check and whose tables account and 参数 hold every column the program reads
-// (account.sid may be missing: the schema upgrade adds it). Reads the whole file (about 0.1 s for a
-// ten-year book); opened read-only, the file itself is not changed.
+// (account.sid may be missing: the schema upgrade adds it), whether or not the file can be written.
+// Reads the whole file (about 0.1 s for a ten-year book); opened read-only, the file itself is not
+// changed.
 bool IsWholeBook(const QString &path);
 
 // The private folder, inside the folder of the book, in which a compaction makes its copy: "zCompactTemp";

@@ -268,6 +268,7 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
         int answer = 0;           // to the question, when there is one
         bool whole = true;        // the copies are whole books, else empty files
         int junk = 0;             // empty files "junk<n>.dbk" newer than the copies
+        bool readOnly = false;    // the copies cannot be written
     };
     std::vector<Case> cases = {
         {"zero bytes", [&] { write(QByteArray()); }, data, QString()},
@@ -312,6 +313,8 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
                              QFile::setPermissions(Folder(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
                          },
                          data, QStringLiteral("不能写入，账本无法保存")});
+        cases.push_back({"missing, a read-only kept book beside, No", [] {}, data, QStringLiteral("acc0001.mdb"),
+                         {"acc0001.mdb"}, Msg::No, true, 0, true});
     }
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -334,6 +337,8 @@ TEST_F(MainSubTest, StartUpChecksTheBookFirst)
                 ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
             }
             copy.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+            if (c.readOnly)
+                copy.setPermissions(QFileDevice::ReadOwner);
         }
         for (int n = 0; n < c.junk; ++n) {
             QFile junk(PathOf(QStringLiteral("junk%1.dbk").arg(n)));
