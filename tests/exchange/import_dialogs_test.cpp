@@ -731,7 +731,7 @@ QByteArray LoopingChainWorkbook(bool fatListedOver)
 // (searching for the ";" of each "&" to the end of the text, or for a tag's end once per value) at some 15 and 30 s
 // in the sanitizer build, too near the bound: each is read besides in a plain twin, the text made of "&amp;", the
 // values spread over tags of 1,000, which takes as long in a linear scan, and takes at most 10 times the twin's
-// processor time (less than twice in a linear scan, 50 to 100 times in a square one).
+// processor time (under twice in a linear scan, some 180 and 80 times in a square one).
 TEST_F(ImportDialogsTest, HostileWorkbooksAreRefusedOrReadWithinBounds)
 {
     constexpr double kSeconds = 10, kSharedSeconds = 30, kTwinRatio = 10;
