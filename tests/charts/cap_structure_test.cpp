@@ -14,6 +14,7 @@
 #include "charts/forms/cap_structure_form.h"
 #include "fixtures/db_fixture.h"
 #include "fixtures/recording_canvas.h"
+#include "market/market_clock.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
 
@@ -56,9 +57,10 @@ protected:
                  .arg(QString::fromUtf8(dat))
                  .arg(cash));
     }
+    // The clock at 14:00 of the market's day (China Standard Time), whatever the machine's zone.
     void Today(int y, int m, int d)
     {
-        SetClock([=] { return QDateTime(QDate(y, m, d), QTime(14, 0)); });
+        SetClock([=] { return QDateTime(QDate(y, m, d), QTime(14, 0), QTimeZone(kMarketUtcOffsetSeconds)); });
     }
 };
 

@@ -70,17 +70,17 @@ double ThreadSeconds()
     return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
 }
 
-// A line of 250,000 quoted fields (1 MB) and one four times as long, each split five times in turn
-// in a bounded child: the longer line takes at most eight times the processor time of the shorter,
-// each at its best: twice the four of a linear split, half the sixteen of the square, which splitting
-// that searched each section from the line's start took. A machine busy with other work (its caches
-// shared) has stretched the four to almost six.
+// A line of 125,000 quoted fields (500 KB) and one eight times as long, each split five times in turn
+// in a bounded child: the longer line takes at most 24 times the processor time of the shorter, each
+// at its best: three times the eight of a linear split (which the caches, and a machine busy with
+// other work, stretch to 10 at times), well below the 64 of the square, which splitting that searched
+// each section from the line's start took (its longer line alone runs past the child's bound).
 TEST(CsvParser, ALongQuotedLineIsSplitInLinearTime)
 {
     const BoundedRun run = RunBounded(
         [] {
             const auto line = [](int fields) { return QStringLiteral("\"a\",").repeated(fields); };
-            const QString lines[] = {line(250000), line(1000000)};
+            const QString lines[] = {line(125000), line(1000000)};
             double best[] = {1e9, 1e9};
             for (int round = 0; round < 5; ++round) {
                 for (int i = 0; i < 2; ++i) {
@@ -95,7 +95,7 @@ TEST(CsvParser, ALongQuotedLineIsSplitInLinearTime)
         },
         60, 300ll << 20);
     ASSERT_TRUE(run.finished) << "time " << run.overTime << " memory " << run.overMemory;
-    EXPECT_LE(std::stod(run.output), 8.0) << run.output;
+    EXPECT_LE(std::stod(run.output), 24.0) << run.output;
 }
 
 class CsvFileTest : public DbFixture {

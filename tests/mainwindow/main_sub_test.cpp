@@ -173,22 +173,22 @@ TEST_F(MainSubTest, LockLeftOnAnotherMachineIsTakenOverOnlyWhenTheUserSaysSo)
     // A process id that runs here, with its name: on another machine they say nothing.
     const QByteArray pid = ours[0] + "\n" + ours[1], host = ours[2], id = ours[3];
     ASSERT_FALSE(host.isEmpty());
-    ASSERT_FALSE(id.isEmpty()) << "no machine id here";
     const QByteArray otherId = "0123456789abcdef0123456789abcdef";
     struct Case {
         const char *what;
         QByteArray lock;
         int answer;      // 0: no question
         QString named;   // the machine the question names
+        bool byId = false;  // only this machine's id tells the lock's machine apart
     };
     const std::vector<Case> cases = {
         {"another host and machine id, No", pid + "\nother-pc\n" + otherId + "\nboot\n", Msg::No, "other-pc"},
         {"another host and machine id, Yes", pid + "\nother-pc\n" + otherId + "\nboot\n", Msg::Yes,
          "other-pc"},
         {"this host's name, another machine id", pid + "\n" + host + "\n" + otherId + "\nboot\n", Msg::Yes,
-         QString::fromUtf8(host)},
+         QString::fromUtf8(host), true},
         {"another host, no machine id (an older lock)", pid + "\nother-pc\n", Msg::Yes, "other-pc"},
-        {"another machine id, no host name", pid + "\n\n" + otherId + "\n", Msg::Yes, otherId},
+        {"another machine id, no host name", pid + "\n\n" + otherId + "\n", Msg::Yes, otherId, true},
         // A process of this machine that runs: no question.
         {"this machine, its name in capitals", pid + "\n" + host.toUpper() + "\n" + id + "\n" + ours[4] + "\n", 0, ""},
         // A lock file that names nobody, as a power cut right after a start may leave it: asked too.
@@ -198,6 +198,9 @@ TEST_F(MainSubTest, LockLeftOnAnotherMachineIsTakenOverOnlyWhenTheUserSaysSo)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
+        // A machine without a machine id (a container may have none) cannot tell these locks from its own.
+        if (c.byId && id.isEmpty())
+            continue;
         {
             QFile f(path);
             ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));

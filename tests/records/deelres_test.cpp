@@ -88,9 +88,10 @@ protected:
         SetSysParams(200000, 0.0003, 1, 10, 0.075);
         DbFixture::TearDown();
     }
+    // The clock at the market's time t of day d (China Standard Time), whatever the machine's zone.
     void At(const QDate &d, const QTime &t = QTime(10, 0))
     {
-        const QDateTime now(d, t);
+        const QDateTime now(d, t, QTimeZone(kMarketUtcOffsetSeconds));
         SetClock([now] { return now; });
     }
     void Prices(const QString &code, const std::vector<std::pair<double, double>> &closes)

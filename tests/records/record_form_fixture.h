@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTimeZone>
 
 #include "fixtures/db_fixture.h"
 #include "fixtures/fake_services.h"
 #include "market/calendar.h"
 #include "market/history.h"
+#include "market/market_clock.h"
 #include "market/quotes.h"
 #include "platform/clock.h"
 #include "platform/daynum.h"
@@ -78,9 +80,10 @@ protected:
         ResetQuoteCache();
         DbFixture::TearDown();
     }
+    // The clock at the market's time t of day d (China Standard Time), whatever the machine's zone.
     void SetToday(const QDate &d, const QTime &t)
     {
-        const QDateTime now(d, t);
+        const QDateTime now(d, t, QTimeZone(kMarketUtcOffsetSeconds));
         SetClock([now] { return now; });
     }
     // 600000 held in the book's quote list at 10.00, so that no history is downloaded for it.
